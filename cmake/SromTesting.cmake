@@ -1,0 +1,34 @@
+# GoogleTest for the native and the Windows (MinGW, run under wine) builds, and
+# srom_add_test() to register one test executable.
+include_guard(GLOBAL)
+
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(GTest QUIET)
+endif()
+if(NOT TARGET GTest::gtest_main)
+  # Cross builds (and machines without the CMake package) build GoogleTest from
+  # the sources Debian's googletest package ships.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+endif()
+include(GoogleTest)
+
+# srom_add_test(<name> SOURCES <files...> LIBS <targets...>)
+function(srom_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main
+                                        srom_common_flags)
+  target_compile_definitions(${name} PRIVATE
+      SROM_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  if(CMAKE_CROSSCOMPILING)
+    # Under wine every process start is slow: one ctest entry per executable.
+    add_test(NAME ${name} COMMAND ${name})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  endif()
+endfunction()

@@ -1,0 +1,28 @@
+// The rules of the LED check boxes on LedSetting, LedUsb3 and LedWord. LedWord
+// holds LED 0 in bits 0-4, LED 1 in bits 5-9, LED 2 in bits 10-14; bit 15 is
+// never edited and is carried.
+#pragma once
+
+#include <cstdint>
+
+#include "model/settings.h"
+
+namespace srom {
+
+// The five bits of LED `led` (0..2) in `word`.
+std::uint8_t LedBits(std::uint16_t word, int led);
+
+// `word` with the five bits of LED `led` replaced by `value`; all other bits,
+// bit 15 included, unchanged.
+std::uint16_t ReplaceLedBits(std::uint16_t word, int led, std::uint8_t value);
+
+// The value an LED ends with after its boxes' rules: a checked "USB3.0" makes
+// it 0; otherwise a checked "Duplex" (bit 4) makes it exactly 0x10.
+std::uint8_t LedValueAfterRules(std::uint8_t value, bool usb3);
+
+// The record side of applying the LED boxes: every LED's value follows its
+// rules and its five bits in LedWord are replaced by it. This is what the
+// LED handling leaves in the record once its boxes and refreshes are done.
+void ApplyLedRules(SromSettings& settings);
+
+}  // namespace srom

@@ -1,0 +1,83 @@
+// The checks that run before an image is built: CheckDataCorrect for the
+// EEPROM selections, the MAC checks of the eFuse refresh and the size checks
+// of the eFuse conversion. Each stops at its first failure and says what the
+// window must do; none of them shows anything itself.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "model/image_buffer.h"
+#include "model/settings.h"
+
+namespace srom {
+
+// The box a failure concerns.
+enum class Field {
+  kNone,
+  kSuperBusPower,
+  kSuperSelfPower,
+  kHighBusPower,
+  kHighSelfPower,
+  kVendorId,
+  kProductId,
+  kCurrentMac,
+  kMaximumMac,
+  kSwField,
+  kCurrentSerial,
+  kMaximumSerial,
+  kFlagByte,
+};
+
+// What follows the message: the box shows its last accepted text again
+// (before the message), or the box gets the focus (after it) and keeps the
+// rejected text, or nothing else happens.
+enum class Remedy { kNone, kPutBack, kFocus };
+
+struct CheckFailure {
+  int step = 0;
+  std::string message;
+  Field field = Field::kNone;
+  Remedy remedy = Remedy::kNone;
+  std::string put_back_text;  // the LastAccepted text, for Remedy::kPutBack
+
+  bool operator==(const CheckFailure&) const = default;
+};
+
+// The texts the boxes show. The length checks measure these, not the record:
+// after a put-back the box shows the accepted text while the record still
+// holds the rejected one until the next exchange.
+struct BoxTexts {
+  std::string VendorId;
+  std::string ProductId;
+  std::string CurrentMac;
+  std::string MaximumMac;
+  std::string CurrentSerial;
+  std::string MaximumSerial;
+};
+
+// The boxes as they stand right after an exchange from the window.
+BoxTexts BoxTextsOf(const SromSettings& settings);
+
+// Validates the settings of an EEPROM selection. On success it stores the four
+// numeric values and replaces an empty or blank-led Manufacturer or Product by
+// its last accepted text. On failure the effects of the steps that passed stay
+// (the MAC values once the MAC checks passed, the string replacements).
+std::optional<CheckFailure> CheckDataCorrect(SromSettings& settings,
+                                             const BoxTexts& boxes,
+                                             const LastAccepted& accepted,
+                                             NumericValues& values);
+
+// The MAC checks of the eFuse refresh. Non-hex characters are refused (after
+// the length checks, before the bit-0 check) because they would otherwise burn
+// an arbitrary byte into one-time memory. Stores both MAC values on success.
+std::optional<CheckFailure> CheckEfuseMac(const SromSettings& settings,
+                                          const BoxTexts& boxes,
+                                          const LastAccepted& accepted,
+                                          NumericValues& values);
+
+// The size checks of the eFuse conversion on the EEPROM image in `buffer`;
+// returns the message of the first that fails.
+std::optional<std::string> CheckEfuseConversionSizes(const ImageBuffer& buffer);
+
+}  // namespace srom
