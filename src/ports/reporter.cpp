@@ -1,0 +1,41 @@
+#include "ports/reporter.h"
+
+namespace srom {
+
+const char* ResultPictureName(ResultPicture picture) {
+  switch (picture) {
+    case ResultPicture::kPass:
+      return "pass";
+    case ResultPicture::kFail:
+      return "fail";
+    case ResultPicture::kBlank:
+      return "blank";
+    case ResultPicture::kNone:
+      break;
+  }
+  return "none";
+}
+
+void RecordingReporter::ShowMessage(const std::string& text) {
+  events_.push_back("message: " + text);
+}
+void RecordingReporter::SetStatus(const std::string& text) {
+  events_.push_back("status: " + text);
+}
+void RecordingReporter::SetResultPicture(ResultPicture picture) {
+  events_.push_back(std::string("picture: ") + ResultPictureName(picture));
+}
+void RecordingReporter::ShowPreview(const std::string& listing) {
+  events_.push_back("preview: " + listing);
+}
+
+std::vector<std::string> RecordingReporter::messages() const {
+  std::vector<std::string> out;
+  const std::string prefix = "message: ";
+  for (const auto& e : events_) {
+    if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
+  }
+  return out;
+}
+
+}  // namespace srom
