@@ -1,0 +1,37 @@
+#include "model/led_rules.h"
+
+namespace srom {
+
+namespace {
+constexpr int kBitsPerLed = 5;
+}
+
+std::uint8_t LedBits(std::uint16_t word, int led) {
+  return static_cast<std::uint8_t>((word >> (kBitsPerLed * led)) &
+                                   kLedValueMask);
+}
+
+std::uint16_t ReplaceLedBits(std::uint16_t word, int led, std::uint8_t value) {
+  const int shift = kBitsPerLed * led;
+  const auto mask = static_cast<std::uint16_t>(kLedValueMask << shift);
+  return static_cast<std::uint16_t>((word & ~mask) |
+                                    ((value & kLedValueMask) << shift));
+}
+
+// The Duplex rule runs before the USB3.0 rule, so an LED with both ends at 0.
+std::uint8_t LedValueAfterRules(std::uint8_t value, bool usb3) {
+  if (usb3) return 0;
+  if ((value & kLedDuplex) != 0) return kLedDuplex;
+  return static_cast<std::uint8_t>(value & kLedValueMask);
+}
+
+void ApplyLedRules(SromSettings& settings) {
+  for (int led = 0; led < kLedCount; ++led) {
+    const std::uint8_t value =
+        LedValueAfterRules(settings.LedSetting[led], settings.LedUsb3[led]);
+    settings.LedSetting[led] = value;
+    settings.LedWord = ReplaceLedBits(settings.LedWord, led, value);
+  }
+}
+
+}  // namespace srom

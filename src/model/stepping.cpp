@@ -1,0 +1,94 @@
+#include "model/stepping.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "model/hex_text.h"
+
+namespace srom {
+namespace {
+
+constexpr std::uint64_t kMacMulticastBit = std::uint64_t{1} << 40;
+
+// "%0*X%08X" of the upper and the lower 32 bits.
+std::string FormatSplit(std::uint64_t v, int upper_width) {
+  return FormatHex(v >> 32, upper_width) + FormatHex(v & 0xFFFFFFFFu, 8);
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+std::string FirstTwo(const std::string& text) { return text.substr(0, 2); }
+
+}  // namespace
+
+Notices StepMacAddress(SromSettings& settings, NumericValues& values,
+                       const StepInput& input) {
+  Notices notices;
+  std::uint64_t v = values.CurrentMacValue + static_cast<std::uint64_t>(input.step);
+  if (!settings.BarCode &&
+      input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
+    notices.push_back("Mac Address Increasing Error!");
+  }
+  // A first octet with bit 0 set would be a multicast address: move on to the
+  // next even octet, the lower five octets unchanged.
+  if ((v & kMacMulticastBit) != 0) {
+    v += kMacMulticastBit;
+    if (v > values.MaximumMacValue) {
+      v = values.MaximumMacValue;
+      notices.push_back("Reach to Maximum MAC Address!");
+    }
+  }
+  values.CurrentMacValue = v;
+  settings.CurrentMac = FormatSplit(v, 4);
+  return notices;
+}
+
+Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
+                         const StepInput& input) {
+  if (settings.BasedOnMac) {
+    settings.CurrentSerial = FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
+    return {};
+  }
+  Notices notices;
+  std::uint64_t v =
+      values.CurrentSerialValue + static_cast<std::uint64_t>(input.step);
+  if (input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
+    notices.push_back("Serial Number Increasing Error!");
+  }
+  if (v > values.MaximumSerialValue) {
+    v = values.MaximumSerialValue;
+    notices.push_back("Reach to Maximum Serial Number!");
+  }
+  values.CurrentSerialValue = v;
+  settings.CurrentSerial = FormatSplit(v, 6);
+  return notices;
+}
+
+std::optional<std::string> RangeGuard(const SromSettings& settings) {
+  if (EqualIgnoringCase(settings.CurrentMac, settings.MaximumMac)) {
+    return "MAC Address Reach to Maximum MAC Address!";
+  }
+  if (EqualIgnoringCase(settings.CurrentSerial, settings.MaximumSerial)) {
+    return "Serial Number Reach to Maximum MAC Address!";
+  }
+  return std::nullopt;
+}
+
+void ApplyBasedOnMac(SromSettings& settings, bool checked) {
+  settings.BasedOnMac = checked;
+  if (checked) {
+    settings.CurrentSerial = FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
+    settings.MaximumSerial = "FF" + settings.MaximumMac;
+    settings.SerialIncrement = settings.MacIncrement;
+  }
+  settings.FixedSerial = !checked;
+  settings.SerialNoType = checked ? kSerialFromMac : kSerialFixed;
+}
+
+}  // namespace srom
