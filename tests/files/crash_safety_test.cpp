@@ -1,0 +1,192 @@
+// A save that fails at any point keeps the old file byte for byte: the new
+// bytes go to a temporary file that only replaces the old one once complete.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/eeprom_dat.h"
+#include "files/file_io.h"
+#include "files/image_files.h"
+#include "files/logs.h"
+#include "files_test_support.h"
+#include "model/efuse_image.h"
+#include "ports/clock.h"
+#include "ports/reporter.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace srom {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Golden;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+ImageBuffer BufferWith(const std::string& raw) {
+  ImageBuffer buffer = BlankBuffer();
+  std::copy(raw.begin(), raw.end(), ImageArea(buffer).begin());
+  return buffer;
+}
+
+struct Writer {
+  const char* name;
+  const char* file;
+  std::string (*old_bytes)();
+  std::string (*new_bytes)();
+  const char* message;
+  bool (*write)(const FileFolders&, Reporter&);
+};
+
+const Writer kWriters[] = {
+    {"EepromDat", "EEPROM.dat", [] { return Golden("EEPROM_sel0.dat"); },
+     [] { return Golden("EEPROM_sel2.dat"); }, "Failed to open file EEPROM.dat! \r\n",
+     [](const FileFolders& folders, Reporter& reporter) {
+       SromSettings settings;
+       settings.SromSize = 1;
+       settings.CurrentMac = "001122334455";
+       settings.MaximumMac = "0011223344FF";
+       settings.MacIncrement = 2;
+       settings.CurrentSerial = "00001122334455";
+       settings.MaximumSerial = "000011223344FF";
+       settings.SerialIncrement = 2;
+       settings.SuperBusPower = "896";
+       settings.SuperSelfPower = "16";
+       settings.BarCode = true;
+       settings.LedSetting = {1, 14, 16};
+       settings.LedUsb3 = {false, true, false};
+       settings.SwField = "12AB";
+       settings.BasedOnMac = settings.AutoProgram = settings.DeviceSelLock = true;
+       settings.DelayTime = 5;
+       LastAccepted accepted;
+       return SaveEepromDat(folders, settings, accepted, reporter);
+     }},
+    {"SromDat", "SROM.dat", [] { return Golden("SROM_512.dat"); },
+     [] { return Golden("SROM_256.dat"); }, "Can't write SROM file\n",
+     [](const FileFolders& folders, Reporter& reporter) {
+       return SaveSromDat(folders, BufferWith(Golden("SROM_256.bin")), 0, "listing",
+                          reporter);
+     }},
+    {"EfuseDat", "EFUSE.dat", [] { return std::string("an earlier eFuse image"); },
+     [] { return Golden("EFUSE.dat"); }, "Can't write EFUSE file\n",
+     [](const FileFolders& folders, Reporter& reporter) {
+       ImageBuffer prev = BlankBuffer();
+       ResetEfuseImageArea(prev, kChipAEfuse);
+       LastAccepted accepted;
+       return SaveEfuseDat(folders, prev, "listing", "000000000001", accepted, reporter);
+     }},
+    {"SromBin", "SROM.bin", [] { return Golden("SROM_512.bin"); },
+     [] { return Golden("SROM_256.bin"); }, "Can't write BIN file\n",
+     [](const FileFolders& folders, Reporter& reporter) {
+       return ConvertToBin(folders, folders.working_folder / "chosen.txt", 0, reporter);
+     }},
+};
+
+class ReplacedFile : public ::testing::TestWithParam<Writer> {
+ protected:
+  void SetUp() override {
+    WriteBytes(folder_ / "chosen.txt", Golden("SROM_256.dat"));
+    WriteBytes(target(), GetParam().old_bytes());
+  }
+  fs::path target() const { return folder_ / GetParam().file; }
+  bool Write() { return GetParam().write(folders_, reporter_); }
+  void ExpectOldFileKept() {
+    EXPECT_EQ(reporter_.messages(), std::vector<std::string>{GetParam().message});
+    EXPECT_EQ(ReadBytes(target()), GetParam().old_bytes());
+  }
+
+  TempFolder folder_;
+  FileFolders folders_{folder_.path(), folder_.path()};
+  RecordingReporter reporter_;
+};
+
+TEST_P(ReplacedFile, IsReplacedWholeAndLeavesNoTemporaryFile) {
+  EXPECT_TRUE(Write());
+  EXPECT_EQ(ReadBytes(target()), GetParam().new_bytes());
+  fs::path temp = target();
+  temp += ".tmp";
+  EXPECT_FALSE(fs::exists(temp));
+}
+
+TEST_P(ReplacedFile, KeepsTheOldFileWhenTheTemporaryFileCannotBeCreated) {
+  fs::path temp = target();
+  temp += ".tmp";
+  fs::create_directory(temp);
+  WriteBytes(temp / "in the way", "x");
+  EXPECT_FALSE(Write());
+  ExpectOldFileKept();
+}
+
+TEST_P(ReplacedFile, KeepsTheOldFileWhenTheDiskFillsUpMidway) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a file size limit needs POSIX resource limits";
+#else
+  // The process may write at most 100 bytes into any file: the new bytes
+  // stop short just as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = Write();
+  setrlimit(RLIMIT_FSIZE, &saved);
+
+  EXPECT_FALSE(written);
+  ExpectOldFileKept();
+  fs::path temp = target();
+  temp += ".tmp";
+  EXPECT_FALSE(fs::exists(temp));
+#endif
+}
+
+#ifdef _WIN32
+TEST_P(ReplacedFile, KeepsTheOldFileWhileAnotherProgramHoldsItOpen) {
+  // Another program (an editor, a virus scanner) holding the file without
+  // delete sharing makes the rename fail.
+  const HANDLE held = CreateFileW(target().c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const bool written = Write();
+  CloseHandle(held);
+  EXPECT_FALSE(written);
+  ExpectOldFileKept();
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(EveryReplacedFile, ReplacedFile, ::testing::ValuesIn(kWriters),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+#ifndef _WIN32
+TEST(AppendSerialMacLog, ALineCutShortByAFullDiskIsReported) {
+  TempFolder folder;
+  const FileFolders folders{folder.path(), folder.path()};
+  WriteBytes(folder / "Serial-MAC.log", std::string(90, 'x'));
+  FakeClock clock;
+  RecordingReporter reporter;
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool appended = AppendSerialMacLog(folders, SromSettings{}, clock, reporter);
+  setrlimit(RLIMIT_FSIZE, &saved);
+
+  EXPECT_FALSE(appended);
+  EXPECT_EQ(reporter.messages(),
+            std::vector<std::string>{"Write 'Serial-MAC.log' file failed."});
+}
+#endif
+
+}  // namespace
+}  // namespace srom
