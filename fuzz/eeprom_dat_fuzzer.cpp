@@ -23,7 +23,8 @@ auto Stored(const srom::SromSettings& s) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   const std::string_view file(reinterpret_cast<const char*>(data), size);
   const srom::SromSettings start;
   auto loaded = srom::SettingsFromEepromDat(file, start);
@@ -32,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // opposite to the box; the eFuse selections save the box from that flag.
   loaded->FixedSerial = !loaded->BasedOnMac;
   if (srom::EepromDatRefusal(*loaded)) return 0;
-  const auto again = srom::SettingsFromEepromDat(srom::FormatEepromDat(*loaded), start);
+  const auto again =
+      srom::SettingsFromEepromDat(srom::FormatEepromDat(*loaded), start);
   if (!again || Stored(*again) != Stored(*loaded)) std::abort();
   return 0;
 }

@@ -19,13 +19,14 @@ void CheckSrom(std::string_view text, int device_sel, int image_size) {
   srom::MemorySource source(text);
   srom::HexValueReader reader(source);
   if (srom::ReadSromImage(reader, device_sel, image_size, image)) return;
-  const std::string saved =
-      srom::FormatImageFile(std::span(image).first(static_cast<std::size_t>(image_size)));
+  const std::string saved = srom::FormatImageFile(
+      std::span(image).first(static_cast<std::size_t>(image_size)));
   if (!srom::SromFileSizeFits(saved.size(), image_size)) std::abort();
   std::array<std::uint8_t, srom::kImageAreaSize> again;
   srom::MemorySource saved_source(saved);
   srom::HexValueReader saved_reader(saved_source);
-  if (srom::ReadSromImage(saved_reader, device_sel, image_size, again)) std::abort();
+  if (srom::ReadSromImage(saved_reader, device_sel, image_size, again))
+    std::abort();
   if (again != image) std::abort();
 }
 
@@ -44,10 +45,12 @@ void CheckEfuse(std::string_view text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   if (size == 0) return 0;
   const std::uint8_t choice = data[0];
-  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::string_view text(reinterpret_cast<const char*>(data + 1),
+                              size - 1);
   if ((choice & 0x08) != 0) {
     CheckEfuse(text);
   } else {

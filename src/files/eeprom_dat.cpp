@@ -78,7 +78,9 @@ std::string Flag(bool value) { return value ? "1" : "0"; }
 // digits. Saturates instead of overflowing.
 int DecimalValue(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  while (i < text.size() &&
+         (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
@@ -87,7 +89,8 @@ int DecimalValue(std::string_view text) {
   long long value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+    if (value > static_cast<long long>(INT_MAX) + 1)
+      value = static_cast<long long>(INT_MAX) + 1;
   }
   if (negative) value = -value;
   if (value > INT_MAX) value = INT_MAX;
@@ -142,11 +145,16 @@ std::array<std::string, kEepromDatValues> LineValues(const SromSettings& s) {
 
 int ChoiceValue(const SromSettings& s, std::size_t line) {
   switch (line) {
-    case 0: return s.DeviceSel;
-    case 1: return s.SromSize;
-    case 5: return s.MacIncrement;
-    case 8: return s.SerialIncrement;
-    default: return s.DelayTime;
+    case 0:
+      return s.DeviceSel;
+    case 1:
+      return s.SromSize;
+    case 5:
+      return s.MacIncrement;
+    case 8:
+      return s.SerialIncrement;
+    default:
+      return s.DelayTime;
   }
 }
 
@@ -165,7 +173,8 @@ std::string FormatEepromDat(const SromSettings& settings) {
     text += '"';
     text += value;
     text += '"';
-    if (value.size() < kValueColumn) text.append(kValueColumn - value.size(), ' ');
+    if (value.size() < kValueColumn)
+      text.append(kValueColumn - value.size(), ' ');
     text += kLines[line].comment;
   }
   return text;
@@ -175,8 +184,9 @@ std::optional<std::string> EepromDatRefusal(const SromSettings& settings) {
   for (const ChoiceRange& range : kChoiceRanges) {
     const int value = ChoiceValue(settings, range.line);
     if (value < range.low || value > range.high) {
-      return std::string("Can't save EEPROM.dat: the ") + kLines[range.line].name +
-             " value " + std::to_string(value) + " is out of range.\r\n";
+      return std::string("Can't save EEPROM.dat: the ") +
+             kLines[range.line].name + " value " + std::to_string(value) +
+             " is out of range.\r\n";
     }
   }
   const auto values = LineValues(settings);
@@ -251,7 +261,8 @@ std::optional<SromSettings> ApplyEepromDatValues(const EepromDatValues& parsed,
   s.FlagByte = v[15];
   s.BarCode = DecimalValue(v[16]) != 0;
   for (int led = 0; led < kLedCount; ++led) {
-    s.LedSetting[led] = static_cast<std::uint8_t>(DecimalValue(v[17 + led]) & 0xFF);
+    s.LedSetting[led] =
+        static_cast<std::uint8_t>(DecimalValue(v[17 + led]) & 0xFF);
     if (s.DeviceSel == kChipAEeprom) {
       s.LedUsb3[led] = DecimalValue(v[kFirstUsb3Line + led]) != 0;
     }

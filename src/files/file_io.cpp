@@ -48,7 +48,8 @@ char AsciiLower(char c) {
 std::FILE* OpenFile(const fs::path& path, const char* mode) {
 #ifdef _WIN32
   std::wstring wide_mode;
-  for (const char* c = mode; *c != '\0'; ++c) wide_mode += static_cast<wchar_t>(*c);
+  for (const char* c = mode; *c != '\0'; ++c)
+    wide_mode += static_cast<wchar_t>(*c);
   return _wfopen(path.c_str(), wide_mode.c_str());
 #else
   return std::fopen(path.c_str(), mode);
@@ -60,8 +61,8 @@ bool ReplaceFile(const fs::path& path, std::string_view bytes) {
   temp += ".tmp";
   std::FILE* file = OpenFile(temp, "wb");
   if (file == nullptr) return false;
-  bool written = bytes.empty() ||
-                 std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(),
+                                              file) == bytes.size();
   written = written && SyncToDisk(file);
   written = (std::fclose(file) == 0) && written;
   std::error_code ignored;
@@ -84,8 +85,8 @@ bool ReplaceFile(const fs::path& path, std::string_view bytes) {
 bool AppendToFile(const fs::path& path, std::string_view bytes) {
   std::FILE* file = OpenFile(path, "ab");
   if (file == nullptr) return false;
-  bool written = bytes.empty() ||
-                 std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(),
+                                              file) == bytes.size();
   written = written && SyncToDisk(file);
   return (std::fclose(file) == 0) && written;
 }

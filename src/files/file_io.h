@@ -44,7 +44,8 @@ struct FileCloser {
 
 // The size of a regular file, or nothing when there is no such file or it
 // cannot be measured (a folder, for one).
-std::optional<std::uintmax_t> RegularFileSize(const std::filesystem::path& path);
+std::optional<std::uintmax_t> RegularFileSize(
+    const std::filesystem::path& path);
 
 // True when `folder` holds an entry named `name`, letter case ignored, as the
 // Windows file system compares names.

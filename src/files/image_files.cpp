@@ -20,7 +20,8 @@ namespace layout = srom_layout;
 
 // The serial number characters of the EEPROM image, 0x4C..0x59.
 constexpr std::size_t kSerialFirst = layout::kSerial;
-constexpr std::size_t kSerialLast = layout::kSerial + layout::kSerialCapacity - 1;
+constexpr std::size_t kSerialLast =
+    layout::kSerial + layout::kSerialCapacity - 1;
 // Serial string offset (byte 0x18) plus its length (byte 0x19) must give this.
 constexpr int kSerialOffsetPlusLength = 52;
 
@@ -90,7 +91,9 @@ bool SromFileSizeFits(std::uintmax_t size, int image_size) {
   return size >= 797 && size <= 810;
 }
 
-bool EfuseFileSizeFits(std::uintmax_t size) { return size >= 196 && size <= 202; }
+bool EfuseFileSizeFits(std::uintmax_t size) {
+  return size >= 196 && size <= 202;
+}
 
 std::optional<FileRefusal> ReadSromImage(
     HexValueReader& reader, int device_sel, int image_size,
@@ -110,7 +113,8 @@ std::optional<FileRefusal> ReadSromImage(
     if (k == layout::kProductId &&
         ((sel == kChipBEeprom && byte == DefaultProductIdLow(Chip::kA)) ||
          (sel == kChipAEeprom && byte == DefaultProductIdLow(Chip::kB)))) {
-      return FileRefusal{"The SROM file does not match the 'Device Sel.'", false};
+      return FileRefusal{"The SROM file does not match the 'Device Sel.'",
+                         false};
     }
     if (k == layout::kIdChecksum &&
         byte != IdChecksum(std::span<const std::uint8_t, 4>(
@@ -122,7 +126,8 @@ std::optional<FileRefusal> ReadSromImage(
     if (k >= kSerialFirst && k <= kSerialLast && byte >= 'a' && byte <= 'f') {
       byte = static_cast<std::uint8_t>(byte - 'a' + 'A');
     }
-    if (!SromByteValid(k, byte)) return FileRefusal{"Loaded a Wrong SROM file!"};
+    if (!SromByteValid(k, byte))
+      return FileRefusal{"Loaded a Wrong SROM file!"};
     if (k == layout::kSerialLength &&
         image[layout::kSerialLength - 1] + image[layout::kSerialLength] !=
             kSerialOffsetPlusLength) {
@@ -134,7 +139,8 @@ std::optional<FileRefusal> ReadSromImage(
   if (!StringBytesPrintable(image, layout::kProduct, product_length)) {
     return FileRefusal{"Wrong SROM Product String format file!"};
   }
-  if (!StringBytesPrintable(image, layout::kManufacturer, manufacturer_length)) {
+  if (!StringBytesPrintable(image, layout::kManufacturer,
+                            manufacturer_length)) {
     return FileRefusal{"Wrong SROM Manufacture String format file!"};
   }
   return std::nullopt;
@@ -163,9 +169,10 @@ bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
     reporter.ShowMessage("No Content can be Saved");
     return false;
   }
-  const auto image = ImageArea(prev).first(
-      static_cast<std::size_t>(EepromSizeOf(srom_size)));
-  if (!ReplaceFile(folders.program_folder / "SROM.dat", FormatImageFile(image))) {
+  const auto image =
+      ImageArea(prev).first(static_cast<std::size_t>(EepromSizeOf(srom_size)));
+  if (!ReplaceFile(folders.program_folder / "SROM.dat",
+                   FormatImageFile(image))) {
     reporter.ShowMessage("Can't write SROM file\n");
     return false;
   }
@@ -180,7 +187,8 @@ std::optional<bool> CreateMissingSromDat(const FileFolders& folders,
       FoundIn(folders.program_folder, "SROM.dat")) {
     return std::nullopt;
   }
-  reporter.ShowMessage("Does not exsit SROM file.\r\nCreate a new SROM file.\r\n");
+  reporter.ShowMessage(
+      "Does not exsit SROM file.\r\nCreate a new SROM file.\r\n");
   return SaveSromDat(folders, prev, srom_size, output_box, reporter);
 }
 
@@ -229,7 +237,8 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
   };
   auto opened = OpenChosenFile(*chosen);
   if (!opened) return fail("File can't be opened.");
-  if (!SromFileSizeFits(opened->size, n)) return fail("Incorrect SROM file size");
+  if (!SromFileSizeFits(opened->size, n))
+    return fail("Incorrect SROM file size");
   // Values that cannot be read stay 0xFF, as in a blank EEPROM.
   std::array<std::uint8_t, kImageAreaSize> work;
   work.fill(0xFF);
@@ -294,7 +303,8 @@ FileLoad LoadEfuseDat(const ChosenFile& chosen, SromSettings& settings,
 std::optional<bool> ResetEfuseImage(const FileFolders& folders,
                                     const SromSettings& settings,
                                     ImageBuffer& prev, int& image_size,
-                                    LastAccepted& accepted, Reporter& reporter) {
+                                    LastAccepted& accepted,
+                                    Reporter& reporter) {
   image_size = kEfuseSize;
   ResetEfuseImageArea(prev, settings.DeviceSel);
   const std::string listing = FormatImagePreview(prev, kEfuseSize);
@@ -332,9 +342,10 @@ bool ConvertToEfuse(const FileFolders& folders, SromSettings& settings,
   std::copy(image.begin(), image.end(), ImageArea(shown).begin());
   const std::string listing = FormatImagePreview(shown, kEfuseSize);
   reporter.ShowPreview(listing);
-  const bool saved = WriteEfuseFile(folders, image, listing, settings.CurrentMac,
-                                    accepted, reporter);
-  reporter.SetResultPicture(saved ? ResultPicture::kPass : ResultPicture::kFail);
+  const bool saved = WriteEfuseFile(folders, image, listing,
+                                    settings.CurrentMac, accepted, reporter);
+  reporter.SetResultPicture(saved ? ResultPicture::kPass
+                                  : ResultPicture::kFail);
   return saved;
 }
 

@@ -45,20 +45,21 @@ bool EfuseFileSizeFits(std::uintmax_t size);
 // (EEPROM selections only), ID checksum, serial characters made upper case,
 // the byte rules, serial length and offset, then the product and
 // manufacturer strings. Nothing means the image is accepted.
-std::optional<FileRefusal> ReadSromImage(HexValueReader& reader, int device_sel,
-                                         int image_size,
-                                         std::span<std::uint8_t, kImageAreaSize> image);
+std::optional<FileRefusal> ReadSromImage(
+    HexValueReader& reader, int device_sel, int image_size,
+    std::span<std::uint8_t, kImageAreaSize> image);
 
 // Reads 64 values into `image` (filled with 0xFF first) and makes the checks
 // of a loaded EFUSE.dat: the first byte, then the eFuse byte rules.
-std::optional<FileRefusal> ReadEfuseImage(HexValueReader& reader,
-                                          std::span<std::uint8_t, kEfuseSize> image);
+std::optional<FileRefusal> ReadEfuseImage(
+    HexValueReader& reader, std::span<std::uint8_t, kEfuseSize> image);
 
 // Writes the first N image bytes of `prev` (N = 256 or 512 by `srom_size`) to
 // ProgramFolder + "SROM.dat". Refused when the output box is empty. The result
 // is the window's LastSaveOk; the caller shows the picture.
 bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
-                 int srom_size, std::string_view output_box, Reporter& reporter);
+                 int srom_size, std::string_view output_box,
+                 Reporter& reporter);
 
 // The start-up test: when no "SROM.dat" is found, says so and saves the
 // current image. A file in ProgramFolder counts too, so a working folder

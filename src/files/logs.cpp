@@ -10,11 +10,16 @@ constexpr const char* kFixedSerial = "00000000000001";
 
 const char* DeviceColumn(int device_sel) {
   switch (device_sel) {
-    case kChipBEeprom: return " 057D/EEPROM";
-    case kChipBEfuse: return " 057D/EFUSE";
-    case kChipAEeprom: return " 058/EEPROM";
-    case kChipAEfuse: return " 058/EFUSE";
-    default: return nullptr;
+    case kChipBEeprom:
+      return " 057D/EEPROM";
+    case kChipBEfuse:
+      return " 057D/EFUSE";
+    case kChipAEeprom:
+      return " 058/EEPROM";
+    case kChipAEfuse:
+      return " 058/EFUSE";
+    default:
+      return nullptr;
   }
 }
 
@@ -46,10 +51,11 @@ std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
                           const LocalTime& time) {
   char head[160];
   if (index <= 0) {
-    std::snprintf(head, sizeof head,
-                  "\r\nTime:\t%02d/%02d %02d:%02d:%02d\r\nResult:\tCompare fail! "
-                  "Retry program\r\nFirst Program:\r\n",
-                  time.month, time.day, time.hour, time.minute, time.second);
+    std::snprintf(
+        head, sizeof head,
+        "\r\nTime:\t%02d/%02d %02d:%02d:%02d\r\nResult:\tCompare fail! "
+        "Retry program\r\nFirst Program:\r\n",
+        time.month, time.day, time.hour, time.minute, time.second);
   } else {
     std::snprintf(head, sizeof head, "Retry Times: %d\r\n", index);
   }
@@ -64,8 +70,9 @@ std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
   return entry;
 }
 
-bool AppendSerialMacLog(const FileFolders& folders, const SromSettings& settings,
-                        const Clock& clock, Reporter& reporter) {
+bool AppendSerialMacLog(const FileFolders& folders,
+                        const SromSettings& settings, const Clock& clock,
+                        Reporter& reporter) {
   const auto path = folders.program_folder / "Serial-MAC.log";
   std::string text = MayExist(path) ? std::string() : SerialMacLogHeader();
   text += SerialMacLogLine(settings, clock.Now());

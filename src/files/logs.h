@@ -19,7 +19,8 @@ std::string SerialMacLogHeader();
 // The line of one verified unit, by device selection; empty for no valid
 // selection. eFuse units have no serial string: their serial column is the
 // fixed serial or "00" and the MAC address.
-std::string SerialMacLogLine(const SromSettings& settings, const LocalTime& time);
+std::string SerialMacLogLine(const SromSettings& settings,
+                             const LocalTime& time);
 
 // One RetryLog.txt entry: with `index` 0 or below a new block with the time,
 // else "Retry Times: <index>"; then the 64 eFuse bytes of `dump_data`.
@@ -29,8 +30,9 @@ std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
 // Logs the unit just programmed (call before stepping), writing the header
 // first when the file is new. False after "Write 'Serial-MAC.log' file
 // failed."; the caller goes on with stepping and saving all the same.
-bool AppendSerialMacLog(const FileFolders& folders, const SromSettings& settings,
-                        const Clock& clock, Reporter& reporter);
+bool AppendSerialMacLog(const FileFolders& folders,
+                        const SromSettings& settings, const Clock& clock,
+                        Reporter& reporter);
 
 // Appends a retry entry. False after "Open Log file fail!"; the retry goes on.
 bool AppendRetryLog(const FileFolders& folders, const ImageBuffer& dump_data,

@@ -18,8 +18,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
 #include <sys/resource.h>
+
+#include <csignal>
 #endif
 
 namespace srom {
@@ -48,7 +49,8 @@ struct Writer {
 
 const Writer kWriters[] = {
     {"EepromDat", "EEPROM.dat", [] { return Golden("EEPROM_sel0.dat"); },
-     [] { return Golden("EEPROM_sel2.dat"); }, "Failed to open file EEPROM.dat! \r\n",
+     [] { return Golden("EEPROM_sel2.dat"); },
+     "Failed to open file EEPROM.dat! \r\n",
      [](const FileFolders& folders, Reporter& reporter) {
        SromSettings settings;
        settings.SromSize = 1;
@@ -64,7 +66,8 @@ const Writer kWriters[] = {
        settings.LedSetting = {1, 14, 16};
        settings.LedUsb3 = {false, true, false};
        settings.SwField = "12AB";
-       settings.BasedOnMac = settings.AutoProgram = settings.DeviceSelLock = true;
+       settings.BasedOnMac = settings.AutoProgram = settings.DeviceSelLock =
+           true;
        settings.DelayTime = 5;
        LastAccepted accepted;
        return SaveEepromDat(folders, settings, accepted, reporter);
@@ -72,21 +75,24 @@ const Writer kWriters[] = {
     {"SromDat", "SROM.dat", [] { return Golden("SROM_512.dat"); },
      [] { return Golden("SROM_256.dat"); }, "Can't write SROM file\n",
      [](const FileFolders& folders, Reporter& reporter) {
-       return SaveSromDat(folders, BufferWith(Golden("SROM_256.bin")), 0, "listing",
-                          reporter);
+       return SaveSromDat(folders, BufferWith(Golden("SROM_256.bin")), 0,
+                          "listing", reporter);
      }},
-    {"EfuseDat", "EFUSE.dat", [] { return std::string("an earlier eFuse image"); },
+    {"EfuseDat", "EFUSE.dat",
+     [] { return std::string("an earlier eFuse image"); },
      [] { return Golden("EFUSE.dat"); }, "Can't write EFUSE file\n",
      [](const FileFolders& folders, Reporter& reporter) {
        ImageBuffer prev = BlankBuffer();
        ResetEfuseImageArea(prev, kChipAEfuse);
        LastAccepted accepted;
-       return SaveEfuseDat(folders, prev, "listing", "000000000001", accepted, reporter);
+       return SaveEfuseDat(folders, prev, "listing", "000000000001", accepted,
+                           reporter);
      }},
     {"SromBin", "SROM.bin", [] { return Golden("SROM_512.bin"); },
      [] { return Golden("SROM_256.bin"); }, "Can't write BIN file\n",
      [](const FileFolders& folders, Reporter& reporter) {
-       return ConvertToBin(folders, folders.working_folder / "chosen.txt", 0, reporter);
+       return ConvertToBin(folders, folders.working_folder / "chosen.txt", 0,
+                           reporter);
      }},
 };
 
@@ -99,7 +105,8 @@ class ReplacedFile : public ::testing::TestWithParam<Writer> {
   fs::path target() const { return folder_ / GetParam().file; }
   bool Write() { return GetParam().write(folders_, reporter_); }
   void ExpectOldFileKept() {
-    EXPECT_EQ(reporter_.messages(), std::vector<std::string>{GetParam().message});
+    EXPECT_EQ(reporter_.messages(),
+              std::vector<std::string>{GetParam().message});
     EXPECT_EQ(ReadBytes(target()), GetParam().old_bytes());
   }
 
@@ -152,9 +159,9 @@ TEST_P(ReplacedFile, KeepsTheOldFileWhenTheDiskFillsUpMidway) {
 TEST_P(ReplacedFile, KeepsTheOldFileWhileAnotherProgramHoldsItOpen) {
   // Another program (an editor, a virus scanner) holding the file without
   // delete sharing makes the rename fail.
-  const HANDLE held = CreateFileW(target().c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE held = CreateFileW(
+      target().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const bool written = Write();
   CloseHandle(held);
@@ -163,8 +170,10 @@ TEST_P(ReplacedFile, KeepsTheOldFileWhileAnotherProgramHoldsItOpen) {
 }
 #endif
 
-INSTANTIATE_TEST_SUITE_P(EveryReplacedFile, ReplacedFile, ::testing::ValuesIn(kWriters),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryReplacedFile, ReplacedFile,
+                         ::testing::ValuesIn(kWriters), [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 
 #ifndef _WIN32
 TEST(AppendSerialMacLog, ALineCutShortByAFullDiskIsReported) {
@@ -179,7 +188,8 @@ TEST(AppendSerialMacLog, ALineCutShortByAFullDiskIsReported) {
   rlimit small = saved;
   small.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool appended = AppendSerialMacLog(folders, SromSettings{}, clock, reporter);
+  const bool appended =
+      AppendSerialMacLog(folders, SromSettings{}, clock, reporter);
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_FALSE(appended);

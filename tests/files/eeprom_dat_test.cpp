@@ -114,7 +114,8 @@ TEST_P(SaveAndLoad, WritesTheGoldenFileAndLoadsTheSameSettingsBack) {
   SromSettings loaded;
   loaded.FixedSerial = saved.FixedSerial;
   LastAccepted accepted_on_load;
-  const auto result = LoadEepromDat(folders, loaded, accepted_on_load, reporter);
+  const auto result =
+      LoadEepromDat(folders, loaded, accepted_on_load, reporter);
   EXPECT_EQ(result.outcome, EepromDatLoad::kLoaded);
   EXPECT_TRUE(reporter.events().empty());
   EXPECT_EQ(AllFields(loaded), AllFields(saved));
@@ -123,12 +124,13 @@ TEST_P(SaveAndLoad, WritesTheGoldenFileAndLoadsTheSameSettingsBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachSelection, SaveAndLoad,
-    ::testing::Values(
-        SaveCase{"ChipAEeprom", ChipAEeprom, "EEPROM_sel2.dat", "896"},
-        SaveCase{"ChipBEepromWithout3Lines", ChipBEeprom, "EEPROM_sel0.dat", "248"},
-        SaveCase{"ChipAEfuseLongValues", ChipAEfuseLongStrings,
-                 "EEPROM_sel3_long.dat", "496"},
-        SaveCase{"ChipBEfuse", ChipBEfuse, nullptr, "496"}),
+    ::testing::Values(SaveCase{"ChipAEeprom", ChipAEeprom, "EEPROM_sel2.dat",
+                               "896"},
+                      SaveCase{"ChipBEepromWithout3Lines", ChipBEeprom,
+                               "EEPROM_sel0.dat", "248"},
+                      SaveCase{"ChipAEfuseLongValues", ChipAEfuseLongStrings,
+                               "EEPROM_sel3_long.dat", "496"},
+                      SaveCase{"ChipBEfuse", ChipBEfuse, nullptr, "496"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A file of quoted values with the usual comments and line ends.
@@ -140,14 +142,39 @@ std::string QuotedFile(const std::vector<std::string>& values) {
 
 // The 29 values of the chip A golden file.
 std::vector<std::string> ChipAValues() {
-  return {"2",    "1",    "0",  "001122334455", "0011223344FF", "2",
-          "00001122334455", "000011223344FF",   "2",  "VELK Elec. Corp.",
-          "KM62058",        "4C1E", "0580", "896", "16", "73", "1", "1", "14",
-          "16",   "0",    "1",  "0",  "12AB", "1", "0", "1", "5", "1"};
+  return {"2",
+          "1",
+          "0",
+          "001122334455",
+          "0011223344FF",
+          "2",
+          "00001122334455",
+          "000011223344FF",
+          "2",
+          "VELK Elec. Corp.",
+          "KM62058",
+          "4C1E",
+          "0580",
+          "896",
+          "16",
+          "73",
+          "1",
+          "1",
+          "14",
+          "16",
+          "0",
+          "1",
+          "0",
+          "12AB",
+          "1",
+          "0",
+          "1",
+          "5",
+          "1"};
 }
 
-std::vector<std::string> Replaced(std::vector<std::string> values, std::size_t at,
-                                  const std::string& value) {
+std::vector<std::string> Replaced(std::vector<std::string> values,
+                                  std::size_t at, const std::string& value) {
   values[at] = value;
   return values;
 }
@@ -190,7 +217,8 @@ std::vector<RefusedCase> RefusedCases() {
   auto thirty = values;
   thirty.push_back("0");
   const std::vector<std::string> twenty(values.begin(), values.begin() + 20);
-  const std::vector<std::string> twenty_one(values.begin(), values.begin() + 21);
+  const std::vector<std::string> twenty_one(values.begin(),
+                                            values.begin() + 21);
   const std::vector<std::string> five(values.begin(), values.begin() + 5);
   std::string too_long = QuotedFile(values);
   too_long.append(10001 - too_long.size(), ' ');
@@ -213,7 +241,9 @@ std::vector<RefusedCase> RefusedCases() {
 
 INSTANTIATE_TEST_SUITE_P(LoadEepromDat, RefusedFile,
                          ::testing::ValuesIn(RefusedCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(LoadEepromDat, TwentyOneValuesLoadWithTheRestEmptyOrZero) {
   Loading load;
@@ -238,10 +268,12 @@ TEST(LoadEepromDat, TwentyOneValuesLoadWithTheRestEmptyOrZero) {
 
 TEST(LoadEepromDat, TextOutsideTheQuotesDoesNotMatter) {
   Loading plain;
-  ASSERT_EQ(plain.Load(Golden("EEPROM_sel2.dat")).outcome, EepromDatLoad::kLoaded);
+  ASSERT_EQ(plain.Load(Golden("EEPROM_sel2.dat")).outcome,
+            EepromDatLoad::kLoaded);
 
   std::string odd = "settings written by hand\n";
-  for (const auto& v : ChipAValues()) odd += "\t\"" + v + "\" no comment at all\n\n";
+  for (const auto& v : ChipAValues())
+    odd += "\t\"" + v + "\" no comment at all\n\n";
   Loading changed;
   ASSERT_EQ(changed.Load(odd).outcome, EepromDatLoad::kLoaded);
   EXPECT_EQ(AllFields(changed.settings), AllFields(plain.settings));
@@ -249,7 +281,8 @@ TEST(LoadEepromDat, TextOutsideTheQuotesDoesNotMatter) {
 
 TEST(LoadEepromDat, ChipASuperSpeedPowerIsHalvedIntoTheLowerRows) {
   Loading load;
-  ASSERT_EQ(load.Load(Golden("EEPROM_sel2.dat")).outcome, EepromDatLoad::kLoaded);
+  ASSERT_EQ(load.Load(Golden("EEPROM_sel2.dat")).outcome,
+            EepromDatLoad::kLoaded);
   EXPECT_EQ(load.settings.SuperBusPower, "896");
   EXPECT_EQ(load.settings.HighBusPower, "448");
   EXPECT_EQ(load.settings.FullBusPower, "448");
@@ -292,9 +325,10 @@ TEST(LoadEepromDat, AMissingFileIsCreatedFromTheCurrentSettings) {
   const auto result = LoadEepromDat(folders, settings, accepted, reporter);
   EXPECT_EQ(result.outcome, EepromDatLoad::kCreated);
   EXPECT_TRUE(result.save_ok);
-  EXPECT_EQ(reporter.messages(),
-            std::vector<std::string>{"Does not exist EEPROM setting file.\r\n"
-                                     "Create a default EEPROM setting file.\r\n"});
+  EXPECT_EQ(
+      reporter.messages(),
+      std::vector<std::string>{"Does not exist EEPROM setting file.\r\n"
+                               "Create a default EEPROM setting file.\r\n"});
   EXPECT_EQ(ReadBytes(program / "EEPROM.dat"), Golden("EEPROM_sel2.dat"));
   EXPECT_FALSE(std::filesystem::exists(working / "EEPROM.dat"));
 }
@@ -358,23 +392,27 @@ TEST_P(SaveRefused, NamesTheFieldAndKeepsTheOldFile) {
 INSTANTIATE_TEST_SUITE_P(
     SaveEepromDat, SaveRefused,
     ::testing::Values(
-        RefusedSave{"QuoteInProduct", [](SromSettings& s) { s.Product = "KM\"62"; },
-                    "Can't save EEPROM.dat: the Product String contains a double "
-                    "quote (\"), which the file cannot hold.\r\n"},
+        RefusedSave{
+            "QuoteInProduct", [](SromSettings& s) { s.Product = "KM\"62"; },
+            "Can't save EEPROM.dat: the Product String contains a double "
+            "quote (\"), which the file cannot hold.\r\n"},
         RefusedSave{"QuoteInManufacturer",
                     [](SromSettings& s) { s.Manufacturer = "\"VELK\""; },
                     "Can't save EEPROM.dat: the Manufacture String contains a "
                     "double quote (\"), which the file cannot hold.\r\n"},
-        RefusedSave{"QuoteInSwField", [](SromSettings& s) { s.SwField = "1\"34"; },
+        RefusedSave{"QuoteInSwField",
+                    [](SromSettings& s) { s.SwField = "1\"34"; },
                     "Can't save EEPROM.dat: the SW Field contains a double "
                     "quote (\"), which the file cannot hold.\r\n"},
-        RefusedSave{"NoDeviceSelection", [](SromSettings& s) { s.DeviceSel = -1; },
+        RefusedSave{"NoDeviceSelection",
+                    [](SromSettings& s) { s.DeviceSel = -1; },
                     "Can't save EEPROM.dat: the Device Select value -1 is out "
                     "of range.\r\n"},
-        RefusedSave{"IncreaseOutOfTheList",
-                    [](SromSettings& s) { s.MacIncrement = 10; },
-                    "Can't save EEPROM.dat: the MAC address Increase by value 10 "
-                    "is out of range.\r\n"},
+        RefusedSave{
+            "IncreaseOutOfTheList",
+            [](SromSettings& s) { s.MacIncrement = 10; },
+            "Can't save EEPROM.dat: the MAC address Increase by value 10 "
+            "is out of range.\r\n"},
         RefusedSave{"TooLongToLoadBack",
                     [](SromSettings& s) { s.Product = std::string(9000, 'P'); },
                     "Can't save EEPROM.dat: the settings are too long for the "

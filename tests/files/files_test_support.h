@@ -23,13 +23,15 @@ class TempFolder {
  public:
   TempFolder() {
     std::random_device random;
-    path_ = fs::temp_directory_path() /
-            ("srom-files-" + std::to_string(random()) + std::to_string(random()));
+    path_ =
+        fs::temp_directory_path() /
+        ("srom-files-" + std::to_string(random()) + std::to_string(random()));
     fs::create_directories(path_);
   }
   ~TempFolder() {
     std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add,
+                    ignored);
     fs::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;
@@ -68,7 +70,8 @@ inline std::vector<std::uint8_t> HexBytes(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::uint8_t> bytes;
   unsigned value = 0;
-  while (in >> std::hex >> value) bytes.push_back(static_cast<std::uint8_t>(value));
+  while (in >> std::hex >> value)
+    bytes.push_back(static_cast<std::uint8_t>(value));
   return bytes;
 }
 

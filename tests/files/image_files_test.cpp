@@ -37,12 +37,14 @@ ImageBuffer BufferWith(const std::string& raw, std::uint8_t rest = 0xFF) {
 }
 
 // The text of an image file with the two digits of byte `k` replaced.
-std::string WithByte(std::string text, std::size_t k, const std::string& digits) {
+std::string WithByte(std::string text, std::size_t k,
+                     const std::string& digits) {
   text.replace(k * 3 + (k / 16) * 2, 2, digits);
   return text;
 }
 
-std::string ImageText(const ImageBuffer& buffer, std::size_t first, std::size_t count) {
+std::string ImageText(const ImageBuffer& buffer, std::size_t first,
+                      std::size_t count) {
   const auto area = ImageArea(buffer);
   return std::string(area.begin() + first, area.begin() + first + count);
 }
@@ -62,7 +64,8 @@ struct ImageFiles {
     return folder / name;
   }
   FileLoad LoadSromText(const std::string& text) {
-    return LoadSrom(Put("chosen.txt", text), settings, prev, image_size, reporter);
+    return LoadSrom(Put("chosen.txt", text), settings, prev, image_size,
+                    reporter);
   }
   FileLoad LoadEfuseText(const std::string& text) {
     return LoadEfuseDat(Put("chosen.txt", text), settings, prev, image_size,
@@ -91,13 +94,14 @@ TEST_P(SromGolden, LoadsBackByteForByteAndSavesTheSameText) {
   EXPECT_EQ(files.image_size, n);
   EXPECT_EQ(ImageText(files.prev, 0, kImageAreaSize),
             raw + std::string(kImageAreaSize - raw.size(), '\xFF'));
-  EXPECT_EQ(files.reporter.events(),
-            (Events{"preview: " + Golden(GetParam().dat) + "\r\n", "picture: pass"}));
+  EXPECT_EQ(
+      files.reporter.events(),
+      (Events{"preview: " + Golden(GetParam().dat) + "\r\n", "picture: pass"}));
   EXPECT_EQ(files.settings.CurrentMac, GetParam().mac);
 
   files.reporter.clear();
-  ASSERT_TRUE(SaveSromDat(files.folders, files.prev, GetParam().srom_size, "listing",
-                          files.reporter));
+  ASSERT_TRUE(SaveSromDat(files.folders, files.prev, GetParam().srom_size,
+                          "listing", files.reporter));
   EXPECT_TRUE(files.reporter.events().empty());
   EXPECT_EQ(ReadBytes(files.folder / "SROM.dat"), Golden(GetParam().dat));
 }
@@ -106,20 +110,27 @@ TEST_P(SromGolden, ConvertsToTheRawBytesXxdMakesOfTheSameText) {
   TempFolder program;
   ImageFiles files;
   files.folders.program_folder = program.path();
-  const fs::path chosen = files.Put("image.txt", Golden(GetParam().dat) + " 12 34\r\n");
+  const fs::path chosen =
+      files.Put("image.txt", Golden(GetParam().dat) + " 12 34\r\n");
 
-  EXPECT_TRUE(ConvertToBin(files.folders, chosen, GetParam().srom_size, files.reporter));
+  EXPECT_TRUE(ConvertToBin(files.folders, chosen, GetParam().srom_size,
+                           files.reporter));
   EXPECT_EQ(ReadBytes(files.folder / "SROM.bin"), Golden(GetParam().bin));
-  EXPECT_EQ(files.reporter.events(),
-            (Events{"message: Write SROM.bin successfully!\n", "picture: pass"}));
+  EXPECT_EQ(
+      files.reporter.events(),
+      (Events{"message: Write SROM.bin successfully!\n", "picture: pass"}));
   EXPECT_FALSE(fs::exists(program / "SROM.bin"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BothSizes, SromGolden,
-    ::testing::Values(GoldenImage{"SROM_256.dat", "SROM_256.bin", 0, kChipAEeprom, "000000000001"},
-                      GoldenImage{"SROM_512.dat", "SROM_512.bin", 1, kChipBEeprom, "021122334456"}),
-    [](const auto& info) { return std::string(info.param.srom_size ? "Size512" : "Size256"); });
+    ::testing::Values(GoldenImage{"SROM_256.dat", "SROM_256.bin", 0,
+                                  kChipAEeprom, "000000000001"},
+                      GoldenImage{"SROM_512.dat", "SROM_512.bin", 1,
+                                  kChipBEeprom, "021122334456"}),
+    [](const auto& info) {
+      return std::string(info.param.srom_size ? "Size512" : "Size256");
+    });
 
 struct SizeCase {
   const char* name;
@@ -139,7 +150,8 @@ class SromSizeWindow : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(SromSizeWindow, DecidesBeforeAnyValueIsRead) {
   ImageFiles files;
   files.settings.SromSize = GetParam().srom_size;
-  files.settings.DeviceSel = GetParam().srom_size == 1 ? kChipBEeprom : kChipAEeprom;
+  files.settings.DeviceSel =
+      GetParam().srom_size == 1 ? kChipBEeprom : kChipAEeprom;
   const std::string text = GetParam().make(Golden(GetParam().golden));
 
   const FileLoad result = files.LoadSromText(text);
@@ -161,16 +173,24 @@ std::string LfOnly(std::string text) {
 INSTANTIATE_TEST_SUITE_P(
     LoadSrom, SromSizeWindow,
     ::testing::Values(
-        SizeCase{"Bytes796", "SROM_256.dat", 0, [](std::string t) { return t.substr(0, 796); }, false},
-        SizeCase{"Bytes797", "SROM_256.dat", 0, [](std::string t) { return t.substr(0, 797); }, true},
-        SizeCase{"Bytes810", "SROM_256.dat", 0, [](std::string t) { return WithSpaces(t, 810); }, true},
-        SizeCase{"Bytes811", "SROM_256.dat", 0, [](std::string t) { return WithSpaces(t, 811); }, false},
+        SizeCase{"Bytes796", "SROM_256.dat", 0,
+                 [](std::string t) { return t.substr(0, 796); }, false},
+        SizeCase{"Bytes797", "SROM_256.dat", 0,
+                 [](std::string t) { return t.substr(0, 797); }, true},
+        SizeCase{"Bytes810", "SROM_256.dat", 0,
+                 [](std::string t) { return WithSpaces(t, 810); }, true},
+        SizeCase{"Bytes811", "SROM_256.dat", 0,
+                 [](std::string t) { return WithSpaces(t, 811); }, false},
         SizeCase{"LfOnly256", "SROM_256.dat", 0, LfOnly, false},
-        SizeCase{"File512With256Selected", "SROM_512.dat", 0, [](std::string t) { return t; }, false},
-        SizeCase{"Bytes1597", "SROM_512.dat", 1, [](std::string t) { return t.substr(0, 1597); }, false},
-        SizeCase{"Bytes5000", "SROM_512.dat", 1, [](std::string t) { return WithSpaces(t, 5000); }, true},
+        SizeCase{"File512With256Selected", "SROM_512.dat", 0,
+                 [](std::string t) { return t; }, false},
+        SizeCase{"Bytes1597", "SROM_512.dat", 1,
+                 [](std::string t) { return t.substr(0, 1597); }, false},
+        SizeCase{"Bytes5000", "SROM_512.dat", 1,
+                 [](std::string t) { return WithSpaces(t, 5000); }, true},
         SizeCase{"LfOnly512", "SROM_512.dat", 1, LfOnly, false},
-        SizeCase{"File256With512Selected", "SROM_256.dat", 1, [](std::string t) { return t; }, false}),
+        SizeCase{"File256With512Selected", "SROM_256.dat", 1,
+                 [](std::string t) { return t; }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ByteCase {
@@ -187,7 +207,8 @@ TEST_P(SromByteChecks, RefuseWithTheFirstFailingChecksMessage) {
   files.settings.DeviceSel = GetParam().device_sel;
   const SromSettings before = files.settings;
   std::string text = Golden("SROM_256.dat");
-  for (const auto& [k, digits] : GetParam().bytes) text = WithByte(text, k, digits);
+  for (const auto& [k, digits] : GetParam().bytes)
+    text = WithByte(text, k, digits);
 
   const FileLoad result = files.LoadSromText(text);
   if (GetParam().events.empty()) {
@@ -202,45 +223,84 @@ TEST_P(SromByteChecks, RefuseWithTheFirstFailingChecksMessage) {
   EXPECT_EQ(AllFields(files.settings), AllFields(before));
 }
 
-Events Fail(const std::string& message) { return {"picture: fail", "message: " + message}; }
+Events Fail(const std::string& message) {
+  return {"picture: fail", "message: " + message};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     LoadSrom, SromByteChecks,
     ::testing::Values(
-        ByteCase{"FirstByteOdd", 2, {{0, "01"}}, Fail("Wrong First Byte Data Format in SROM.dat")},
-        ByteCase{"ChipBImageForChipA", 2, {{6, "7D"}},
+        ByteCase{"FirstByteOdd",
+                 2,
+                 {{0, "01"}},
+                 Fail("Wrong First Byte Data Format in SROM.dat")},
+        ByteCase{"ChipBImageForChipA",
+                 2,
+                 {{6, "7D"}},
                  {"message: The SROM file does not match the 'Device Sel.'"}},
-        ByteCase{"ChipAImageForChipB", 0, {},
+        ByteCase{"ChipAImageForChipB",
+                 0,
+                 {},
                  {"message: The SROM file does not match the 'Device Sel.'"}},
         ByteCase{"NoDeviceMatchInEfuseSelections", 1, {}, {}},
-        ByteCase{"ChecksumWrong", 2, {{10, "11"}}, Fail("Wrong SROM file with Checksum data!")},
-        ByteCase{"ByteRule", 2, {{0x0C, "01"}}, Fail("Loaded a Wrong SROM file!")},
-        ByteCase{"SerialCharacterNotAHexDigit", 2, {{0x4C, "47"}}, Fail("Loaded a Wrong SROM file!")},
-        ByteCase{"SerialOffsetPlusLengthNot52", 2, {{0x18, "27"}},
-                 Fail("Serial Number Length or Offset data error!")},
-        ByteCase{"ProductStringCharacter", 2, {{0x1C, "1F"}},
-                 Fail("Wrong SROM Product String format file!")},
-        ByteCase{"ManufacturerStringCharacter", 2, {{0x34, "80"}},
-                 Fail("Wrong SROM Manufacture String format file!")},
-        ByteCase{"EmptyProductStringIsNotTested", 2, {{0x15, "00"}, {0x1C, "1F"}}, {}},
-        ByteCase{"NonHexTextLeavesTheRest0xFF", 2, {{100, "ZZ"}}, Fail("Loaded a Wrong SROM file!")},
-        ByteCase{"FirstByteBeforeChecksum", 2, {{0, "01"}, {10, "11"}},
-                 Fail("Wrong First Byte Data Format in SROM.dat")},
-        ByteCase{"DeviceMatchBeforeChecksum", 2, {{6, "7D"}, {10, "00"}},
-                 {"message: The SROM file does not match the 'Device Sel.'"}},
-        ByteCase{"ChecksumBeforeStrings", 2, {{10, "11"}, {0x1C, "1F"}},
+        ByteCase{"ChecksumWrong",
+                 2,
+                 {{10, "11"}},
                  Fail("Wrong SROM file with Checksum data!")},
-        ByteCase{"ByteRuleBeforeSerialLength", 2, {{0x19, "0F"}},
+        ByteCase{
+            "ByteRule", 2, {{0x0C, "01"}}, Fail("Loaded a Wrong SROM file!")},
+        ByteCase{"SerialCharacterNotAHexDigit",
+                 2,
+                 {{0x4C, "47"}},
                  Fail("Loaded a Wrong SROM file!")},
-        ByteCase{"ProductBeforeManufacturer", 2, {{0x1C, "1F"}, {0x34, "80"}},
+        ByteCase{"SerialOffsetPlusLengthNot52",
+                 2,
+                 {{0x18, "27"}},
+                 Fail("Serial Number Length or Offset data error!")},
+        ByteCase{"ProductStringCharacter",
+                 2,
+                 {{0x1C, "1F"}},
+                 Fail("Wrong SROM Product String format file!")},
+        ByteCase{"ManufacturerStringCharacter",
+                 2,
+                 {{0x34, "80"}},
+                 Fail("Wrong SROM Manufacture String format file!")},
+        ByteCase{"EmptyProductStringIsNotTested",
+                 2,
+                 {{0x15, "00"}, {0x1C, "1F"}},
+                 {}},
+        ByteCase{"NonHexTextLeavesTheRest0xFF",
+                 2,
+                 {{100, "ZZ"}},
+                 Fail("Loaded a Wrong SROM file!")},
+        ByteCase{"FirstByteBeforeChecksum",
+                 2,
+                 {{0, "01"}, {10, "11"}},
+                 Fail("Wrong First Byte Data Format in SROM.dat")},
+        ByteCase{"DeviceMatchBeforeChecksum",
+                 2,
+                 {{6, "7D"}, {10, "00"}},
+                 {"message: The SROM file does not match the 'Device Sel.'"}},
+        ByteCase{"ChecksumBeforeStrings",
+                 2,
+                 {{10, "11"}, {0x1C, "1F"}},
+                 Fail("Wrong SROM file with Checksum data!")},
+        ByteCase{"ByteRuleBeforeSerialLength",
+                 2,
+                 {{0x19, "0F"}},
+                 Fail("Loaded a Wrong SROM file!")},
+        ByteCase{"ProductBeforeManufacturer",
+                 2,
+                 {{0x1C, "1F"}, {0x34, "80"}},
                  Fail("Wrong SROM Product String format file!")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadSrom, TakesLowerCaseDigitsAndMakesSerialLettersUpperCase) {
   ImageFiles files;
   std::string text = WithByte(Golden("SROM_256.dat"), 0x50, "61");
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+    return static_cast<char>(std::tolower(c));
+  });
 
   ASSERT_EQ(files.LoadSromText(text), FileLoad::kLoaded);
   std::string expected = Golden("SROM_256.bin");
@@ -276,7 +336,8 @@ TEST(SaveSromDat, AnEmptyOutputBoxWritesNothing) {
 TEST(SaveSromDat, AFolderThatCannotBeWrittenFailsWithTheMessage) {
   ImageFiles files;
   files.folders.program_folder = files.folder / "missing";
-  EXPECT_FALSE(SaveSromDat(files.folders, files.prev, 0, "listing", files.reporter));
+  EXPECT_FALSE(
+      SaveSromDat(files.folders, files.prev, 0, "listing", files.reporter));
   EXPECT_EQ(files.reporter.messages(), Events{"Can't write SROM file\n"});
 }
 
@@ -296,7 +357,8 @@ TEST(CreateMissingSromDat, WritesTheCurrentImageOnlyWhenNoFileIsFound) {
   // The file in the program folder is found too and never overwritten.
   reporter.clear();
   const ImageBuffer other = BufferWith(Golden("SROM_512.bin"));
-  EXPECT_EQ(CreateMissingSromDat(folders, other, 1, "listing", reporter), std::nullopt);
+  EXPECT_EQ(CreateMissingSromDat(folders, other, 1, "listing", reporter),
+            std::nullopt);
   EXPECT_TRUE(reporter.events().empty());
   EXPECT_EQ(ReadBytes(program / "SROM.dat"), Golden("SROM_256.dat"));
 }
@@ -308,14 +370,17 @@ TEST(ConvertToBin, UnreadableValuesBecome0xFFAndExactlyNBytesAreWritten) {
 
   EXPECT_TRUE(ConvertToBin(files.folders, chosen, 0, files.reporter));
   const std::string raw = Golden("SROM_256.bin");
-  EXPECT_EQ(ReadBytes(files.folder / "SROM.bin"), raw.substr(0, 3) + std::string(253, '\xFF'));
+  EXPECT_EQ(ReadBytes(files.folder / "SROM.bin"),
+            raw.substr(0, 3) + std::string(253, '\xFF'));
 }
 
 TEST(ConvertToBin, RefusalsShowTheirMessageAndTheFailPicture) {
   ImageFiles files;
-  const fs::path short_file = files.Put("short.txt", Golden("SROM_256.dat").substr(0, 700));
+  const fs::path short_file =
+      files.Put("short.txt", Golden("SROM_256.dat").substr(0, 700));
   EXPECT_FALSE(ConvertToBin(files.folders, short_file, 0, files.reporter));
-  EXPECT_FALSE(ConvertToBin(files.folders, files.folder / "missing.txt", 0, files.reporter));
+  EXPECT_FALSE(ConvertToBin(files.folders, files.folder / "missing.txt", 0,
+                            files.reporter));
   EXPECT_FALSE(ConvertToBin(files.folders, std::nullopt, 0, files.reporter));
   EXPECT_EQ(files.reporter.events(),
             (Events{"message: Incorrect SROM file size", "picture: fail",
@@ -330,14 +395,15 @@ TEST(SaveEfuseDat, WritesTheGoldenFileAndAcceptsTheCurrentMac) {
   ResetEfuseImageArea(files.prev, kChipAEfuse);
   files.settings.CurrentMac = "001122334456";
 
-  ASSERT_TRUE(SaveEfuseDat(files.folders, files.prev, "listing", files.settings.CurrentMac,
-                           files.accepted, files.reporter));
+  ASSERT_TRUE(SaveEfuseDat(files.folders, files.prev, "listing",
+                           files.settings.CurrentMac, files.accepted,
+                           files.reporter));
   EXPECT_EQ(ReadBytes(files.folder / "EFUSE.dat"), Golden("EFUSE.dat"));
   EXPECT_EQ(files.accepted.CurrentMac, "001122334456");
   EXPECT_TRUE(files.reporter.events().empty());
 
-  EXPECT_FALSE(SaveEfuseDat(files.folders, files.prev, "", "0A0000000000", files.accepted,
-                            files.reporter));
+  EXPECT_FALSE(SaveEfuseDat(files.folders, files.prev, "", "0A0000000000",
+                            files.accepted, files.reporter));
   EXPECT_EQ(files.reporter.messages(), Events{"No Content can be Saved"});
   EXPECT_EQ(files.accepted.CurrentMac, "001122334456");
 }
@@ -355,15 +421,19 @@ TEST(LoadEfuseDat, TakesTheImageAndOnlyTheMacAddress) {
   EXPECT_EQ(AllFields(files.settings), AllFields(expected));
   EXPECT_EQ(files.image_size, 64);
   const auto bytes = HexBytes(text);
-  EXPECT_EQ(ImageText(files.prev, 0, 64), std::string(bytes.begin(), bytes.end()));
+  EXPECT_EQ(ImageText(files.prev, 0, 64),
+            std::string(bytes.begin(), bytes.end()));
   EXPECT_EQ(ImageText(files.prev, 64, 448), std::string(448, '\0'));
-  EXPECT_EQ(WithoutListings(files.reporter.events()), (Events{"picture: pass", "preview"}));
+  EXPECT_EQ(WithoutListings(files.reporter.events()),
+            (Events{"picture: pass", "preview"}));
 
   // Saved again, it is the same text in upper case.
-  ASSERT_TRUE(SaveEfuseDat(files.folders, files.prev, "listing", files.settings.CurrentMac,
-                           files.accepted, files.reporter));
+  ASSERT_TRUE(SaveEfuseDat(files.folders, files.prev, "listing",
+                           files.settings.CurrentMac, files.accepted,
+                           files.reporter));
   EXPECT_EQ(ReadBytes(files.folder / "EFUSE.dat"),
-            WithByte(WithByte(WithByte(Golden("EFUSE.dat"), 0, "0A"), 1, "BB"), 5, "EE"));
+            WithByte(WithByte(WithByte(Golden("EFUSE.dat"), 0, "0A"), 1, "BB"),
+                     5, "EE"));
 }
 
 struct EfuseRefusal {
@@ -377,7 +447,8 @@ class EfuseChecks : public ::testing::TestWithParam<EfuseRefusal> {};
 TEST_P(EfuseChecks, RefuseWithFailPictureAndChangeNothing) {
   ImageFiles files;
   const SromSettings before = files.settings;
-  const FileLoad result = files.LoadEfuseText(GetParam().make(Golden("EFUSE.dat")));
+  const FileLoad result =
+      files.LoadEfuseText(GetParam().make(Golden("EFUSE.dat")));
   if (GetParam().message == nullptr) {
     EXPECT_EQ(result, FileLoad::kLoaded);
     return;
@@ -391,16 +462,24 @@ TEST_P(EfuseChecks, RefuseWithFailPictureAndChangeNothing) {
 INSTANTIATE_TEST_SUITE_P(
     LoadEfuseDat, EfuseChecks,
     ::testing::Values(
-        EfuseRefusal{"Bytes195", [](std::string t) { return t.substr(0, 195); }, "Error EFUSE file"},
-        EfuseRefusal{"Bytes196", [](std::string t) { return t.substr(0, 196); }, nullptr},
-        EfuseRefusal{"Bytes202", [](std::string t) { return WithSpaces(t, 202); }, nullptr},
-        EfuseRefusal{"Bytes203", [](std::string t) { return WithSpaces(t, 203); }, "Error EFUSE file"},
+        EfuseRefusal{"Bytes195", [](std::string t) { return t.substr(0, 195); },
+                     "Error EFUSE file"},
+        EfuseRefusal{"Bytes196", [](std::string t) { return t.substr(0, 196); },
+                     nullptr},
+        EfuseRefusal{"Bytes202",
+                     [](std::string t) { return WithSpaces(t, 202); }, nullptr},
+        EfuseRefusal{"Bytes203",
+                     [](std::string t) { return WithSpaces(t, 203); },
+                     "Error EFUSE file"},
         EfuseRefusal{"LfOnly", LfOnly, "Error EFUSE file"},
-        EfuseRefusal{"FirstByteOdd", [](std::string t) { return WithByte(t, 0, "03"); },
+        EfuseRefusal{"FirstByteOdd",
+                     [](std::string t) { return WithByte(t, 0, "03"); },
                      "Wrong First Byte Data Format in EFUSE.dat"},
-        EfuseRefusal{"ByteRule", [](std::string t) { return WithByte(t, 0x0C, "81"); },
+        EfuseRefusal{"ByteRule",
+                     [](std::string t) { return WithByte(t, 0x0C, "81"); },
                      "Loaded a Wrong FEUSE file!"},
-        EfuseRefusal{"NonHexTextLeavesTheRest0xFF", [](std::string t) { return WithByte(t, 0x3E, "ZZ"); },
+        EfuseRefusal{"NonHexTextLeavesTheRest0xFF",
+                     [](std::string t) { return WithByte(t, 0x3E, "ZZ"); },
                      "Loaded a Wrong FEUSE file!"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -410,13 +489,14 @@ TEST(ResetEfuseImage, CreatesTheDefaultFileWhenThereIsNone) {
   files.folders.working_folder = working.path();
   files.settings.DeviceSel = kChipAEfuse;
 
-  EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev, files.image_size,
-                            files.accepted, files.reporter),
+  EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev,
+                            files.image_size, files.accepted, files.reporter),
             std::optional<bool>(true));
   EXPECT_EQ(files.image_size, 64);
   EXPECT_EQ(WithoutListings(files.reporter.events()),
             (Events{"preview",
-                    "message: Does not exist EFUSE file.\r\nCreate a default EFUSE file.\r\n",
+                    "message: Does not exist EFUSE file.\r\nCreate a default "
+                    "EFUSE file.\r\n",
                     "preview"}));
   EXPECT_EQ(ReadBytes(files.folder / "EFUSE.dat"), Golden("EFUSE.dat"));
 }
@@ -428,25 +508,29 @@ TEST(ResetEfuseImage, LeavesAnExistingFileOfAnyLetterCaseAlone) {
   WriteBytes(working / "efuse.DAT", "kept");
   WriteBytes(files.folder / "EFUSE.dat", "kept too");
 
-  EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev, files.image_size,
-                            files.accepted, files.reporter),
+  EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev,
+                            files.image_size, files.accepted, files.reporter),
             std::nullopt);
-  EXPECT_EQ(WithoutListings(files.reporter.events()), (Events{"preview", "preview"}));
+  EXPECT_EQ(WithoutListings(files.reporter.events()),
+            (Events{"preview", "preview"}));
   const EfuseImage chip_b = DefaultEfuseImageWithChecksum(Chip::kB);
-  EXPECT_EQ(ImageText(files.prev, 0, 64), std::string(chip_b.begin(), chip_b.end()));
+  EXPECT_EQ(ImageText(files.prev, 0, 64),
+            std::string(chip_b.begin(), chip_b.end()));
   EXPECT_EQ(ReadBytes(working / "efuse.DAT"), "kept");
 
-  // With none in the working folder, the one in the program folder still counts.
+  // With none in the working folder, the one in the program folder still
+  // counts.
   fs::remove(working / "efuse.DAT");
-  EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev, files.image_size,
-                            files.accepted, files.reporter),
+  EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev,
+                            files.image_size, files.accepted, files.reporter),
             std::nullopt);
   EXPECT_EQ(ReadBytes(files.folder / "EFUSE.dat"), "kept too");
 }
 
 TEST(ConvertToEfuse, ChecksTheSizesBeforeTheDialog) {
   ImageFiles files;
-  files.prev = BufferWith(Golden("SROM_256.bin"));  // a 16-byte manufacturer string
+  files.prev =
+      BufferWith(Golden("SROM_256.bin"));  // a 16-byte manufacturer string
   EXPECT_FALSE(CheckEfuseConversion(files.prev, files.reporter));
   EXPECT_EQ(files.reporter.events(),
             (Events{"preview: ", "message: Manufacture String is over 10 bytes",
@@ -466,12 +550,14 @@ TEST(ConvertToEfuse, WritesTheDerivedImageAndKeepsTheEepromImage) {
     ImageArea(files.prev)[0x17] = 10;  // "VELK Elec." fits the eFuse
     const ImageBuffer eeprom = files.prev;
 
-    EXPECT_TRUE(ConvertToEfuse(files.folders, files.settings, files.prev, files.image_size,
-                               files.accepted, serial_no_type, files.reporter));
+    EXPECT_TRUE(ConvertToEfuse(files.folders, files.settings, files.prev,
+                               files.image_size, files.accepted, serial_no_type,
+                               files.reporter));
     EXPECT_EQ(files.settings.SerialNoType, serial_no_type);
     EXPECT_EQ(files.image_size, 64);
     EXPECT_EQ(files.accepted.CurrentMac, "000000000001");
-    EXPECT_EQ(WithoutListings(files.reporter.events()), (Events{"preview", "picture: pass"}));
+    EXPECT_EQ(WithoutListings(files.reporter.events()),
+              (Events{"preview", "picture: pass"}));
 
     std::string expected = Golden("EFUSE.dat");
     ImageBuffer expected_prev = eeprom;

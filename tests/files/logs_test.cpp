@@ -18,7 +18,8 @@ using testing::TempFolder;
 const LocalTime kWorkedExample{2019, 4, 24, 9, 5, 7};
 const std::string kHeader =
     "   Device\tSerial No.\tMAC Address\tDate\t\tTime   \r\n"
-    "========================================================================\r\n";
+    "========================================================================"
+    "\r\n";
 
 struct Logging {
   TempFolder folder;
@@ -34,16 +35,20 @@ TEST(AppendSerialMacLog, WritesTheHeaderOnlyIntoANewFile) {
   log.settings.CurrentSerial = "00000000000001";
   log.settings.CurrentMac = "000000000001";
 
-  ASSERT_TRUE(AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
+  ASSERT_TRUE(
+      AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
   log.settings.CurrentSerial = "00000000000002";
   log.settings.CurrentMac = "000000000002";
   log.clock.set_now({2019, 12, 31, 23, 59, 59});
-  ASSERT_TRUE(AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
+  ASSERT_TRUE(
+      AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
 
-  EXPECT_EQ(ReadBytes(log.folder / "Serial-MAC.log"),
-            kHeader +
-                " 058/EEPROM\t00000000000001\t000000000001\t2019/04/24\t09:05:07 \r\n"
-                " 058/EEPROM\t00000000000002\t000000000002\t2019/12/31\t23:59:59 \r\n");
+  EXPECT_EQ(
+      ReadBytes(log.folder / "Serial-MAC.log"),
+      kHeader +
+          " 058/EEPROM\t00000000000001\t000000000001\t2019/04/24\t09:05:07 \r\n"
+          " 058/EEPROM\t00000000000002\t000000000002\t2019/12/31\t23:59:59 "
+          "\r\n");
   EXPECT_TRUE(log.reporter.events().empty());
 }
 
@@ -55,11 +60,16 @@ struct LineCase {
 
 TEST(SerialMacLogLine, NamesTheDeviceAndTheSerialOfEachSelection) {
   const LineCase cases[] = {
-      {kChipBEeprom, false, " 057D/EEPROM\t0000000000ABCD\t001122334455\t2019/04/24\t09:05:07 \r\n"},
-      {kChipAEeprom, true, " 058/EEPROM\t0000000000ABCD\t001122334455\t2019/04/24\t09:05:07 \r\n"},
-      {kChipBEfuse, false, " 057D/EFUSE\t00001122334455\t001122334455\t2019/04/24\t09:05:07 \r\n"},
-      {kChipAEfuse, false, " 058/EFUSE\t00001122334455\t001122334455\t2019/04/24\t09:05:07 \r\n"},
-      {kChipAEfuse, true, " 058/EFUSE\t00000000000001\t001122334455\t2019/04/24\t09:05:07 \r\n"},
+      {kChipBEeprom, false,
+       " 057D/EEPROM\t0000000000ABCD\t001122334455\t2019/04/24\t09:05:07 \r\n"},
+      {kChipAEeprom, true,
+       " 058/EEPROM\t0000000000ABCD\t001122334455\t2019/04/24\t09:05:07 \r\n"},
+      {kChipBEfuse, false,
+       " 057D/EFUSE\t00001122334455\t001122334455\t2019/04/24\t09:05:07 \r\n"},
+      {kChipAEfuse, false,
+       " 058/EFUSE\t00001122334455\t001122334455\t2019/04/24\t09:05:07 \r\n"},
+      {kChipAEfuse, true,
+       " 058/EFUSE\t00000000000001\t001122334455\t2019/04/24\t09:05:07 \r\n"},
       {-1, false, ""},
   };
   for (const LineCase& c : cases) {
@@ -76,11 +86,13 @@ TEST(SerialMacLogLine, NamesTheDeviceAndTheSerialOfEachSelection) {
 TEST(AppendRetryLog, StartsABlockAtIndexZeroAndCountsTheRetries) {
   Logging log;
   ImageBuffer dump = BlankBuffer();
-  for (int k = 0; k < 64; ++k) ImageArea(dump)[k] = static_cast<std::uint8_t>(k * 4);
+  for (int k = 0; k < 64; ++k)
+    ImageArea(dump)[k] = static_cast<std::uint8_t>(k * 4);
   ImageArea(dump)[64] = 0x12;  // beyond the eFuse: never logged
 
   for (int index = 0; index <= 3; ++index) {
-    ASSERT_TRUE(AppendRetryLog(log.folders, dump, index, log.clock, log.reporter));
+    ASSERT_TRUE(
+        AppendRetryLog(log.folders, dump, index, log.clock, log.reporter));
   }
 
   const std::string bytes =
@@ -88,20 +100,22 @@ TEST(AppendRetryLog, StartsABlockAtIndexZeroAndCountsTheRetries) {
       "40 44 48 4C 50 54 58 5C 60 64 68 6C 70 74 78 7C \r\n"
       "80 84 88 8C 90 94 98 9C A0 A4 A8 AC B0 B4 B8 BC \r\n"
       "C0 C4 C8 CC D0 D4 D8 DC E0 E4 E8 EC F0 F4 F8 FC \r\n";
-  EXPECT_EQ(ReadBytes(log.folder / "RetryLog.txt"),
-            "\r\nTime:\t04/24 09:05:07\r\nResult:\tCompare fail! Retry program\r\n"
-            "First Program:\r\n" + bytes +
-            "Retry Times: 1\r\n" + bytes +
-            "Retry Times: 2\r\n" + bytes +
-            "Retry Times: 3\r\n" + bytes);
+  EXPECT_EQ(
+      ReadBytes(log.folder / "RetryLog.txt"),
+      "\r\nTime:\t04/24 09:05:07\r\nResult:\tCompare fail! Retry program\r\n"
+      "First Program:\r\n" +
+          bytes + "Retry Times: 1\r\n" + bytes + "Retry Times: 2\r\n" + bytes +
+          "Retry Times: 3\r\n" + bytes);
   EXPECT_TRUE(log.reporter.events().empty());
 }
 
 TEST(Logs, AFolderThatCannotBeWrittenShowsTheMessage) {
   Logging log;
   log.folders.program_folder = log.folder / "missing";
-  EXPECT_FALSE(AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
-  EXPECT_FALSE(AppendRetryLog(log.folders, BlankBuffer(), 0, log.clock, log.reporter));
+  EXPECT_FALSE(
+      AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
+  EXPECT_FALSE(
+      AppendRetryLog(log.folders, BlankBuffer(), 0, log.clock, log.reporter));
   EXPECT_EQ(log.reporter.messages(),
             (std::vector<std::string>{"Write 'Serial-MAC.log' file failed.",
                                       "Open Log file fail!"}));
