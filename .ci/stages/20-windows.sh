@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64 googletest
+./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts
 # from nothing and a developer's own wine is left alone.
