@@ -1,0 +1,79 @@
+// The tool's own operations on the adapter, built on the driver's requests.
+// Each opens the control device, does its work and closes it again; none
+// keeps a handle. They report through the Reporter: the status label, message
+// boxes, the result picture and the image listing of the output box.
+#pragma once
+
+#include <string>
+
+#include "device/driver_port.h"
+#include "model/image_buffer.h"
+#include "ports/reporter.h"
+
+namespace srom {
+
+// Texts the operations show or return.
+inline constexpr char kStatusDetected[] = "Device detected";
+inline constexpr char kStatusUnplugged[] = "Device Unplugged";
+inline constexpr char kReadSuccess[] = "Success";
+inline constexpr char kFailedToOpenDevice[] = "Failed to open device!";
+inline constexpr char kReadEepromFailed[] = "IOCTL Read EEPROM failed!";
+inline constexpr char kReadEfuseFailed[] = "IOCTL Read Efuse failed!";
+inline constexpr char kWriteEepromFailed[] = "IOCTL Write EEPROM fail";
+inline constexpr char kWriteEfuseFailed[] = "IOCTL Write EFUSE fail";
+inline constexpr char kOpenDeviceFail[] = "Open Device fail";
+inline constexpr char kInstallDriver[] = "Please install test driver.";
+inline constexpr char kUpgradeDriver[] =
+    "Please upgrade test driver to v1.104.12.0(x86)/v1.106.12.0(x64) or "
+    "higher version.";
+
+// The busy bit of a word read must clear within this many polls.
+inline constexpr int kMaxBusyPolls = 1000;
+
+// Image byte 63 of an eFuse image while it is being written (0xF1) and once
+// the unit is marked final or its write failed (0x01).
+inline constexpr std::size_t kEfuseMarkOffset = 63;
+inline constexpr std::uint8_t kEfuseMarkWriting = 0xF1;
+inline constexpr std::uint8_t kEfuseMarkFinal = 0x01;
+
+class DeviceAccess {
+ public:
+  DeviceAccess(DriverPort& port, Reporter& reporter)
+      : port_(port), reporter_(reporter) {}
+
+  // True when the control device opens; the status label says which.
+  bool DetectDevice();
+
+  // Start-up's look at the driver: present, and recent enough. Shows at most
+  // one message; start-up goes on whatever it finds.
+  void CheckTestDriver();
+
+  // Reads the EEPROM word by word through the chip's registers into the
+  // image area of `buffer`. `image_size` becomes 256 or 512 by `srom_size`
+  // first. Returns "Success", "Failed to open device!" or
+  // "IOCTL Read EEPROM failed!"; shows no message box. On a failure the words
+  // read so far stay in the buffer; the header is never touched.
+  std::string ReadEeprom(ImageBuffer& buffer, int srom_size, int& image_size);
+
+  // Reads the 64 eFuse bytes into the image area of `buffer` and shows the
+  // pass picture; `image_size` becomes 64 and the header asks for 0x24
+  // words. On a failure the data bytes keep what they held.
+  bool ReadEfuse(ImageBuffer& buffer, int& image_size);
+
+  // Writes the image of `buffer` (its header already filled) to the memory
+  // the selection addresses: 8 + `image_size` bytes to the EEPROM, or the
+  // 72-byte eFuse transfer with image byte 63 set to 0xF1 (0x01 when the
+  // write fails). A value that is no device selection writes nothing and
+  // counts as success.
+  bool WriteImage(ImageBuffer& buffer, int device_sel, int image_size);
+
+  // Asks the adapter to reload its configuration from the EEPROM; the answer
+  // is not looked at.
+  void ReloadEeprom();
+
+ private:
+  DriverPort& port_;
+  Reporter& reporter_;
+};
+
+}  // namespace srom

@@ -1,0 +1,487 @@
+#include "device/sim/simulated_adapter.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+#include <thread>
+
+#include "device/driver_contract.h"
+
+namespace srom {
+namespace {
+
+constexpr std::size_t kTransferHeaderSize = 8;
+constexpr std::string_view kStateFirstLine =
+    "KM62058 simulated adapter, state 1";
+
+struct TransferHeader {
+  bool magic_ok = false;
+  std::uint16_t word_offset = 0;
+  std::uint16_t length_words = 0;
+};
+
+TransferHeader ParseHeader(std::span<const std::uint8_t> input) {
+  TransferHeader header;
+  if (input.size() < kTransferHeaderSize) return header;
+  header.magic_ok =
+      input[0] == 'V' && input[1] == 'E' && input[2] == 'L' && input[3] == 'K';
+  header.word_offset = static_cast<std::uint16_t>(input[4] | input[5] << 8);
+  header.length_words = static_cast<std::uint16_t>(input[6] | input[7] << 8);
+  return header;
+}
+
+// A sleep alone overshoots by tens of microseconds: sleep through most of a
+// long latency and spin to the deadline.
+void WaitUntil(std::chrono::steady_clock::time_point deadline) {
+  using std::chrono::steady_clock;
+  const auto left = deadline - steady_clock::now();
+  if (left > std::chrono::milliseconds(2)) {
+    std::this_thread::sleep_for(left - std::chrono::milliseconds(1));
+  }
+  while (steady_clock::now() < deadline) {
+  }
+}
+
+void AppendHexLines(std::string& out, std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0x0F];
+    out += (i % 16 == 15 || i + 1 == bytes.size()) ? '\n' : ' ';
+  }
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool ReadHexBytes(std::istream& in, std::span<std::uint8_t> out) {
+  for (auto& byte : out) {
+    std::string token;
+    if (!(in >> token) || token.size() != 2) return false;
+    const int high = HexValue(token[0]);
+    const int low = HexValue(token[1]);
+    if (high < 0 || low < 0) return false;
+    byte = static_cast<std::uint8_t>(high << 4 | low);
+  }
+  return true;
+}
+
+// Writes `text` to a temporary file beside `file` and renames it over
+// `file`: a crash never leaves half a state file.
+bool ReplaceFile(const std::filesystem::path& file, const std::string& text) {
+  std::filesystem::path temp = file;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out.write(text.data(), static_cast<std::streamsize>(text.size())) ||
+        !out.flush()) {
+      return false;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temp, file, error);
+  if (error) {
+    std::filesystem::remove(temp, error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SimulatedAdapter::SimulatedAdapter(int eeprom_size) {
+  eeprom_.assign(eeprom_size == 256 ? 256 : 512, 0xFF);
+  efuse_.fill(0xFF);
+}
+
+std::optional<DeviceHandle> SimulatedAdapter::Open(std::string_view path) {
+  std::lock_guard lock(mutex_);
+  if (!plugged_ || path != kDevicePath) return std::nullopt;
+  const std::uintptr_t handle = next_handle_++;
+  handles_[handle] = generation_;
+  return DeviceHandle{handle};
+}
+
+void SimulatedAdapter::Close(DeviceHandle handle) {
+  std::lock_guard lock(mutex_);
+  handles_.erase(static_cast<std::uintptr_t>(handle));
+}
+
+bool SimulatedAdapter::Request(DeviceHandle handle, std::uint32_t code,
+                               std::span<const std::uint8_t> input,
+                               std::span<std::uint8_t> output) {
+  const auto start = std::chrono::steady_clock::now();
+  std::chrono::nanoseconds latency;
+  bool ok = false;
+  {
+    std::lock_guard lock(mutex_);
+    latency = latency_;
+    const long number = ++requests_;
+    const auto it = handles_.find(static_cast<std::uintptr_t>(handle));
+    const bool live =
+        plugged_ && it != handles_.end() && it->second == generation_;
+    const bool injected =
+        fail_at_.erase(number) > 0 || fail_codes_.count(code) > 0;
+    ok = live && driver_present_ && !injected && Answer(code, input, output);
+
+    if (logging_) {
+      SimRequest entry;
+      entry.code = code;
+      std::copy_n(input.begin(), std::min<std::size_t>(input.size(), 3),
+                  entry.head.begin());
+      entry.input_size = input.size();
+      entry.ok = ok;
+      log_.push_back(entry);
+    }
+    if (unplug_after_ && number >= *unplug_after_) {
+      unplug_after_.reset();
+      plugged_ = false;
+      ++generation_;
+    }
+  }
+  if (latency.count() > 0) WaitUntil(start + latency);
+  return ok;
+}
+
+bool SimulatedAdapter::Answer(std::uint32_t code,
+                              std::span<const std::uint8_t> input,
+                              std::span<std::uint8_t> output) {
+  switch (code) {
+    case IOCTL_WRITE_REGISTER:
+      return WriteRegister(input);
+    case IOCTL_READ_REGISTER:
+      return ReadRegister(input, output);
+    case IOCTL_WRITE_EEPROM:
+      return WriteEeprom(input);
+    case IOCTL_READ_EFUSE:
+      return ReadEfuse(input, output);
+    case IOCTL_WRITE_EFUSE:
+      return WriteEfuse(input);
+    case IOCTL_RELOAD_EEPROM:
+      ++reloads_;
+      return true;
+    case IOCTL_QUERY_DRIVER:
+      if (input.size() < 3 || output.size() < 3) return false;
+      std::copy(driver_answer_.begin(), driver_answer_.end(), output.begin());
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool SimulatedAdapter::WriteRegister(std::span<const std::uint8_t> input) {
+  if (input.size() < 3) return false;
+  const std::uint8_t reg = input[0];
+  const std::uint8_t value = input[2];
+  registers_[reg] = value;
+  if (reg == kRegEepromAddress) word_address_ = value;
+  if (reg == kRegEepromControl && (value & kEepromStartRead) != 0) {
+    // A word address beyond a small EEPROM wraps, as the address lines do.
+    const std::size_t words = eeprom_.size() / 2;
+    const std::size_t offset = (word_address_ % words) * 2;
+    data_low_ = eeprom_[offset];
+    data_high_ = eeprom_[offset + 1];
+    busy_left_ = busy_polls_;
+  }
+  return true;
+}
+
+bool SimulatedAdapter::ReadRegister(std::span<const std::uint8_t> input,
+                                    std::span<std::uint8_t> output) {
+  if (input.size() < 3 || output.empty()) return false;
+  const std::uint8_t reg = input[0];
+  std::uint8_t answer = registers_[reg];
+  switch (reg) {
+    case kRegEepromControl:
+      if (busy_stuck_) {
+        answer = kEepromBusy;
+      } else if (busy_left_ > 0) {
+        --busy_left_;
+        answer = kEepromBusy;
+      } else {
+        answer = 0x00;
+      }
+      break;
+    case kRegEepromDataLow:
+      answer = data_low_;
+      break;
+    case kRegEepromDataHigh:
+      answer = data_high_;
+      break;
+    default:
+      break;
+  }
+  output[0] = answer;
+  return true;
+}
+
+bool SimulatedAdapter::WriteEeprom(std::span<const std::uint8_t> input) {
+  const TransferHeader header = ParseHeader(input);
+  const std::size_t data_size =
+      input.size() - std::min(input.size(), kTransferHeaderSize);
+  if (!header.magic_ok || data_size == 0 ||
+      data_size != std::size_t{header.length_words} * 2) {
+    return false;
+  }
+  // A write larger than the part wraps around its address space.
+  const std::size_t start = std::size_t{header.word_offset} * 2;
+  for (std::size_t i = 0; i < data_size; ++i) {
+    const std::size_t cell = (start + i) % eeprom_.size();
+    if (stuck_cells_.count(cell) == 0) {
+      eeprom_[cell] = input[kTransferHeaderSize + i];
+    }
+  }
+  SaveStateLocked();
+  return true;
+}
+
+bool SimulatedAdapter::ReadEfuse(std::span<const std::uint8_t> input,
+                                 std::span<std::uint8_t> output) {
+  const TransferHeader header = ParseHeader(input);
+  if (!header.magic_ok || output.size() < kEfuseTransferSize) return false;
+  // Input and output may be the same bytes: the header is taken first.
+  std::array<std::uint8_t, kTransferHeaderSize> head;
+  std::copy_n(input.begin(), head.size(), head.begin());
+  std::copy(head.begin(), head.end(), output.begin());
+  std::copy(efuse_.begin(), efuse_.end(), output.begin() + kTransferHeaderSize);
+  return true;
+}
+
+bool SimulatedAdapter::WriteEfuse(std::span<const std::uint8_t> input) {
+  const TransferHeader header = ParseHeader(input);
+  if (!header.magic_ok || input.size() != kEfuseTransferSize ||
+      header.length_words * 2 != kSimEfuseSize) {
+    return false;
+  }
+  for (std::size_t i = 0; i < efuse_.size(); ++i) {
+    const std::uint8_t wanted = input[kTransferHeaderSize + i];
+    std::uint8_t clearing = efuse_[i] & ~wanted;  // a fuse only ever blows
+    const auto weak = weak_bits_.find(i);
+    if (weak != weak_bits_.end()) {
+      for (int bit = 0; bit < 8; ++bit) {
+        const std::uint8_t mask = static_cast<std::uint8_t>(1u << bit);
+        if ((clearing & weak->second.mask & mask) == 0) continue;
+        if (--weak->second.writes_left[bit] > 0) clearing &= ~mask;
+      }
+    }
+    efuse_[i] &= static_cast<std::uint8_t>(~clearing);
+  }
+  SaveStateLocked();
+  return true;
+}
+
+void SimulatedAdapter::set_plugged(bool plugged) {
+  std::lock_guard lock(mutex_);
+  if (plugged_ && !plugged) ++generation_;
+  plugged_ = plugged;
+}
+
+bool SimulatedAdapter::plugged() const {
+  std::lock_guard lock(mutex_);
+  return plugged_;
+}
+
+void SimulatedAdapter::set_driver_present(bool present) {
+  std::lock_guard lock(mutex_);
+  driver_present_ = present;
+}
+
+void SimulatedAdapter::set_driver_answer(std::array<std::uint8_t, 3> answer) {
+  std::lock_guard lock(mutex_);
+  driver_answer_ = answer;
+}
+
+void SimulatedAdapter::set_busy_polls(int polls) {
+  std::lock_guard lock(mutex_);
+  busy_polls_ = std::max(polls, 0);
+}
+
+void SimulatedAdapter::set_busy_stuck(bool stuck) {
+  std::lock_guard lock(mutex_);
+  busy_stuck_ = stuck;
+}
+
+int SimulatedAdapter::eeprom_size() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(eeprom_.size());
+}
+
+bool SimulatedAdapter::set_eeprom_size(int size) {
+  if (size != 256 && size != 512) return false;
+  std::lock_guard lock(mutex_);
+  eeprom_.assign(static_cast<std::size_t>(size), 0xFF);
+  SaveStateLocked();
+  return true;
+}
+
+std::vector<std::uint8_t> SimulatedAdapter::eeprom() const {
+  std::lock_guard lock(mutex_);
+  return eeprom_;
+}
+
+void SimulatedAdapter::set_eeprom(std::span<const std::uint8_t> bytes) {
+  std::lock_guard lock(mutex_);
+  std::copy_n(bytes.begin(), std::min(bytes.size(), eeprom_.size()),
+              eeprom_.begin());
+  SaveStateLocked();
+}
+
+void SimulatedAdapter::set_eeprom_cell_stuck(std::size_t offset) {
+  std::lock_guard lock(mutex_);
+  stuck_cells_.insert(offset);
+}
+
+std::array<std::uint8_t, kSimEfuseSize> SimulatedAdapter::efuse() const {
+  std::lock_guard lock(mutex_);
+  return efuse_;
+}
+
+void SimulatedAdapter::set_efuse(
+    const std::array<std::uint8_t, kSimEfuseSize>& bytes) {
+  std::lock_guard lock(mutex_);
+  efuse_ = bytes;
+  SaveStateLocked();
+}
+
+void SimulatedAdapter::set_weak_efuse_bits(std::size_t offset,
+                                           std::uint8_t mask, int writes) {
+  if (offset >= kSimEfuseSize) return;
+  std::lock_guard lock(mutex_);
+  WeakBits& weak = weak_bits_[offset];
+  for (int bit = 0; bit < 8; ++bit) {
+    if ((mask >> bit) & 1) weak.writes_left[bit] = std::max(writes, 1);
+  }
+  weak.mask |= mask;
+}
+
+void SimulatedAdapter::FailRequest(int n) {
+  std::lock_guard lock(mutex_);
+  if (n > 0) fail_at_.insert(requests_ + n);
+}
+
+void SimulatedAdapter::FailEveryRequest(std::uint32_t code) {
+  std::lock_guard lock(mutex_);
+  fail_codes_.insert(code);
+}
+
+void SimulatedAdapter::UnplugAfterRequests(int n) {
+  std::lock_guard lock(mutex_);
+  if (n <= 0) {
+    if (plugged_) ++generation_;
+    plugged_ = false;
+    return;
+  }
+  unplug_after_ = requests_ + n;
+}
+
+void SimulatedAdapter::ClearFaults() {
+  std::lock_guard lock(mutex_);
+  fail_at_.clear();
+  fail_codes_.clear();
+  unplug_after_.reset();
+  busy_stuck_ = false;
+  stuck_cells_.clear();
+}
+
+void SimulatedAdapter::set_latency(std::chrono::nanoseconds latency) {
+  std::lock_guard lock(mutex_);
+  latency_ = latency;
+}
+
+void SimulatedAdapter::set_logging(bool on) {
+  std::lock_guard lock(mutex_);
+  logging_ = on;
+}
+
+std::vector<SimRequest> SimulatedAdapter::log() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+void SimulatedAdapter::clear_log() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+}
+
+long SimulatedAdapter::request_count() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+int SimulatedAdapter::open_handles() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(handles_.size());
+}
+
+int SimulatedAdapter::reload_count() const {
+  std::lock_guard lock(mutex_);
+  return reloads_;
+}
+
+std::string SimulatedAdapter::StateTextLocked() const {
+  std::string text(kStateFirstLine);
+  text += "\neeprom " + std::to_string(eeprom_.size()) + "\n";
+  AppendHexLines(text, eeprom_);
+  text += "efuse " + std::to_string(efuse_.size()) + "\n";
+  AppendHexLines(text, efuse_);
+  return text;
+}
+
+bool SimulatedAdapter::SaveState(const std::filesystem::path& file) const {
+  std::string text;
+  {
+    std::lock_guard lock(mutex_);
+    text = StateTextLocked();
+  }
+  return ReplaceFile(file, text);
+}
+
+void SimulatedAdapter::SaveStateLocked() const {
+  // A failed save cannot undo what the adapter did; the next write tries
+  // again.
+  if (state_file_) ReplaceFile(*state_file_, StateTextLocked());
+}
+
+bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::string first_line;
+  if (!std::getline(in, first_line)) return false;
+  if (!first_line.empty() && first_line.back() == '\r') first_line.pop_back();
+  if (first_line != kStateFirstLine) return false;
+
+  std::string word;
+  int size = 0;
+  if (!(in >> word >> size) || word != "eeprom" ||
+      (size != 256 && size != 512)) {
+    return false;
+  }
+  std::vector<std::uint8_t> eeprom(static_cast<std::size_t>(size));
+  if (!ReadHexBytes(in, eeprom)) return false;
+  if (!(in >> word >> size) || word != "efuse" || size != kSimEfuseSize) {
+    return false;
+  }
+  std::array<std::uint8_t, kSimEfuseSize> efuse;
+  if (!ReadHexBytes(in, efuse)) return false;
+  if (in >> word) return false;  // nothing may follow
+
+  std::lock_guard lock(mutex_);
+  eeprom_ = std::move(eeprom);
+  efuse_ = efuse;
+  return true;
+}
+
+bool SimulatedAdapter::UseStateFile(const std::filesystem::path& file) {
+  std::error_code error;
+  if (std::filesystem::exists(file, error) && !LoadState(file)) return false;
+  std::lock_guard lock(mutex_);
+  state_file_ = file;
+  SaveStateLocked();
+  return true;
+}
+
+}  // namespace srom
