@@ -7,4 +7,4 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DSROM_SANITIZE=thread -DSROM_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target window_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure -j2 -R '^(WindowTest|Rows/|Retries/|Outcomes/)'
+  build-tsan/tests/ui/window_tests --gtest_brief=1
