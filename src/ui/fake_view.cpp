@@ -6,20 +6,6 @@
 namespace srom {
 namespace {
 
-const char* PictureName(Picture p) {
-  switch (p) {
-    case Picture::kPass:
-      return "pass";
-    case Picture::kFail:
-      return "fail";
-    case Picture::kBlank:
-      return "blank";
-    case Picture::kNone:
-      break;
-  }
-  return "none";
-}
-
 const char* SmallPictureName(SmallPicture p) {
   switch (p) {
     case SmallPicture::kPass:
@@ -151,10 +137,10 @@ bool FakeView::AskOkCancel(const std::string& caption, const std::string&,
     return answer;
   });
 }
-void FakeView::SetResultPicture(Picture picture) {
+void FakeView::SetResultPicture(ResultPicture picture) {
   OnWindow([&] {
     result_ = picture;
-    Record(std::string("result: ") + PictureName(picture));
+    Record(std::string("result: ") + ResultPictureName(picture));
   });
 }
 void FakeView::SetAdapterPicture(int index, SmallPicture picture) {

@@ -54,7 +54,7 @@ class FakeView : public View {
   void MessageBox(const std::string& text) override;
   bool AskOkCancel(const std::string& caption, const std::string& text,
                    BoxIcon icon) override;
-  void SetResultPicture(Picture picture) override;
+  void SetResultPicture(ResultPicture picture) override;
   void SetAdapterPicture(int index, SmallPicture picture) override;
   void SetProgress(int percent) override;
   std::optional<std::string> OpenFileDialog(const std::string& filter) override;
@@ -75,7 +75,7 @@ class FakeView : public View {
   const std::vector<std::string>& events() const { return events_; }
   std::vector<std::string> messages() const;
   void ClearEvents() { events_.clear(); }
-  Picture result_picture() const { return result_; }
+  ResultPicture result_picture() const { return result_; }
   bool closed() const { return closed_; }
   std::string title() const { return title_; }
   // Scripted answers, taken in order; with none left: OK, no file, 0.
@@ -96,7 +96,7 @@ class FakeView : public View {
   std::thread::id window_thread_;
   std::array<ControlState, kControlCount> controls_;
   std::vector<std::string> events_;
-  Picture result_ = Picture::kNone;
+  ResultPicture result_ = ResultPicture::kNone;
   std::string title_;
   bool closed_ = false;
   std::atomic<int> off_thread_messages_{0};

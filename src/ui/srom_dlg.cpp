@@ -12,20 +12,6 @@
 namespace srom {
 namespace {
 
-Picture PictureOf(ResultPicture picture) {
-  switch (picture) {
-    case ResultPicture::kPass:
-      return Picture::kPass;
-    case ResultPicture::kFail:
-      return Picture::kFail;
-    case ResultPicture::kBlank:
-      return Picture::kBlank;
-    case ResultPicture::kNone:
-      break;
-  }
-  return Picture::kNone;
-}
-
 SmallPicture SmallPictureOf(AdapterPictureKind picture) {
   switch (picture) {
     case AdapterPictureKind::kPass:
@@ -122,14 +108,14 @@ void CKM62058_SromDlg::ClearPicturesForJob() {
   for (int i = 0; i < kAdapterCount; ++i) {
     view_.SetAdapterPicture(i, SmallPicture::kBlank);
   }
-  view_.SetResultPicture(Picture::kBlank);
+  view_.SetResultPicture(ResultPicture::kBlank);
   view_.SetProgress(0);
 }
 
 void CKM62058_SromDlg::OnProgram() {
   if (job_running_) return;
   SaveAndDisableControls();
-  view_.SetResultPicture(Picture::kNone);
+  view_.SetResultPicture(ResultPicture::kNone);
   ClearPicturesForJob();
   StartJob([this] { RunProgramJob(Context(), loop_); });
 }
@@ -146,7 +132,7 @@ void CKM62058_SromDlg::OnDump() {
 void CKM62058_SromDlg::OnPreview() {
   DoDataExchange(true);
   SaveAndDisableControls();
-  view_.SetResultPicture(Picture::kNone);
+  view_.SetResultPicture(ResultPicture::kNone);
   RefreshImage();
   RestoreControls();
 }
@@ -306,7 +292,7 @@ void CKM62058_SromDlg::SetStatus(const std::string& text) {
   view_.SetText(ControlId::kStatusLabel, text);
 }
 void CKM62058_SromDlg::SetResultPicture(ResultPicture picture) {
-  view_.SetResultPicture(PictureOf(picture));
+  view_.SetResultPicture(picture);
 }
 void CKM62058_SromDlg::ShowPreview(const std::string& listing) {
   view_.SetText(ControlId::kOutputBox, listing);

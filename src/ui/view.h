@@ -11,11 +11,11 @@
 #include <optional>
 #include <string>
 
+#include "ports/reporter.h"
 #include "ui/control_id.h"
 
 namespace srom {
 
-enum class Picture { kNone, kPass, kFail, kBlank };
 enum class SmallPicture { kPass, kFail, kBlank, kBusy };
 enum class BoxIcon { kNone, kWarning, kInformation };
 
@@ -45,7 +45,7 @@ class View {
   // True for OK.
   virtual bool AskOkCancel(const std::string& caption, const std::string& text,
                            BoxIcon icon) = 0;
-  virtual void SetResultPicture(Picture picture) = 0;
+  virtual void SetResultPicture(ResultPicture picture) = 0;
   virtual void SetAdapterPicture(int index, SmallPicture picture) = 0;
   virtual void SetProgress(int percent) = 0;
 

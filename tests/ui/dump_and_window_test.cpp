@@ -23,7 +23,7 @@ TEST_F(WindowTest, DumpKeepsAndSavesAValidEeprom) {
   Dump();
   EXPECT_EQ(Area(station().prev, 256), ChipADefault(256));
   EXPECT_EQ(Area(station().prev, 512)[300], 0xFF);
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
   EXPECT_TRUE(FileExists("SROM.dat"));
   EXPECT_EQ(view_.State(ControlId::kOutputBox).text.substr(0, 18),
             "00 00 00 00 00 01 ");
@@ -40,7 +40,7 @@ TEST_F(WindowTest, DumpRefusesAnImageWithOneInvalidByte) {
                                   "Dump data are invalid, won't keep this value"});
   EXPECT_EQ(station().prev, before);
   EXPECT_FALSE(FileExists("SROM.dat"));
-  EXPECT_EQ(view_.result_picture(), Picture::kNone);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kNone);
 }
 
 TEST_F(WindowTest, DumpOfABlankEfuseKeepsNothing) {
@@ -49,7 +49,7 @@ TEST_F(WindowTest, DumpOfABlankEfuseKeepsNothing) {
   Dump();
   EXPECT_EQ(station().prev, before);
   EXPECT_FALSE(FileExists("EFUSE.dat"));
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
 }
 
 TEST_F(WindowTest, DumpOfAProgrammedEfuseIsKeptAndSaved) {
@@ -63,7 +63,7 @@ TEST_F(WindowTest, DumpOfAProgrammedEfuseIsKeptAndSaved) {
   EXPECT_EQ(Area(station().prev, 64),
             std::vector<std::uint8_t>(fuses.begin(), fuses.end()));
   EXPECT_TRUE(FileExists("EFUSE.dat"));
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
 }
 
 TEST_F(WindowTest, DumpWithoutAnAdapterSaysSo) {
@@ -87,7 +87,7 @@ TEST_F(WindowTest, EraseWritesFFOverTheEepromAndKeepsTheBlankImage) {
   EXPECT_EQ(adapter_.eeprom(), std::vector<std::uint8_t>(256, 0xFF));
   const std::string srom_dat = ReadFile("SROM.dat");
   EXPECT_EQ(srom_dat.find_first_not_of("F \r\n"), std::string::npos) << srom_dat;
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
   EXPECT_EQ(EnabledStates(), enabled_before);
 }
 

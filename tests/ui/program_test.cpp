@@ -46,7 +46,7 @@ TEST_F(WindowTest, ChipAUnitIsWrittenVerifiedLoggedSteppedAndSaved) {
   EXPECT_EQ(next[5], 0x02);
   EXPECT_EQ(next[0x59], '2');
   // Pass, not busy, every control back as it was, no message.
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
   EXPECT_FALSE(station().busy);
   EXPECT_EQ(EnabledStates(), enabled_before);
   EXPECT_THAT(view_.messages(), ::testing::IsEmpty());
@@ -88,7 +88,7 @@ struct FailureRow {
   const char* name;
   std::function<void(WindowTest*)> setup;
   std::vector<std::string> messages;  // in order
-  Picture picture;
+  ResultPicture picture;
 };
 
 class ProgramFailureTest : public WindowTest,
@@ -114,23 +114,23 @@ const FailureRow kFailureRows[] = {
     {"ChipAWithChipBProductId",
      [](auto* t) { t->TypeText(ControlId::kProductId, "057D"); },
      {"Current Device Selection is KM62058"},
-     Picture::kNone},
+     ResultPicture::kNone},
     {"ChipBWithChipAProductId",
      [](auto* t) {
        t->st().settings.DeviceSel = kChipBEeprom;
        t->TypeText(ControlId::kProduct, "KM62057D");
      },
      {"Current Device Selection is KM62057D"},
-     Picture::kNone},
+     ResultPicture::kNone},
     {"NoAdapter", [](auto* t) { t->adapter().set_plugged(false); },
-     {"Device not found!"}, Picture::kNone},
+     {"Device not found!"}, ResultPicture::kNone},
     {"EfuseImageByteBreaksItsRule",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
        ImageArea(t->st().prev)[0x0B] = 0x00;
      },
      {"EFuse data format error please reload it"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"EfuseAlreadyProgrammed",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
@@ -139,40 +139,40 @@ const FailureRow kFailureRows[] = {
        t->adapter().set_efuse(fuses);
      },
      {"EFuse has been Programed!"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"EepromImageByteBreaksItsRule",
      [](auto* t) {
        t->st().image_size = 256;
        ImageArea(t->st().prev)[0x0C] = 0x55;
      },
      {"EEPROM data got wrong, please reload it.!"},
-     Picture::kNone},
+     ResultPicture::kNone},
     {"MacAtItsMaximum",
      [](auto* t) {
        t->TypeText(ControlId::kCurrentMac, "00000000000A");
        t->TypeText(ControlId::kMaximumMac, "00000000000A");
      },
      {"MAC Address Reach to Maximum MAC Address!"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"SerialAtItsMaximum",
      [](auto* t) { t->TypeText(ControlId::kMaximumSerial, "00000000000001"); },
      {"Serial Number Reach to Maximum MAC Address!"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"ReloadWarningCancelled",
      [](auto* t) {
        t->view().State(ControlId::kReload).checked = true;
        t->view().ok_cancel_answers.push_back(false);
      },
      {},
-     Picture::kNone},
+     ResultPicture::kNone},
     {"FirstWriteFails",
      [](auto* t) { t->adapter().FailEveryRequest(IOCTL_WRITE_EEPROM); },
      {"IOCTL Write EEPROM fail", "Program fail"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"EepromReadsBackDifferently",
      [](auto* t) { t->adapter().set_eeprom_cell_stuck(0x20); },
      {"EEPROM Program un-Complete!"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"EfuseRewriteFails",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
@@ -182,35 +182,35 @@ const FailureRow kFailureRows[] = {
        t->adapter().FailRequest(4);
      },
      {"IOCTL Write EFUSE fail", "Program fail"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"EfuseRetriesUsedUp",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
        t->adapter().set_weak_efuse_bits(0x05, 0x02, 10);
      },
      {"EFUSE Program un-Complete!"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"FinalMarkCannotOpenTheDevice",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
        t->adapter().UnplugAfterRequests(3);
      },
      {"Open Device fail"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"FinalMarkWriteFails",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
        t->adapter().FailRequest(4);
      },
      {"IOCTL Write EFUSE fail"},
-     Picture::kFail},
+     ResultPicture::kFail},
     {"FinalMarkNeverReadsBack",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
        t->adapter().set_weak_efuse_bits(63, 0xF0, 10);
      },
      {"Final check fail!"},
-     Picture::kFail},
+     ResultPicture::kFail},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ProgramFailureTest,
@@ -230,7 +230,7 @@ TEST_F(WindowTest, EfuseCleanWriteMarksTheUnitFinal) {
   EXPECT_EQ(writes[1].input[71], 0x01) << "then the final mark";
   EXPECT_EQ(adapter_.efuse()[63], 0x01);
   EXPECT_EQ(adapter_.efuse()[5], 0x01);
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
   EXPECT_EQ(clock_.slept_ms(), 0);
   EXPECT_FALSE(FileExists("RetryLog.txt"));
   // The next unit: MAC stepped, serial never stepped, both files saved.
@@ -258,7 +258,7 @@ TEST_P(WeakFuseTest, WeakBitsAreFixedByRetriesWithGrowingWaits) {
   SelectEfuse(kChipAEfuse);
   adapter_.set_weak_efuse_bits(0x05, 0x02, c.writes_needed);
   Program();
-  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
   EXPECT_EQ(clock_.slept_ms(), c.slept_ms);
   const std::string log = ReadFile("RetryLog.txt");
   EXPECT_EQ(log.rfind("\r\nTime:\t04/24 09:05:07\r\n", 0), 0u) << log;
