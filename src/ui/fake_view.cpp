@@ -6,15 +6,15 @@
 namespace srom {
 namespace {
 
-const char* SmallPictureName(SmallPicture p) {
+const char* SmallPictureName(AdapterPictureKind p) {
   switch (p) {
-    case SmallPicture::kPass:
+    case AdapterPictureKind::kPass:
       return "pass";
-    case SmallPicture::kFail:
+    case AdapterPictureKind::kFail:
       return "fail";
-    case SmallPicture::kBlank:
+    case AdapterPictureKind::kBlank:
       return "blank";
-    case SmallPicture::kBusy:
+    case AdapterPictureKind::kBusy:
       return "busy";
   }
   return "?";
@@ -143,7 +143,7 @@ void FakeView::SetResultPicture(ResultPicture picture) {
     Record(std::string("result: ") + ResultPictureName(picture));
   });
 }
-void FakeView::SetAdapterPicture(int index, SmallPicture picture) {
+void FakeView::SetAdapterPicture(int index, AdapterPictureKind picture) {
   OnWindow([&] {
     Record("adapter " + std::to_string(index) + ": " +
            SmallPictureName(picture));

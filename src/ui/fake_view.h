@@ -55,7 +55,7 @@ class FakeView : public View {
   bool AskOkCancel(const std::string& caption, const std::string& text,
                    BoxIcon icon) override;
   void SetResultPicture(ResultPicture picture) override;
-  void SetAdapterPicture(int index, SmallPicture picture) override;
+  void SetAdapterPicture(int index, AdapterPictureKind picture) override;
   void SetProgress(int percent) override;
   std::optional<std::string> OpenFileDialog(const std::string& filter) override;
   int SerialNoTypeDialog() override;

@@ -12,20 +12,6 @@
 namespace srom {
 namespace {
 
-SmallPicture SmallPictureOf(AdapterPictureKind picture) {
-  switch (picture) {
-    case AdapterPictureKind::kPass:
-      return SmallPicture::kPass;
-    case AdapterPictureKind::kFail:
-      return SmallPicture::kFail;
-    case AdapterPictureKind::kBusy:
-      return SmallPicture::kBusy;
-    case AdapterPictureKind::kBlank:
-      break;
-  }
-  return SmallPicture::kBlank;
-}
-
 std::string DigitsOnly(const std::string& text) {
   std::string digits;
   std::copy_if(text.begin(), text.end(), std::back_inserter(digits),
@@ -106,7 +92,7 @@ bool CKM62058_SromDlg::StartJob(std::function<void()> job) {
 
 void CKM62058_SromDlg::ClearPicturesForJob() {
   for (int i = 0; i < kAdapterCount; ++i) {
-    view_.SetAdapterPicture(i, SmallPicture::kBlank);
+    view_.SetAdapterPicture(i, AdapterPictureKind::kBlank);
   }
   view_.SetResultPicture(ResultPicture::kBlank);
   view_.SetProgress(0);
@@ -309,7 +295,7 @@ void CKM62058_SromDlg::SetOutputText(const std::string& text) {
 }
 void CKM62058_SromDlg::SetProgress(int percent) { view_.SetProgress(percent); }
 void CKM62058_SromDlg::SetAdapterPicture(int index, AdapterPictureKind picture) {
-  view_.SetAdapterPicture(index, SmallPictureOf(picture));
+  view_.SetAdapterPicture(index, picture);
 }
 
 // WM_UPDATE_DATA: served by the window thread while the sender waits.

@@ -11,12 +11,12 @@
 #include <optional>
 #include <string>
 
+#include "ops/operator_panel.h"
 #include "ports/reporter.h"
 #include "ui/control_id.h"
 
 namespace srom {
 
-enum class SmallPicture { kPass, kFail, kBlank, kBusy };
 enum class BoxIcon { kNone, kWarning, kInformation };
 
 class View {
@@ -46,7 +46,7 @@ class View {
   virtual bool AskOkCancel(const std::string& caption, const std::string& text,
                            BoxIcon icon) = 0;
   virtual void SetResultPicture(ResultPicture picture) = 0;
-  virtual void SetAdapterPicture(int index, SmallPicture picture) = 0;
+  virtual void SetAdapterPicture(int index, AdapterPictureKind picture) = 0;
   virtual void SetProgress(int percent) = 0;
 
   // Dialogs: a path, or nothing when cancelled; the "Serial No. Type"
