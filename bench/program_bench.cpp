@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -51,7 +52,12 @@ class SilentPanel : public OperatorPanel {
 };
 
 void ProgramUnit(benchmark::State& state, int device_sel, int eeprom_size) {
-  const auto dir = std::filesystem::temp_directory_path() /
+  // SROM_BENCH_DIR puts the station's files elsewhere: on a RAM disk the
+  // figure shows the tool's own work, on a real disk it includes the flushes
+  // that keep the settings file safe.
+  const char* base = std::getenv("SROM_BENCH_DIR");
+  const auto dir = (base != nullptr ? std::filesystem::path(base)
+                                    : std::filesystem::temp_directory_path()) /
                    ("srom-bench-" + std::to_string(device_sel) + "-" +
                     std::to_string(eeprom_size));
   std::filesystem::create_directories(dir);
