@@ -91,14 +91,13 @@ void ProgramUnit(benchmark::State& state, int device_sel, int eeprom_size) {
     const long before = adapter.request_count();
     const auto start = std::chrono::steady_clock::now();
     RunSingleUnit(ctx);
-    measured_seconds += std::chrono::duration<double>(
-                            std::chrono::steady_clock::now() - start)
-                            .count();
+    measured_seconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
     const long issued = adapter.request_count() - before;
     requests += issued;
-    adapter_seconds +=
-        static_cast<double>(issued) *
-        std::chrono::duration<double>(kLatency).count();
+    adapter_seconds += static_cast<double>(issued) *
+                       std::chrono::duration<double>(kLatency).count();
     if (panel.result != ResultPicture::kPass) {
       state.SkipWithError(("unit failed: " + panel.last_message).c_str());
       break;

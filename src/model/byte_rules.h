@@ -11,14 +11,14 @@ namespace srom {
 
 enum class RuleKind {
   kAny,
-  kOneOf,          // one of `values[0..count)`
-  kAtMost,         // at most values[0]
-  kBelow,          // below values[0]
-  kHexDigitChar,   // an ASCII "0"-"9" or "A"-"F"
+  kOneOf,         // one of `values[0..count)`
+  kAtMost,        // at most values[0]
+  kBelow,         // below values[0]
+  kHexDigitChar,  // an ASCII "0"-"9" or "A"-"F"
   kBit7Set,
   kBit0Clear,
-  kTextOrZero,     // 0x00 or printable ASCII 0x20-0x7F
-  kSequence,       // exactly sequence[position - first]
+  kTextOrZero,  // 0x00 or printable ASCII 0x20-0x7F
+  kSequence,    // exactly sequence[position - first]
 };
 
 struct ByteRule {

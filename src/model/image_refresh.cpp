@@ -11,8 +11,8 @@ RefreshResult RefreshImageData(ImageBuffer& buffer, SromSettings& settings,
                                NumericValues& values, int& image_size) {
   RefreshResult result;
   if (IsEfuseSel(settings.DeviceSel)) {
-    const EfuseBuildResult efuse = BuildEfuseImage(buffer, settings, boxes,
-                                                   accepted, values, image_size);
+    const EfuseBuildResult efuse =
+        BuildEfuseImage(buffer, settings, boxes, accepted, values, image_size);
     result.built = !efuse.failure;
     result.failure = efuse.failure;
     result.loaded_default = efuse.loaded_default;

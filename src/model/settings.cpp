@@ -44,7 +44,8 @@ std::string& EditedSelfPower(SromSettings& settings) {
 
 void DerivePowerRows(SromSettings& settings) {
   if (ChipOf(settings.DeviceSel) == Chip::kA) {
-    settings.HighBusPower = std::to_string(PowerValue(settings.SuperBusPower) / 2);
+    settings.HighBusPower =
+        std::to_string(PowerValue(settings.SuperBusPower) / 2);
     settings.HighSelfPower =
         std::to_string(PowerValue(settings.SuperSelfPower) / 2);
   }

@@ -64,8 +64,8 @@ std::uint8_t ByteViaHexText(std::uint64_t n) {
   return HexPairToByte(FormatHex(n, 1));
 }
 
-void PutString(std::span<std::uint8_t, kImageAreaSize> area,
-               std::size_t offset, const std::string& text) {
+void PutString(std::span<std::uint8_t, kImageAreaSize> area, std::size_t offset,
+               const std::string& text) {
   for (std::size_t n = 0; n < L::kStringCapacity; ++n) {
     area[offset + n] =
         n < text.size() ? static_cast<std::uint8_t>(text[n]) : 0x00;

@@ -30,7 +30,8 @@ std::string FirstTwo(const std::string& text) { return text.substr(0, 2); }
 Notices StepMacAddress(SromSettings& settings, NumericValues& values,
                        const StepInput& input) {
   Notices notices;
-  std::uint64_t v = values.CurrentMacValue + static_cast<std::uint64_t>(input.step);
+  std::uint64_t v =
+      values.CurrentMacValue + static_cast<std::uint64_t>(input.step);
   if (!settings.BarCode &&
       input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
     notices.push_back("Mac Address Increasing Error!");
@@ -52,7 +53,8 @@ Notices StepMacAddress(SromSettings& settings, NumericValues& values,
 Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
                          const StepInput& input) {
   if (settings.BasedOnMac) {
-    settings.CurrentSerial = FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
+    settings.CurrentSerial =
+        FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
     return {};
   }
   Notices notices;
@@ -83,7 +85,8 @@ std::optional<std::string> RangeGuard(const SromSettings& settings) {
 void ApplyBasedOnMac(SromSettings& settings, bool checked) {
   settings.BasedOnMac = checked;
   if (checked) {
-    settings.CurrentSerial = FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
+    settings.CurrentSerial =
+        FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
     settings.MaximumSerial = "FF" + settings.MaximumMac;
     settings.SerialIncrement = settings.MacIncrement;
   }

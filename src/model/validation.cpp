@@ -54,7 +54,9 @@ bool SerialAboveMaximum(const std::string& current,
   return false;
 }
 
-bool BlankLed(const std::string& text) { return text.empty() || text[0] == ' '; }
+bool BlankLed(const std::string& text) {
+  return text.empty() || text[0] == ' ';
+}
 
 }  // namespace
 
@@ -121,8 +123,11 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
                  Field::kMaximumMac);
   }
   if (s.SwField.size() < 4) {
-    return CheckFailure{13, "Wrong AutoDetach Field Length", Field::kSwField,
-                        Remedy::kNone, {}};
+    return CheckFailure{13,
+                        "Wrong AutoDetach Field Length",
+                        Field::kSwField,
+                        Remedy::kNone,
+                        {}};
   }
   if (!HasHexDigits(s.SwField, 4)) {
     return Focus(14, "SW Filed Got The Wrong Format", Field::kSwField);
@@ -234,4 +239,3 @@ std::optional<std::string> CheckEfuseConversionSizes(
 }
 
 }  // namespace srom
-

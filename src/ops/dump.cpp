@@ -13,7 +13,8 @@ namespace {
 bool DumpAcceptable(const ImageBuffer& dump, int image_size) {
   const auto area = ImageArea(dump);
   for (int n = 0; n < image_size; ++n) {
-    if (area[n] != 0xFF && !SromByteValid(static_cast<std::size_t>(n), area[n])) {
+    if (area[n] != 0xFF &&
+        !SromByteValid(static_cast<std::size_t>(n), area[n])) {
       return false;
     }
   }
@@ -52,8 +53,9 @@ void DumpEfuse(const OpsContext& ctx) {
   if (IsImageAreaBlank(st.dump, kEfuseSize)) return;
   std::copy_n(ImageArea(st.dump).begin(), kEfuseSize,
               ImageArea(st.prev).begin());
-  st.last_save_ok = SaveEfuseDat(st.folders, st.prev, ctx.panel.OutputText(),
-                                 st.settings.CurrentMac, st.accepted, ctx.panel);
+  st.last_save_ok =
+      SaveEfuseDat(st.folders, st.prev, ctx.panel.OutputText(),
+                   st.settings.CurrentMac, st.accepted, ctx.panel);
   if (st.last_save_ok) {
     ctx.panel.SetResultPicture(ResultPicture::kPass);
   } else {

@@ -66,8 +66,9 @@ void PatchForNextUnit(const OpsContext& ctx) {
   area[kEfuseMarkOffset] = kEfuseMarkFinal;
   StoreEfuseChecksum(area.first(kEfuseSize));
   ctx.panel.ShowPreview(FormatImagePreview(st.prev, st.image_size));
-  st.last_save_ok = SaveEfuseDat(st.folders, st.prev, ctx.panel.OutputText(),
-                                 st.settings.CurrentMac, st.accepted, ctx.panel);
+  st.last_save_ok =
+      SaveEfuseDat(st.folders, st.prev, ctx.panel.OutputText(),
+                   st.settings.CurrentMac, st.accepted, ctx.panel);
 }
 
 void Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
@@ -75,9 +76,9 @@ void Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
   Station& st = ctx.station;
   AppendSerialMacLog(st.folders, st.settings, ctx.clock, ctx.panel);
   const int mac_step = ctx.panel.MacIncrementList();
-  ShowAll(ctx.panel,
-          StepMacAddress(st.settings, st.values,
-                         {mac_step, ctx.panel.MacIncrementList(), captured_mac}));
+  ShowAll(ctx.panel, StepMacAddress(st.settings, st.values,
+                                    {mac_step, ctx.panel.MacIncrementList(),
+                                     captured_mac}));
   if (IsEepromSel(st.settings.DeviceSel)) {
     const int serial_step = ctx.panel.SerialIncrementList();
     ShowAll(ctx.panel,
@@ -87,7 +88,8 @@ void Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
   }
   ctx.panel.UpdateData(false);
   PatchForNextUnit(ctx);
-  st.last_save_ok = SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel);
+  st.last_save_ok =
+      SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel);
   ctx.panel.SetResultPicture(ResultPicture::kPass);
 }
 
@@ -245,8 +247,8 @@ void RunSingleUnit(const OpsContext& ctx) {
     return;
   }
 
-  const bool written = ctx.Device().WriteImage(st.prev, st.settings.DeviceSel,
-                                               st.image_size);
+  const bool written =
+      ctx.Device().WriteImage(st.prev, st.settings.DeviceSel, st.image_size);
   const std::uint64_t captured_mac = st.values.CurrentMacValue;
   const std::uint64_t captured_serial = st.values.CurrentSerialValue;
   if (!written) {

@@ -33,8 +33,8 @@ void FakeClock::SleepMs(int milliseconds) {
 // roll over; tests never sleep that long).
 LocalTime FakeClock::Now() const {
   LocalTime t = start_;
-  std::int64_t seconds = t.hour * 3600 + t.minute * 60 + t.second +
-                         slept_ms_ / 1000;
+  std::int64_t seconds =
+      t.hour * 3600 + t.minute * 60 + t.second + slept_ms_ / 1000;
   seconds %= 24 * 3600;
   t.hour = static_cast<int>(seconds / 3600);
   t.minute = static_cast<int>(seconds / 60 % 60);

@@ -121,7 +121,8 @@ bool ExchangeToRecord(View& view, SromSettings& s) {
         }
         s.DelayTime = value;
         if (value < kMinDelayTime || value > kMaxDelayTime) {
-          view.MessageBox(WholeNumberRangeMessage(kMinDelayTime, kMaxDelayTime));
+          view.MessageBox(
+              WholeNumberRangeMessage(kMinDelayTime, kMaxDelayTime));
           view.Focus(tie.control);
           return false;
         }

@@ -190,7 +190,8 @@ void CKM62058_SromDlg::OnTextChanged(ControlId id) {
       break;
     case ControlId::kCurrentMac:
       DoDataExchange(true);
-      if (s.BasedOnMac) s.CurrentSerial = s.CurrentSerial.substr(0, 2) + s.CurrentMac;
+      if (s.BasedOnMac)
+        s.CurrentSerial = s.CurrentSerial.substr(0, 2) + s.CurrentMac;
       break;
     case ControlId::kMaximumMac:
       DoDataExchange(true);
@@ -243,14 +244,15 @@ void CKM62058_SromDlg::ApplyLedBits() {
       }
     }
   }
-  s.LedWord = static_cast<std::uint16_t>(s.LedWord | s.LedSetting[0] |
-                                         s.LedSetting[1] << 5 |
-                                         s.LedSetting[2] << 10);
+  s.LedWord =
+      static_cast<std::uint16_t>(s.LedWord | s.LedSetting[0] |
+                                 s.LedSetting[1] << 5 | s.LedSetting[2] << 10);
   for (int led = 0; led < kLedCount; ++led) {
     UpdateData(true);
     if (view_.Checked(LedBitBox(led, kDuplexBit))) {
       s.LedSetting[led] = kLedDuplex;
-      for (int bit = -1; bit < kDuplexBit; ++bit) SetLedBox(led, bit, false, false);
+      for (int bit = -1; bit < kDuplexBit; ++bit)
+        SetLedBox(led, bit, false, false);
     } else {
       s.LedSetting[led] &= static_cast<std::uint8_t>(~kLedDuplex);
       for (int bit = -1; bit <= kDuplexBit; ++bit) {
@@ -263,7 +265,8 @@ void CKM62058_SromDlg::ApplyLedBits() {
   for (int led = 0; led < kLedCount; ++led) {
     if (!s.LedUsb3[led]) continue;
     s.LedSetting[led] = 0;
-    for (int bit = 0; bit <= kDuplexBit; ++bit) SetLedBox(led, bit, false, false);
+    for (int bit = 0; bit <= kDuplexBit; ++bit)
+      SetLedBox(led, bit, false, false);
     s.LedWord = ReplaceLedBits(s.LedWord, led, 0);
     RefreshImage();
   }
@@ -294,7 +297,8 @@ void CKM62058_SromDlg::SetOutputText(const std::string& text) {
   view_.SetText(ControlId::kOutputBox, text);
 }
 void CKM62058_SromDlg::SetProgress(int percent) { view_.SetProgress(percent); }
-void CKM62058_SromDlg::SetAdapterPicture(int index, AdapterPictureKind picture) {
+void CKM62058_SromDlg::SetAdapterPicture(int index,
+                                         AdapterPictureKind picture) {
   view_.SetAdapterPicture(index, picture);
 }
 
@@ -321,7 +325,9 @@ void CKM62058_SromDlg::PutBack(Field field, const std::string& text) {
   view_.RunOnWindowThread([this, id, &text] { PutText(id, text); });
 }
 
-void CKM62058_SromDlg::FocusField(Field field) { view_.Focus(ControlOf(field)); }
+void CKM62058_SromDlg::FocusField(Field field) {
+  view_.Focus(ControlOf(field));
+}
 
 void CKM62058_SromDlg::EnableMacControls() {
   view_.SetEnabled(ControlId::kCurrentMac, true);

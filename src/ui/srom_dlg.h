@@ -62,7 +62,8 @@ class CKM62058_SromDlg : public OperatorPanel {
   void SetStatus(const std::string& text) override;
   void SetResultPicture(ResultPicture picture) override;
   void ShowPreview(const std::string& listing) override;
-  bool AskOkCancel(const std::string& caption, const std::string& text) override;
+  bool AskOkCancel(const std::string& caption,
+                   const std::string& text) override;
   std::string OutputText() override;
   void SetOutputText(const std::string& text) override;
   void SetProgress(int percent) override;

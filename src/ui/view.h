@@ -51,7 +51,8 @@ class View {
 
   // Dialogs: a path, or nothing when cancelled; the "Serial No. Type"
   // choice (0 or 1); the About box.
-  virtual std::optional<std::string> OpenFileDialog(const std::string& filter) = 0;
+  virtual std::optional<std::string> OpenFileDialog(
+      const std::string& filter) = 0;
   virtual int SerialNoTypeDialog() = 0;
   virtual void AboutBox() = 0;
 

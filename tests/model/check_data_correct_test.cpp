@@ -80,36 +80,33 @@ INSTANTIATE_TEST_SUITE_P(
         StepCase{"VendorIdShortInTheBox",
                  Record([](auto& s) { s.VendorId = "4C1"; }), 5,
                  "Wrong Vendor ID Length", Field::kVendorId, kPutBack, "4C1E"},
-        StepCase{"ProductIdShortInTheBox",
-                 Record([](auto& s) { s.ProductId = ""; }), 6,
-                 "Wrong Product ID Length", Field::kProductId, kPutBack,
-                 "0580"},
-        StepCase{"VendorIdLowerCase",
-                 Record([](auto& s) { s.VendorId = "4c1e"; }), 7,
-                 "Vendor ID Got The Wrong Format", Field::kVendorId, kFocus,
-                 ""},
-        StepCase{"ProductIdNotHex",
-                 Record([](auto& s) { s.ProductId = "05G0"; }), 8,
-                 "Product ID Got The Wrong Format", Field::kProductId, kFocus,
-                 ""},
+        StepCase{
+            "ProductIdShortInTheBox", Record([](auto& s) { s.ProductId = ""; }),
+            6, "Wrong Product ID Length", Field::kProductId, kPutBack, "0580"},
+        StepCase{
+            "VendorIdLowerCase", Record([](auto& s) { s.VendorId = "4c1e"; }),
+            7, "Vendor ID Got The Wrong Format", Field::kVendorId, kFocus, ""},
+        StepCase{
+            "ProductIdNotHex", Record([](auto& s) { s.ProductId = "05G0"; }), 8,
+            "Product ID Got The Wrong Format", Field::kProductId, kFocus, ""},
         StepCase{"CurrentMacShort",
                  Record([](auto& s) { s.CurrentMac = "00000000001"; }), 9,
                  "Wrong Current Mac Address Length", Field::kCurrentMac,
                  kPutBack, "000000000001"},
         StepCase{"CurrentMacNotHex",
                  Record([](auto& s) { s.CurrentMac = "00000000000Z"; }), 10,
-                 "Current Mac Address Got The Wrong Format",
-                 Field::kCurrentMac, kFocus, ""},
+                 "Current Mac Address Got The Wrong Format", Field::kCurrentMac,
+                 kFocus, ""},
         StepCase{"MaximumMacShort",
                  Record([](auto& s) { s.MaximumMac = "FFFF"; }), 11,
                  "Wrong Maximum Mac Address Length", Field::kMaximumMac,
                  kPutBack, "FFFFFFFFFFFF"},
         StepCase{"MaximumMacNotHex",
                  Record([](auto& s) { s.MaximumMac = "FFFFFFFFFFF-"; }), 12,
-                 "Maximum Mac Address Got The Wrong Format",
-                 Field::kMaximumMac, kFocus, ""},
-        StepCase{"SwFieldShort", Record([](auto& s) { s.SwField = "FFF"; }),
-                 13, "Wrong AutoDetach Field Length", Field::kSwField,
+                 "Maximum Mac Address Got The Wrong Format", Field::kMaximumMac,
+                 kFocus, ""},
+        StepCase{"SwFieldShort", Record([](auto& s) { s.SwField = "FFF"; }), 13,
+                 "Wrong AutoDetach Field Length", Field::kSwField,
                  Remedy::kNone, ""},
         StepCase{"SwFieldNotHex", Record([](auto& s) { s.SwField = "FFFf"; }),
                  14, "SW Filed Got The Wrong Format", Field::kSwField, kFocus,
@@ -131,9 +128,9 @@ INSTANTIATE_TEST_SUITE_P(
                  16, "Current Mac Address Exceeded Maximum Mac Address",
                  Field::kCurrentMac, kPutBack, "000000000001"},
         StepCase{"CurrentSerialShort",
-                 Record([](auto& s) { s.CurrentSerial = "0000000000001"; }),
-                 18, "Wrong Current Serial Number Length",
-                 Field::kCurrentSerial, kPutBack, "00000000000001"},
+                 Record([](auto& s) { s.CurrentSerial = "0000000000001"; }), 18,
+                 "Wrong Current Serial Number Length", Field::kCurrentSerial,
+                 kPutBack, "00000000000001"},
         StepCase{"MaximumSerialShort",
                  Record([](auto& s) { s.MaximumSerial = "F"; }), 19,
                  "Wrong Maximum Serial Number Length", Field::kMaximumSerial,
@@ -189,7 +186,8 @@ TEST_P(CheckDataCorrectPassTest, Passes) {
   SromSettings s;
   GetParam().edit(s);
   NumericValues values;
-  const auto failure = CheckDataCorrect(s, BoxTextsOf(s), LastAccepted{}, values);
+  const auto failure =
+      CheckDataCorrect(s, BoxTextsOf(s), LastAccepted{}, values);
   EXPECT_FALSE(failure.has_value()) << failure->message;
 }
 

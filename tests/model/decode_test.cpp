@@ -1,9 +1,8 @@
-#include "model/srom_decode.h"
-
 #include <gtest/gtest.h>
 
 #include "model/image_refresh.h"
 #include "model/led_rules.h"
+#include "model/srom_decode.h"
 #include "model/srom_image.h"
 
 namespace srom {
@@ -50,12 +49,12 @@ TEST(DecodeSromImageTest, PowerFollowsTheCurrentChip) {
     int device_sel;
     const char* super_bus;
     const char* super_self;
-    const char* bus;   // High and Full Speed
+    const char* bus;  // High and Full Speed
     const char* self;
   } cases[] = {
       {kChipBEeprom, "496", "8", "248", "4"},  // Super Speed untouched
       {kChipAEeprom, "496", "8", "248", "4"},
-      {kChipAEfuse, "1", "2", "3", "4"},       // nothing read
+      {kChipAEfuse, "1", "2", "3", "4"},  // nothing read
   };
   for (const auto& c : cases) {
     ImageBuffer b = DefaultBuffer(kChipBEeprom);  // bytes 0x3E, 0x01
@@ -110,7 +109,8 @@ TEST(DecodeSromImageTest, EmptyProductIsReplacedByTheNextRefresh) {
   accepted.Product = "Last Product";
   NumericValues v;
   int size = 512;
-  ASSERT_FALSE(RefreshImageData(b, s, BoxTextsOf(s), accepted, v, size).failure);
+  ASSERT_FALSE(
+      RefreshImageData(b, s, BoxTextsOf(s), accepted, v, size).failure);
   EXPECT_EQ(s.Product, "Last Product");
   EXPECT_EQ(ImageArea(b)[0x15], 12);
 }

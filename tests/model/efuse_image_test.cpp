@@ -164,12 +164,9 @@ TEST(CheckEfuseConversionSizesTest, LimitsOfTheEfuseImage) {
     std::uint8_t value;
     const char* message;  // nullptr: passes
   } cases[] = {
-      {0x15, 12, nullptr},
-      {0x15, 13, "Product String is over 12 bytes"},
-      {0x17, 10, nullptr},
-      {0x17, 11, "Manufacture String is over 10 bytes"},
-      {0x0F, 15, nullptr},
-      {0x0F, 16, "Maximum Self Power is over 120mA"},
+      {0x15, 12, nullptr}, {0x15, 13, "Product String is over 12 bytes"},
+      {0x17, 10, nullptr}, {0x17, 11, "Manufacture String is over 10 bytes"},
+      {0x0F, 15, nullptr}, {0x0F, 16, "Maximum Self Power is over 120mA"},
   };
   for (const auto& c : cases) {
     ImageBuffer prev = ChipAEepromImage("VELK Elec.");

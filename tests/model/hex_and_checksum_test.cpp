@@ -15,8 +15,8 @@ TEST(HexPairToByteTest, Table) {
     const char* text;
     std::uint8_t want;
   } cases[] = {
-      {"73", 0x73}, {"ff", 0xFF}, {"7", 0x07},   {"7G", 0x70},
-      {"ABCD", 0xAB}, {"0", 0x00}, {"", 0x00},   {"G1", 0x01},
+      {"73", 0x73},   {"ff", 0xFF}, {"7", 0x07}, {"7G", 0x70},
+      {"ABCD", 0xAB}, {"0", 0x00},  {"", 0x00},  {"G1", 0x01},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(HexPairToByte(c.text), c.want) << '"' << c.text << '"';

@@ -75,13 +75,12 @@ std::vector<std::uint8_t> HeadThenFF(std::string_view head, int size) {
 
 INSTANTIATE_TEST_SUITE_P(
     Selections, InitialSettingsBuildTest,
-    ::testing::Values(
-        DefaultBuildCase{"ChipA256", kChipAEeprom, 0, false,
-                         test::kChipASromHead, 256},
-        DefaultBuildCase{"ChipA512", kChipAEeprom, 1, false,
-                         test::kChipASromHead, 512},
-        DefaultBuildCase{"ChipB256", kChipBEeprom, 0, true,
-                         test::kChipBSromHead, 256}),
+    ::testing::Values(DefaultBuildCase{"ChipA256", kChipAEeprom, 0, false,
+                                       test::kChipASromHead, 256},
+                      DefaultBuildCase{"ChipA512", kChipAEeprom, 1, false,
+                                       test::kChipASromHead, 512},
+                      DefaultBuildCase{"ChipB256", kChipBEeprom, 0, true,
+                                       test::kChipBSromHead, 256}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadDefaultImageAreaTest, Size256LeavesTheUpperHalfBlank) {
@@ -118,73 +117,69 @@ TEST_P(BuildFieldTest, WritesTheFieldAtItsOffset) {
   const RefreshResult r = w.Refresh();
   ASSERT_FALSE(r.failure) << r.failure->message;
   const auto area = Area(w.prev, 512);
-  EXPECT_EQ(std::vector<std::uint8_t>(area.begin() + c.offset,
-                                      area.begin() + c.offset + c.expected.size()),
-            c.expected);
+  EXPECT_EQ(
+      std::vector<std::uint8_t>(area.begin() + c.offset,
+                                area.begin() + c.offset + c.expected.size()),
+      c.expected);
 }
 
 const std::string k24 = "ABCDEFGHIJKLMNOPQRSTUVWX";
 
 const FieldCase kFieldCases[] = {
-        FieldCase{"Product24FillsTheFieldWithoutTerminator",
-                  [](SromSettings& s) { s.Product = k24; }, 0x15,
-                  test::Bytes("18")},
-        FieldCase{"Product24Bytes",
-                  [](SromSettings& s) { s.Product = k24; }, 0x1C,
-                  std::vector<std::uint8_t>(k24.begin(), k24.end())},
-        FieldCase{"Product3ZeroFilled",
-                  [](SromSettings& s) { s.Product = "ABC"; }, 0x15,
-                  test::Bytes("03")},
-        FieldCase{"Product3ZerosTo0x33",
-                  [](SromSettings& s) { s.Product = "ABC"; }, 0x1C,
-                  test::Bytes("41 42 43" + std::string(21 * 3, ' ') +
-                              std::string(42, '0'))},
-        FieldCase{"SuperBusPower15IsOneCount",
-                  [](SromSettings& s) { s.SuperBusPower = "15"; }, 0x0E,
-                  test::Bytes("01")},
-        FieldCase{"SuperBusPower496Is62Counts",
-                  [](SromSettings& s) { s.SuperBusPower = "496"; }, 0x0E,
-                  test::Bytes("3E")},
-        FieldCase{"ChipBHighBusPower248Is62Counts",
-                  [](SromSettings& s) {
-                    s.DeviceSel = kChipBEeprom;
-                    s.HighBusPower = "248";
-                    s.HighSelfPower = "16";
-                  },
-                  0x0E, test::Bytes("3E 04")},
-        FieldCase{"ChipAIgnoresHighSpeedValues",
-                  [](SromSettings& s) { s.HighBusPower = "0"; }, 0x0E,
-                  test::Bytes("3E 01")},
-        FieldCase{"SingleDigitFlag",
-                  [](SromSettings& s) { s.FlagByte = "7"; }, 0x0B,
-                  test::Bytes("07")},
-        FieldCase{"SwFieldLowByteFirst",
-                  [](SromSettings& s) { s.SwField = "12AB"; }, 0x86,
-                  test::Bytes("AB 12 FF FF")},
-        FieldCase{"IdsLittleEndianWithChecksum",
-                  [](SromSettings& s) {
-                    s.ProductId = "3412";
-                    s.VendorId = "7856";
-                  },
-                  0x06, test::Bytes("12 34 56 78 EA")},
-        FieldCase{"MacFirstByteFirst",
-                  [](SromSettings& s) { s.CurrentMac = "0A1B2C3D4E5F"; },
-                  0x00, test::Bytes("0A 1B 2C 3D 4E 5F")},
-        FieldCase{"LedWordLowByteFirst",
-                  [](SromSettings& s) {
-                    s.LedWord = ReplaceLedBits(s.LedWord, 1, 0x10);
-                  },
-                  0x84, test::Bytes("01 BE")},
-        FieldCase{"SerialString",
-                  [](SromSettings& s) {
-                    s.CurrentSerial = "0123456789ABCD";
-                  },
-                  0x4C,
-                  test::Bytes("30 31 32 33 34 35 36 37 38 39 41 42 43 44")}};
+    FieldCase{"Product24FillsTheFieldWithoutTerminator",
+              [](SromSettings& s) { s.Product = k24; }, 0x15,
+              test::Bytes("18")},
+    FieldCase{"Product24Bytes", [](SromSettings& s) { s.Product = k24; }, 0x1C,
+              std::vector<std::uint8_t>(k24.begin(), k24.end())},
+    FieldCase{"Product3ZeroFilled", [](SromSettings& s) { s.Product = "ABC"; },
+              0x15, test::Bytes("03")},
+    FieldCase{"Product3ZerosTo0x33", [](SromSettings& s) { s.Product = "ABC"; },
+              0x1C,
+              test::Bytes("41 42 43" + std::string(21 * 3, ' ') +
+                          std::string(42, '0'))},
+    FieldCase{"SuperBusPower15IsOneCount",
+              [](SromSettings& s) { s.SuperBusPower = "15"; }, 0x0E,
+              test::Bytes("01")},
+    FieldCase{"SuperBusPower496Is62Counts",
+              [](SromSettings& s) { s.SuperBusPower = "496"; }, 0x0E,
+              test::Bytes("3E")},
+    FieldCase{"ChipBHighBusPower248Is62Counts",
+              [](SromSettings& s) {
+                s.DeviceSel = kChipBEeprom;
+                s.HighBusPower = "248";
+                s.HighSelfPower = "16";
+              },
+              0x0E, test::Bytes("3E 04")},
+    FieldCase{"ChipAIgnoresHighSpeedValues",
+              [](SromSettings& s) { s.HighBusPower = "0"; }, 0x0E,
+              test::Bytes("3E 01")},
+    FieldCase{"SingleDigitFlag", [](SromSettings& s) { s.FlagByte = "7"; },
+              0x0B, test::Bytes("07")},
+    FieldCase{"SwFieldLowByteFirst",
+              [](SromSettings& s) { s.SwField = "12AB"; }, 0x86,
+              test::Bytes("AB 12 FF FF")},
+    FieldCase{"IdsLittleEndianWithChecksum",
+              [](SromSettings& s) {
+                s.ProductId = "3412";
+                s.VendorId = "7856";
+              },
+              0x06, test::Bytes("12 34 56 78 EA")},
+    FieldCase{"MacFirstByteFirst",
+              [](SromSettings& s) { s.CurrentMac = "0A1B2C3D4E5F"; }, 0x00,
+              test::Bytes("0A 1B 2C 3D 4E 5F")},
+    FieldCase{
+        "LedWordLowByteFirst",
+        [](SromSettings& s) { s.LedWord = ReplaceLedBits(s.LedWord, 1, 0x10); },
+        0x84, test::Bytes("01 BE")},
+    FieldCase{"SerialString",
+              [](SromSettings& s) { s.CurrentSerial = "0123456789ABCD"; }, 0x4C,
+              test::Bytes("30 31 32 33 34 35 36 37 38 39 41 42 43 44")}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, BuildFieldTest, ::testing::ValuesIn(kFieldCases),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fields, BuildFieldTest,
+                         ::testing::ValuesIn(kFieldCases),
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(BuildSromImageTest, CarriedBytesKeepWhatTheAreaHolds) {
   Window w;
@@ -242,8 +237,10 @@ struct HeaderCase {
 };
 
 TEST(FillImageHeaderTest, SizeAndWordCountFollowTheSelection) {
-  const HeaderCase cases[] = {{kChipBEeprom, 0, 256}, {kChipAEeprom, 1, 512},
-                              {kChipBEfuse, 1, 64},   {kChipAEfuse, 0, 64},
+  const HeaderCase cases[] = {{kChipBEeprom, 0, 256},
+                              {kChipAEeprom, 1, 512},
+                              {kChipBEfuse, 1, 64},
+                              {kChipAEfuse, 0, 64},
                               {0x102, 0, 256}};
   for (const auto& c : cases) {
     ImageBuffer b = BlankBuffer();

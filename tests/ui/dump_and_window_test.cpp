@@ -36,8 +36,9 @@ TEST_F(WindowTest, DumpRefusesAnImageWithOneInvalidByte) {
   adapter_.set_eeprom(image);
   const ImageBuffer before = station().prev;
   Dump();
-  EXPECT_EQ(view_.messages(), std::vector<std::string>{
-                                  "Dump data are invalid, won't keep this value"});
+  EXPECT_EQ(
+      view_.messages(),
+      std::vector<std::string>{"Dump data are invalid, won't keep this value"});
   EXPECT_EQ(station().prev, before);
   EXPECT_FALSE(FileExists("SROM.dat"));
   EXPECT_EQ(view_.result_picture(), ResultPicture::kNone);
@@ -86,7 +87,8 @@ TEST_F(WindowTest, EraseWritesFFOverTheEepromAndKeepsTheBlankImage) {
                           [](std::uint8_t b) { return b == 0xFF; }));
   EXPECT_EQ(adapter_.eeprom(), std::vector<std::uint8_t>(256, 0xFF));
   const std::string srom_dat = ReadFile("SROM.dat");
-  EXPECT_EQ(srom_dat.find_first_not_of("F \r\n"), std::string::npos) << srom_dat;
+  EXPECT_EQ(srom_dat.find_first_not_of("F \r\n"), std::string::npos)
+      << srom_dat;
   EXPECT_EQ(view_.result_picture(), ResultPicture::kPass);
   EXPECT_EQ(EnabledStates(), enabled_before);
 }
@@ -107,7 +109,8 @@ TEST_F(WindowTest, ExchangeStopsAtTheFirstTooLongText) {
   EXPECT_EQ(settings().Product, "ABC");
   EXPECT_EQ(settings().CurrentMac, "0000000000012") << "copied, then refused";
   EXPECT_EQ(settings().Manufacturer, "VELK Elec. Corp.");
-  EXPECT_EQ(view_.messages(), std::vector<std::string>{"不要輸入 12 個以上的字元。"});
+  EXPECT_EQ(view_.messages(),
+            std::vector<std::string>{"不要輸入 12 個以上的字元。"});
   EXPECT_EQ(view_.events().back(), "focus: kCurrentMac");
 }
 

@@ -1,3 +1,5 @@
+#include "ops/program.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include "model/checksum.h"
 #include "model/efuse_image.h"
 #include "model/srom_image.h"
-#include "ops/program.h"
 #include "window_fixture.h"
 
 namespace srom::test {
@@ -122,8 +123,10 @@ const FailureRow kFailureRows[] = {
      },
      {"Current Device Selection is KM62057D"},
      ResultPicture::kNone},
-    {"NoAdapter", [](auto* t) { t->adapter().set_plugged(false); },
-     {"Device not found!"}, ResultPicture::kNone},
+    {"NoAdapter",
+     [](auto* t) { t->adapter().set_plugged(false); },
+     {"Device not found!"},
+     ResultPicture::kNone},
     {"EfuseImageByteBreaksItsRule",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
@@ -313,21 +316,23 @@ TEST_P(ReloadTest, ReloadFollowsASuccessAndAFailedWriteButNotAFailedCheck) {
   GetParam().fault(adapter_);
   Program();
   EXPECT_EQ(adapter_.reload_count(), GetParam().reloads);
-  EXPECT_THAT(view_.events(), ::testing::Contains("ask: Reload EEPROM Warning"));
+  EXPECT_THAT(view_.events(),
+              ::testing::Contains("ask: Reload EEPROM Warning"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, ReloadTest,
-    ::testing::Values(
-        ReloadCase{"Verified", [](SimulatedAdapter&) {}, 1},
-        ReloadCase{"WriteFailed",
-                   [](SimulatedAdapter& a) {
-                     a.FailEveryRequest(IOCTL_WRITE_EEPROM);
-                   },
-                   1},
-        ReloadCase{"VerificationFailed",
-                   [](SimulatedAdapter& a) { a.set_eeprom_cell_stuck(0x30); },
-                   0}),
+    ::testing::Values(ReloadCase{"Verified", [](SimulatedAdapter&) {}, 1},
+                      ReloadCase{"WriteFailed",
+                                 [](SimulatedAdapter& a) {
+                                   a.FailEveryRequest(IOCTL_WRITE_EEPROM);
+                                 },
+                                 1},
+                      ReloadCase{"VerificationFailed",
+                                 [](SimulatedAdapter& a) {
+                                   a.set_eeprom_cell_stuck(0x30);
+                                 },
+                                 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, JobReportsFromItsOwnThreadAndWaitsForTheWindow) {

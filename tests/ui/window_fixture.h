@@ -79,10 +79,11 @@ class WindowTest : public ::testing::Test {
 
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("srom-window-" + std::to_string(::testing::UnitTest::GetInstance()
-                                                ->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("srom-window-" +
+         std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     dlg_ = std::make_unique<CKM62058_SromDlg>(view_, port_, clock_,
