@@ -12,6 +12,9 @@ enum class ResultPicture { kNone, kPass, kFail, kBlank };
 
 const char* ResultPictureName(ResultPicture picture);
 
+// The texts of the "message: " lines of a recording, in order.
+std::vector<std::string> MessagesOf(const std::vector<std::string>& events);
+
 class Reporter {
  public:
   virtual ~Reporter() = default;

@@ -190,12 +190,7 @@ void FakeView::CloseWindow() {
 }
 
 std::vector<std::string> FakeView::messages() const {
-  std::vector<std::string> out;
-  const std::string prefix = "message: ";
-  for (const auto& e : events_) {
-    if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
-  }
-  return out;
+  return MessagesOf(events_);
 }
 
 }  // namespace srom
