@@ -1,0 +1,125 @@
+#include "files/file_io.h"
+
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace srom {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Pushes what the C library and the system hold for `file` to the disk, so
+// that the rename that follows never publishes a file whose bytes are lost.
+bool SyncToDisk(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+  return _commit(_fileno(file)) == 0;
+#else
+  return fsync(fileno(file)) == 0;
+#endif
+}
+
+// Makes a rename in `folder` durable. Windows has no such call for folders;
+// there the rename is already recorded by the file system's journal.
+void SyncFolder(const fs::path& folder) {
+#ifndef _WIN32
+  const fs::path target = folder.empty() ? fs::path(".") : folder;
+  const int fd = open(target.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+#else
+  (void)folder;
+#endif
+}
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+std::FILE* OpenFile(const fs::path& path, const char* mode) {
+#ifdef _WIN32
+  std::wstring wide_mode;
+  for (const char* c = mode; *c != '\0'; ++c) wide_mode += static_cast<wchar_t>(*c);
+  return _wfopen(path.c_str(), wide_mode.c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
+bool ReplaceFile(const fs::path& path, std::string_view bytes) {
+  fs::path temp = path;
+  temp += ".tmp";
+  std::FILE* file = OpenFile(temp, "wb");
+  if (file == nullptr) return false;
+  bool written = bytes.empty() ||
+                 std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = written && SyncToDisk(file);
+  written = (std::fclose(file) == 0) && written;
+  std::error_code ignored;
+  if (!written) {
+    fs::remove(temp, ignored);
+    return false;
+  }
+  // std::filesystem::rename replaces an existing file on Windows as well
+  // (MoveFileEx with MOVEFILE_REPLACE_EXISTING), where plain rename() fails.
+  std::error_code error;
+  fs::rename(temp, path, error);
+  if (error) {
+    fs::remove(temp, ignored);
+    return false;
+  }
+  SyncFolder(path.parent_path());
+  return true;
+}
+
+bool AppendToFile(const fs::path& path, std::string_view bytes) {
+  std::FILE* file = OpenFile(path, "ab");
+  if (file == nullptr) return false;
+  bool written = bytes.empty() ||
+                 std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = written && SyncToDisk(file);
+  return (std::fclose(file) == 0) && written;
+}
+
+std::optional<std::uintmax_t> RegularFileSize(const fs::path& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error) || error) return std::nullopt;
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) return std::nullopt;
+  return size;
+}
+
+bool ExistsIgnoringCase(const fs::path& folder, std::string_view name) {
+  std::error_code error;
+  if (fs::exists(folder / name, error)) return true;
+  const fs::path where = folder.empty() ? fs::path(".") : folder;
+  for (fs::directory_iterator it(where, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::u8string entry = it->path().filename().u8string();
+    if (entry.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size() && same; ++i) {
+      same = AsciiLower(static_cast<char>(entry[i])) == AsciiLower(name[i]);
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+bool MayExist(const fs::path& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (status.type() == fs::file_type::not_found) return false;
+  return true;
+}
+
+}  // namespace srom

@@ -1,0 +1,59 @@
+// Byte-exact file access shared by the settings file, the image files and the
+// logs. Nothing here translates line ends: every byte written is the byte
+// given, on every platform.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace srom {
+
+// The two folders the file operations use. `program_folder` is the
+// executable's folder (ProgramFolder): every save and both logs go there.
+// `working_folder` is the process's working folder: loading EEPROM.dat, the
+// start-up existence tests and SROM.bin use it.
+struct FileFolders {
+  std::filesystem::path program_folder;
+  std::filesystem::path working_folder;
+};
+
+// Replaces the file at `path` with `bytes` so that a crash, a power cut or a
+// full disk never leaves it half written: the bytes go to a temporary file in
+// the same folder, which is flushed to the disk and then renamed over the old
+// file. On any failure the old file is left as it was and false is returned.
+bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
+
+// Appends `bytes` to the file at `path`, creating it when missing, in one
+// write; false when it cannot be opened or the write does not complete.
+bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
+
+// fopen() that takes a std::filesystem::path on every platform (wide paths on
+// Windows). Always use binary modes: "rb", "wb", "ab".
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+
+// Closes the file on scope exit.
+struct FileCloser {
+  void operator()(std::FILE* file) const {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+// The size of a regular file, or nothing when there is no such file or it
+// cannot be measured (a folder, for one).
+std::optional<std::uintmax_t> RegularFileSize(const std::filesystem::path& path);
+
+// True when `folder` holds an entry named `name`, letter case ignored, as the
+// Windows file system compares names.
+bool ExistsIgnoringCase(const std::filesystem::path& folder,
+                        std::string_view name);
+
+// True when `path` names anything at all, even a file that cannot be opened.
+// An error while looking counts as present, so that a file is never taken for
+// missing (and overwritten) because of it.
+bool MayExist(const std::filesystem::path& path);
+
+}  // namespace srom

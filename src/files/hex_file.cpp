@@ -1,0 +1,85 @@
+#include "files/hex_file.h"
+
+#include "model/hex_text.h"
+
+namespace srom {
+namespace {
+
+bool IsSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+int DigitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string FormatImageFile(std::span<const std::uint8_t> image) {
+  std::string text;
+  text.reserve(image.size() * 3 + image.size() / 8);
+  for (std::size_t k = 0; k < image.size(); ++k) {
+    text += kHexDigits[image[k] >> 4];
+    text += kHexDigits[image[k] & 0xF];
+    text += ' ';
+    if (k % 16 == 15 && k + 1 != image.size()) text += "\r\n";
+  }
+  return text;
+}
+
+int MemorySource::Peek() {
+  if (position_ >= text_.size()) return -1;
+  return static_cast<unsigned char>(text_[position_]);
+}
+
+void MemorySource::Advance() {
+  if (position_ < text_.size()) ++position_;
+}
+
+int FileSource::Peek() {
+  if (position_ < length_) return block_[position_];
+  if (at_end_) return -1;
+  length_ = std::fread(block_.data(), 1, block_.size(), file_);
+  position_ = 0;
+  if (length_ == 0) {
+    at_end_ = true;
+    failed_ = std::ferror(file_) != 0;
+    return -1;
+  }
+  return block_[position_];
+}
+
+void FileSource::Advance() {
+  if (Peek() >= 0) ++position_;
+}
+
+void HexValueReader::SkipSpace() {
+  while (IsSpace(source_.Peek())) source_.Advance();
+}
+
+bool HexValueReader::Next(std::uint8_t& value) {
+  if (stopped_) return false;
+  SkipSpace();
+  int digits = 0;
+  int number = 0;
+  while (digits < 2) {
+    const int digit = DigitValue(source_.Peek());
+    if (digit < 0) break;
+    number = number * 16 + digit;
+    ++digits;
+    source_.Advance();
+  }
+  if (digits == 0) {
+    stopped_ = true;
+    return false;
+  }
+  SkipSpace();
+  value = static_cast<std::uint8_t>(number);
+  return true;
+}
+
+}  // namespace srom

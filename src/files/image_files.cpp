@@ -1,0 +1,341 @@
+#include "files/image_files.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "model/checksum.h"
+#include "model/efuse_image.h"
+#include "model/hex_text.h"
+#include "model/srom_decode.h"
+#include "model/srom_image.h"
+#include "model/srom_layout.h"
+#include "model/validation.h"
+
+namespace srom {
+namespace fs = std::filesystem;
+
+namespace {
+
+namespace layout = srom_layout;
+
+// The serial number characters of the EEPROM image, 0x4C..0x59.
+constexpr std::size_t kSerialFirst = layout::kSerial;
+constexpr std::size_t kSerialLast = layout::kSerial + layout::kSerialCapacity - 1;
+// Serial string offset (byte 0x18) plus its length (byte 0x19) must give this.
+constexpr int kSerialOffsetPlusLength = 52;
+
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A chosen file, open for reading, with its size.
+struct OpenedFile {
+  FilePtr file;
+  std::uintmax_t size = 0;
+};
+
+std::optional<OpenedFile> OpenChosenFile(const fs::path& path) {
+  FilePtr file(OpenFile(path, "rb"));
+  if (!file) return std::nullopt;
+  const auto size = RegularFileSize(path);
+  if (!size) return std::nullopt;
+  return OpenedFile{std::move(file), *size};
+}
+
+void Refuse(Reporter& reporter, const FileRefusal& refusal) {
+  if (refusal.fail_picture) reporter.SetResultPicture(ResultPicture::kFail);
+  reporter.ShowMessage(refusal.message);
+}
+
+// The low byte of a chip's default product ID, which byte 6 of its image
+// holds: 0x80 for chip A, 0x7D for chip B.
+std::uint8_t DefaultProductIdLow(Chip chip) {
+  return HexPairAt(ProductDefaultsOf(chip).product_id, 1);
+}
+
+bool StringBytesPrintable(std::span<const std::uint8_t> image,
+                          std::size_t first, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::uint8_t c = image[first + i];
+    if (c < 0x20 || c > 0x7F) return false;
+  }
+  return true;
+}
+
+// Found as the Windows file system would find it: exactly, or with another
+// letter case. A name that cannot be looked at counts as found.
+bool FoundIn(const fs::path& folder, std::string_view name) {
+  return MayExist(folder / name) || ExistsIgnoringCase(folder, name);
+}
+
+bool WriteEfuseFile(const FileFolders& folders,
+                    std::span<const std::uint8_t> image,
+                    std::string_view output_box, const std::string& current_mac,
+                    LastAccepted& accepted, Reporter& reporter) {
+  if (output_box.empty()) {
+    reporter.ShowMessage("No Content can be Saved");
+    return false;
+  }
+  if (!ReplaceFile(folders.program_folder / "EFUSE.dat",
+                   FormatImageFile(image.first(kEfuseSize)))) {
+    reporter.ShowMessage("Can't write EFUSE file\n");
+    return false;
+  }
+  accepted.CurrentMac = current_mac;
+  return true;
+}
+
+}  // namespace
+
+bool SromFileSizeFits(std::uintmax_t size, int image_size) {
+  if (image_size == kSromSize512) return size >= 1598;
+  return size >= 797 && size <= 810;
+}
+
+bool EfuseFileSizeFits(std::uintmax_t size) { return size >= 196 && size <= 202; }
+
+std::optional<FileRefusal> ReadSromImage(
+    HexValueReader& reader, int device_sel, int image_size,
+    std::span<std::uint8_t, kImageAreaSize> image) {
+  std::fill(image.begin(), image.end(), 0xFF);
+  const int sel = NormalizeDeviceSel(device_sel);
+  const int count = std::clamp(image_size, 0, static_cast<int>(kImageAreaSize));
+  std::size_t product_length = 0;
+  std::size_t manufacturer_length = 0;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
+    std::uint8_t value;
+    if (reader.Next(value)) image[k] = value;
+    std::uint8_t& byte = image[k];
+    if (k == layout::kMac && (byte & 0x01) != 0) {
+      return FileRefusal{"Wrong First Byte Data Format in SROM.dat"};
+    }
+    if (k == layout::kProductId &&
+        ((sel == kChipBEeprom && byte == DefaultProductIdLow(Chip::kA)) ||
+         (sel == kChipAEeprom && byte == DefaultProductIdLow(Chip::kB)))) {
+      return FileRefusal{"The SROM file does not match the 'Device Sel.'", false};
+    }
+    if (k == layout::kIdChecksum &&
+        byte != IdChecksum(std::span<const std::uint8_t, 4>(
+                    image.data() + layout::kProductId, 4))) {
+      return FileRefusal{"Wrong SROM file with Checksum data!"};
+    }
+    if (k == layout::kProductLength) product_length = byte;
+    if (k == layout::kManufacturerLength) manufacturer_length = byte;
+    if (k >= kSerialFirst && k <= kSerialLast && byte >= 'a' && byte <= 'f') {
+      byte = static_cast<std::uint8_t>(byte - 'a' + 'A');
+    }
+    if (!SromByteValid(k, byte)) return FileRefusal{"Loaded a Wrong SROM file!"};
+    if (k == layout::kSerialLength &&
+        image[layout::kSerialLength - 1] + image[layout::kSerialLength] !=
+            kSerialOffsetPlusLength) {
+      return FileRefusal{"Serial Number Length or Offset data error!"};
+    }
+  }
+  // The lengths are at most 255, so both strings lie inside the 512 bytes;
+  // past the image size they meet the 0xFF fill and are refused.
+  if (!StringBytesPrintable(image, layout::kProduct, product_length)) {
+    return FileRefusal{"Wrong SROM Product String format file!"};
+  }
+  if (!StringBytesPrintable(image, layout::kManufacturer, manufacturer_length)) {
+    return FileRefusal{"Wrong SROM Manufacture String format file!"};
+  }
+  return std::nullopt;
+}
+
+std::optional<FileRefusal> ReadEfuseImage(
+    HexValueReader& reader, std::span<std::uint8_t, kEfuseSize> image) {
+  std::fill(image.begin(), image.end(), 0xFF);
+  for (std::size_t k = 0; k < image.size(); ++k) {
+    std::uint8_t value;
+    if (reader.Next(value)) image[k] = value;
+    if (k == 0 && (image[k] & 0x01) != 0) {
+      return FileRefusal{"Wrong First Byte Data Format in EFUSE.dat"};
+    }
+    if (!EfuseByteValid(k, image[k])) {
+      return FileRefusal{"Loaded a Wrong FEUSE file!"};
+    }
+  }
+  return std::nullopt;
+}
+
+bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
+                 int srom_size, std::string_view output_box,
+                 Reporter& reporter) {
+  if (output_box.empty()) {
+    reporter.ShowMessage("No Content can be Saved");
+    return false;
+  }
+  const auto image = ImageArea(prev).first(
+      static_cast<std::size_t>(EepromSizeOf(srom_size)));
+  if (!ReplaceFile(folders.program_folder / "SROM.dat", FormatImageFile(image))) {
+    reporter.ShowMessage("Can't write SROM file\n");
+    return false;
+  }
+  return true;
+}
+
+std::optional<bool> CreateMissingSromDat(const FileFolders& folders,
+                                         const ImageBuffer& prev, int srom_size,
+                                         std::string_view output_box,
+                                         Reporter& reporter) {
+  if (FoundIn(folders.working_folder, "SROM.dat") ||
+      FoundIn(folders.program_folder, "SROM.dat")) {
+    return std::nullopt;
+  }
+  reporter.ShowMessage("Does not exsit SROM file.\r\nCreate a new SROM file.\r\n");
+  return SaveSromDat(folders, prev, srom_size, output_box, reporter);
+}
+
+FileLoad LoadSrom(const ChosenFile& chosen, SromSettings& settings,
+                  ImageBuffer& prev, int& image_size, Reporter& reporter) {
+  const int n = EepromSizeOf(settings.SromSize);
+  image_size = n;
+  if (!chosen) return FileLoad::kCancelled;
+  auto opened = OpenChosenFile(*chosen);
+  if (!opened) {
+    Refuse(reporter, {"File can't be opened."});
+    return FileLoad::kRefused;
+  }
+  if (!SromFileSizeFits(opened->size, n)) {
+    Refuse(reporter, {"Error SROM file"});
+    return FileLoad::kRefused;
+  }
+  std::array<std::uint8_t, kImageAreaSize> work;
+  FileSource source(opened->file.get());
+  HexValueReader reader(source);
+  const auto refusal = ReadSromImage(reader, settings.DeviceSel, n, work);
+  opened->file.reset();
+  if (source.failed()) {
+    Refuse(reporter, {"File can't be opened."});
+    return FileLoad::kRefused;
+  }
+  if (refusal) {
+    Refuse(reporter, *refusal);
+    return FileLoad::kRefused;
+  }
+  std::copy(work.begin(), work.end(), ImageArea(prev).begin());
+  reporter.ShowPreview(FormatImagePreview(prev, n));
+  DecodeSromImage(prev, settings);
+  reporter.SetResultPicture(ResultPicture::kPass);
+  return FileLoad::kLoaded;
+}
+
+bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
+                  int srom_size, Reporter& reporter) {
+  const int n = EepromSizeOf(srom_size);
+  if (!chosen) return false;
+  const auto fail = [&reporter](const char* message) {
+    reporter.ShowMessage(message);
+    reporter.SetResultPicture(ResultPicture::kFail);
+    return false;
+  };
+  auto opened = OpenChosenFile(*chosen);
+  if (!opened) return fail("File can't be opened.");
+  if (!SromFileSizeFits(opened->size, n)) return fail("Incorrect SROM file size");
+  // Values that cannot be read stay 0xFF, as in a blank EEPROM.
+  std::array<std::uint8_t, kImageAreaSize> work;
+  work.fill(0xFF);
+  FileSource source(opened->file.get());
+  HexValueReader reader(source);
+  for (int k = 0; k < n; ++k) reader.Next(work[k]);
+  opened->file.reset();
+  if (source.failed()) return fail("File can't be opened.");
+  const std::string_view raw(reinterpret_cast<const char*>(work.data()),
+                             static_cast<std::size_t>(n));
+  if (!ReplaceFile(folders.working_folder / "SROM.bin", raw)) {
+    return fail("Can't write BIN file\n");
+  }
+  reporter.ShowMessage("Write SROM.bin successfully!\n");
+  reporter.SetResultPicture(ResultPicture::kPass);
+  return true;
+}
+
+bool SaveEfuseDat(const FileFolders& folders, const ImageBuffer& prev,
+                  std::string_view output_box, const std::string& current_mac,
+                  LastAccepted& accepted, Reporter& reporter) {
+  // A copy, so the bytes written are those of one moment.
+  std::array<std::uint8_t, kEfuseSize> image;
+  std::copy_n(ImageArea(prev).begin(), kEfuseSize, image.begin());
+  return WriteEfuseFile(folders, image, output_box, current_mac, accepted,
+                        reporter);
+}
+
+FileLoad LoadEfuseDat(const ChosenFile& chosen, SromSettings& settings,
+                      ImageBuffer& prev, int& image_size, Reporter& reporter) {
+  image_size = kEfuseSize;
+  if (!chosen) return FileLoad::kCancelled;
+  auto opened = OpenChosenFile(*chosen);
+  if (!opened) {
+    Refuse(reporter, {"File can't be opened."});
+    return FileLoad::kRefused;
+  }
+  if (!EfuseFileSizeFits(opened->size)) {
+    Refuse(reporter, {"Error EFUSE file"});
+    return FileLoad::kRefused;
+  }
+  std::array<std::uint8_t, kEfuseSize> work;
+  FileSource source(opened->file.get());
+  HexValueReader reader(source);
+  const auto refusal = ReadEfuseImage(reader, work);
+  opened->file.reset();
+  if (source.failed()) {
+    Refuse(reporter, {"File can't be opened."});
+    return FileLoad::kRefused;
+  }
+  if (refusal) {
+    Refuse(reporter, *refusal);
+    return FileLoad::kRefused;
+  }
+  std::copy(work.begin(), work.end(), ImageArea(prev).begin());
+  settings.CurrentMac = EfuseMacText(work);
+  reporter.SetResultPicture(ResultPicture::kPass);
+  reporter.ShowPreview(FormatImagePreview(prev, kEfuseSize));
+  return FileLoad::kLoaded;
+}
+
+std::optional<bool> ResetEfuseImage(const FileFolders& folders,
+                                    const SromSettings& settings,
+                                    ImageBuffer& prev, int& image_size,
+                                    LastAccepted& accepted, Reporter& reporter) {
+  image_size = kEfuseSize;
+  ResetEfuseImageArea(prev, settings.DeviceSel);
+  const std::string listing = FormatImagePreview(prev, kEfuseSize);
+  reporter.ShowPreview(listing);
+  std::optional<bool> saved;
+  if (!FoundIn(folders.working_folder, "EFuse.dat") &&
+      !FoundIn(folders.program_folder, "EFUSE.dat")) {
+    reporter.ShowMessage(
+        "Does not exist EFUSE file.\r\nCreate a default EFUSE file.\r\n");
+    saved = SaveEfuseDat(folders, prev, listing, settings.CurrentMac, accepted,
+                         reporter);
+  }
+  reporter.ShowPreview(listing);
+  return saved;
+}
+
+bool CheckEfuseConversion(const ImageBuffer& prev, Reporter& reporter) {
+  reporter.ShowPreview("");
+  if (const auto failure = CheckEfuseConversionSizes(prev)) {
+    reporter.ShowMessage(*failure);
+    reporter.SetResultPicture(ResultPicture::kFail);
+    return false;
+  }
+  return true;
+}
+
+bool ConvertToEfuse(const FileFolders& folders, SromSettings& settings,
+                    ImageBuffer& prev, int& image_size, LastAccepted& accepted,
+                    int serial_no_type, Reporter& reporter) {
+  settings.SerialNoType = serial_no_type;
+  const EfuseImage image =
+      DeriveEfuseImage(prev, settings.DeviceSel, serial_no_type);
+  image_size = kEfuseSize;
+  ImageBuffer shown = BlankBuffer();
+  std::copy(image.begin(), image.end(), ImageArea(shown).begin());
+  const std::string listing = FormatImagePreview(shown, kEfuseSize);
+  reporter.ShowPreview(listing);
+  const bool saved = WriteEfuseFile(folders, image, listing, settings.CurrentMac,
+                                    accepted, reporter);
+  reporter.SetResultPicture(saved ? ResultPicture::kPass : ResultPicture::kFail);
+  return saved;
+}
+
+}  // namespace srom

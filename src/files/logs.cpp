@@ -1,0 +1,90 @@
+#include "files/logs.h"
+
+#include <cstdio>
+
+namespace srom {
+namespace {
+
+// The fixed serial number of an eFuse unit whose serial is not its MAC.
+constexpr const char* kFixedSerial = "00000000000001";
+
+const char* DeviceColumn(int device_sel) {
+  switch (device_sel) {
+    case kChipBEeprom: return " 057D/EEPROM";
+    case kChipBEfuse: return " 057D/EFUSE";
+    case kChipAEeprom: return " 058/EEPROM";
+    case kChipAEfuse: return " 058/EFUSE";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+std::string SerialMacLogHeader() {
+  return "   Device\tSerial No.\tMAC Address\tDate\t\tTime   \r\n" +
+         std::string(72, '=') + "\r\n";
+}
+
+std::string SerialMacLogLine(const SromSettings& settings,
+                             const LocalTime& time) {
+  const int sel = NormalizeDeviceSel(settings.DeviceSel);
+  const char* device = DeviceColumn(sel);
+  if (device == nullptr) return {};
+  std::string serial = settings.CurrentSerial;
+  if (IsEfuseSel(sel)) {
+    serial = settings.FixedSerial ? kFixedSerial : "00" + settings.CurrentMac;
+  }
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%4d/%02d/%02d\t%02d:%02d:%02d \r\n",
+                time.year, time.month, time.day, time.hour, time.minute,
+                time.second);
+  return std::string(device) + '\t' + serial + '\t' + settings.CurrentMac +
+         '\t' + stamp;
+}
+
+std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
+                          const LocalTime& time) {
+  char head[160];
+  if (index <= 0) {
+    std::snprintf(head, sizeof head,
+                  "\r\nTime:\t%02d/%02d %02d:%02d:%02d\r\nResult:\tCompare fail! "
+                  "Retry program\r\nFirst Program:\r\n",
+                  time.month, time.day, time.hour, time.minute, time.second);
+  } else {
+    std::snprintf(head, sizeof head, "Retry Times: %d\r\n", index);
+  }
+  std::string entry = head;
+  const auto image = ImageArea(dump_data);
+  for (int k = 0; k < kEfuseSize; ++k) {
+    char value[4];
+    std::snprintf(value, sizeof value, "%02X ", image[k]);
+    entry += value;
+    if (k % 16 == 15) entry += "\r\n";
+  }
+  return entry;
+}
+
+bool AppendSerialMacLog(const FileFolders& folders, const SromSettings& settings,
+                        const Clock& clock, Reporter& reporter) {
+  const auto path = folders.program_folder / "Serial-MAC.log";
+  std::string text = MayExist(path) ? std::string() : SerialMacLogHeader();
+  text += SerialMacLogLine(settings, clock.Now());
+  if (!AppendToFile(path, text)) {
+    reporter.ShowMessage("Write 'Serial-MAC.log' file failed.");
+    return false;
+  }
+  return true;
+}
+
+bool AppendRetryLog(const FileFolders& folders, const ImageBuffer& dump_data,
+                    int index, const Clock& clock, Reporter& reporter) {
+  const LocalTime now = clock.Now();
+  if (!AppendToFile(folders.program_folder / "RetryLog.txt",
+                    RetryLogEntry(dump_data, index, now))) {
+    reporter.ShowMessage("Open Log file fail!");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace srom

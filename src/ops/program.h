@@ -1,0 +1,34 @@
+// Program: write one adapter, read it back, compare, retry an eFuse, log the
+// unit, step MAC address and serial number, save the settings, say pass or
+// fail.
+#pragma once
+
+#include "ops/adapter_loop.h"
+#include "ops/ops_context.h"
+
+namespace srom {
+
+inline constexpr char kReloadCaption[] = "Reload EEPROM Warning";
+inline constexpr char kReloadWarning[] =
+    "Reload EEPROM Warning !\n\nIf you change the Vendor ID or Product ID "
+    "fields, the test driver might not be worked any more after reloading "
+    "EEPROM.\nPlease reload the test driver by modifying the inf file of the "
+    "test driver to add the new Vendor and Product ID.\n\nIf you need continue "
+    "running this tool.\nClick 'OK' to continue programming eeprom.\nClick "
+    "'CANCEL' to abort programming eeprom.\n";
+
+// The waits before the eFuse rewrites and between the final-mark attempts.
+inline constexpr int kEfuseRetryWaitMs[] = {1000, 3000, 5000};
+inline constexpr int kEfuseRewrites = 3;
+inline constexpr int kEfuseFinalAttempts = 4;
+
+// The single-unit sequence, on whichever thread calls it. Its outcome is the
+// result picture, the messages, the saved files and the stepped settings.
+void RunSingleUnit(const OpsContext& ctx);
+
+// The Program job: the refresh, then one unit, or the adapter loop when
+// "MultiEnable" is checked (`loop` may be null: nothing runs then), then the
+// re-arm of automatic programming.
+void RunProgramJob(const OpsContext& ctx, AdapterLoop* loop);
+
+}  // namespace srom

@@ -1,0 +1,27 @@
+// Everything an operation reads and writes besides the adapter: the settings
+// and their numbers, the two image buffers, the image size, the busy mark and
+// the folders. The main window owns one for its whole life; srom-cli builds
+// one per run from the station's folder.
+#pragma once
+
+#include "files/file_io.h"
+#include "model/image_buffer.h"
+#include "model/settings.h"
+
+namespace srom {
+
+struct Station {
+  SromSettings settings;
+  LastAccepted accepted;
+  NumericValues values;
+  ImageBuffer prev = BlankBuffer();  // the image to write
+  ImageBuffer dump = BlankBuffer();  // what was read back
+  int image_size = kSromSize512;
+  // Set while a single-unit sequence is past its start checks; a second
+  // sequence that finds it set returns at once.
+  bool busy = false;
+  bool last_save_ok = false;
+  FileFolders folders;
+};
+
+}  // namespace srom

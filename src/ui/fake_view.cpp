@@ -1,0 +1,215 @@
+#include "ui/fake_view.h"
+
+#include <chrono>
+#include <future>
+
+namespace srom {
+namespace {
+
+const char* PictureName(Picture p) {
+  switch (p) {
+    case Picture::kPass:
+      return "pass";
+    case Picture::kFail:
+      return "fail";
+    case Picture::kBlank:
+      return "blank";
+    case Picture::kNone:
+      break;
+  }
+  return "none";
+}
+
+const char* SmallPictureName(SmallPicture p) {
+  switch (p) {
+    case SmallPicture::kPass:
+      return "pass";
+    case SmallPicture::kFail:
+      return "fail";
+    case SmallPicture::kBlank:
+      return "blank";
+    case SmallPicture::kBusy:
+      return "busy";
+  }
+  return "?";
+}
+
+}  // namespace
+
+FakeView::FakeView() : window_thread_(std::this_thread::get_id()) {}
+
+bool FakeView::OnWindowThread() const {
+  return std::this_thread::get_id() == window_thread_;
+}
+
+template <typename F>
+auto FakeView::OnWindow(F f) -> decltype(f()) {
+  if (OnWindowThread()) return f();
+  std::packaged_task<decltype(f())()> task(std::move(f));
+  auto result = task.get_future();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back([&task] { task(); });
+  }
+  queued_.notify_all();
+  return result.get();
+}
+
+void FakeView::RunOnWindowThread(const std::function<void()>& task) {
+  OnWindow([&task] { task(); });
+}
+
+void FakeView::PostToWindowThread(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(task));
+  }
+  queued_.notify_all();
+}
+
+bool FakeView::PumpUntil(const std::function<bool()>& done, int timeout_ms) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (queue_.empty()) {
+        if (done()) return true;
+        if (queued_.wait_until(lock, deadline) == std::cv_status::timeout &&
+            queue_.empty()) {
+          return done();
+        }
+        continue;
+      }
+      task = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    task();
+  }
+}
+
+std::string FakeView::Text(ControlId id) {
+  return OnWindow([&] { return State(id).text; });
+}
+void FakeView::SetText(ControlId id, const std::string& text) {
+  OnWindow([&] { State(id).text = text; });
+}
+bool FakeView::Checked(ControlId id) {
+  return OnWindow([&] { return State(id).checked; });
+}
+void FakeView::SetChecked(ControlId id, bool checked) {
+  OnWindow([&] { State(id).checked = checked; });
+}
+bool FakeView::Enabled(ControlId id) {
+  return OnWindow([&] { return State(id).enabled; });
+}
+void FakeView::SetEnabled(ControlId id, bool enabled) {
+  OnWindow([&] { State(id).enabled = enabled; });
+}
+bool FakeView::Visible(ControlId id) {
+  return OnWindow([&] { return State(id).visible; });
+}
+void FakeView::SetVisible(ControlId id, bool visible) {
+  OnWindow([&] { State(id).visible = visible; });
+}
+int FakeView::ListIndex(ControlId id) {
+  return OnWindow([&] { return State(id).list_index; });
+}
+void FakeView::SetListIndex(ControlId id, int index) {
+  OnWindow([&] { State(id).list_index = index; });
+}
+void FakeView::SetLimit(ControlId id, int characters) {
+  OnWindow([&] { State(id).limit = characters; });
+}
+void FakeView::MoveTo(ControlId id, int x, int y) {
+  OnWindow([&] {
+    State(id).x = x;
+    State(id).y = y;
+  });
+}
+void FakeView::Focus(ControlId id) {
+  OnWindow([&] { Record("focus: " + std::string(ControlName(id))); });
+}
+void FakeView::SelectAll(ControlId id) {
+  OnWindow([&] { Record("select all: " + std::string(ControlName(id))); });
+}
+void FakeView::SetTitle(const std::string& title) {
+  OnWindow([&] { title_ = title; });
+}
+void FakeView::MessageBox(const std::string& text) {
+  if (!OnWindowThread()) ++off_thread_messages_;
+  OnWindow([&] { Record("message: " + text); });
+}
+bool FakeView::AskOkCancel(const std::string& caption, const std::string&,
+                           BoxIcon) {
+  return OnWindow([&] {
+    Record("ask: " + caption);
+    if (ok_cancel_answers.empty()) return true;
+    const bool answer = ok_cancel_answers.front();
+    ok_cancel_answers.pop_front();
+    return answer;
+  });
+}
+void FakeView::SetResultPicture(Picture picture) {
+  OnWindow([&] {
+    result_ = picture;
+    Record(std::string("result: ") + PictureName(picture));
+  });
+}
+void FakeView::SetAdapterPicture(int index, SmallPicture picture) {
+  OnWindow([&] {
+    Record("adapter " + std::to_string(index) + ": " +
+           SmallPictureName(picture));
+  });
+}
+void FakeView::SetProgress(int percent) {
+  OnWindow([&] { Record("progress: " + std::to_string(percent)); });
+}
+std::optional<std::string> FakeView::OpenFileDialog(const std::string&) {
+  return OnWindow([&]() -> std::optional<std::string> {
+    Record("open file dialog");
+    if (file_answers.empty()) return std::nullopt;
+    auto answer = file_answers.front();
+    file_answers.pop_front();
+    return answer;
+  });
+}
+int FakeView::SerialNoTypeDialog() {
+  return OnWindow([&] {
+    Record("serial no. type dialog");
+    if (serial_type_answers.empty()) return 0;
+    const int answer = serial_type_answers.front();
+    serial_type_answers.pop_front();
+    return answer;
+  });
+}
+void FakeView::AboutBox() {
+  OnWindow([&] { Record("about box"); });
+}
+void FakeView::StartTimer(int timer, int milliseconds) {
+  OnWindow([&] {
+    Record("timer " + std::to_string(timer) + " start " +
+           std::to_string(milliseconds));
+  });
+}
+void FakeView::StopTimer(int timer) {
+  OnWindow([&] { Record("timer " + std::to_string(timer) + " stop"); });
+}
+void FakeView::CloseWindow() {
+  OnWindow([&] {
+    closed_ = true;
+    Record("closed");
+  });
+}
+
+std::vector<std::string> FakeView::messages() const {
+  std::vector<std::string> out;
+  const std::string prefix = "message: ";
+  for (const auto& e : events_) {
+    if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
+  }
+  return out;
+}
+
+}  // namespace srom

@@ -1,0 +1,109 @@
+// A view for tests: a table of control states, a recording of everything
+// the operator would have seen, in order, and scripted answers for the boxes
+// and dialogs that ask. The thread that creates it plays the window thread:
+// calls from any other thread are queued for it, and the test serves them
+// with PumpUntil, exactly as a real window's event loop would.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/view.h"
+
+namespace srom {
+
+class FakeView : public View {
+ public:
+  struct ControlState {
+    std::string text;
+    bool checked = false;
+    bool enabled = true;
+    bool visible = true;
+    int list_index = -1;
+    int limit = 0;
+    int x = 0;
+    int y = 0;
+  };
+
+  FakeView();
+
+  // View.
+  std::string Text(ControlId id) override;
+  void SetText(ControlId id, const std::string& text) override;
+  bool Checked(ControlId id) override;
+  void SetChecked(ControlId id, bool checked) override;
+  bool Enabled(ControlId id) override;
+  void SetEnabled(ControlId id, bool enabled) override;
+  bool Visible(ControlId id) override;
+  void SetVisible(ControlId id, bool visible) override;
+  int ListIndex(ControlId id) override;
+  void SetListIndex(ControlId id, int index) override;
+  void SetLimit(ControlId id, int characters) override;
+  void MoveTo(ControlId id, int x, int y) override;
+  void Focus(ControlId id) override;
+  void SelectAll(ControlId id) override;
+  void SetTitle(const std::string& title) override;
+  void MessageBox(const std::string& text) override;
+  bool AskOkCancel(const std::string& caption, const std::string& text,
+                   BoxIcon icon) override;
+  void SetResultPicture(Picture picture) override;
+  void SetAdapterPicture(int index, SmallPicture picture) override;
+  void SetProgress(int percent) override;
+  std::optional<std::string> OpenFileDialog(const std::string& filter) override;
+  int SerialNoTypeDialog() override;
+  void AboutBox() override;
+  void StartTimer(int timer, int milliseconds) override;
+  void StopTimer(int timer) override;
+  void RunOnWindowThread(const std::function<void()>& task) override;
+  void PostToWindowThread(std::function<void()> task) override;
+  void CloseWindow() override;
+
+  // Test side, on the window thread.
+  // Serves queued calls until `done` holds; false after `timeout_ms`.
+  bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 20000);
+  ControlState& State(ControlId id) { return controls_[Index(id)]; }
+  // Everything shown, in order: "message: ...", "ask: caption", "result:
+  // pass", "adapter 0: blank", "progress: 0", "focus: kCurrentMac", ...
+  const std::vector<std::string>& events() const { return events_; }
+  std::vector<std::string> messages() const;
+  void ClearEvents() { events_.clear(); }
+  Picture result_picture() const { return result_; }
+  bool closed() const { return closed_; }
+  std::string title() const { return title_; }
+  // Scripted answers, taken in order; with none left: OK, no file, 0.
+  std::deque<bool> ok_cancel_answers;
+  std::deque<std::optional<std::string>> file_answers;
+  std::deque<int> serial_type_answers;
+  // Message boxes seen on a thread other than the window thread.
+  int messages_off_window_thread() const { return off_thread_messages_; }
+
+ private:
+  static int Index(ControlId id) { return static_cast<int>(id); }
+  bool OnWindowThread() const;
+  void Record(std::string event) { events_.push_back(std::move(event)); }
+  // Runs `f` on the window thread, waiting for it from any other.
+  template <typename F>
+  auto OnWindow(F f) -> decltype(f());
+
+  std::thread::id window_thread_;
+  std::array<ControlState, kControlCount> controls_;
+  std::vector<std::string> events_;
+  Picture result_ = Picture::kNone;
+  std::string title_;
+  bool closed_ = false;
+  std::atomic<int> off_thread_messages_{0};
+
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::deque<std::function<void()>> queue_;
+};
+
+}  // namespace srom

@@ -1,0 +1,371 @@
+#include "ui/srom_dlg.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "model/led_rules.h"
+#include "ops/dump.h"
+#include "ops/program.h"
+#include "ops/refresh.h"
+#include "ui/data_exchange.h"
+
+namespace srom {
+namespace {
+
+Picture PictureOf(ResultPicture picture) {
+  switch (picture) {
+    case ResultPicture::kPass:
+      return Picture::kPass;
+    case ResultPicture::kFail:
+      return Picture::kFail;
+    case ResultPicture::kBlank:
+      return Picture::kBlank;
+    case ResultPicture::kNone:
+      break;
+  }
+  return Picture::kNone;
+}
+
+SmallPicture SmallPictureOf(AdapterPictureKind picture) {
+  switch (picture) {
+    case AdapterPictureKind::kPass:
+      return SmallPicture::kPass;
+    case AdapterPictureKind::kFail:
+      return SmallPicture::kFail;
+    case AdapterPictureKind::kBusy:
+      return SmallPicture::kBusy;
+    case AdapterPictureKind::kBlank:
+      break;
+  }
+  return SmallPicture::kBlank;
+}
+
+std::string DigitsOnly(const std::string& text) {
+  std::string digits;
+  std::copy_if(text.begin(), text.end(), std::back_inserter(digits),
+               [](char c) { return c >= '0' && c <= '9'; });
+  return digits;
+}
+
+constexpr int kAdapterCount = 6;
+
+}  // namespace
+
+CKM62058_SromDlg::CKM62058_SromDlg(View& view, DriverPort& port, Clock& clock,
+                                   FileFolders folders)
+    : view_(view), port_(port), clock_(clock) {
+  station_.folders = std::move(folders);
+}
+
+CKM62058_SromDlg::~CKM62058_SromDlg() {
+  if (job_.joinable()) job_.join();
+}
+
+OpsContext CKM62058_SromDlg::Context() {
+  return OpsContext{station_, *this, port_, clock_};
+}
+
+bool CKM62058_SromDlg::DoDataExchange(bool to_record) {
+  exchanging_ = true;
+  bool complete = true;
+  if (to_record) {
+    complete = ExchangeToRecord(view_, station_.settings);
+  } else {
+    ExchangeToWindow(view_, station_.settings);
+  }
+  exchanging_ = false;
+  return complete;
+}
+
+void CKM62058_SromDlg::SaveAndDisableControls() {
+  for (int i = 0; i < kControlCount; ++i) {
+    const auto id = static_cast<ControlId>(i);
+    if (id == ControlId::kDeviceSelLabel) continue;
+    recorded_enabled_[i] = view_.Enabled(id);
+    view_.SetEnabled(id, false);
+  }
+  view_.SetEnabled(ControlId::kLock, false);
+  view_.SetEnabled(ControlId::kOutputBox, true);
+}
+
+void CKM62058_SromDlg::RestoreControls() {
+  for (int i = 0; i < kControlCount; ++i) {
+    const auto id = static_cast<ControlId>(i);
+    if (id == ControlId::kDeviceSelLabel) continue;
+    view_.SetEnabled(id, recorded_enabled_[i]);
+  }
+  view_.SetEnabled(ControlId::kLock, true);
+  view_.SetEnabled(ControlId::kOutputBox, true);
+}
+
+bool CKM62058_SromDlg::StartJob(std::function<void()> job) {
+  if (job_running_) return false;
+  if (job_.joinable()) job_.join();
+  job_running_ = true;
+  job_ = std::thread([this, job = std::move(job)] {
+    job();
+    // The end of a job is one step on the window thread, so that a close
+    // request sees either a running job (and is held) or a finished one.
+    view_.RunOnWindowThread([this] {
+      RestoreControls();
+      job_running_ = false;
+      if (close_pending_) {
+        close_pending_ = false;
+        view_.PostToWindowThread([this] { view_.CloseWindow(); });
+      }
+    });
+  });
+  return true;
+}
+
+void CKM62058_SromDlg::ClearPicturesForJob() {
+  for (int i = 0; i < kAdapterCount; ++i) {
+    view_.SetAdapterPicture(i, SmallPicture::kBlank);
+  }
+  view_.SetResultPicture(Picture::kBlank);
+  view_.SetProgress(0);
+}
+
+void CKM62058_SromDlg::OnProgram() {
+  if (job_running_) return;
+  SaveAndDisableControls();
+  view_.SetResultPicture(Picture::kNone);
+  ClearPicturesForJob();
+  StartJob([this] { RunProgramJob(Context(), loop_); });
+}
+
+void CKM62058_SromDlg::OnDump() {
+  if (job_running_) return;
+  SaveAndDisableControls();
+  ClearPicturesForJob();
+  DoDataExchange(true);
+  view_.SetText(ControlId::kOutputBox, "");
+  StartJob([this] { RunDumpJob(Context(), loop_); });
+}
+
+void CKM62058_SromDlg::OnPreview() {
+  DoDataExchange(true);
+  SaveAndDisableControls();
+  view_.SetResultPicture(Picture::kNone);
+  RefreshImage();
+  RestoreControls();
+}
+
+void CKM62058_SromDlg::OnErase() {
+  if (job_running_) return;
+  SaveAndDisableControls();
+  EraseEeprom(Context(), loop_);
+  RestoreControls();
+}
+
+void CKM62058_SromDlg::OnLock() {
+  station_.settings.DeviceSelLock = view_.Checked(ControlId::kLock);
+  view_.SetEnabled(ControlId::kDeviceSel, !station_.settings.DeviceSelLock);
+}
+
+void CKM62058_SromDlg::OnBarCode() { DoDataExchange(true); }
+
+void CKM62058_SromDlg::OnEnterInCurrentMac() {
+  DoDataExchange(true);
+  if (!station_.settings.BarCode) return;
+  // A scan while a job runs is refused: one sequence at a time.
+  if (job_running_) return;
+  RunSingleUnit(Context());
+  view_.SelectAll(ControlId::kCurrentMac);
+}
+
+void CKM62058_SromDlg::OnClose() {
+  if (job_running_) {
+    close_pending_ = true;
+    return;
+  }
+  view_.CloseWindow();
+}
+
+void CKM62058_SromDlg::PutText(ControlId id, const std::string& text) {
+  view_.SetText(id, text);
+  OnTextChanged(id);
+}
+
+void CKM62058_SromDlg::OnTextChanged(ControlId id) {
+  if (exchanging_) return;
+  SromSettings& s = station_.settings;
+  const auto halve_into = [](const std::string& from, std::string& high,
+                             std::string& full) {
+    high = std::to_string(PowerValue(from) / 2);
+    full = high;
+  };
+  switch (id) {
+    case ControlId::kSuperBusPower:
+      DoDataExchange(true);
+      s.SuperBusPower = DigitsOnly(s.SuperBusPower);
+      halve_into(s.SuperBusPower, s.HighBusPower, s.FullBusPower);
+      break;
+    case ControlId::kSuperSelfPower:
+      DoDataExchange(true);
+      s.SuperSelfPower = DigitsOnly(s.SuperSelfPower);
+      halve_into(s.SuperSelfPower, s.HighSelfPower, s.FullSelfPower);
+      break;
+    case ControlId::kHighBusPower:
+      DoDataExchange(true);
+      s.HighBusPower = DigitsOnly(s.HighBusPower);
+      s.FullBusPower = s.HighBusPower;
+      break;
+    case ControlId::kHighSelfPower:
+      DoDataExchange(true);
+      s.HighSelfPower = DigitsOnly(s.HighSelfPower);
+      s.FullSelfPower = s.HighSelfPower;
+      break;
+    case ControlId::kCurrentMac:
+      DoDataExchange(true);
+      if (s.BasedOnMac) s.CurrentSerial = s.CurrentSerial.substr(0, 2) + s.CurrentMac;
+      break;
+    case ControlId::kMaximumMac:
+      DoDataExchange(true);
+      if (s.BasedOnMac) s.MaximumSerial = "FF" + s.MaximumMac;
+      break;
+    case ControlId::kProductId: {
+      DoDataExchange(true);
+      if (s.ProductId.size() < 4) return;
+      const int sel = NormalizeDeviceSel(s.DeviceSel);
+      if (sel == kChipBEeprom && s.ProductId == "0580") {
+        view_.MessageBox("Current Device Selection is KM62057D");
+        s.ProductId = "057D";
+      } else if (sel == kChipAEeprom && s.ProductId == "057D") {
+        view_.MessageBox("Current Device Selection is KM62058");
+        s.ProductId = "0580";
+      }
+      break;
+    }
+    case ControlId::kCurrentSerial:
+    case ControlId::kMaximumSerial:
+      DoDataExchange(true);
+      break;
+    case ControlId::kDelayTime:
+      DoDataExchange(true);
+      s.DelayTime = std::clamp(s.DelayTime, kMinDelayTime, kMaxDelayTime);
+      break;
+    default:
+      return;
+  }
+  DoDataExchange(false);
+}
+
+bool CKM62058_SromDlg::RefreshImage() { return srom::RefreshImage(Context()); }
+
+void CKM62058_SromDlg::LoadDefaultImage() { srom::LoadDefaultImage(Context()); }
+
+void CKM62058_SromDlg::SetLedBox(int led, int bit, bool checked, bool enabled) {
+  const ControlId box = bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit);
+  view_.SetChecked(box, checked);
+  view_.SetEnabled(box, enabled);
+}
+
+void CKM62058_SromDlg::ApplyLedBits() {
+  SromSettings& s = station_.settings;
+  constexpr int kDuplexBit = 4;
+  for (int led = 0; led < kLedCount; ++led) {
+    for (int bit = 0; bit <= kDuplexBit; ++bit) {
+      if ((s.LedSetting[led] >> bit) & 1) {
+        view_.SetChecked(LedBitBox(led, bit), true);
+      }
+    }
+  }
+  s.LedWord = static_cast<std::uint16_t>(s.LedWord | s.LedSetting[0] |
+                                         s.LedSetting[1] << 5 |
+                                         s.LedSetting[2] << 10);
+  for (int led = 0; led < kLedCount; ++led) {
+    UpdateData(true);
+    if (view_.Checked(LedBitBox(led, kDuplexBit))) {
+      s.LedSetting[led] = kLedDuplex;
+      for (int bit = -1; bit < kDuplexBit; ++bit) SetLedBox(led, bit, false, false);
+    } else {
+      s.LedSetting[led] &= static_cast<std::uint8_t>(~kLedDuplex);
+      for (int bit = -1; bit <= kDuplexBit; ++bit) {
+        view_.SetEnabled(bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit), true);
+      }
+    }
+    s.LedWord = ReplaceLedBits(s.LedWord, led, s.LedSetting[led]);
+    RefreshImage();
+  }
+  for (int led = 0; led < kLedCount; ++led) {
+    if (!s.LedUsb3[led]) continue;
+    s.LedSetting[led] = 0;
+    for (int bit = 0; bit <= kDuplexBit; ++bit) SetLedBox(led, bit, false, false);
+    s.LedWord = ReplaceLedBits(s.LedWord, led, 0);
+    RefreshImage();
+  }
+}
+
+// OperatorPanel on the view.
+
+void CKM62058_SromDlg::ShowMessage(const std::string& text) {
+  view_.MessageBox(text);
+}
+void CKM62058_SromDlg::SetStatus(const std::string& text) {
+  view_.SetText(ControlId::kStatusLabel, text);
+}
+void CKM62058_SromDlg::SetResultPicture(ResultPicture picture) {
+  view_.SetResultPicture(PictureOf(picture));
+}
+void CKM62058_SromDlg::ShowPreview(const std::string& listing) {
+  view_.SetText(ControlId::kOutputBox, listing);
+}
+bool CKM62058_SromDlg::AskOkCancel(const std::string& caption,
+                                   const std::string& text) {
+  return view_.AskOkCancel(caption, text, BoxIcon::kWarning);
+}
+std::string CKM62058_SromDlg::OutputText() {
+  return view_.Text(ControlId::kOutputBox);
+}
+void CKM62058_SromDlg::SetOutputText(const std::string& text) {
+  view_.SetText(ControlId::kOutputBox, text);
+}
+void CKM62058_SromDlg::SetProgress(int percent) { view_.SetProgress(percent); }
+void CKM62058_SromDlg::SetAdapterPicture(int index, AdapterPictureKind picture) {
+  view_.SetAdapterPicture(index, SmallPictureOf(picture));
+}
+
+// WM_UPDATE_DATA: served by the window thread while the sender waits.
+void CKM62058_SromDlg::UpdateData(bool to_record) {
+  view_.RunOnWindowThread([this, to_record] { DoDataExchange(to_record); });
+}
+
+BoxTexts CKM62058_SromDlg::ShownBoxTexts() {
+  BoxTexts boxes;
+  view_.RunOnWindowThread([this, &boxes] {
+    boxes.VendorId = view_.Text(ControlId::kVendorId);
+    boxes.ProductId = view_.Text(ControlId::kProductId);
+    boxes.CurrentMac = view_.Text(ControlId::kCurrentMac);
+    boxes.MaximumMac = view_.Text(ControlId::kMaximumMac);
+    boxes.CurrentSerial = view_.Text(ControlId::kCurrentSerial);
+    boxes.MaximumSerial = view_.Text(ControlId::kMaximumSerial);
+  });
+  return boxes;
+}
+
+void CKM62058_SromDlg::PutBack(Field field, const std::string& text) {
+  const ControlId id = ControlOf(field);
+  view_.RunOnWindowThread([this, id, &text] { PutText(id, text); });
+}
+
+void CKM62058_SromDlg::FocusField(Field field) { view_.Focus(ControlOf(field)); }
+
+void CKM62058_SromDlg::EnableMacControls() {
+  view_.SetEnabled(ControlId::kCurrentMac, true);
+  view_.SetEnabled(ControlId::kMaximumMac, true);
+  view_.SetEnabled(ControlId::kMacIncrement, true);
+}
+
+int CKM62058_SromDlg::MacIncrementList() {
+  return std::max(0, view_.ListIndex(ControlId::kMacIncrement));
+}
+int CKM62058_SromDlg::SerialIncrementList() {
+  return std::max(0, view_.ListIndex(ControlId::kSerialIncrement));
+}
+
+// Automatic programming arrives with its own handler; until then there is
+// nothing to re-arm.
+void CKM62058_SromDlg::RearmAutoProgram() {}
+
+}  // namespace srom
