@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "model/efuse_image.h"
+#include "model/srom_image.h"
+#include "ops/program.h"
+#include "window_fixture.h"
+
+namespace srom::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::vector<std::uint8_t> Area(const ImageBuffer& b, int n) {
+  const auto area = ImageArea(b);
+  return std::vector<std::uint8_t>(area.begin(), area.begin() + n);
+}
+
+TEST_F(WindowTest, ChipAUnitIsWrittenVerifiedLoggedSteppedAndSaved) {
+  const std::vector<bool> enabled_before = EnabledStates();
+
+  Program();
+
+  // Written once, read back equal.
+  EXPECT_EQ(port_.Requests(IOCTL_WRITE_EEPROM).size(), 1u);
+  EXPECT_EQ(port_.Requests(IOCTL_WRITE_EEPROM)[0].input.size(), 8u + 256u);
+  std::vector<std::uint8_t> expected(DefaultSromImage(Chip::kA).begin(),
+                                     DefaultSromImage(Chip::kA).begin() + 256);
+  EXPECT_EQ(adapter_.eeprom(), expected);
+  // One log line with the values programmed.
+  EXPECT_EQ(LogLines(), 1);
+  EXPECT_NE(ReadFile("Serial-MAC.log")
+                .find(" 058/EEPROM\t00000000000001\t000000000001\t2019/04/24\t"
+                      "09:05:07 \r\n"),
+            std::string::npos)
+      << ReadFile("Serial-MAC.log");
+  // Stepped, shown, and saved for the next start.
+  EXPECT_EQ(settings().CurrentMac, "000000000002");
+  EXPECT_EQ(settings().CurrentSerial, "00000000000002");
+  EXPECT_EQ(view_.State(ControlId::kCurrentMac).text, "000000000002");
+  EXPECT_NE(ReadFile("EEPROM.dat").find("\"000000000002\""), std::string::npos);
+  EXPECT_NE(ReadFile("EEPROM.dat").find("\"00000000000002\""),
+            std::string::npos);
+  // The image is ready for the next unit.
+  const auto next = Area(station().prev, 256);
+  EXPECT_EQ(next[5], 0x02);
+  EXPECT_EQ(next[0x59], '2');
+  // Pass, not busy, every control back as it was, no message.
+  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_FALSE(station().busy);
+  EXPECT_EQ(EnabledStates(), enabled_before);
+  EXPECT_THAT(view_.messages(), ::testing::IsEmpty());
+  EXPECT_EQ(view_.State(ControlId::kStatusLabel).text, "Device detected");
+}
+
+TEST_F(WindowTest, SecondUnitGetsTheSteppedAddress) {
+  Program();
+  Program();
+  EXPECT_EQ(LogLines(), 2);
+  EXPECT_EQ(adapter_.eeprom()[5], 0x02);
+  EXPECT_EQ(adapter_.eeprom()[0x59], '2');
+  EXPECT_EQ(settings().CurrentMac, "000000000003");
+}
+
+// After stepping, the current MAC address can pass the maximum; the refresh
+// refuses it, and the previous unit's image must not be written again.
+TEST_F(WindowTest, StepPastTheMaximumStopsTheNextUnitBeforeWriting) {
+  Type(ControlId::kCurrentMac, "000000000010");
+  Type(ControlId::kMaximumMac, "000000000011");
+  view_.State(ControlId::kMacIncrement).list_index = 3;
+  Program();
+  ASSERT_EQ(settings().CurrentMac, "000000000013");
+  view_.ClearEvents();
+
+  Program();
+
+  EXPECT_EQ(port_.Requests(IOCTL_WRITE_EEPROM).size(), 1u);
+  EXPECT_EQ(LogLines(), 1);
+  EXPECT_FALSE(station().busy);
+  const auto messages = view_.messages();
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(messages[messages.size() - 2],
+            "Current Mac Address Exceeded Maximum Mac Address");
+  EXPECT_EQ(messages.back(), "CheckDataCorrect FAIL");
+}
+
+struct FailureRow {
+  const char* name;
+  std::function<void(WindowTest*)> setup;
+  std::vector<std::string> messages;  // in order
+  Picture picture;
+};
+
+class ProgramFailureTest : public WindowTest,
+                           public ::testing::WithParamInterface<FailureRow> {
+ public:
+  // Fixture access for the table's setup functions.
+  SimulatedAdapter& adapter() { return adapter_; }
+  FakeView& view() { return view_; }
+  RecordingPort& port() { return port_; }
+  void Efuse(int sel) { SelectEfuse(sel); }
+  void TypeText(ControlId id, const std::string& t) { Type(id, t); }
+  Station& st() { return station(); }
+};
+
+TEST_P(ProgramFailureTest, FailsWithoutLoggingSteppingOrSaving) {
+  const FailureRow& row = GetParam();
+  row.setup(this);
+  const std::string mac_before = view_.State(ControlId::kCurrentMac).text;
+
+  Program();
+
+  EXPECT_EQ(view_.messages(), row.messages);
+  EXPECT_EQ(view_.result_picture(), row.picture);
+  EXPECT_FALSE(station().busy);
+  EXPECT_FALSE(FileExists("Serial-MAC.log"));
+  EXPECT_FALSE(FileExists("EEPROM.dat"));
+  EXPECT_FALSE(FileExists("EFUSE.dat"));
+  EXPECT_EQ(settings().CurrentMac, mac_before);
+}
+
+const FailureRow kFailureRows[] = {
+    {"ChipAWithChipBProductId",
+     [](auto* t) { t->TypeText(ControlId::kProductId, "057D"); },
+     {"Current Device Selection is KM62058"},
+     Picture::kBlank},
+    {"ChipBWithChipAProductId",
+     [](auto* t) {
+       t->st().settings.DeviceSel = kChipBEeprom;
+       t->TypeText(ControlId::kProduct, "KM62057D");
+     },
+     {"Current Device Selection is KM62057D"},
+     Picture::kBlank},
+    {"NoAdapter", [](auto* t) { t->adapter().set_plugged(false); },
+     {"Device not found!"}, Picture::kBlank},
+    {"EfuseImageByteBreaksItsRule",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       ImageArea(t->st().prev)[0x0B] = 0x00;
+     },
+     {"EFuse data format error please reload it"},
+     Picture::kFail},
+    {"EfuseAlreadyProgrammed",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       auto fuses = t->adapter().efuse();
+       fuses[40] = 0x00;
+       t->adapter().set_efuse(fuses);
+     },
+     {"EFuse has been Programed!"},
+     Picture::kFail},
+    {"EepromImageByteBreaksItsRule",
+     [](auto* t) {
+       t->st().image_size = 256;
+       ImageArea(t->st().prev)[0x0C] = 0x55;
+     },
+     {"EEPROM data got wrong, please reload it.!"},
+     Picture::kNone},
+    {"MacAtItsMaximum",
+     [](auto* t) {
+       t->TypeText(ControlId::kCurrentMac, "00000000000A");
+       t->TypeText(ControlId::kMaximumMac, "00000000000A");
+     },
+     {"MAC Address Reach to Maximum MAC Address!"},
+     Picture::kFail},
+    {"SerialAtItsMaximum",
+     [](auto* t) { t->TypeText(ControlId::kMaximumSerial, "00000000000001"); },
+     {"Serial Number Reach to Maximum MAC Address!"},
+     Picture::kFail},
+    {"ReloadWarningCancelled",
+     [](auto* t) {
+       t->view().State(ControlId::kReload).checked = true;
+       t->view().ok_cancel_answers.push_back(false);
+     },
+     {},
+     Picture::kNone},
+    {"FirstWriteFails",
+     [](auto* t) { t->adapter().FailEveryRequest(IOCTL_WRITE_EEPROM); },
+     {"IOCTL Write EEPROM fail", "Program fail"},
+     Picture::kFail},
+    {"EepromReadsBackDifferently",
+     [](auto* t) { t->adapter().set_eeprom_cell_stuck(0x20); },
+     {"EEPROM Program un-Complete!"},
+     Picture::kFail},
+    {"EfuseRewriteFails",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       t->adapter().set_weak_efuse_bits(0x05, 0x02, 2);
+       // Blank check, first write, read back; the fourth request is the
+       // rewrite.
+       t->adapter().FailRequest(4);
+     },
+     {"IOCTL Write EFUSE fail", "Program fail"},
+     Picture::kFail},
+    {"EfuseRetriesUsedUp",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       t->adapter().set_weak_efuse_bits(0x05, 0x02, 10);
+     },
+     {"EFUSE Program un-Complete!"},
+     Picture::kFail},
+    {"FinalMarkCannotOpenTheDevice",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       t->adapter().UnplugAfterRequests(3);
+     },
+     {"Open Device fail"},
+     Picture::kFail},
+    {"FinalMarkWriteFails",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       t->adapter().FailRequest(4);
+     },
+     {"IOCTL Write EFUSE fail"},
+     Picture::kFail},
+    {"FinalMarkNeverReadsBack",
+     [](auto* t) {
+       t->Efuse(kChipAEfuse);
+       t->adapter().set_weak_efuse_bits(63, 0xF0, 10);
+     },
+     {"Final check fail!"},
+     Picture::kFail},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ProgramFailureTest,
+                         ::testing::ValuesIn(kFailureRows),
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(WindowTest, EfuseCleanWriteMarksTheUnitFinal) {
+  SelectEfuse(kChipAEfuse);
+  Program();
+
+  const auto writes = port_.Requests(IOCTL_WRITE_EFUSE);
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].input.size(), 72u);
+  EXPECT_EQ(writes[0].input[71], 0xF1) << "content written with 0xF1";
+  EXPECT_EQ(writes[1].input[71], 0x01) << "then the final mark";
+  EXPECT_EQ(adapter_.efuse()[63], 0x01);
+  EXPECT_EQ(adapter_.efuse()[5], 0x01);
+  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(clock_.slept_ms(), 0);
+  EXPECT_FALSE(FileExists("RetryLog.txt"));
+  // The next unit: MAC stepped, serial never stepped, both files saved.
+  EXPECT_EQ(settings().CurrentMac, "000000000002");
+  EXPECT_EQ(settings().CurrentSerial, "00000000000001");
+  EXPECT_EQ(ImageArea(station().prev)[5], 0x02);
+  EXPECT_EQ(ImageArea(station().prev)[63], 0x01);
+  EXPECT_EQ(ImageArea(station().prev)[0x32],
+            EfuseChecksum(ImageArea(station().prev).first(64)));
+  EXPECT_TRUE(FileExists("EFUSE.dat"));
+  EXPECT_TRUE(FileExists("EEPROM.dat"));
+}
+
+TEST_F(WindowTest, WeakFuseBitsAreFixedByRetriesWithGrowingWaits) {
+  const struct {
+    int writes_needed;
+    std::int64_t slept_ms;
+    int retry_entries;  // "Retry Times:" lines
+  } cases[] = {{2, 1000, 1}, {3, 4000, 2}, {4, 9000, 3}};
+  for (const auto& c : cases) {
+    TearDown();
+    SetUp();
+    SelectEfuse(kChipAEfuse);
+    adapter_.set_weak_efuse_bits(0x05, 0x02, c.writes_needed);
+    Program();
+    EXPECT_EQ(view_.result_picture(), Picture::kPass) << c.writes_needed;
+    EXPECT_EQ(clock_.slept_ms(), c.slept_ms);
+    const std::string log = ReadFile("RetryLog.txt");
+    EXPECT_EQ(log.rfind("\r\nTime:\t04/24 09:05:07\r\n", 0), 0u) << log;
+    int entries = 0;
+    for (std::size_t at = log.find("Retry Times: "); at != std::string::npos;
+         at = log.find("Retry Times: ", at + 1)) {
+      ++entries;
+    }
+    EXPECT_EQ(entries, c.retry_entries);
+  }
+}
+
+TEST_F(WindowTest, FuseReadingZeroWhereOneIsWantedFailsBeforeAnyWait) {
+  SelectEfuse(kChipAEfuse);
+  int reads = 0;
+  port_.corrupt_efuse_read = [&reads](std::span<std::uint8_t> out) {
+    // The blank check reads clean; the read-back loses a wanted bit.
+    if (++reads == 2) out[8 + 0x2C] = 0x00;
+  };
+  Program();
+  EXPECT_EQ(view_.messages(),
+            std::vector<std::string>{"EFUSE Program un-Complete!"});
+  EXPECT_EQ(clock_.slept_ms(), 0);
+  EXPECT_EQ(port_.Requests(IOCTL_WRITE_EFUSE).size(), 1u);
+  EXPECT_EQ(ImageArea(station().prev)[63], 0x01);
+}
+
+TEST_F(WindowTest, ThreeFailedRetriesLeaveTheirCountInTheOutputBox) {
+  SelectEfuse(kChipAEfuse);
+  adapter_.set_weak_efuse_bits(0x05, 0x02, 10);
+  Program();
+  EXPECT_EQ(view_.State(ControlId::kOutputBox).text, "Compare fail, retry : 3");
+  EXPECT_EQ(port_.Requests(IOCTL_WRITE_EFUSE).size(), 4u);
+  EXPECT_EQ(clock_.slept_ms(), 9000);
+}
+
+TEST_F(WindowTest, ReloadFollowsASuccessAndAFailedWriteButNotAFailedCheck) {
+  const struct {
+    const char* name;
+    std::function<void(SimulatedAdapter&)> fault;
+    int reloads;
+  } cases[] = {
+      {"verified", [](SimulatedAdapter&) {}, 1},
+      {"write failed",
+       [](SimulatedAdapter& a) { a.FailEveryRequest(IOCTL_WRITE_EEPROM); }, 1},
+      {"verification failed",
+       [](SimulatedAdapter& a) { a.set_eeprom_cell_stuck(0x30); }, 0},
+  };
+  for (const auto& c : cases) {
+    TearDown();
+    SetUp();
+    view_.State(ControlId::kReload).checked = true;
+    c.fault(adapter_);
+    Program();
+    EXPECT_EQ(adapter_.reload_count(), c.reloads) << c.name;
+    EXPECT_THAT(view_.events(), ::testing::Contains("ask: Reload EEPROM Warning"));
+  }
+}
+
+TEST_F(WindowTest, JobReportsFromItsOwnThreadAndWaitsForTheWindow) {
+  adapter_.set_eeprom_cell_stuck(0x20);
+  Program();
+  EXPECT_EQ(view_.messages_off_window_thread(), 1);
+  EXPECT_EQ(view_.messages(),
+            std::vector<std::string>{"EEPROM Program un-Complete!"});
+}
+
+TEST_F(WindowTest, BarCodeScanProgramsOnTheWindowThread) {
+  view_.State(ControlId::kBarCode).checked = true;
+  Type(ControlId::kCurrentMac, "00AABBCCDD00");
+  dlg_->OnEnterInCurrentMac();
+  EXPECT_EQ(adapter_.eeprom()[1], 0xAA);
+  EXPECT_EQ(settings().CurrentMac, "00AABBCCDD01");
+  EXPECT_EQ(view_.events().back(), "select all: kCurrentMac");
+
+  view_.State(ControlId::kBarCode).checked = false;
+  Type(ControlId::kCurrentMac, "00AABBCCDD10");
+  dlg_->OnEnterInCurrentMac();
+  EXPECT_EQ(settings().CurrentMac, "00AABBCCDD10") << "only the exchange";
+  EXPECT_EQ(LogLines(), 1);
+}
+
+TEST_F(WindowTest, CloseDuringAJobWaitsForItsEnd) {
+  adapter_.set_latency(std::chrono::microseconds(200));
+  dlg_->OnProgram();
+  dlg_->OnClose();
+  EXPECT_FALSE(view_.closed());
+  dlg_->OnProgram();  // refused while the first runs
+  ASSERT_TRUE(view_.PumpUntil([this] { return view_.closed(); }));
+  EXPECT_FALSE(dlg_->job_running());
+  EXPECT_EQ(LogLines(), 1);
+}
+
+}  // namespace
+}  // namespace srom::test
