@@ -10,8 +10,6 @@
 namespace srom::test {
 namespace {
 
-using ::testing::ElementsAre;
-
 std::vector<std::uint8_t> Area(const ImageBuffer& b, int n) {
   const auto area = ImageArea(b);
   return std::vector<std::uint8_t>(area.begin(), area.begin() + n);
@@ -93,16 +91,7 @@ struct FailureRow {
 };
 
 class ProgramFailureTest : public WindowTest,
-                           public ::testing::WithParamInterface<FailureRow> {
- public:
-  // Fixture access for the table's setup functions.
-  SimulatedAdapter& adapter() { return adapter_; }
-  FakeView& view() { return view_; }
-  RecordingPort& port() { return port_; }
-  void Efuse(int sel) { SelectEfuse(sel); }
-  void TypeText(ControlId id, const std::string& t) { Type(id, t); }
-  Station& st() { return station(); }
-};
+                           public ::testing::WithParamInterface<FailureRow> {};
 
 TEST_P(ProgramFailureTest, FailsWithoutLoggingSteppingOrSaving) {
   const FailureRow& row = GetParam();

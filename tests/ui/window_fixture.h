@@ -2,6 +2,7 @@
 // simulated adapter, a fake clock and a fresh folder for the files.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "device/driver_contract.h"
 #include "device/sim/simulated_adapter.h"
+#include "model/efuse_image.h"
 #include "ports/clock.h"
 #include "ui/fake_view.h"
 #include "ui/srom_dlg.h"
@@ -66,6 +68,15 @@ class RecordingPort : public DriverPort {
 };
 
 class WindowTest : public ::testing::Test {
+ public:
+  // For the setup functions of table rows.
+  SimulatedAdapter& adapter() { return adapter_; }
+  FakeView& view() { return view_; }
+  RecordingPort& port() { return port_; }
+  void Efuse(int device_sel) { SelectEfuse(device_sel); }
+  void TypeText(ControlId id, const std::string& text) { Type(id, text); }
+  Station& st() { return station(); }
+
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
