@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/checksum.h"
 #include "model/efuse_image.h"
 #include "model/srom_image.h"
 #include "ops/program.h"
