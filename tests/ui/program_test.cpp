@@ -114,16 +114,16 @@ const FailureRow kFailureRows[] = {
     {"ChipAWithChipBProductId",
      [](auto* t) { t->TypeText(ControlId::kProductId, "057D"); },
      {"Current Device Selection is KM62058"},
-     Picture::kBlank},
+     Picture::kNone},
     {"ChipBWithChipAProductId",
      [](auto* t) {
        t->st().settings.DeviceSel = kChipBEeprom;
        t->TypeText(ControlId::kProduct, "KM62057D");
      },
      {"Current Device Selection is KM62057D"},
-     Picture::kBlank},
+     Picture::kNone},
     {"NoAdapter", [](auto* t) { t->adapter().set_plugged(false); },
-     {"Device not found!"}, Picture::kBlank},
+     {"Device not found!"}, Picture::kNone},
     {"EfuseImageByteBreaksItsRule",
      [](auto* t) {
        t->Efuse(kChipAEfuse);
@@ -244,30 +244,36 @@ TEST_F(WindowTest, EfuseCleanWriteMarksTheUnitFinal) {
   EXPECT_TRUE(FileExists("EEPROM.dat"));
 }
 
-TEST_F(WindowTest, WeakFuseBitsAreFixedByRetriesWithGrowingWaits) {
-  const struct {
-    int writes_needed;
-    std::int64_t slept_ms;
-    int retry_entries;  // "Retry Times:" lines
-  } cases[] = {{2, 1000, 1}, {3, 4000, 2}, {4, 9000, 3}};
-  for (const auto& c : cases) {
-    TearDown();
-    SetUp();
-    SelectEfuse(kChipAEfuse);
-    adapter_.set_weak_efuse_bits(0x05, 0x02, c.writes_needed);
-    Program();
-    EXPECT_EQ(view_.result_picture(), Picture::kPass) << c.writes_needed;
-    EXPECT_EQ(clock_.slept_ms(), c.slept_ms);
-    const std::string log = ReadFile("RetryLog.txt");
-    EXPECT_EQ(log.rfind("\r\nTime:\t04/24 09:05:07\r\n", 0), 0u) << log;
-    int entries = 0;
-    for (std::size_t at = log.find("Retry Times: "); at != std::string::npos;
-         at = log.find("Retry Times: ", at + 1)) {
-      ++entries;
-    }
-    EXPECT_EQ(entries, c.retry_entries);
+struct WeakFuseCase {
+  int writes_needed;
+  std::int64_t slept_ms;
+  int retry_entries;  // "Retry Times:" lines
+};
+
+class WeakFuseTest : public WindowTest,
+                     public ::testing::WithParamInterface<WeakFuseCase> {};
+
+TEST_P(WeakFuseTest, WeakBitsAreFixedByRetriesWithGrowingWaits) {
+  const WeakFuseCase& c = GetParam();
+  SelectEfuse(kChipAEfuse);
+  adapter_.set_weak_efuse_bits(0x05, 0x02, c.writes_needed);
+  Program();
+  EXPECT_EQ(view_.result_picture(), Picture::kPass);
+  EXPECT_EQ(clock_.slept_ms(), c.slept_ms);
+  const std::string log = ReadFile("RetryLog.txt");
+  EXPECT_EQ(log.rfind("\r\nTime:\t04/24 09:05:07\r\n", 0), 0u) << log;
+  int entries = 0;
+  for (std::size_t at = log.find("Retry Times: "); at != std::string::npos;
+       at = log.find("Retry Times: ", at + 1)) {
+    ++entries;
   }
+  EXPECT_EQ(entries, c.retry_entries);
 }
+
+INSTANTIATE_TEST_SUITE_P(Retries, WeakFuseTest,
+                         ::testing::Values(WeakFuseCase{2, 1000, 1},
+                                           WeakFuseCase{3, 4000, 2},
+                                           WeakFuseCase{4, 9000, 3}));
 
 TEST_F(WindowTest, FuseReadingZeroWhereOneIsWantedFailsBeforeAnyWait) {
   SelectEfuse(kChipAEfuse);
@@ -293,28 +299,36 @@ TEST_F(WindowTest, ThreeFailedRetriesLeaveTheirCountInTheOutputBox) {
   EXPECT_EQ(clock_.slept_ms(), 9000);
 }
 
-TEST_F(WindowTest, ReloadFollowsASuccessAndAFailedWriteButNotAFailedCheck) {
-  const struct {
-    const char* name;
-    std::function<void(SimulatedAdapter&)> fault;
-    int reloads;
-  } cases[] = {
-      {"verified", [](SimulatedAdapter&) {}, 1},
-      {"write failed",
-       [](SimulatedAdapter& a) { a.FailEveryRequest(IOCTL_WRITE_EEPROM); }, 1},
-      {"verification failed",
-       [](SimulatedAdapter& a) { a.set_eeprom_cell_stuck(0x30); }, 0},
-  };
-  for (const auto& c : cases) {
-    TearDown();
-    SetUp();
-    view_.State(ControlId::kReload).checked = true;
-    c.fault(adapter_);
-    Program();
-    EXPECT_EQ(adapter_.reload_count(), c.reloads) << c.name;
-    EXPECT_THAT(view_.events(), ::testing::Contains("ask: Reload EEPROM Warning"));
-  }
+struct ReloadCase {
+  const char* name;
+  std::function<void(SimulatedAdapter&)> fault;
+  int reloads;
+};
+
+class ReloadTest : public WindowTest,
+                   public ::testing::WithParamInterface<ReloadCase> {};
+
+TEST_P(ReloadTest, ReloadFollowsASuccessAndAFailedWriteButNotAFailedCheck) {
+  view_.State(ControlId::kReload).checked = true;
+  GetParam().fault(adapter_);
+  Program();
+  EXPECT_EQ(adapter_.reload_count(), GetParam().reloads);
+  EXPECT_THAT(view_.events(), ::testing::Contains("ask: Reload EEPROM Warning"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ReloadTest,
+    ::testing::Values(
+        ReloadCase{"Verified", [](SimulatedAdapter&) {}, 1},
+        ReloadCase{"WriteFailed",
+                   [](SimulatedAdapter& a) {
+                     a.FailEveryRequest(IOCTL_WRITE_EEPROM);
+                   },
+                   1},
+        ReloadCase{"VerificationFailed",
+                   [](SimulatedAdapter& a) { a.set_eeprom_cell_stuck(0x30); },
+                   0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, JobReportsFromItsOwnThreadAndWaitsForTheWindow) {
   adapter_.set_eeprom_cell_stuck(0x20);
