@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The window logic and its jobs hand work between the window thread and a
+# worker without locks on the settings: ThreadSanitizer keeps that true.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DSROM_SANITIZE=thread -DSROM_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan --target window_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j2 -R '^(WindowTest|Rows/|Retries/|Outcomes/)'
