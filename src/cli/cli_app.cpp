@@ -82,7 +82,6 @@ class Run {
   Run(const Options& options, std::ostream& out, std::ostream& err)
       : options_(options),
         out_(out),
-        err_(err),
         folder_(options.dir),
         panel_(station_.settings, err, options.yes, options.verbose) {}
 
@@ -170,7 +169,6 @@ class Run {
 
   const Options& options_;
   std::ostream& out_;
-  std::ostream& err_;
   fs::path folder_;
   Station station_;
   ConsolePanel panel_;
