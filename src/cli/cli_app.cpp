@@ -1,0 +1,566 @@
+#include "cli/cli_app.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/console_panel.h"
+#include "cli/exit_codes.h"
+#include "cli/sim_setup.h"
+#include "cli/station_setup.h"
+#include "device/sim/simulated_adapter.h"
+#include "files/eeprom_dat.h"
+#include "files/file_io.h"
+#include "files/hex_file.h"
+#include "files/image_files.h"
+#include "model/led_rules.h"
+#include "model/srom_image.h"
+#include "ops/dump.h"
+#include "ops/program.h"
+#include "ops/refresh.h"
+#include "ports/clock.h"
+#ifdef _WIN32
+#include "device/win32/win32_driver_port.h"
+#endif
+
+namespace srom::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window's "Save" questions, asked before the settings files are
+// overwritten.
+constexpr char kSaveCaption[] = "Warning";
+constexpr char kSaveEepromQuestion[] =
+    "This step will overwrite the SROM.DAT and EEPROM.DAT files, save setting "
+    "data ?\n\nClick 'OK' to continue saving setting data.\n\nClick 'Cancel' "
+    "to abort saving setting data.\n";
+constexpr char kSaveEfuseQuestion[] =
+    "This step will overwrite the EFUSE.DAT files, save setting data ?\n\nClick "
+    "'OK' to continue saving EFUSE data.\n\nClick 'Cancel' to abort saving "
+    "EFUSE data.\n";
+
+struct Options {
+  std::string dir = ".";
+  std::string device = "sim";
+  bool yes = false;
+  bool verbose = false;
+
+  std::string base;
+  std::string out_file;
+  std::string bin_file;
+  std::string file;
+  bool save = false;
+  bool reload = false;
+  std::string serial_type;
+
+  int sim_size = kSimDefaultEepromSize;
+  bool force = false;
+  std::vector<std::string> fault;
+};
+
+// The terminal reaches exactly one adapter: with "MultiEnable" set in the
+// settings file the job runs the single unit, as the window does with one
+// adapter box checked and one adapter found.
+class OneAdapter : public AdapterLoop {
+ public:
+  Plan PlanRun() override { return Plan::kSingle; }
+  void RunLoop(const std::function<void()>& per_adapter) override {
+    per_adapter();
+  }
+};
+
+// A run on the station in one folder: the settings, the operator on the
+// terminal, the adapter and the clock.
+class Run {
+ public:
+  Run(const Options& options, std::ostream& out, std::ostream& err)
+      : options_(options),
+        out_(out),
+        folder_(options.dir),
+        panel_(station_.settings, err, options.yes, options.verbose) {}
+
+  // Opens the station and its adapter; a failure's exit code otherwise.
+  std::optional<ExitCode> Open() {
+    if (const auto refused = CheckFolder()) return refused;
+    if (!OpenStation(folder_, station_, panel_)) return ExitCode::kFileRejected;
+    return OpenDevice();
+  }
+
+  OpsContext Context() { return OpsContext{station_, panel_, *port_, clock_}; }
+  Station& station() { return station_; }
+  ConsolePanel& panel() { return panel_; }
+  const Options& options() const { return options_; }
+  std::ostream& out() { return out_; }
+
+  // A message in our own voice, on the same stream as the system's.
+  void Say(const std::string& text) { panel_.ShowMessage(text); }
+
+  // The output box, as the window would show it now.
+  void PrintOutputBox() {
+    const std::string text = panel_.OutputText();
+    out_ << text;
+    if (!text.empty() && text.back() != '\n') out_ << "\r\n";
+  }
+
+  // Refuses a command that the window offers in the other kind of selection.
+  std::optional<ExitCode> RequireEeprom(const std::string& what) {
+    if (IsEepromSel(station_.settings.DeviceSel)) return std::nullopt;
+    Say(what + " is for the EEPROM selections only; nothing was changed.");
+    return ExitCode::kUsage;
+  }
+  std::optional<ExitCode> RequireEfuse(const std::string& what) {
+    if (IsEfuseSel(station_.settings.DeviceSel)) return std::nullopt;
+    Say(what + " is for the eFuse selections only; nothing was changed.");
+    return ExitCode::kUsage;
+  }
+
+  // What an operation on the adapter came to, from what it showed.
+  ExitCode Outcome() const {
+    if (const auto failure = FirstFailure(panel_.messages())) return *failure;
+    if (panel_.refused_question()) return ExitCode::kNotConfirmed;
+    return panel_.picture() == ResultPicture::kPass ? ExitCode::kOk
+                                                    : ExitCode::kFailed;
+  }
+
+ private:
+  std::optional<ExitCode> CheckFolder() {
+    std::error_code error;
+    if (fs::is_directory(folder_, error)) return std::nullopt;
+    Say("The folder \"" + options_.dir + "\" does not exist.");
+    return ExitCode::kUsage;
+  }
+
+  std::optional<ExitCode> OpenDevice() {
+    if (options_.device == "driver") {
+#ifdef _WIN32
+      port_ = std::make_unique<Win32DriverPort>();
+      return std::nullopt;
+#else
+      Say("The test driver is reachable on Windows only; without --device "
+          "driver the folder's simulated adapter is used.");
+      return ExitCode::kNoDriver;
+#endif
+    }
+    auto adapter = std::make_unique<SimulatedAdapter>(kSimDefaultEepromSize);
+    adapter->set_logging(false);
+    const fs::path state = folder_ / kSimStateFile;
+    if (!adapter->UseStateFile(state)) {
+      Say("The simulated adapter's file \"" + state.string() +
+          "\" cannot be read.");
+      return ExitCode::kFileRejected;
+    }
+    const fs::path setup_file = folder_ / kSimSetupFile;
+    const auto setup = LoadSimSetup(setup_file);
+    if (!setup) {
+      Say("The simulated adapter's file \"" + setup_file.string() +
+          "\" cannot be read.");
+      return ExitCode::kFileRejected;
+    }
+    ApplySimSetup(*setup, *adapter);
+    port_ = std::move(adapter);
+    return std::nullopt;
+  }
+
+  const Options& options_;
+  std::ostream& out_;
+  fs::path folder_;
+  Station station_;
+  ConsolePanel panel_;
+  std::unique_ptr<DriverPort> port_;
+  SystemClock clock_;
+};
+
+// Writes `bytes` over `path`; the message the window gives for that kind of
+// file when it cannot.
+bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,
+                     const char* failure_message) {
+  if (ReplaceFile(fs::path(path), bytes)) return true;
+  run.Say(failure_message);
+  return false;
+}
+
+ExitCode Image(Run& run) {
+  Station& st = run.station();
+  const Options& o = run.options();
+  if (!o.base.empty() && !LoadBaseImage(o.base, st, run.panel())) {
+    return ExitCode::kFileRejected;
+  }
+  if (!RefreshImage(run.Context())) return ExitCode::kSettingsRejected;
+  run.PrintOutputBox();
+  const auto image =
+      ImageArea(st.prev).first(static_cast<std::size_t>(st.image_size));
+  const bool efuse = IsEfuseSel(st.settings.DeviceSel);
+  if (!o.out_file.empty() &&
+      !WriteResultFile(run, o.out_file, FormatImageFile(image),
+                       efuse ? "Can't write EFUSE file\n"
+                             : "Can't write SROM file\n")) {
+    return ExitCode::kFileRejected;
+  }
+  if (!o.bin_file.empty() &&
+      !WriteResultFile(
+          run, o.bin_file,
+          std::string_view(reinterpret_cast<const char*>(image.data()),
+                           image.size()),
+          "Can't write BIN file\n")) {
+    return ExitCode::kFileRejected;
+  }
+  return ExitCode::kOk;
+}
+
+ExitCode Program(Run& run) {
+  Station& st = run.station();
+  if (!run.options().base.empty() &&
+      !LoadBaseImage(run.options().base, st, run.panel())) {
+    return ExitCode::kFileRejected;
+  }
+  // "Reload" is a box of the window that the settings file does not keep.
+  st.settings.Reload = run.options().reload;
+  // The window has refreshed the image since the last edit; settings it
+  // refuses never reach the adapter.
+  if (!RefreshImage(run.Context())) return ExitCode::kSettingsRejected;
+  OneAdapter adapter;
+  RunProgramJob(run.Context(), &adapter);
+  run.PrintOutputBox();
+  const ExitCode outcome = run.Outcome();
+  // A unit that passed but whose stepped settings were not saved would give
+  // its MAC address again on the next run: the line must stop.
+  if (outcome == ExitCode::kOk && !st.last_save_ok) {
+    return ExitCode::kFileRejected;
+  }
+  return outcome;
+}
+
+ExitCode Dump(Run& run) {
+  OneAdapter adapter;
+  run.panel().SetOutputText("");
+  RunDumpJob(run.Context(), &adapter);
+  run.PrintOutputBox();
+  return run.Outcome();
+}
+
+ExitCode Erase(Run& run) {
+  if (const auto refused = run.RequireEeprom("Erase")) return *refused;
+  OneAdapter adapter;
+  EraseEeprom(run.Context(), &adapter);
+  run.PrintOutputBox();
+  return run.Outcome();
+}
+
+// The window's "Save" after a load: its question, then the files.
+ExitCode SaveAsTheWindowDoes(Run& run) {
+  Station& st = run.station();
+  ConsolePanel& panel = run.panel();
+  const bool efuse = IsEfuseSel(st.settings.DeviceSel);
+  if (!panel.AskOkCancel(kSaveCaption,
+                         efuse ? kSaveEfuseQuestion : kSaveEepromQuestion)) {
+    return ExitCode::kNotConfirmed;
+  }
+  if (efuse) {
+    st.last_save_ok = SaveEfuseDat(st.folders, st.prev, panel.OutputText(),
+                                   st.settings.CurrentMac, st.accepted, panel);
+  } else {
+    const bool settings_saved =
+        SaveEepromDat(st.folders, st.settings, st.accepted, panel);
+    st.last_save_ok = SaveSromDat(st.folders, st.prev, st.settings.SromSize,
+                                  panel.OutputText(), panel) &&
+                      settings_saved;
+  }
+  panel.SetResultPicture(st.last_save_ok ? ResultPicture::kPass
+                                         : ResultPicture::kFail);
+  return st.last_save_ok ? ExitCode::kOk : ExitCode::kFileRejected;
+}
+
+ExitCode LoadSromCommand(Run& run) {
+  if (const auto refused = run.RequireEeprom("Load SROM")) return *refused;
+  Station& st = run.station();
+  const OpsContext ctx = run.Context();
+  ctx.Device().DetectDevice();
+  if (LoadSrom(fs::path(run.options().file), st.settings, st.prev,
+               st.image_size, run.panel()) != FileLoad::kLoaded) {
+    return ExitCode::kFileRejected;
+  }
+  // The window clears the LED boxes and applies their rules to the decoded
+  // values, refreshing the image as it goes.
+  st.settings.LedUsb3 = {false, false, false};
+  ApplyLedRules(st.settings);
+  run.out() << FormatEepromDat(st.settings);
+  if (!RefreshImage(ctx)) return ExitCode::kSettingsRejected;
+  return run.options().save ? SaveAsTheWindowDoes(run) : ExitCode::kOk;
+}
+
+ExitCode LoadEfuseCommand(Run& run) {
+  if (const auto refused = run.RequireEfuse("Load Efuse")) return *refused;
+  Station& st = run.station();
+  if (LoadEfuseDat(fs::path(run.options().file), st.settings, st.prev,
+                   st.image_size, run.panel()) != FileLoad::kLoaded) {
+    return ExitCode::kFileRejected;
+  }
+  run.PrintOutputBox();
+  return run.options().save ? SaveAsTheWindowDoes(run) : ExitCode::kOk;
+}
+
+ExitCode ConvertBinCommand(Run& run) {
+  if (const auto refused = run.RequireEeprom("Convert to Bin")) return *refused;
+  Station& st = run.station();
+  run.Context().Device().DetectDevice();
+  return ConvertToBin(st.folders, fs::path(run.options().file),
+                      st.settings.SromSize, run.panel())
+             ? ExitCode::kOk
+             : ExitCode::kFileRejected;
+}
+
+ExitCode ConvertEfuseCommand(Run& run) {
+  if (const auto refused = run.RequireEeprom("Convert to EFuse")) {
+    return *refused;
+  }
+  Station& st = run.station();
+  // The window converts whatever image it last built; here there is none
+  // before this refresh, so refused settings stop the conversion.
+  if (!RefreshImage(run.Context())) return ExitCode::kSettingsRejected;
+  if (!CheckEfuseConversion(st.prev, run.panel())) {
+    return ExitCode::kSettingsRejected;
+  }
+  const int type =
+      run.options().serial_type == "fixed" ? kSerialFixed : kSerialFromMac;
+  const bool saved = ConvertToEfuse(st.folders, st.settings, st.prev,
+                                    st.image_size, st.accepted, type,
+                                    run.panel());
+  run.PrintOutputBox();
+  return saved ? ExitCode::kOk : ExitCode::kFileRejected;
+}
+
+// The simulated adapter of the folder, for the sim commands.
+
+struct SimFiles {
+  fs::path state;
+  fs::path setup;
+};
+
+SimFiles SimFilesIn(const Options& o) {
+  return {fs::path(o.dir) / kSimStateFile, fs::path(o.dir) / kSimSetupFile};
+}
+
+void ShowSim(std::ostream& out, const SimulatedAdapter& adapter,
+             const SimSetup& setup) {
+  out << "plugged: " << (setup.plugged ? "yes" : "no") << "\n";
+  out << "faults:";
+  if (setup.faults.empty()) out << " none";
+  out << "\n";
+  for (const auto& fault : setup.faults) out << "  " << JoinWords(fault) << "\n";
+  const auto eeprom = adapter.eeprom();
+  const auto efuse = adapter.efuse();
+  out << "EEPROM, " << eeprom.size() << " bytes:\r\n"
+      << FormatImageFile(eeprom) << "\r\n";
+  out << "eFuse, " << efuse.size() << " bytes:\r\n"
+      << FormatImageFile(efuse) << "\r\n";
+}
+
+ExitCode SimCommand(const std::string& action, const Options& o,
+                    std::ostream& out, std::ostream& err) {
+  const auto say = [&err](const std::string& text) {
+    err << OneLine(text) << '\n';
+  };
+  const SimFiles files = SimFilesIn(o);
+  std::error_code error;
+  if (action == "create") {
+    fs::create_directories(o.dir, error);
+    if (MayExist(files.state) && !o.force) {
+      say("The folder already has a simulated adapter; give --force to "
+          "replace it with a blank one.");
+      return ExitCode::kUsage;
+    }
+    const SimulatedAdapter adapter(o.sim_size);
+    if (!adapter.SaveState(files.state) || !SaveSimSetup(files.setup, {})) {
+      say("The simulated adapter's files cannot be written in \"" + o.dir +
+          "\".");
+      return ExitCode::kFileRejected;
+    }
+    ShowSim(out, adapter, {});
+    return ExitCode::kOk;
+  }
+
+  if (!fs::is_directory(o.dir, error)) {
+    say("The folder \"" + o.dir + "\" does not exist.");
+    return ExitCode::kUsage;
+  }
+  SimulatedAdapter adapter(kSimDefaultEepromSize);
+  auto setup = LoadSimSetup(files.setup);
+  if (MayExist(files.state) && !adapter.LoadState(files.state)) setup.reset();
+  if (!setup) {
+    say("The simulated adapter's files in \"" + o.dir + "\" cannot be read.");
+    return ExitCode::kFileRejected;
+  }
+  if (action == "plug" || action == "unplug") {
+    setup->plugged = action == "plug";
+  } else if (action == "fault") {
+    if (o.fault.size() == 1 && o.fault[0] == "clear") {
+      setup->faults.clear();
+    } else if (const auto refusal = CheckSimFault(o.fault)) {
+      say(*refusal);
+      return ExitCode::kUsage;
+    } else {
+      setup->faults.push_back(o.fault);
+    }
+  }
+  if (action != "show" && !SaveSimSetup(files.setup, *setup)) {
+    say("The simulated adapter's files cannot be written in \"" + o.dir +
+        "\".");
+    return ExitCode::kFileRejected;
+  }
+  ShowSim(out, adapter, *setup);
+  return ExitCode::kOk;
+}
+
+std::string MainHelpFooter() {
+  return "\nEvery message goes to the error stream, one per line (line breaks "
+         "inside a\nmessage written as \\r and \\n); results go to the "
+         "output stream; the last\nline is PASS or FAIL: <class>.\n\n" +
+         ExitCodeTable();
+}
+
+}  // namespace
+
+int RunSromCli(int argc, const char* const* argv, std::ostream& out,
+               std::ostream& err) {
+  Options o;
+  CLI::App app{
+      "srom-cli: the srom-tool operations from a terminal. One folder is one "
+      "station:\nits EEPROM.dat gives the settings, every file and log is "
+      "written there, and\nso is the simulated adapter that stands in for the "
+      "maker's driver.",
+      "srom-cli"};
+  app.footer(MainHelpFooter());
+  app.require_subcommand(1);
+  app.fallthrough();
+  app.add_option("-d,--dir", o.dir, "The station's folder")->capture_default_str();
+  app.add_option("--device", o.device,
+                 "sim: the folder's simulated adapter; driver: the maker's "
+                 "test driver (Windows)")
+      ->check(CLI::IsMember({"sim", "driver"}))
+      ->capture_default_str();
+  app.add_flag("-y,--yes", o.yes, "Answer OK to the operation's questions");
+  app.add_flag("-v,--verbose", o.verbose,
+               "Also show the status label and the result picture");
+
+  auto* image = app.add_subcommand(
+      "image", "Build the image from the settings and print its listing");
+  image->add_option("--base", o.base,
+                    "Build over this SROM.dat / EFUSE.dat instead of the "
+                    "chip's default image")
+      ->check(CLI::ExistingFile);
+  image->add_option("--out", o.out_file, "Also write it as SROM.dat/EFUSE.dat text");
+  image->add_option("--bin", o.bin_file, "Also write it as raw bytes");
+
+  auto* program = app.add_subcommand(
+      "program",
+      "Program one unit: write, read back, compare, log, step and save");
+  program->add_option("--base", o.base,
+                      "Build over this SROM.dat / EFUSE.dat instead of the "
+                      "chip's default image")
+      ->check(CLI::ExistingFile);
+  program->add_flag("--reload", o.reload,
+                    "Check \"Reload\": the adapter reloads its configuration "
+                    "after the unit (asks: --yes)");
+
+  app.add_subcommand("dump",
+                     "Read the adapter's memory, keep it and save "
+                     "SROM.dat/EFUSE.dat");
+  app.add_subcommand("erase", "Fill the adapter's EEPROM with 0xFF and dump it");
+
+  auto* load_srom = app.add_subcommand(
+      "load-srom", "Check an SROM file and print the settings it decodes to");
+  load_srom->add_option("file", o.file, "The SROM.dat text file")->required();
+  load_srom->add_flag("--save", o.save,
+                      "Then save EEPROM.dat and SROM.dat, as \"Save\" does "
+                      "(asks: --yes)");
+
+  auto* load_efuse = app.add_subcommand(
+      "load-efuse", "Check an EFUSE file and print its listing");
+  load_efuse->add_option("file", o.file, "The EFUSE.dat text file")->required();
+  load_efuse->add_flag("--save", o.save,
+                       "Then save it as EFUSE.dat, as \"Save Efuse\" does "
+                       "(asks: --yes)");
+
+  auto* convert_bin = app.add_subcommand(
+      "convert-bin", "Write an SROM text file's bytes to SROM.bin in the folder");
+  convert_bin->add_option("file", o.file, "The SROM.dat text file")->required();
+
+  auto* convert_efuse = app.add_subcommand(
+      "convert-efuse", "Derive the eFuse image from the settings' EEPROM image "
+                       "and write EFUSE.dat");
+  convert_efuse
+      ->add_option("--serial-type", o.serial_type,
+                   "mac: \"Use Mac Address as Serial No.\"; fixed: \"Fixed to "
+                   "00000000000001\"")
+      ->check(CLI::IsMember({"mac", "fixed"}))
+      ->required();
+
+  auto* sim = app.add_subcommand(
+      "sim", "Create, show, plug, unplug and fault the folder's simulated adapter");
+  sim->require_subcommand(1);
+  auto* sim_create =
+      sim->add_subcommand("create", "A new blank adapter (plugged, no fault)");
+  sim_create->add_option("--size", o.sim_size, "EEPROM bytes")
+      ->check(CLI::IsMember({256, 512}))
+      ->capture_default_str();
+  sim_create->add_flag("--force", o.force, "Replace an existing adapter");
+  sim->add_subcommand("show", "Print its state and both memories");
+  sim->add_subcommand("plug", "Plug it in");
+  sim->add_subcommand("unplug", "Pull it out");
+  auto* sim_fault =
+      sim->add_subcommand("fault", "Make it misbehave on every later run");
+  sim_fault->add_option("fault", o.fault, "The fault and its arguments")
+      ->required()
+      ->expected(1, 4);
+  sim_fault->footer("Faults:\n" + SimFaultHelp());
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e, out, err);
+    if (code == 0) return 0;  // --help
+    err << "FAIL: " << ExitCodeName(ExitCode::kUsage) << '\n';
+    return ToInt(ExitCode::kUsage);
+  }
+
+  ExitCode result = ExitCode::kFailed;
+  if (sim->parsed()) {
+    result = SimCommand(sim->get_subcommands().at(0)->get_name(), o, out, err);
+  } else {
+    Run run(o, out, err);
+    if (const auto refused = run.Open()) {
+      result = *refused;
+    } else {
+      const std::string name = app.get_subcommands().at(0)->get_name();
+      const std::pair<const char*, ExitCode (*)(Run&)> commands[] = {
+          {"image", Image},
+          {"program", Program},
+          {"dump", Dump},
+          {"erase", Erase},
+          {"load-srom", LoadSromCommand},
+          {"load-efuse", LoadEfuseCommand},
+          {"convert-bin", ConvertBinCommand},
+          {"convert-efuse", ConvertEfuseCommand},
+      };
+      for (const auto& [command_name, handler] : commands) {
+        if (name == command_name) result = handler(run);
+      }
+    }
+  }
+  out << std::flush;
+  if (result == ExitCode::kOk) {
+    err << "PASS\n";
+  } else {
+    err << "FAIL: " << ExitCodeName(result) << '\n';
+  }
+  err << std::flush;
+  return ToInt(result);
+}
+
+}  // namespace srom::cli

@@ -1,0 +1,113 @@
+#include "cli/console_panel.h"
+
+namespace srom::cli {
+namespace {
+
+// The record's text behind a box that a failed check puts back.
+std::string* FieldText(SromSettings& s, Field field) {
+  switch (field) {
+    case Field::kSuperBusPower:
+      return &s.SuperBusPower;
+    case Field::kSuperSelfPower:
+      return &s.SuperSelfPower;
+    case Field::kHighBusPower:
+      return &s.HighBusPower;
+    case Field::kHighSelfPower:
+      return &s.HighSelfPower;
+    case Field::kVendorId:
+      return &s.VendorId;
+    case Field::kProductId:
+      return &s.ProductId;
+    case Field::kCurrentMac:
+      return &s.CurrentMac;
+    case Field::kMaximumMac:
+      return &s.MaximumMac;
+    case Field::kSwField:
+      return &s.SwField;
+    case Field::kCurrentSerial:
+      return &s.CurrentSerial;
+    case Field::kMaximumSerial:
+      return &s.MaximumSerial;
+    case Field::kFlagByte:
+      return &s.FlagByte;
+    case Field::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string OneLine(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '\r':
+        line += "\\r";
+        break;
+      case '\n':
+        line += "\\n";
+        break;
+      case '\t':
+        line += "\\t";
+        break;
+      case '\\':
+        line += "\\\\";
+        break;
+      default:
+        line += c;
+    }
+  }
+  return line;
+}
+
+ConsolePanel::ConsolePanel(SromSettings& record, std::ostream& err,
+                           bool assume_yes, bool verbose)
+    : record_(record), err_(err), assume_yes_(assume_yes), verbose_(verbose) {}
+
+void ConsolePanel::ShowMessage(const std::string& text) {
+  messages_.push_back(text);
+  err_ << OneLine(text) << '\n' << std::flush;
+}
+
+void ConsolePanel::SetStatus(const std::string& text) {
+  status_ = text;
+  if (verbose_) err_ << "[status] " << text << '\n' << std::flush;
+}
+
+void ConsolePanel::SetResultPicture(ResultPicture picture) {
+  picture_ = picture;
+  if (verbose_) {
+    err_ << "[picture] " << ResultPictureName(picture) << '\n' << std::flush;
+  }
+}
+
+void ConsolePanel::ShowPreview(const std::string& listing) { output_ = listing; }
+
+bool ConsolePanel::AskOkCancel(const std::string& caption,
+                               const std::string& text) {
+  err_ << OneLine(caption) << ": " << OneLine(text) << '\n';
+  if (assume_yes_) {
+    err_ << "OK (--yes)\n" << std::flush;
+    return true;
+  }
+  refused_question_ = true;
+  err_ << "Cancel (give --yes to answer OK)\n" << std::flush;
+  return false;
+}
+
+BoxTexts ConsolePanel::ShownBoxTexts() { return BoxTextsOf(record_); }
+
+void ConsolePanel::PutBack(Field field, const std::string& text) {
+  std::string* box = FieldText(record_, field);
+  if (box == nullptr) return;
+  *box = text;
+  // A power box's rule keeps the derived rows in step, as typing does.
+  if (field == Field::kSuperBusPower || field == Field::kSuperSelfPower ||
+      field == Field::kHighBusPower || field == Field::kHighSelfPower) {
+    DerivePowerRows(record_);
+  }
+}
+
+}  // namespace srom::cli

@@ -1,0 +1,68 @@
+// The operator panel on a terminal: every message box becomes one line on
+// the error stream, questions are answered by --yes, and the output box is
+// kept so that the command can print it as its result.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "model/settings.h"
+#include "ops/operator_panel.h"
+
+namespace srom::cli {
+
+// A message on one line: CR, LF, TAB and the backslash written as \r, \n, \t
+// and \\, the way the texts are quoted in our documentation.
+std::string OneLine(const std::string& text);
+
+class ConsolePanel : public OperatorPanel {
+ public:
+  // `record` is the settings record the operations work on; with no window
+  // it is also what the boxes show, and what a put-back restores. `verbose`
+  // adds the status label and the result picture to the error stream.
+  ConsolePanel(SromSettings& record, std::ostream& err, bool assume_yes,
+               bool verbose);
+
+  // Reporter.
+  void ShowMessage(const std::string& text) override;
+  void SetStatus(const std::string& text) override;
+  void SetResultPicture(ResultPicture picture) override;
+  void ShowPreview(const std::string& listing) override;
+
+  // OperatorPanel.
+  bool AskOkCancel(const std::string& caption, const std::string& text) override;
+  std::string OutputText() override { return output_; }
+  void SetOutputText(const std::string& text) override { output_ = text; }
+  void SetProgress(int) override {}
+  void SetAdapterPicture(int, AdapterPictureKind) override {}
+  // The record is the only copy of the settings: nothing to exchange.
+  void UpdateData(bool) override {}
+  BoxTexts ShownBoxTexts() override;
+  void PutBack(Field field, const std::string& text) override;
+  void FocusField(Field) override {}
+  void EnableMacControls() override {}
+  int MacIncrementList() override { return record_.MacIncrement; }
+  int SerialIncrementList() override { return record_.SerialIncrement; }
+  void RearmAutoProgram() override {}
+
+  // What the run showed, for working out its exit code.
+  const std::vector<std::string>& messages() const { return messages_; }
+  ResultPicture picture() const { return picture_; }
+  bool refused_question() const { return refused_question_; }
+  const std::string& status() const { return status_; }
+
+ private:
+  SromSettings& record_;
+  std::ostream& err_;
+  bool assume_yes_;
+  bool verbose_;
+
+  std::string output_;
+  std::string status_;
+  std::vector<std::string> messages_;
+  ResultPicture picture_ = ResultPicture::kNone;
+  bool refused_question_ = false;
+};
+
+}  // namespace srom::cli

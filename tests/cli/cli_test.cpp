@@ -1,0 +1,382 @@
+// srom-cli as a line controller meets it: the real executable, started on a
+// fresh station folder, judged by its exit code, its two streams and the
+// files it leaves.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "cli/sim_setup.h"
+#include "device/sim/simulated_adapter.h"
+#include "files/eeprom_dat.h"
+#include "files/hex_file.h"
+#include "model/default_images.h"
+#include "model/srom_image.h"
+
+namespace srom::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+struct CliResult {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Two hex digits a byte, white space anywhere between them: what `xxd -r -p`
+// makes of a hex text.
+std::string DecodeHexText(const std::string& text) {
+  std::string bytes;
+  std::string pair;
+  for (const char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
+    pair += c;
+    if (pair.size() == 2) {
+      bytes += static_cast<char>(std::stoi(pair, nullptr, 16));
+      pair.clear();
+    }
+  }
+  return bytes;
+}
+
+std::string Listing(std::span<const std::uint8_t> image) {
+  ImageBuffer buffer = BlankBuffer();
+  std::copy(image.begin(), image.end(), ImageArea(buffer).begin());
+  return FormatImagePreview(buffer, static_cast<int>(image.size()));
+}
+
+// The executable the build made. A cross build names it by its path on the
+// build machine; under wine that machine's root is drive Z:.
+std::string CliPath() {
+  std::string path = SROM_CLI_PATH;
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+#endif
+  return path;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(CliPath())) {
+      GTEST_SKIP() << "srom-cli cannot be started from here: no file "
+                   << CliPath();
+    }
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    root_ = fs::temp_directory_path() / ("srom-cli-" + name);
+    station_ = root_ / "station";
+    io_ = root_ / "io";
+    fs::remove_all(root_);
+    fs::create_directories(station_);
+    fs::create_directories(io_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Runs srom-cli on the station folder, its streams caught in files.
+  CliResult Cli(const std::string& args) {
+    const fs::path out = io_ / "stdout";
+    const fs::path err = io_ / "stderr";
+    std::string command = "\"" + CliPath() + "\" --dir \"" +
+                          station_.string() + "\" " + args + " > \"" +
+                          out.string() + "\" 2> \"" + err.string() + "\"";
+    CliResult result;
+#ifdef _WIN32
+    // cmd.exe drops the outer quotes of a command that starts with one.
+    result.code = std::system(("\"" + command + "\"").c_str());
+#else
+    const int status = std::system(command.c_str());
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    result.out = ReadBytes(out);
+    result.err = ReadBytes(err);
+    return result;
+  }
+
+  void WriteSettings(const SromSettings& settings) {
+    WriteBytes(station_ / "EEPROM.dat", FormatEepromDat(settings));
+  }
+
+  // Every file the station keeps, by name. The simulated adapter's memories
+  // are the adapter's, not the station's: a unit that fails verification
+  // has still been written.
+  std::map<std::string, std::string> StationFiles() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(station_)) {
+      const std::string name = entry.path().filename().string();
+      if (name != cli::kSimStateFile) files[name] = ReadBytes(entry.path());
+    }
+    return files;
+  }
+
+  // Both memories of the simulated adapter, EEPROM first.
+  std::vector<std::uint8_t> AdapterMemories() const {
+    SimulatedAdapter adapter;
+    EXPECT_TRUE(adapter.LoadState(station_ / cli::kSimStateFile));
+    std::vector<std::uint8_t> bytes = adapter.eeprom();
+    const auto efuse = adapter.efuse();
+    bytes.insert(bytes.end(), efuse.begin(), efuse.end());
+    return bytes;
+  }
+  bool AdapterIsBlank() const {
+    return std::ranges::all_of(AdapterMemories(),
+                               [](std::uint8_t b) { return b == 0xFF; });
+  }
+
+  fs::path root_;
+  fs::path station_;  // the station's folder
+  fs::path io_;       // the caught streams and the files given to commands
+};
+
+TEST_F(CliTest, ImageOfTheInitialSettingsIsChipADefaultListing) {
+  const auto& chip_a = DefaultSromImage(Chip::kA);
+  const std::span<const std::uint8_t> expected(chip_a.data(), 256);
+
+  const CliResult r = Cli("image --out \"" + (io_ / "img.dat").string() +
+                          "\" --bin \"" + (io_ / "img.bin").string() + "\"");
+
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, Listing(expected));
+  EXPECT_EQ(r.err, "PASS\n");
+  EXPECT_EQ(ReadBytes(io_ / "img.dat"), FormatImageFile(expected));
+  EXPECT_EQ(ReadBytes(io_ / "img.bin"),
+            std::string(expected.begin(), expected.end()));
+  // Looking writes nothing into the station.
+  EXPECT_THAT(StationFiles(), ::testing::IsEmpty());
+}
+
+struct RejectedCase {
+  const char* name;
+  const char* command;
+  std::function<void(SromSettings&)> edit;
+  const char* messages;  // every line before the last
+};
+void PrintTo(const RejectedCase& c, std::ostream* os) { *os << c.name; }
+
+class RejectedSettings : public CliTest,
+                         public ::testing::WithParamInterface<RejectedCase> {};
+
+TEST_P(RejectedSettings, ShowTheCheckAndTouchNothing) {
+  SromSettings settings;
+  GetParam().edit(settings);
+  WriteSettings(settings);
+  const auto before = StationFiles();
+
+  const CliResult r = Cli(GetParam().command);
+
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.err, std::string(GetParam().messages) + "FAIL: settings rejected\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(StationFiles(), before);
+  EXPECT_TRUE(AdapterIsBlank());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, RejectedSettings,
+    ::testing::Values(
+        RejectedCase{"MacAboveMaximum", "image",
+                     [](SromSettings& s) { s.MaximumMac = "000000000000"; },
+                     "Current Mac Address Exceeded Maximum Mac Address\n"
+                     "CheckDataCorrect FAIL\n"},
+        RejectedCase{"VendorIdNotHex", "program",
+                     [](SromSettings& s) { s.VendorId = "4G1E"; },
+                     "Vendor ID Got The Wrong Format\nCheckDataCorrect FAIL\n"},
+        RejectedCase{"EfuseMulticastMac", "program",
+                     [](SromSettings& s) {
+                       s.DeviceSel = kChipAEfuse;
+                       s.CurrentMac = "010000000001";
+                     },
+                     "The bit 0 of the first Mac Address can't be 1\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, ProgramTwiceLogsTwoUnitsAndStepsTheSettings) {
+  const CliResult first = Cli("program");
+  const CliResult second = Cli("program");
+
+  EXPECT_EQ(first.code, 0) << first.err;
+  EXPECT_EQ(second.code, 0) << second.err;
+  EXPECT_EQ(second.err, "PASS\n");
+  const std::string log = ReadBytes(station_ / "Serial-MAC.log");
+  EXPECT_THAT(log, HasSubstr("058/EEPROM\t00000000000001\t000000000001\t"));
+  EXPECT_THAT(log, HasSubstr("058/EEPROM\t00000000000002\t000000000002\t"));
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);  // header and units
+  const std::string settings = ReadBytes(station_ / "EEPROM.dat");
+  EXPECT_THAT(settings, HasSubstr("\"000000000003\""));
+  EXPECT_THAT(settings, HasSubstr("\"00000000000003\""));
+  // The adapter holds the second unit.
+  const auto eeprom = AdapterMemories();
+  EXPECT_EQ(eeprom[5], 0x02);
+  EXPECT_EQ(eeprom[0x59], '2');
+}
+
+TEST_F(CliTest, DumpAfterProgramPrintsTheProgrammedImage) {
+  const CliResult built = Cli("image");
+  ASSERT_EQ(Cli("program").code, 0);
+
+  const CliResult dumped = Cli("dump");
+
+  EXPECT_EQ(dumped.code, 0) << dumped.err;
+  EXPECT_EQ(dumped.out, built.out);
+  EXPECT_EQ(ReadBytes(station_ / "SROM.dat") + "\r\n", built.out);
+}
+
+TEST_F(CliTest, ConvertBinWritesTheFileBytesUnchecked) {
+  ASSERT_EQ(Cli("image --out \"" + (io_ / "in.dat").string() + "\"").code, 0);
+  // Lower-case digits and a first byte no image may have: converted as read.
+  std::string text = ReadBytes(io_ / "in.dat");
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  text.replace(0, 2, "01");
+  WriteBytes(io_ / "in.dat", text);
+
+  const CliResult r = Cli("convert-bin \"" + (io_ / "in.dat").string() + "\"");
+
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "Write SROM.bin successfully!\\n\nPASS\n");
+  const std::string bin = ReadBytes(station_ / "SROM.bin");
+  EXPECT_EQ(bin, DecodeHexText(text));
+#ifndef _WIN32
+  if (std::system("command -v xxd > /dev/null 2>&1") == 0) {
+    const fs::path xxd = io_ / "xxd.bin";
+    ASSERT_EQ(std::system(("xxd -r -p \"" + (io_ / "in.dat").string() +
+                           "\" > \"" + xxd.string() + "\"")
+                              .c_str()),
+              0);
+    EXPECT_EQ(bin, ReadBytes(xxd));
+  }
+#endif
+
+  // A file of another size is refused and leaves SROM.bin as it was.
+  WriteBytes(io_ / "short.dat", text.substr(0, 796));
+  const CliResult refused =
+      Cli("convert-bin \"" + (io_ / "short.dat").string() + "\"");
+  EXPECT_EQ(refused.code, 7);
+  EXPECT_EQ(refused.err, "Incorrect SROM file size\nFAIL: file rejected\n");
+  EXPECT_EQ(ReadBytes(station_ / "SROM.bin"), bin);
+}
+
+struct FaultCase {
+  const char* name;
+  std::vector<std::string> setup;  // sim commands before the run
+  const char* command;
+  int code;
+  const char* err;  // the whole error stream
+};
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
+class FaultedAdapter : public CliTest,
+                       public ::testing::WithParamInterface<FaultCase> {};
+
+// The unit fails; MAC address, serial number, log and every other station
+// file stay exactly as the previous unit left them.
+TEST_P(FaultedAdapter, FailsWithItsCodeAndChangesNoFile) {
+  ASSERT_EQ(Cli("program").code, 0);
+  for (const std::string& setup : GetParam().setup) {
+    ASSERT_EQ(Cli(setup).code, 0) << setup;
+  }
+  const auto before = StationFiles();
+
+  const CliResult r = Cli(GetParam().command);
+
+  EXPECT_EQ(r.code, GetParam().code);
+  EXPECT_EQ(r.err, GetParam().err);
+  EXPECT_EQ(StationFiles(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, FaultedAdapter,
+    ::testing::Values(
+        FaultCase{"StuckCell", {"sim fault stuck-cell 5"}, "program", 6,
+                  "EEPROM Program un-Complete!\nFAIL: verification failed\n"},
+        FaultCase{"ReadBackFails",
+                  {"sim fault fail-code IOCTL_READ_REGISTER"},
+                  "program",
+                  6,
+                  "EEPROM Program un-Complete!\nFAIL: verification failed\n"},
+        FaultCase{"WriteFails",
+                  {"sim fault fail-code IOCTL_WRITE_EEPROM"},
+                  "program",
+                  5,
+                  "IOCTL Write EEPROM fail\nProgram fail\nFAIL: write failed\n"},
+        FaultCase{"Unplugged", {"sim unplug"}, "program", 4,
+                  "Device not found!\nFAIL: device absent\n"},
+        FaultCase{"DumpOfUnplugged", {"sim unplug"}, "dump", 4,
+                  "Device not found!\nFAIL: device absent\n"},
+        FaultCase{"ReloadNotConfirmed",
+                  {},
+                  "program --reload",
+                  8,
+                  "Reload EEPROM Warning: Reload EEPROM Warning "
+                  "!\\n\\nIf you change the Vendor ID or Product ID fields, the "
+                  "test driver might not be worked any more after reloading "
+                  "EEPROM.\\nPlease reload the test driver by modifying the inf "
+                  "file of the test driver to add the new Vendor and Product "
+                  "ID.\\n\\nIf you need continue running this tool.\\nClick "
+                  "'OK' to continue programming eeprom.\\nClick 'CANCEL' to "
+                  "abort programming eeprom.\\n\n"
+                  "Cancel (give --yes to answer OK)\nFAIL: not confirmed\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, ReloadWarningIsAnsweredByYes) {
+  const CliResult r = Cli("--yes program --reload");
+
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("\nOK (--yes)\nPASS\n"));
+  EXPECT_THAT(ReadBytes(station_ / "EEPROM.dat"), HasSubstr("\"000000000002\""));
+}
+
+TEST_F(CliTest, LoadSromDecodesAndSavesOnlyWhenConfirmed) {
+  // An image whose MAC address and product string differ from the settings.
+  SromSettings other;
+  other.CurrentMac = "00E04C000123";
+  other.Product = "KM62058 LINE7";
+  WriteSettings(other);
+  ASSERT_EQ(Cli("image --out \"" + (io_ / "other.dat").string() + "\"").code, 0);
+  fs::remove(station_ / "EEPROM.dat");
+  const std::string load = "load-srom \"" + (io_ / "other.dat").string() + "\"";
+
+  const CliResult shown = Cli(load);
+  EXPECT_EQ(shown.code, 0) << shown.err;
+  EXPECT_THAT(shown.out, HasSubstr("\"00E04C000123\""));
+  EXPECT_THAT(shown.out, HasSubstr("\"KM62058 LINE7\""));
+  EXPECT_THAT(StationFiles(), ::testing::IsEmpty());
+
+  EXPECT_EQ(Cli(load + " --save").code, 8);
+  EXPECT_THAT(StationFiles(), ::testing::IsEmpty());
+
+  const CliResult saved = Cli(load + " --save --yes");
+  EXPECT_EQ(saved.code, 0) << saved.err;
+  EXPECT_EQ(ReadBytes(station_ / "EEPROM.dat"), shown.out);
+  EXPECT_EQ(ReadBytes(station_ / "SROM.dat"), ReadBytes(io_ / "other.dat"));
+}
+
+}  // namespace
+}  // namespace srom::test
