@@ -46,6 +46,22 @@ void Refuse(Reporter& reporter, const FileRefusal& refusal) {
   reporter.ShowMessage(refusal.message);
 }
 
+// After a file has been read through: a read error or a failed check is
+// shown, and the file is not taken.
+bool ReadAccepted(const FileSource& source,
+                  const std::optional<FileRefusal>& refusal,
+                  Reporter& reporter) {
+  if (source.failed()) {
+    Refuse(reporter, {"File can't be opened."});
+    return false;
+  }
+  if (refusal) {
+    Refuse(reporter, *refusal);
+    return false;
+  }
+  return true;
+}
+
 // The low byte of a chip's default product ID, which byte 6 of its image
 // holds: 0x80 for chip A, 0x7D for chip B.
 std::uint8_t DefaultProductIdLow(Chip chip) {
@@ -211,14 +227,7 @@ FileLoad LoadSrom(const ChosenFile& chosen, SromSettings& settings,
   HexValueReader reader(source);
   const auto refusal = ReadSromImage(reader, settings.DeviceSel, n, work);
   opened->file.reset();
-  if (source.failed()) {
-    Refuse(reporter, {"File can't be opened."});
-    return FileLoad::kRefused;
-  }
-  if (refusal) {
-    Refuse(reporter, *refusal);
-    return FileLoad::kRefused;
-  }
+  if (!ReadAccepted(source, refusal, reporter)) return FileLoad::kRefused;
   std::copy(work.begin(), work.end(), ImageArea(prev).begin());
   reporter.ShowPreview(FormatImagePreview(prev, n));
   DecodeSromImage(prev, settings);
@@ -285,14 +294,7 @@ FileLoad LoadEfuseDat(const ChosenFile& chosen, SromSettings& settings,
   HexValueReader reader(source);
   const auto refusal = ReadEfuseImage(reader, work);
   opened->file.reset();
-  if (source.failed()) {
-    Refuse(reporter, {"File can't be opened."});
-    return FileLoad::kRefused;
-  }
-  if (refusal) {
-    Refuse(reporter, *refusal);
-    return FileLoad::kRefused;
-  }
+  if (!ReadAccepted(source, refusal, reporter)) return FileLoad::kRefused;
   std::copy(work.begin(), work.end(), ImageArea(prev).begin());
   settings.CurrentMac = EfuseMacText(work);
   reporter.SetResultPicture(ResultPicture::kPass);
