@@ -11,6 +11,7 @@
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ports/clock.h"
+#include "support/fake_clock.h"
 
 namespace srom {
 namespace {

@@ -20,7 +20,7 @@ export PATH="/usr/lib/wine:$PATH"
 
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DSROM_BUILD_BENCH=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DSROM_BUILD_BENCH=OFF -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
 cmake --build "$build"
 
 # Wine's services must be up before ctest: otherwise the first test starts

@@ -1,43 +1,6 @@
 #include "cli/console_panel.h"
 
 namespace srom::cli {
-namespace {
-
-// The record's text behind a box that a failed check puts back.
-std::string* FieldText(SromSettings& s, Field field) {
-  switch (field) {
-    case Field::kSuperBusPower:
-      return &s.SuperBusPower;
-    case Field::kSuperSelfPower:
-      return &s.SuperSelfPower;
-    case Field::kHighBusPower:
-      return &s.HighBusPower;
-    case Field::kHighSelfPower:
-      return &s.HighSelfPower;
-    case Field::kVendorId:
-      return &s.VendorId;
-    case Field::kProductId:
-      return &s.ProductId;
-    case Field::kCurrentMac:
-      return &s.CurrentMac;
-    case Field::kMaximumMac:
-      return &s.MaximumMac;
-    case Field::kSwField:
-      return &s.SwField;
-    case Field::kCurrentSerial:
-      return &s.CurrentSerial;
-    case Field::kMaximumSerial:
-      return &s.MaximumSerial;
-    case Field::kFlagByte:
-      return &s.FlagByte;
-    case Field::kNone:
-      break;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 std::string OneLine(const std::string& text) {
   std::string line;
   line.reserve(text.size());
@@ -100,14 +63,7 @@ bool ConsolePanel::AskOkCancel(const std::string& caption,
 BoxTexts ConsolePanel::ShownBoxTexts() { return BoxTextsOf(record_); }
 
 void ConsolePanel::PutBack(Field field, const std::string& text) {
-  std::string* box = FieldText(record_, field);
-  if (box == nullptr) return;
-  *box = text;
-  // A power box's rule keeps the derived rows in step, as typing does.
-  if (field == Field::kSuperBusPower || field == Field::kSuperSelfPower ||
-      field == Field::kHighBusPower || field == Field::kHighSelfPower) {
-    DerivePowerRows(record_);
-  }
+  PutBackIntoRecord(record_, field, text);
 }
 
 }  // namespace srom::cli

@@ -65,6 +65,48 @@ BoxTexts BoxTextsOf(const SromSettings& s) {
                   s.MaximumMac, s.CurrentSerial, s.MaximumSerial};
 }
 
+std::string* FieldText(SromSettings& s, Field field) {
+  switch (field) {
+    case Field::kSuperBusPower:
+      return &s.SuperBusPower;
+    case Field::kSuperSelfPower:
+      return &s.SuperSelfPower;
+    case Field::kHighBusPower:
+      return &s.HighBusPower;
+    case Field::kHighSelfPower:
+      return &s.HighSelfPower;
+    case Field::kVendorId:
+      return &s.VendorId;
+    case Field::kProductId:
+      return &s.ProductId;
+    case Field::kCurrentMac:
+      return &s.CurrentMac;
+    case Field::kMaximumMac:
+      return &s.MaximumMac;
+    case Field::kSwField:
+      return &s.SwField;
+    case Field::kCurrentSerial:
+      return &s.CurrentSerial;
+    case Field::kMaximumSerial:
+      return &s.MaximumSerial;
+    case Field::kFlagByte:
+      return &s.FlagByte;
+    case Field::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+void PutBackIntoRecord(SromSettings& s, Field field, const std::string& text) {
+  std::string* box = FieldText(s, field);
+  if (box == nullptr) return;
+  *box = text;
+  if (field == Field::kSuperBusPower || field == Field::kSuperSelfPower ||
+      field == Field::kHighBusPower || field == Field::kHighSelfPower) {
+    DerivePowerRows(s);
+  }
+}
+
 std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
                                              const BoxTexts& boxes,
                                              const LastAccepted& accepted,

@@ -59,6 +59,15 @@ struct BoxTexts {
 // The boxes as they stand right after an exchange from the window.
 BoxTexts BoxTextsOf(const SromSettings& settings);
 
+// The record's text behind the box a check names; null for Field::kNone.
+std::string* FieldText(SromSettings& settings, Field field);
+
+// A put-back where no window stands between the operator and the record
+// (srom-cli, tests): the record takes the accepted text, and a power box's
+// rule keeps the derived rows in step, as typing it would.
+void PutBackIntoRecord(SromSettings& settings, Field field,
+                       const std::string& text);
+
 // Validates the settings of an EEPROM selection. On success it stores the four
 // numeric values and replaces an empty or blank-led Manufacturer or Product by
 // its last accepted text. On failure the effects of the steps that passed stay

@@ -16,6 +16,7 @@
 #include "model/image_buffer.h"
 #include "model/settings.h"
 #include "model/srom_image.h"
+#include "support/recording_reporter.h"
 
 namespace srom {
 namespace {

@@ -11,6 +11,7 @@
 #include "device/driver_port.h"
 #include "device/sim/simulated_adapter.h"
 #include "ports/reporter.h"
+#include "support/recording_reporter.h"
 
 namespace srom::testing {
 

@@ -15,6 +15,7 @@
 #include "device_test_support.h"
 #include "model/image_buffer.h"
 #include "model/settings.h"
+#include "support/recording_reporter.h"
 
 namespace srom {
 namespace {

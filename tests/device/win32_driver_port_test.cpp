@@ -11,6 +11,7 @@
 
 #include "device/device_operations.h"
 #include "device/driver_contract.h"
+#include "support/recording_reporter.h"
 
 namespace srom {
 namespace {

@@ -14,6 +14,8 @@
 #include "model/efuse_image.h"
 #include "ports/clock.h"
 #include "ports/reporter.h"
+#include "support/fake_clock.h"
+#include "support/recording_reporter.h"
 
 #ifdef _WIN32
 #include <windows.h>

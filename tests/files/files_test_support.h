@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/settings.h"
+#include "support/recording_reporter.h"
 
 namespace srom::testing {
 

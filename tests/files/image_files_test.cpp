@@ -12,6 +12,7 @@
 #include "model/efuse_image.h"
 #include "model/srom_image.h"
 #include "ports/reporter.h"
+#include "support/recording_reporter.h"
 
 namespace srom {
 namespace {

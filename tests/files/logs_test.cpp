@@ -8,6 +8,8 @@
 #include "files_test_support.h"
 #include "ports/clock.h"
 #include "ports/reporter.h"
+#include "support/fake_clock.h"
+#include "support/recording_reporter.h"
 
 namespace srom {
 namespace {

@@ -17,8 +17,9 @@
 #include "device/sim/simulated_adapter.h"
 #include "model/efuse_image.h"
 #include "ports/clock.h"
-#include "ui/fake_view.h"
+#include "support/fake_view.h"
 #include "ui/srom_dlg.h"
+#include "support/fake_clock.h"
 
 namespace srom::test {
 

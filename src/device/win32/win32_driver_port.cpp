@@ -1,9 +1,5 @@
 #include "device/win32/win32_driver_port.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <string>

@@ -1,4 +1,6 @@
-#include "ui/fake_view.h"
+#include "fake_view.h"
+
+#include "recording_reporter.h"
 
 #include <chrono>
 #include <future>

@@ -1,0 +1,30 @@
+// A clock for tests: a sleep advances the time at once and is remembered, so
+// the 1 s / 3 s / 5 s waits of the operations cost nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "ports/clock.h"
+
+namespace srom {
+
+class FakeClock : public Clock {
+ public:
+  explicit FakeClock(LocalTime start = {}) : start_(start) {}
+  void SleepMs(int milliseconds) override;
+  LocalTime Now() const override;
+
+  std::int64_t slept_ms() const { return slept_ms_; }
+  int sleeps() const { return sleeps_; }
+  void set_now(LocalTime now) {
+    start_ = now;
+    slept_ms_ = 0;
+  }
+
+ private:
+  LocalTime start_;
+  std::int64_t slept_ms_ = 0;
+  int sleeps_ = 0;
+};
+
+}  // namespace srom
