@@ -9,6 +9,7 @@
 #include "device/sim/simulated_adapter.h"
 #include "model/image_buffer.h"
 #include "ports/reporter.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -48,7 +49,7 @@ void BM_ReadEeprom(benchmark::State& state) {
         device.ReadEeprom(buffer, bytes == 512 ? 1 : 0, image_size);
     elapsed += std::chrono::steady_clock::now() - start;
     requests += sim.request_count() - before;
-    if (result != kReadSuccess) {
+    if (result != msg::kReadSuccess) {
       state.SkipWithError("the read failed");
       return;
     }

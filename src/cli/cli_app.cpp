@@ -26,6 +26,7 @@
 #include "ports/clock.h"
 #ifdef _WIN32
 #include "device/win32/win32_driver_port.h"
+#include "model/messages.h"
 #endif
 
 namespace srom::cli {
@@ -35,15 +36,6 @@ namespace fs = std::filesystem;
 
 // The window's "Save" questions, asked before the settings files are
 // overwritten.
-constexpr char kSaveCaption[] = "Warning";
-constexpr char kSaveEepromQuestion[] =
-    "This step will overwrite the SROM.DAT and EEPROM.DAT files, save setting "
-    "data ?\n\nClick 'OK' to continue saving setting data.\n\nClick 'Cancel' "
-    "to abort saving setting data.\n";
-constexpr char kSaveEfuseQuestion[] =
-    "This step will overwrite the EFUSE.DAT files, save setting data ?\n\nClick "
-    "'OK' to continue saving EFUSE data.\n\nClick 'Cancel' to abort saving "
-    "EFUSE data.\n";
 
 struct Options {
   std::string dir = ".";
@@ -198,8 +190,8 @@ ExitCode Image(Run& run) {
   const bool efuse = IsEfuseSel(st.settings.DeviceSel);
   if (!o.out_file.empty() &&
       !WriteResultFile(run, o.out_file, FormatImageFile(image),
-                       efuse ? "Can't write EFUSE file\n"
-                             : "Can't write SROM file\n")) {
+                       efuse ? msg::kCannotWriteEfuse
+                             : msg::kCannotWriteSrom)) {
     return ExitCode::kFileRejected;
   }
   if (!o.bin_file.empty() &&
@@ -207,7 +199,7 @@ ExitCode Image(Run& run) {
           run, o.bin_file,
           std::string_view(reinterpret_cast<const char*>(image.data()),
                            image.size()),
-          "Can't write BIN file\n")) {
+          msg::kCannotWriteBin)) {
     return ExitCode::kFileRejected;
   }
   return ExitCode::kOk;
@@ -257,8 +249,8 @@ ExitCode SaveAsTheWindowDoes(Run& run) {
   Station& st = run.station();
   ConsolePanel& panel = run.panel();
   const bool efuse = IsEfuseSel(st.settings.DeviceSel);
-  if (!panel.AskOkCancel(kSaveCaption,
-                         efuse ? kSaveEfuseQuestion : kSaveEepromQuestion)) {
+  if (!panel.AskOkCancel(msg::kSaveCaption,
+                         efuse ? msg::kSaveEfuseQuestion : msg::kSaveEepromQuestion)) {
     return ExitCode::kNotConfirmed;
   }
   if (efuse) {

@@ -5,6 +5,7 @@
 
 #include "device/device_operations.h"
 #include "ops/refresh.h"
+#include "model/messages.h"
 
 namespace srom::cli {
 namespace {
@@ -38,43 +39,43 @@ constexpr std::array<CodeRow, 10> kCodes = {{
 // The messages of the operations that end a unit, by what went wrong.
 // Messages not listed only inform and leave the outcome to the result.
 constexpr std::pair<std::string_view, ExitCode> kMessageClasses[] = {
-    {"Current Device Selection is KM62058", ExitCode::kSettingsRejected},
-    {"Current Device Selection is KM62057D", ExitCode::kSettingsRejected},
-    {kCheckDataCorrectFail, ExitCode::kSettingsRejected},
-    {"EFuse data format error please reload it", ExitCode::kSettingsRejected},
-    {"EEPROM data got wrong, please reload it.!", ExitCode::kSettingsRejected},
-    {"MAC Address Reach to Maximum MAC Address!", ExitCode::kSettingsRejected},
-    {"Serial Number Reach to Maximum MAC Address!",
+    {msg::kSelectionIsChipA, ExitCode::kSettingsRejected},
+    {msg::kSelectionIsChipB, ExitCode::kSettingsRejected},
+    {msg::kCheckDataCorrectFail, ExitCode::kSettingsRejected},
+    {msg::kEfuseFormatError, ExitCode::kSettingsRejected},
+    {msg::kEepromDataWrong, ExitCode::kSettingsRejected},
+    {msg::kMacAtMaximum, ExitCode::kSettingsRejected},
+    {msg::kSerialAtMaximum,
      ExitCode::kSettingsRejected},
 
-    {"Device not found!", ExitCode::kDeviceAbsent},
-    {kFailedToOpenDevice, ExitCode::kDeviceAbsent},
-    {kOpenDeviceFail, ExitCode::kDeviceAbsent},
+    {msg::kDeviceNotFound, ExitCode::kDeviceAbsent},
+    {msg::kFailedToOpenDevice, ExitCode::kDeviceAbsent},
+    {msg::kOpenDeviceFail, ExitCode::kDeviceAbsent},
 
-    {"Program fail", ExitCode::kWriteFailed},
-    {kWriteEepromFailed, ExitCode::kWriteFailed},
-    {kWriteEfuseFailed, ExitCode::kWriteFailed},
-    {kReadEepromFailed, ExitCode::kWriteFailed},
-    {kReadEfuseFailed, ExitCode::kWriteFailed},
-    {"EFuse has been Programed!", ExitCode::kWriteFailed},
+    {msg::kProgramFail, ExitCode::kWriteFailed},
+    {msg::kWriteEepromFailed, ExitCode::kWriteFailed},
+    {msg::kWriteEfuseFailed, ExitCode::kWriteFailed},
+    {msg::kReadEepromFailed, ExitCode::kWriteFailed},
+    {msg::kReadEfuseFailed, ExitCode::kWriteFailed},
+    {msg::kEfuseProgrammed, ExitCode::kWriteFailed},
 
-    {"EEPROM Program un-Complete!", ExitCode::kVerifyFailed},
-    {"EFUSE Program un-Complete!", ExitCode::kVerifyFailed},
-    {"Final check fail!", ExitCode::kVerifyFailed},
-    {"Dump data are invalid, won't keep this value", ExitCode::kVerifyFailed},
+    {msg::kEepromProgramIncomplete, ExitCode::kVerifyFailed},
+    {msg::kEfuseProgramIncomplete, ExitCode::kVerifyFailed},
+    {msg::kFinalCheckFail, ExitCode::kVerifyFailed},
+    {msg::kDumpInvalid, ExitCode::kVerifyFailed},
 
-    {"Failed to open file EEPROM.dat! \r\n", ExitCode::kFileRejected},
-    {"Failed to read file EEPROM.dat! \r\n", ExitCode::kFileRejected},
-    {"Loaded a Wrong EEPROM.dat file format!", ExitCode::kFileRejected},
-    {"Write 'Serial-MAC.log' file failed.", ExitCode::kFileRejected},
-    {"Open Log file fail!", ExitCode::kFileRejected},
-    {"No Content can be Saved", ExitCode::kFileRejected},
-    {"Can't write SROM file\n", ExitCode::kFileRejected},
-    {"Can't write EFUSE file\n", ExitCode::kFileRejected},
-    {"Can't write BIN file\n", ExitCode::kFileRejected},
-    {"Save SROM.dat fail!", ExitCode::kFileRejected},
-    {"Save Efuse.dat fail!", ExitCode::kFileRejected},
-    {"File can't be opened.", ExitCode::kFileRejected},
+    {msg::kEepromDatOpenFailed, ExitCode::kFileRejected},
+    {msg::kEepromDatReadFailed, ExitCode::kFileRejected},
+    {msg::kEepromDatWrongFormat, ExitCode::kFileRejected},
+    {msg::kSerialMacLogFailed, ExitCode::kFileRejected},
+    {msg::kRetryLogFailed, ExitCode::kFileRejected},
+    {msg::kNoContentToSave, ExitCode::kFileRejected},
+    {msg::kCannotWriteSrom, ExitCode::kFileRejected},
+    {msg::kCannotWriteEfuse, ExitCode::kFileRejected},
+    {msg::kCannotWriteBin, ExitCode::kFileRejected},
+    {msg::kSaveSromDatFail, ExitCode::kFileRejected},
+    {msg::kSaveEfuseDatFail, ExitCode::kFileRejected},
+    {msg::kFileCannotBeOpened, ExitCode::kFileRejected},
 };
 
 }  // namespace

@@ -34,7 +34,7 @@ std::string_view ExitCodeName(ExitCode code);
 std::string ExitCodeTable();
 
 // The class a message of the operations stands for, or nothing for messages
-// that only inform (stepping notices, "Write SROM.bin successfully!\n").
+// that only inform (stepping notices, msg::kBinWritten).
 std::optional<ExitCode> ClassifyMessage(std::string_view message);
 
 // The class of the first message that has one: the first failure met is the

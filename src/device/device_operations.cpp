@@ -8,6 +8,7 @@
 #include "device/driver_contract.h"
 #include "model/settings.h"
 #include "model/srom_image.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -65,7 +66,7 @@ bool ReadEepromWord(DriverPort& port, DeviceHandle handle, std::uint8_t word,
 
 bool DeviceAccess::DetectDevice() {
   const auto handle = port_.Open(kDevicePath);
-  reporter_.SetStatus(handle ? kStatusDetected : kStatusUnplugged);
+  reporter_.SetStatus(handle ? msg::kStatusDetected : msg::kStatusUnplugged);
   if (!handle) return false;
   port_.Close(*handle);
   return true;
@@ -74,8 +75,8 @@ bool DeviceAccess::DetectDevice() {
 void DeviceAccess::CheckTestDriver() {
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
-    reporter_.SetStatus(kStatusUnplugged);
-    reporter_.ShowMessage(kFailedToOpenDevice);
+    reporter_.SetStatus(msg::kStatusUnplugged);
+    reporter_.ShowMessage(msg::kFailedToOpenDevice);
     return;
   }
   // The probe's one-byte answer lands in the first byte of the buffer that
@@ -84,13 +85,13 @@ void DeviceAccess::CheckTestDriver() {
   if (!port_.Request(*handle, IOCTL_READ_REGISTER, bytes,
                      std::span<std::uint8_t>(bytes).first(1))) {
     port_.Close(*handle);
-    reporter_.ShowMessage(kInstallDriver);
+    reporter_.ShowMessage(msg::kInstallDriver);
     return;
   }
   // An old driver may fail the query or answer anything: only the three
   // bytes "Yes" count, whatever the request returned.
   port_.Request(*handle, IOCTL_QUERY_DRIVER, bytes, bytes);
-  if (bytes != kDriverRecentAnswer) reporter_.ShowMessage(kUpgradeDriver);
+  if (bytes != kDriverRecentAnswer) reporter_.ShowMessage(msg::kUpgradeDriver);
   port_.Close(*handle);
 }
 
@@ -99,8 +100,8 @@ std::string DeviceAccess::ReadEeprom(ImageBuffer& buffer, int srom_size,
   image_size = EepromSizeOf(srom_size);
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
-    reporter_.SetStatus(kStatusUnplugged);
-    return kFailedToOpenDevice;
+    reporter_.SetStatus(msg::kStatusUnplugged);
+    return msg::kFailedToOpenDevice;
   }
   auto image = ImageArea(buffer);
   const int words = image_size / 2;  // at most 256: the index fits one byte
@@ -108,12 +109,12 @@ std::string DeviceAccess::ReadEeprom(ImageBuffer& buffer, int srom_size,
     if (!ReadEepromWord(port_, *handle, static_cast<std::uint8_t>(w),
                         image[2 * w], image[2 * w + 1])) {
       port_.Close(*handle);
-      return kReadEepromFailed;
+      return msg::kReadEepromFailed;
     }
   }
   port_.Close(*handle);
   reporter_.ShowPreview(FormatImagePreview(buffer, image_size));
-  return kReadSuccess;
+  return msg::kReadSuccess;
 }
 
 bool DeviceAccess::ReadEfuse(ImageBuffer& buffer, int& image_size) {
@@ -124,8 +125,8 @@ bool DeviceAccess::ReadEfuse(ImageBuffer& buffer, int& image_size) {
 
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
-    reporter_.SetStatus(kStatusUnplugged);
-    reporter_.ShowMessage(kFailedToOpenDevice);
+    reporter_.SetStatus(msg::kStatusUnplugged);
+    reporter_.ShowMessage(msg::kFailedToOpenDevice);
     reporter_.SetResultPicture(ResultPicture::kFail);
     return false;
   }
@@ -134,7 +135,7 @@ bool DeviceAccess::ReadEfuse(ImageBuffer& buffer, int& image_size) {
   std::array<std::uint8_t, kEfuseTransferSize> transfer;
   std::copy_n(buffer.begin(), transfer.size(), transfer.begin());
   if (!port_.Request(*handle, IOCTL_READ_EFUSE, transfer, transfer)) {
-    reporter_.ShowMessage(kReadEfuseFailed);
+    reporter_.ShowMessage(msg::kReadEfuseFailed);
     reporter_.SetResultPicture(ResultPicture::kFail);
     port_.Close(*handle);
     return false;
@@ -152,8 +153,8 @@ bool DeviceAccess::WriteImage(ImageBuffer& buffer, int device_sel,
   if (!IsValidDeviceSel(device_sel)) return true;
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
-    reporter_.SetStatus(kStatusUnplugged);
-    reporter_.ShowMessage(kOpenDeviceFail);
+    reporter_.SetStatus(msg::kStatusUnplugged);
+    reporter_.ShowMessage(msg::kOpenDeviceFail);
     return false;
   }
 
@@ -169,7 +170,7 @@ bool DeviceAccess::WriteImage(ImageBuffer& buffer, int device_sel,
                           kHeaderSize + static_cast<std::size_t>(image_size)),
                       {});
     port_.Close(*handle);
-    if (!ok) reporter_.ShowMessage(kWriteEepromFailed);
+    if (!ok) reporter_.ShowMessage(msg::kWriteEepromFailed);
     return ok;
   }
 
@@ -182,14 +183,14 @@ bool DeviceAccess::WriteImage(ImageBuffer& buffer, int device_sel,
       std::span<const std::uint8_t>(buffer).first(kEfuseTransferSize), {});
   if (!ok) image[kEfuseMarkOffset] = kEfuseMarkFinal;
   port_.Close(*handle);
-  if (!ok) reporter_.ShowMessage(kWriteEfuseFailed);
+  if (!ok) reporter_.ShowMessage(msg::kWriteEfuseFailed);
   return ok;
 }
 
 void DeviceAccess::ReloadEeprom() {
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
-    reporter_.SetStatus(kStatusUnplugged);
+    reporter_.SetStatus(msg::kStatusUnplugged);
     return;
   }
   port_.Request(*handle, IOCTL_RELOAD_EEPROM, {}, {});

@@ -9,23 +9,11 @@
 #include "device/driver_port.h"
 #include "model/image_buffer.h"
 #include "ports/reporter.h"
+#include "model/messages.h"
 
 namespace srom {
 
 // Texts the operations show or return.
-inline constexpr char kStatusDetected[] = "Device detected";
-inline constexpr char kStatusUnplugged[] = "Device Unplugged";
-inline constexpr char kReadSuccess[] = "Success";
-inline constexpr char kFailedToOpenDevice[] = "Failed to open device!";
-inline constexpr char kReadEepromFailed[] = "IOCTL Read EEPROM failed!";
-inline constexpr char kReadEfuseFailed[] = "IOCTL Read Efuse failed!";
-inline constexpr char kWriteEepromFailed[] = "IOCTL Write EEPROM fail";
-inline constexpr char kWriteEfuseFailed[] = "IOCTL Write EFUSE fail";
-inline constexpr char kOpenDeviceFail[] = "Open Device fail";
-inline constexpr char kInstallDriver[] = "Please install test driver.";
-inline constexpr char kUpgradeDriver[] =
-    "Please upgrade test driver to v1.104.12.0(x86)/v1.106.12.0(x64) or "
-    "higher version.";
 
 // The busy bit of a word read must clear within this many polls.
 inline constexpr int kMaxBusyPolls = 1000;
@@ -50,8 +38,8 @@ class DeviceAccess {
 
   // Reads the EEPROM word by word through the chip's registers into the
   // image area of `buffer`. `image_size` becomes 256 or 512 by `srom_size`
-  // first. Returns "Success", "Failed to open device!" or
-  // "IOCTL Read EEPROM failed!"; shows no message box. On a failure the words
+  // first. Returns "Success", msg::kFailedToOpenDevice or
+  // msg::kReadEepromFailed; shows no message box. On a failure the words
   // read so far stay in the buffer; the header is never touched.
   std::string ReadEeprom(ImageBuffer& buffer, int srom_size, int& image_size);
 

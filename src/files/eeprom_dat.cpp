@@ -1,4 +1,5 @@
 #include "files/eeprom_dat.h"
+#include "model/messages.h"
 
 #include <climits>
 #include <cstdio>
@@ -54,7 +55,7 @@ constexpr std::size_t kValueColumn = 34;
 constexpr std::size_t kFirstUsb3Line = 20;
 constexpr std::size_t kUsb3Lines = 3;
 
-const char* const kWrongFormat = "Loaded a Wrong EEPROM.dat file format!";
+const char* const kWrongFormat = msg::kEepromDatWrongFormat;
 
 // A list choice the window can show, and the range each one must lie in.
 struct ChoiceRange {
@@ -314,7 +315,7 @@ bool SaveEepromDat(const FileFolders& folders, const SromSettings& settings,
   }
   if (!ReplaceFile(folders.program_folder / "EEPROM.dat",
                    FormatEepromDat(settings))) {
-    reporter.ShowMessage("Failed to open file EEPROM.dat! \r\n");
+    reporter.ShowMessage(msg::kEepromDatOpenFailed);
     return false;
   }
   AcceptSavedSettings(settings, accepted);
@@ -353,7 +354,7 @@ EepromLoadResult LoadEepromDat(const FileFolders& folders,
     std::fclose(file);
   }
   if (!read_ok) {
-    reporter.ShowMessage("Failed to read file EEPROM.dat! \r\n");
+    reporter.ShowMessage(msg::kEepromDatReadFailed);
     return {EepromDatLoad::kUnreadable, false};
   }
 

@@ -10,6 +10,7 @@
 #include "model/srom_image.h"
 #include "model/srom_layout.h"
 #include "model/validation.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace fs = std::filesystem;
@@ -52,7 +53,7 @@ bool ReadAccepted(const FileSource& source,
                   const std::optional<FileRefusal>& refusal,
                   Reporter& reporter) {
   if (source.failed()) {
-    Refuse(reporter, {"File can't be opened."});
+    Refuse(reporter, {msg::kFileCannotBeOpened});
     return false;
   }
   if (refusal) {
@@ -88,12 +89,12 @@ bool WriteEfuseFile(const FileFolders& folders,
                     std::string_view output_box, const std::string& current_mac,
                     LastAccepted& accepted, Reporter& reporter) {
   if (output_box.empty()) {
-    reporter.ShowMessage("No Content can be Saved");
+    reporter.ShowMessage(msg::kNoContentToSave);
     return false;
   }
   if (!ReplaceFile(folders.program_folder / "EFUSE.dat",
                    FormatImageFile(image.first(kEfuseSize)))) {
-    reporter.ShowMessage("Can't write EFUSE file\n");
+    reporter.ShowMessage(msg::kCannotWriteEfuse);
     return false;
   }
   accepted.CurrentMac = current_mac;
@@ -124,18 +125,18 @@ std::optional<FileRefusal> ReadSromImage(
     if (reader.Next(value)) image[k] = value;
     std::uint8_t& byte = image[k];
     if (k == layout::kMac && (byte & 0x01) != 0) {
-      return FileRefusal{"Wrong First Byte Data Format in SROM.dat"};
+      return FileRefusal{msg::kSromWrongFirstByte};
     }
     if (k == layout::kProductId &&
         ((sel == kChipBEeprom && byte == DefaultProductIdLow(Chip::kA)) ||
          (sel == kChipAEeprom && byte == DefaultProductIdLow(Chip::kB)))) {
-      return FileRefusal{"The SROM file does not match the 'Device Sel.'",
+      return FileRefusal{msg::kSromWrongDevice,
                          false};
     }
     if (k == layout::kIdChecksum &&
         byte != IdChecksum(std::span<const std::uint8_t, 4>(
                     image.data() + layout::kProductId, 4))) {
-      return FileRefusal{"Wrong SROM file with Checksum data!"};
+      return FileRefusal{msg::kSromWrongChecksum};
     }
     if (k == layout::kProductLength) product_length = byte;
     if (k == layout::kManufacturerLength) manufacturer_length = byte;
@@ -143,21 +144,21 @@ std::optional<FileRefusal> ReadSromImage(
       byte = static_cast<std::uint8_t>(byte - 'a' + 'A');
     }
     if (!SromByteValid(k, byte))
-      return FileRefusal{"Loaded a Wrong SROM file!"};
+      return FileRefusal{msg::kSromWrongFile};
     if (k == layout::kSerialLength &&
         image[layout::kSerialLength - 1] + image[layout::kSerialLength] !=
             kSerialOffsetPlusLength) {
-      return FileRefusal{"Serial Number Length or Offset data error!"};
+      return FileRefusal{msg::kSromSerialLayout};
     }
   }
   // The lengths are at most 255, so both strings lie inside the 512 bytes;
   // past the image size they meet the 0xFF fill and are refused.
   if (!StringBytesPrintable(image, layout::kProduct, product_length)) {
-    return FileRefusal{"Wrong SROM Product String format file!"};
+    return FileRefusal{msg::kSromProductFormat};
   }
   if (!StringBytesPrintable(image, layout::kManufacturer,
                             manufacturer_length)) {
-    return FileRefusal{"Wrong SROM Manufacture String format file!"};
+    return FileRefusal{msg::kSromManufacturerFormat};
   }
   return std::nullopt;
 }
@@ -169,10 +170,10 @@ std::optional<FileRefusal> ReadEfuseImage(
     std::uint8_t value;
     if (reader.Next(value)) image[k] = value;
     if (k == 0 && (image[k] & 0x01) != 0) {
-      return FileRefusal{"Wrong First Byte Data Format in EFUSE.dat"};
+      return FileRefusal{msg::kEfuseWrongFirstByte};
     }
     if (!EfuseByteValid(k, image[k])) {
-      return FileRefusal{"Loaded a Wrong FEUSE file!"};
+      return FileRefusal{msg::kEfuseWrongFile};
     }
   }
   return std::nullopt;
@@ -182,14 +183,14 @@ bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
                  int srom_size, std::string_view output_box,
                  Reporter& reporter) {
   if (output_box.empty()) {
-    reporter.ShowMessage("No Content can be Saved");
+    reporter.ShowMessage(msg::kNoContentToSave);
     return false;
   }
   const auto image =
       ImageArea(prev).first(static_cast<std::size_t>(EepromSizeOf(srom_size)));
   if (!ReplaceFile(folders.program_folder / "SROM.dat",
                    FormatImageFile(image))) {
-    reporter.ShowMessage("Can't write SROM file\n");
+    reporter.ShowMessage(msg::kCannotWriteSrom);
     return false;
   }
   return true;
@@ -204,7 +205,7 @@ std::optional<bool> CreateMissingSromDat(const FileFolders& folders,
     return std::nullopt;
   }
   reporter.ShowMessage(
-      "Does not exsit SROM file.\r\nCreate a new SROM file.\r\n");
+      msg::kSromDatCreated);
   return SaveSromDat(folders, prev, srom_size, output_box, reporter);
 }
 
@@ -215,11 +216,11 @@ FileLoad LoadSrom(const ChosenFile& chosen, SromSettings& settings,
   if (!chosen) return FileLoad::kCancelled;
   auto opened = OpenChosenFile(*chosen);
   if (!opened) {
-    Refuse(reporter, {"File can't be opened."});
+    Refuse(reporter, {msg::kFileCannotBeOpened});
     return FileLoad::kRefused;
   }
   if (!SromFileSizeFits(opened->size, n)) {
-    Refuse(reporter, {"Error SROM file"});
+    Refuse(reporter, {msg::kSromFileError});
     return FileLoad::kRefused;
   }
   std::array<std::uint8_t, kImageAreaSize> work;
@@ -245,9 +246,9 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
     return false;
   };
   auto opened = OpenChosenFile(*chosen);
-  if (!opened) return fail("File can't be opened.");
+  if (!opened) return fail(msg::kFileCannotBeOpened);
   if (!SromFileSizeFits(opened->size, n))
-    return fail("Incorrect SROM file size");
+    return fail(msg::kSromFileSize);
   // Values that cannot be read stay 0xFF, as in a blank EEPROM.
   std::array<std::uint8_t, kImageAreaSize> work;
   work.fill(0xFF);
@@ -255,13 +256,13 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
   HexValueReader reader(source);
   for (int k = 0; k < n; ++k) reader.Next(work[k]);
   opened->file.reset();
-  if (source.failed()) return fail("File can't be opened.");
+  if (source.failed()) return fail(msg::kFileCannotBeOpened);
   const std::string_view raw(reinterpret_cast<const char*>(work.data()),
                              static_cast<std::size_t>(n));
   if (!ReplaceFile(folders.working_folder / "SROM.bin", raw)) {
-    return fail("Can't write BIN file\n");
+    return fail(msg::kCannotWriteBin);
   }
-  reporter.ShowMessage("Write SROM.bin successfully!\n");
+  reporter.ShowMessage(msg::kBinWritten);
   reporter.SetResultPicture(ResultPicture::kPass);
   return true;
 }
@@ -282,11 +283,11 @@ FileLoad LoadEfuseDat(const ChosenFile& chosen, SromSettings& settings,
   if (!chosen) return FileLoad::kCancelled;
   auto opened = OpenChosenFile(*chosen);
   if (!opened) {
-    Refuse(reporter, {"File can't be opened."});
+    Refuse(reporter, {msg::kFileCannotBeOpened});
     return FileLoad::kRefused;
   }
   if (!EfuseFileSizeFits(opened->size)) {
-    Refuse(reporter, {"Error EFUSE file"});
+    Refuse(reporter, {msg::kEfuseFileError});
     return FileLoad::kRefused;
   }
   std::array<std::uint8_t, kEfuseSize> work;
@@ -315,7 +316,7 @@ std::optional<bool> ResetEfuseImage(const FileFolders& folders,
   if (!FoundIn(folders.working_folder, "EFuse.dat") &&
       !FoundIn(folders.program_folder, "EFUSE.dat")) {
     reporter.ShowMessage(
-        "Does not exist EFUSE file.\r\nCreate a default EFUSE file.\r\n");
+        msg::kEfuseDatCreated);
     saved = SaveEfuseDat(folders, prev, listing, settings.CurrentMac, accepted,
                          reporter);
   }

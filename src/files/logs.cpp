@@ -1,4 +1,5 @@
 #include "files/logs.h"
+#include "model/messages.h"
 
 #include <cstdio>
 
@@ -77,7 +78,7 @@ bool AppendSerialMacLog(const FileFolders& folders,
   std::string text = MayExist(path) ? std::string() : SerialMacLogHeader();
   text += SerialMacLogLine(settings, clock.Now());
   if (!AppendToFile(path, text)) {
-    reporter.ShowMessage("Write 'Serial-MAC.log' file failed.");
+    reporter.ShowMessage(msg::kSerialMacLogFailed);
     return false;
   }
   return true;
@@ -88,7 +89,7 @@ bool AppendRetryLog(const FileFolders& folders, const ImageBuffer& dump_data,
   const LocalTime now = clock.Now();
   if (!AppendToFile(folders.program_folder / "RetryLog.txt",
                     RetryLogEntry(dump_data, index, now))) {
-    reporter.ShowMessage("Open Log file fail!");
+    reporter.ShowMessage(msg::kRetryLogFailed);
     return false;
   }
   return true;

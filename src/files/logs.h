@@ -34,7 +34,7 @@ bool AppendSerialMacLog(const FileFolders& folders,
                         const SromSettings& settings, const Clock& clock,
                         Reporter& reporter);
 
-// Appends a retry entry. False after "Open Log file fail!"; the retry goes on.
+// Appends a retry entry. False after msg::kRetryLogFailed; the retry goes on.
 bool AppendRetryLog(const FileFolders& folders, const ImageBuffer& dump_data,
                     int index, const Clock& clock, Reporter& reporter);
 

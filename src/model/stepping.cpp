@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "model/hex_text.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -34,7 +35,7 @@ Notices StepMacAddress(SromSettings& settings, NumericValues& values,
       values.CurrentMacValue + static_cast<std::uint64_t>(input.step);
   if (!settings.BarCode &&
       input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
-    notices.push_back("Mac Address Increasing Error!");
+    notices.push_back(msg::kMacIncreasingError);
   }
   // A first octet with bit 0 set would be a multicast address: move on to the
   // next even octet, the lower five octets unchanged.
@@ -42,7 +43,7 @@ Notices StepMacAddress(SromSettings& settings, NumericValues& values,
     v += kMacMulticastBit;
     if (v > values.MaximumMacValue) {
       v = values.MaximumMacValue;
-      notices.push_back("Reach to Maximum MAC Address!");
+      notices.push_back(msg::kMacReachedMaximum);
     }
   }
   values.CurrentMacValue = v;
@@ -61,11 +62,11 @@ Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
   std::uint64_t v =
       values.CurrentSerialValue + static_cast<std::uint64_t>(input.step);
   if (input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
-    notices.push_back("Serial Number Increasing Error!");
+    notices.push_back(msg::kSerialIncreasingError);
   }
   if (v > values.MaximumSerialValue) {
     v = values.MaximumSerialValue;
-    notices.push_back("Reach to Maximum Serial Number!");
+    notices.push_back(msg::kSerialReachedMaximum);
   }
   values.CurrentSerialValue = v;
   settings.CurrentSerial = FormatSplit(v, 6);
@@ -74,10 +75,10 @@ Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
 
 std::optional<std::string> RangeGuard(const SromSettings& settings) {
   if (EqualIgnoringCase(settings.CurrentMac, settings.MaximumMac)) {
-    return "MAC Address Reach to Maximum MAC Address!";
+    return msg::kMacAtMaximum;
   }
   if (EqualIgnoringCase(settings.CurrentSerial, settings.MaximumSerial)) {
-    return "Serial Number Reach to Maximum MAC Address!";
+    return msg::kSerialAtMaximum;
   }
   return std::nullopt;
 }

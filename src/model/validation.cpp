@@ -3,19 +3,20 @@
 #include <algorithm>
 
 #include "model/hex_text.h"
+#include "model/messages.h"
 #include "model/srom_layout.h"
 
 namespace srom {
 namespace {
 
-CheckFailure PutBack(int step, std::string message, Field field,
+CheckFailure PutBack(CheckId check, std::string message, Field field,
                      const std::string& accepted_text) {
-  return CheckFailure{step, std::move(message), field, Remedy::kPutBack,
+  return CheckFailure{check, std::move(message), field, Remedy::kPutBack,
                       accepted_text};
 }
 
-CheckFailure Focus(int step, std::string message, Field field) {
-  return CheckFailure{step, std::move(message), field, Remedy::kFocus, {}};
+CheckFailure Focus(CheckId check, std::string message, Field field) {
+  return CheckFailure{check, std::move(message), field, Remedy::kFocus, {}};
 }
 
 // The MAC addresses, six bytes each, first byte most significant.
@@ -114,95 +115,97 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
   const int sel = NormalizeDeviceSel(s.DeviceSel);
   if (sel == kChipAEeprom) {
     if (PowerValue(s.SuperBusPower) < 8) {
-      return PutBack(1, "Bus Power Can not be less than 8",
+      return PutBack(CheckId::kBusPowerTooLow, msg::kBusPowerBelow8,
                      Field::kSuperBusPower, accepted.BusPower);
     }
     if (PowerValue(s.SuperSelfPower) < 8) {
-      return PutBack(2, "Self Power Can not be less than 8",
+      return PutBack(CheckId::kSelfPowerTooLow, msg::kSelfPowerBelow8,
                      Field::kSuperSelfPower, accepted.SelfPower);
     }
   }
   if (sel == kChipBEeprom) {
     if (PowerValue(s.HighBusPower) < 4) {
-      return PutBack(3, "Bus Power Can not be less than 4",
+      return PutBack(CheckId::kBusPowerTooLow, msg::kBusPowerBelow4,
                      Field::kHighBusPower, accepted.BusPower);
     }
     if (PowerValue(s.HighSelfPower) < 4) {
-      return PutBack(4, "Self Power Can not be less than 4",
+      return PutBack(CheckId::kSelfPowerTooLow, msg::kSelfPowerBelow4,
                      Field::kHighSelfPower, accepted.SelfPower);
     }
   }
   // The length checks measure the boxes, the format checks the record; a
   // record shorter than its box counts as having wrong digits.
   if (boxes.VendorId.size() < kIdDigits) {
-    return PutBack(5, "Wrong Vendor ID Length", Field::kVendorId,
-                   accepted.VendorId);
+    return PutBack(CheckId::kVendorIdTooShort, msg::kVendorIdLength,
+                   Field::kVendorId, accepted.VendorId);
   }
   if (boxes.ProductId.size() < kIdDigits) {
-    return PutBack(6, "Wrong Product ID Length", Field::kProductId,
-                   accepted.ProductId);
+    return PutBack(CheckId::kProductIdTooShort, msg::kProductIdLength,
+                   Field::kProductId, accepted.ProductId);
   }
   if (!HasHexDigits(s.VendorId, kIdDigits)) {
-    return Focus(7, "Vendor ID Got The Wrong Format", Field::kVendorId);
+    return Focus(CheckId::kVendorIdNotHex, msg::kVendorIdFormat,
+                 Field::kVendorId);
   }
   if (!HasHexDigits(s.ProductId, kIdDigits)) {
-    return Focus(8, "Product ID Got The Wrong Format", Field::kProductId);
+    return Focus(CheckId::kProductIdNotHex, msg::kProductIdFormat,
+                 Field::kProductId);
   }
   if (boxes.CurrentMac.size() < kMacDigits) {
-    return PutBack(9, "Wrong Current Mac Address Length", Field::kCurrentMac,
-                   accepted.CurrentMac);
+    return PutBack(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
+                   Field::kCurrentMac, accepted.CurrentMac);
   }
   if (!HasHexDigits(s.CurrentMac, kMacDigits)) {
-    return Focus(10, "Current Mac Address Got The Wrong Format",
+    return Focus(CheckId::kCurrentMacNotHex, msg::kCurrentMacFormat,
                  Field::kCurrentMac);
   }
   if (boxes.MaximumMac.size() < kMacDigits) {
-    return PutBack(11, "Wrong Maximum Mac Address Length", Field::kMaximumMac,
-                   accepted.MaximumMac);
+    return PutBack(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
+                   Field::kMaximumMac, accepted.MaximumMac);
   }
   if (!HasHexDigits(s.MaximumMac, kMacDigits)) {
-    return Focus(12, "Maximum Mac Address Got The Wrong Format",
+    return Focus(CheckId::kMaximumMacNotHex, msg::kMaximumMacFormat,
                  Field::kMaximumMac);
   }
   if (s.SwField.size() < 4) {
-    return CheckFailure{13,
-                        "Wrong AutoDetach Field Length",
+    return CheckFailure{CheckId::kSwFieldTooShort,
+                        msg::kSwFieldLength,
                         Field::kSwField,
                         Remedy::kNone,
                         {}};
   }
   if (!HasHexDigits(s.SwField, 4)) {
-    return Focus(14, "SW Filed Got The Wrong Format", Field::kSwField);
+    return Focus(CheckId::kSwFieldNotHex, msg::kSwFieldFormat, Field::kSwField);
   }
   if (FirstOctetOdd(s.CurrentMac)) {
-    return PutBack(15, "The bit 0 of the first Mac Address can't be 1",
+    return PutBack(CheckId::kMacMulticast, msg::kMacMulticast,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
   if (MacAboveMaximum(s.CurrentMac, s.MaximumMac)) {
-    return PutBack(16, "Current Mac Address Exceeded Maximum Mac Address",
+    return PutBack(CheckId::kMacAboveMaximum, msg::kMacAboveMaximum,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
   StoreLow(values.CurrentMacValue, MacValue(s.CurrentMac), 6);
   StoreLow(values.MaximumMacValue, MacValue(s.MaximumMac), 6);
 
   if (boxes.CurrentSerial.size() < kSerialDigits) {
-    return PutBack(18, "Wrong Current Serial Number Length",
+    return PutBack(CheckId::kCurrentSerialTooShort, msg::kCurrentSerialLength,
                    Field::kCurrentSerial, accepted.CurrentSerial);
   }
   if (boxes.MaximumSerial.size() < kSerialDigits) {
-    return PutBack(19, "Wrong Maximum Serial Number Length",
+    return PutBack(CheckId::kMaximumSerialTooShort, msg::kMaximumSerialLength,
                    Field::kMaximumSerial, accepted.MaximumSerial);
   }
   if (!HasHexDigits(s.CurrentSerial, kSerialDigits)) {
-    return Focus(20, "Current Serial Number Got The Wrong Format",
+    return Focus(CheckId::kCurrentSerialNotHex, msg::kCurrentSerialFormat,
                  Field::kCurrentSerial);
   }
   if (!HasHexDigits(s.MaximumSerial, kSerialDigits)) {
-    return Focus(21, "Maximum Serial Number Got The Wrong Format",
+    return Focus(CheckId::kMaximumSerialNotHex, msg::kMaximumSerialFormat,
                  Field::kMaximumSerial);
   }
   if (SerialAboveMaximum(s.CurrentSerial, s.MaximumSerial)) {
-    return PutBack(22, "Current Serial Number Exceeded Maximum Serial Number",
+    return PutBack(CheckId::kSerialAboveMaximum, msg::kSerialAboveMaximum,
                    Field::kCurrentSerial, accepted.CurrentSerial);
   }
   StoreLow(values.CurrentSerialValue, HexTextValue(s.CurrentSerial, 14), 7);
@@ -214,15 +217,15 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
   // An empty flag has no digit to test and must not pass: it fails the
   // format check.
   if (s.FlagByte.empty()) {
-    return Focus(26, "Flag Field Got The Wrong Format", Field::kFlagByte);
+    return Focus(CheckId::kFlagNotHex, msg::kFlagFormat, Field::kFlagByte);
   }
   if ((HexPairToByte(s.FlagByte) & 0x08) != 0) {
-    return PutBack(25, "For EEPROM Flag Byte, Bit 3 should be 0",
-                   Field::kFlagByte, accepted.FlagByte);
+    return PutBack(CheckId::kFlagBit3Set, msg::kFlagBit3, Field::kFlagByte,
+                   accepted.FlagByte);
   }
   const std::size_t flag_chars = std::min<std::size_t>(s.FlagByte.size(), 2);
   if (!HasHexDigits(s.FlagByte, flag_chars)) {
-    return Focus(26, "Flag Field Got The Wrong Format", Field::kFlagByte);
+    return Focus(CheckId::kFlagNotHex, msg::kFlagFormat, Field::kFlagByte);
   }
   return std::nullopt;
 }
@@ -232,26 +235,26 @@ std::optional<CheckFailure> CheckEfuseMac(const SromSettings& s,
                                           const LastAccepted& accepted,
                                           NumericValues& values) {
   if (boxes.CurrentMac.size() < kMacDigits) {
-    return PutBack(1, "Wrong Current Mac Address Length", Field::kCurrentMac,
-                   accepted.CurrentMac);
+    return PutBack(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
+                   Field::kCurrentMac, accepted.CurrentMac);
   }
   if (boxes.MaximumMac.size() < kMacDigits) {
-    return PutBack(2, "Wrong Maximum Mac Address Length", Field::kMaximumMac,
-                   accepted.MaximumMac);
+    return PutBack(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
+                   Field::kMaximumMac, accepted.MaximumMac);
   }
   // A character outside the hex digits would reach the one-time eFuse as an
-  // arbitrary byte: refuse it as the EEPROM checks do (reported as step 2,
-  // since it runs between the length and the bit-0 checks).
+  // arbitrary byte: refuse it as the EEPROM checks do, between the length
+  // and the bit-0 checks.
   if (!HasHexDigits(s.CurrentMac, kMacDigits)) {
-    return Focus(2, "Current Mac Address Got The Wrong Format",
+    return Focus(CheckId::kCurrentMacNotHex, msg::kCurrentMacFormat,
                  Field::kCurrentMac);
   }
   if (!HasHexDigits(s.MaximumMac, kMacDigits)) {
-    return Focus(2, "Maximum Mac Address Got The Wrong Format",
+    return Focus(CheckId::kMaximumMacNotHex, msg::kMaximumMacFormat,
                  Field::kMaximumMac);
   }
   if (FirstOctetOdd(s.CurrentMac)) {
-    return PutBack(3, "The bit 0 of the first Mac Address can't be 1",
+    return PutBack(CheckId::kMacMulticast, msg::kMacMulticast,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
   // The order walk converts all six bytes of both addresses and keeps them
@@ -259,7 +262,7 @@ std::optional<CheckFailure> CheckEfuseMac(const SromSettings& s,
   StoreLow(values.CurrentMacValue, MacValue(s.CurrentMac), 6);
   StoreLow(values.MaximumMacValue, MacValue(s.MaximumMac), 6);
   if (MacAboveMaximum(s.CurrentMac, s.MaximumMac)) {
-    return PutBack(4, "Current efuse Mac Address Exceeded Maximum Mac Address",
+    return PutBack(CheckId::kMacAboveMaximum, msg::kEfuseMacAboveMaximum,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
   return std::nullopt;
@@ -269,13 +272,13 @@ std::optional<std::string> CheckEfuseConversionSizes(
     const ImageBuffer& buffer) {
   const auto area = ImageArea(buffer);
   if (area[srom_layout::kProductLength] > 12) {
-    return "Product String is over 12 bytes";
+    return msg::kEfuseProductTooLong;
   }
   if (area[srom_layout::kManufacturerLength] > 10) {
-    return "Manufacture String is over 10 bytes";
+    return msg::kEfuseManufacturerTooLong;
   }
   if (area[srom_layout::kSelfPower] > 15) {
-    return "Maximum Self Power is over 120mA";
+    return msg::kEfuseSelfPowerTooHigh;
   }
   return std::nullopt;
 }

@@ -34,8 +34,34 @@ enum class Field {
 // rejected text, or nothing else happens.
 enum class Remedy { kNone, kPutBack, kFocus };
 
+// Each check of the settings, named for what it refuses.
+enum class CheckId {
+  kNone,
+  kBusPowerTooLow,
+  kSelfPowerTooLow,
+  kVendorIdTooShort,
+  kProductIdTooShort,
+  kVendorIdNotHex,
+  kProductIdNotHex,
+  kCurrentMacTooShort,
+  kCurrentMacNotHex,
+  kMaximumMacTooShort,
+  kMaximumMacNotHex,
+  kSwFieldTooShort,
+  kSwFieldNotHex,
+  kMacMulticast,
+  kMacAboveMaximum,
+  kCurrentSerialTooShort,
+  kMaximumSerialTooShort,
+  kCurrentSerialNotHex,
+  kMaximumSerialNotHex,
+  kSerialAboveMaximum,
+  kFlagBit3Set,
+  kFlagNotHex,
+};
+
 struct CheckFailure {
-  int step = 0;
+  CheckId check = CheckId::kNone;
   std::string message;
   Field field = Field::kNone;
   Remedy remedy = Remedy::kNone;
@@ -70,7 +96,7 @@ void PutBackIntoRecord(SromSettings& settings, Field field,
 
 // Validates the settings of an EEPROM selection. On success it stores the four
 // numeric values and replaces an empty or blank-led Manufacturer or Product by
-// its last accepted text. On failure the effects of the steps that passed stay
+// its last accepted text. On failure the effects of the checks that passed stay
 // (the MAC values once the MAC checks passed, the string replacements).
 std::optional<CheckFailure> CheckDataCorrect(SromSettings& settings,
                                              const BoxTexts& boxes,

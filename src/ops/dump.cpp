@@ -4,6 +4,7 @@
 
 #include "files/image_files.h"
 #include "model/srom_image.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -25,13 +26,13 @@ void DumpEeprom(const OpsContext& ctx) {
   Station& st = ctx.station;
   const std::string text =
       ctx.Device().ReadEeprom(st.dump, st.settings.SromSize, st.image_size);
-  if (text != kReadSuccess) {
+  if (text != msg::kReadSuccess) {
     ctx.panel.ShowMessage(text);
     ctx.panel.SetResultPicture(ResultPicture::kFail);
     return;
   }
   if (!DumpAcceptable(st.dump, st.image_size)) {
-    ctx.panel.ShowMessage("Dump data are invalid, won't keep this value");
+    ctx.panel.ShowMessage(msg::kDumpInvalid);
     return;
   }
   std::copy_n(ImageArea(st.dump).begin(), kImageAreaSize,
@@ -42,7 +43,7 @@ void DumpEeprom(const OpsContext& ctx) {
     ctx.panel.SetResultPicture(ResultPicture::kPass);
   } else {
     ctx.panel.SetResultPicture(ResultPicture::kFail);
-    ctx.panel.ShowMessage("Save SROM.dat fail!");
+    ctx.panel.ShowMessage(msg::kSaveSromDatFail);
   }
 }
 
@@ -60,7 +61,7 @@ void DumpEfuse(const OpsContext& ctx) {
     ctx.panel.SetResultPicture(ResultPicture::kPass);
   } else {
     ctx.panel.SetResultPicture(ResultPicture::kFail);
-    ctx.panel.ShowMessage("Save Efuse.dat fail!");
+    ctx.panel.ShowMessage(msg::kSaveEfuseDatFail);
   }
 }
 
@@ -73,7 +74,7 @@ void RunSingleDump(const OpsContext& ctx) {
   ctx.panel.SetResultPicture(ResultPicture::kNone);
   ctx.panel.SetOutputText("");
   if (!ctx.Device().DetectDevice()) {
-    ctx.panel.ShowMessage("Device not found!");
+    ctx.panel.ShowMessage(msg::kDeviceNotFound);
     return;
   }
   if (IsEepromSel(st.settings.DeviceSel)) {

@@ -13,6 +13,7 @@
 #include "model/srom_layout.h"
 #include "model/stepping.h"
 #include "ops/refresh.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -99,8 +100,8 @@ Verdict VerifyEeprom(const OpsContext& ctx) {
   Station& st = ctx.station;
   const std::string text =
       ctx.Device().ReadEeprom(st.dump, st.settings.SromSize, st.image_size);
-  if (text != kReadSuccess || !SameImage(st.prev, st.dump, st.image_size)) {
-    ctx.panel.ShowMessage("EEPROM Program un-Complete!");
+  if (text != msg::kReadSuccess || !SameImage(st.prev, st.dump, st.image_size)) {
+    ctx.panel.ShowMessage(msg::kEepromProgramIncomplete);
     ctx.panel.SetResultPicture(ResultPicture::kFail);
     st.busy = false;
     return Verdict::kFailed;
@@ -123,16 +124,16 @@ Verdict WriteEfuseContent(const OpsContext& ctx) {
     if (unfixable) break;
     ctx.clock.SleepMs(kEfuseRetryWaitMs[n - 1]);
     if (!device.WriteImage(st.prev, st.settings.DeviceSel, st.image_size)) {
-      Fail(ctx, "Program fail");
+      Fail(ctx, msg::kProgramFail);
       return Verdict::kFailed;
     }
     device.ReadEfuse(st.dump, st.image_size);
     AppendRetryLog(st.folders, st.dump, n, ctx.clock, ctx.panel);
     if (SameImage(st.prev, st.dump, kEfuseSize)) return Verdict::kVerified;
-    ctx.panel.SetOutputText("Compare fail, retry : " + std::to_string(n));
+    ctx.panel.SetOutputText(msg::kCompareFailRetry + std::to_string(n));
   }
   ImageArea(st.prev)[kEfuseMarkOffset] = kEfuseMarkFinal;
-  Fail(ctx, "EFUSE Program un-Complete!");
+  Fail(ctx, msg::kEfuseProgramIncomplete);
   return Verdict::kFailed;
 }
 
@@ -143,8 +144,8 @@ Verdict WriteEfuseFinalMark(const OpsContext& ctx) {
   ImageArea(st.prev)[kEfuseMarkOffset] = kEfuseMarkFinal;
   const auto handle = ctx.port.Open(kDevicePath);
   if (!handle) {
-    ctx.panel.SetStatus(kStatusUnplugged);
-    Fail(ctx, kOpenDeviceFail);
+    ctx.panel.SetStatus(msg::kStatusUnplugged);
+    Fail(ctx, msg::kOpenDeviceFail);
     return Verdict::kFailed;
   }
   DeviceAccess device = ctx.Device();
@@ -154,7 +155,7 @@ Verdict WriteEfuseFinalMark(const OpsContext& ctx) {
                                                  kEfuseTransferSize);
     if (!ctx.port.Request(*handle, IOCTL_WRITE_EFUSE, transfer, {})) {
       ctx.port.Close(*handle);
-      Fail(ctx, kWriteEfuseFailed);
+      Fail(ctx, msg::kWriteEfuseFailed);
       return Verdict::kFailed;
     }
     device.ReadEfuse(st.dump, st.image_size);
@@ -168,18 +169,18 @@ Verdict WriteEfuseFinalMark(const OpsContext& ctx) {
   }
   ctx.port.Close(*handle);
   if (!success) {
-    Fail(ctx, "Final check fail!");
+    Fail(ctx, msg::kFinalCheckFail);
     return Verdict::kFailed;
   }
   return Verdict::kVerified;
 }
 
-// Step 7's content checks; false when the unit is refused.
+// The content checks of the built image; false when the unit is refused.
 bool ContentAccepted(const OpsContext& ctx) {
   Station& st = ctx.station;
   if (IsEfuseSel(st.settings.DeviceSel)) {
     if (FirstInvalidEfuseByte(ImageArea(st.prev).first(kEfuseSize)) >= 0) {
-      Fail(ctx, "EFuse data format error please reload it");
+      Fail(ctx, msg::kEfuseFormatError);
       return false;
     }
     if (!ctx.Device().ReadEfuse(st.dump, st.image_size)) {
@@ -187,14 +188,14 @@ bool ContentAccepted(const OpsContext& ctx) {
       return false;
     }
     if (!AllFF(st.dump, kEfuseSize)) {
-      Fail(ctx, "EFuse has been Programed!");
+      Fail(ctx, msg::kEfuseProgrammed);
       return false;
     }
     return true;
   }
   if (FirstInvalidSromByte(st.prev, st.image_size) >= 0) {
     st.busy = false;
-    ctx.panel.ShowMessage("EEPROM data got wrong, please reload it.!");
+    ctx.panel.ShowMessage(msg::kEepromDataWrong);
     return false;
   }
   return true;
@@ -208,10 +209,10 @@ bool ProductIdFitsChip(const OpsContext& ctx) {
   const char* message = nullptr;
   if (sel == kChipAEeprom && s.ProductId == "057D") {
     s.ProductId = "0580";
-    message = "Current Device Selection is KM62058";
+    message = msg::kSelectionIsChipA;
   } else if (sel == kChipBEeprom && s.ProductId == "0580") {
     s.ProductId = "057D";
-    message = "Current Device Selection is KM62057D";
+    message = msg::kSelectionIsChipB;
   }
   if (message == nullptr) return true;
   ctx.panel.ShowMessage(message);
@@ -226,7 +227,7 @@ void RunSingleUnit(const OpsContext& ctx) {
   ctx.panel.UpdateData(true);
   if (!ProductIdFitsChip(ctx)) return;
   if (!ctx.Device().DetectDevice()) {
-    ctx.panel.ShowMessage("Device not found!");
+    ctx.panel.ShowMessage(msg::kDeviceNotFound);
     return;
   }
   if (st.busy) return;
@@ -242,7 +243,7 @@ void RunSingleUnit(const OpsContext& ctx) {
     return;
   }
   if (st.settings.Reload &&
-      !ctx.panel.AskOkCancel(kReloadCaption, kReloadWarning)) {
+      !ctx.panel.AskOkCancel(msg::kReloadCaption, msg::kReloadWarning)) {
     st.busy = false;
     return;
   }
@@ -253,7 +254,7 @@ void RunSingleUnit(const OpsContext& ctx) {
   const std::uint64_t captured_serial = st.values.CurrentSerialValue;
   if (!written) {
     ctx.panel.SetResultPicture(ResultPicture::kFail);
-    ctx.panel.ShowMessage("Program fail");
+    ctx.panel.ShowMessage(msg::kProgramFail);
   } else {
     const bool efuse = IsEfuseSel(st.settings.DeviceSel);
     if (!efuse && VerifyEeprom(ctx) == Verdict::kFailed) return;

@@ -8,14 +8,6 @@
 
 namespace srom {
 
-inline constexpr char kReloadCaption[] = "Reload EEPROM Warning";
-inline constexpr char kReloadWarning[] =
-    "Reload EEPROM Warning !\n\nIf you change the Vendor ID or Product ID "
-    "fields, the test driver might not be worked any more after reloading "
-    "EEPROM.\nPlease reload the test driver by modifying the inf file of the "
-    "test driver to add the new Vendor and Product ID.\n\nIf you need continue "
-    "running this tool.\nClick 'OK' to continue programming eeprom.\nClick "
-    "'CANCEL' to abort programming eeprom.\n";
 
 // The waits before the eFuse rewrites and between the final-mark attempts.
 inline constexpr int kEfuseRetryWaitMs[] = {1000, 3000, 5000};

@@ -2,6 +2,7 @@
 
 #include "model/efuse_image.h"
 #include "model/srom_image.h"
+#include "model/messages.h"
 
 namespace srom {
 
@@ -47,7 +48,7 @@ bool RefreshImage(const OpsContext& ctx) {
                                         st.accepted, st.values);
   if (failure) {
     ReportCheckFailure(ctx.panel, *failure);
-    ctx.panel.ShowMessage(kCheckDataCorrectFail);
+    ctx.panel.ShowMessage(msg::kCheckDataCorrectFail);
     return false;
   }
   if (IsImageAreaBlank(st.prev, static_cast<std::size_t>(st.image_size))) {

@@ -8,7 +8,7 @@ namespace srom {
 
 // Validates the settings and rebuilds and shows the current image. A failed
 // check shows its message (the field put back before it or focused after
-// it), then "CheckDataCorrect FAIL" in the EEPROM selections; the image is
+// it), then msg::kCheckDataCorrectFail in the EEPROM selections; the image is
 // then unchanged. True when the image was rebuilt.
 bool RefreshImage(const OpsContext& ctx);
 
@@ -19,6 +19,5 @@ void LoadDefaultImage(const OpsContext& ctx);
 // Shows a check's failure as the window does: put back, message, focus.
 void ReportCheckFailure(OperatorPanel& panel, const CheckFailure& failure);
 
-inline constexpr char kCheckDataCorrectFail[] = "CheckDataCorrect FAIL";
 
 }  // namespace srom

@@ -16,7 +16,7 @@ class Reporter {
   virtual ~Reporter() = default;
   // A modal message box with an OK button; returns once it is closed.
   virtual void ShowMessage(const std::string& text) = 0;
-  // The status label: "Device detected" or "Device Unplugged".
+  // The status label: msg::kStatusDetected or msg::kStatusUnplugged.
   virtual void SetStatus(const std::string& text) = 0;
   virtual void SetResultPicture(ResultPicture picture) = 0;
   // Replaces the whole text of the output box (the image listing).

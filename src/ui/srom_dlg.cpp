@@ -8,6 +8,7 @@
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ui/data_exchange.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -202,10 +203,10 @@ void CKM62058_SromDlg::OnTextChanged(ControlId id) {
       if (s.ProductId.size() < 4) return;
       const int sel = NormalizeDeviceSel(s.DeviceSel);
       if (sel == kChipBEeprom && s.ProductId == "0580") {
-        view_.MessageBox("Current Device Selection is KM62057D");
+        view_.MessageBox(msg::kSelectionIsChipB);
         s.ProductId = "057D";
       } else if (sel == kChipAEeprom && s.ProductId == "057D") {
-        view_.MessageBox("Current Device Selection is KM62058");
+        view_.MessageBox(msg::kSelectionIsChipA);
         s.ProductId = "0580";
       }
       break;

@@ -11,10 +11,10 @@ namespace {
 
 using Edit = std::function<void(SromSettings&, BoxTexts&)>;
 
-struct StepCase {
+struct CheckCase {
   const char* name;
   Edit edit;
-  int step;
+  CheckId check;
   const char* message;
   Field field;
   Remedy remedy;
@@ -30,10 +30,10 @@ Edit Record(std::function<void(SromSettings&)> f) {
   };
 }
 
-class CheckDataCorrectStepTest : public ::testing::TestWithParam<StepCase> {};
+class CheckDataCorrectCheckTest : public ::testing::TestWithParam<CheckCase> {};
 
-TEST_P(CheckDataCorrectStepTest, FailsWithTheStepsMessageAndRemedy) {
-  const StepCase& c = GetParam();
+TEST_P(CheckDataCorrectCheckTest, FailsWithTheChecksMessageAndRemedy) {
+  const CheckCase& c = GetParam();
   SromSettings s;
   LastAccepted accepted;
   accepted.BusPower = "400";  // distinguishable from the record's values
@@ -44,7 +44,7 @@ TEST_P(CheckDataCorrectStepTest, FailsWithTheStepsMessageAndRemedy) {
   const auto failure = CheckDataCorrect(s, boxes, accepted, values);
 
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->step, c.step);
+  EXPECT_EQ(failure->check, c.check);
   EXPECT_EQ(failure->message, c.message);
   EXPECT_EQ(failure->field, c.field);
   EXPECT_EQ(failure->remedy, c.remedy);
@@ -55,124 +55,144 @@ const auto kPutBack = Remedy::kPutBack;
 const auto kFocus = Remedy::kFocus;
 
 INSTANTIATE_TEST_SUITE_P(
-    Steps, CheckDataCorrectStepTest,
+    Checks, CheckDataCorrectCheckTest,
     ::testing::Values(
-        StepCase{"ChipABusPowerBelow8",
-                 Record([](auto& s) { s.SuperBusPower = "7"; }), 1,
-                 "Bus Power Can not be less than 8", Field::kSuperBusPower,
-                 kPutBack, "400"},
-        StepCase{"ChipASelfPowerWithoutDigits",
-                 Record([](auto& s) { s.SuperSelfPower = "x9"; }), 2,
-                 "Self Power Can not be less than 8", Field::kSuperSelfPower,
-                 kPutBack, "8"},
-        StepCase{"ChipBBusPowerBelow4", Record([](auto& s) {
-                   s.DeviceSel = kChipBEeprom;
-                   s.HighBusPower = "3";
-                 }),
-                 3, "Bus Power Can not be less than 4", Field::kHighBusPower,
-                 kPutBack, "400"},
-        StepCase{"ChipBSelfPowerEmpty", Record([](auto& s) {
-                   s.DeviceSel = kChipBEeprom;
-                   s.HighSelfPower = "";
-                 }),
-                 4, "Self Power Can not be less than 4", Field::kHighSelfPower,
-                 kPutBack, "8"},
-        StepCase{"VendorIdShortInTheBox",
-                 Record([](auto& s) { s.VendorId = "4C1"; }), 5,
-                 "Wrong Vendor ID Length", Field::kVendorId, kPutBack, "4C1E"},
-        StepCase{
-            "ProductIdShortInTheBox", Record([](auto& s) { s.ProductId = ""; }),
-            6, "Wrong Product ID Length", Field::kProductId, kPutBack, "0580"},
-        StepCase{
-            "VendorIdLowerCase", Record([](auto& s) { s.VendorId = "4c1e"; }),
-            7, "Vendor ID Got The Wrong Format", Field::kVendorId, kFocus, ""},
-        StepCase{
-            "ProductIdNotHex", Record([](auto& s) { s.ProductId = "05G0"; }), 8,
-            "Product ID Got The Wrong Format", Field::kProductId, kFocus, ""},
-        StepCase{"CurrentMacShort",
-                 Record([](auto& s) { s.CurrentMac = "00000000001"; }), 9,
-                 "Wrong Current Mac Address Length", Field::kCurrentMac,
-                 kPutBack, "000000000001"},
-        StepCase{"CurrentMacNotHex",
-                 Record([](auto& s) { s.CurrentMac = "00000000000Z"; }), 10,
-                 "Current Mac Address Got The Wrong Format", Field::kCurrentMac,
-                 kFocus, ""},
-        StepCase{"MaximumMacShort",
-                 Record([](auto& s) { s.MaximumMac = "FFFF"; }), 11,
-                 "Wrong Maximum Mac Address Length", Field::kMaximumMac,
-                 kPutBack, "FFFFFFFFFFFF"},
-        StepCase{"MaximumMacNotHex",
-                 Record([](auto& s) { s.MaximumMac = "FFFFFFFFFFF-"; }), 12,
-                 "Maximum Mac Address Got The Wrong Format", Field::kMaximumMac,
-                 kFocus, ""},
-        StepCase{"SwFieldShort", Record([](auto& s) { s.SwField = "FFF"; }), 13,
-                 "Wrong AutoDetach Field Length", Field::kSwField,
-                 Remedy::kNone, ""},
-        StepCase{"SwFieldNotHex", Record([](auto& s) { s.SwField = "FFFf"; }),
-                 14, "SW Filed Got The Wrong Format", Field::kSwField, kFocus,
-                 ""},
-        StepCase{"MulticastFirstOctet",
-                 Record([](auto& s) { s.CurrentMac = "010000000000"; }), 15,
-                 "The bit 0 of the first Mac Address can't be 1",
-                 Field::kCurrentMac, kPutBack, "000000000001"},
-        StepCase{"MulticastEvenAboveMaximum", Record([](auto& s) {
-                   s.CurrentMac = "030000000000";
-                   s.MaximumMac = "020000000000";
-                 }),
-                 15, "The bit 0 of the first Mac Address can't be 1",
-                 Field::kCurrentMac, kPutBack, "000000000001"},
-        StepCase{"MacAboveMaximum", Record([](auto& s) {
-                   s.CurrentMac = "000000010001";
-                   s.MaximumMac = "000000010000";
-                 }),
-                 16, "Current Mac Address Exceeded Maximum Mac Address",
-                 Field::kCurrentMac, kPutBack, "000000000001"},
-        StepCase{"CurrentSerialShort",
-                 Record([](auto& s) { s.CurrentSerial = "0000000000001"; }), 18,
-                 "Wrong Current Serial Number Length", Field::kCurrentSerial,
-                 kPutBack, "00000000000001"},
-        StepCase{"MaximumSerialShort",
-                 Record([](auto& s) { s.MaximumSerial = "F"; }), 19,
-                 "Wrong Maximum Serial Number Length", Field::kMaximumSerial,
-                 kPutBack, "FFFFFFFFFFFFFF"},
-        StepCase{"CurrentSerialNotHex",
-                 Record([](auto& s) { s.CurrentSerial = "0000000000000g"; }),
-                 20, "Current Serial Number Got The Wrong Format",
-                 Field::kCurrentSerial, kFocus, ""},
-        StepCase{"MaximumSerialNotHex",
-                 Record([](auto& s) { s.MaximumSerial = " FFFFFFFFFFFFF"; }),
-                 21, "Maximum Serial Number Got The Wrong Format",
-                 Field::kMaximumSerial, kFocus, ""},
-        StepCase{"SerialAboveMaximum", Record([](auto& s) {
-                   s.CurrentSerial = "00000000000010";
-                   s.MaximumSerial = "0000000000000F";
-                 }),
-                 22, "Current Serial Number Exceeded Maximum Serial Number",
-                 Field::kCurrentSerial, kPutBack, "00000000000001"},
-        StepCase{"FlagBit3", Record([](auto& s) { s.FlagByte = "08"; }), 25,
-                 "For EEPROM Flag Byte, Bit 3 should be 0", Field::kFlagByte,
-                 kPutBack, "73"},
-        StepCase{"FlagNotHex", Record([](auto& s) { s.FlagByte = "0G"; }), 26,
-                 "Flag Field Got The Wrong Format", Field::kFlagByte, kFocus,
-                 ""},
-        StepCase{"FlagEmpty", Record([](auto& s) { s.FlagByte = ""; }), 26,
-                 "Flag Field Got The Wrong Format", Field::kFlagByte, kFocus,
-                 ""},
-        StepCase{"TwoFaultsGiveTheEarlierStep", Record([](auto& s) {
-                   s.FlagByte = "08";
-                   s.CurrentMac = "0000000000";
-                 }),
-                 9, "Wrong Current Mac Address Length", Field::kCurrentMac,
-                 kPutBack, "000000000001"},
+        CheckCase{"ChipABusPowerBelow8",
+                  Record([](auto& s) { s.SuperBusPower = "7"; }),
+                  CheckId::kBusPowerTooLow, "Bus Power Can not be less than 8",
+                  Field::kSuperBusPower, kPutBack, "400"},
+        CheckCase{"ChipASelfPowerWithoutDigits",
+                  Record([](auto& s) { s.SuperSelfPower = "x9"; }),
+                  CheckId::kSelfPowerTooLow,
+                  "Self Power Can not be less than 8", Field::kSuperSelfPower,
+                  kPutBack, "8"},
+        CheckCase{"ChipBBusPowerBelow4", Record([](auto& s) {
+                    s.DeviceSel = kChipBEeprom;
+                    s.HighBusPower = "3";
+                  }),
+                  CheckId::kBusPowerTooLow, "Bus Power Can not be less than 4",
+                  Field::kHighBusPower, kPutBack, "400"},
+        CheckCase{"ChipBSelfPowerEmpty", Record([](auto& s) {
+                    s.DeviceSel = kChipBEeprom;
+                    s.HighSelfPower = "";
+                  }),
+                  CheckId::kSelfPowerTooLow,
+                  "Self Power Can not be less than 4", Field::kHighSelfPower,
+                  kPutBack, "8"},
+        CheckCase{"VendorIdShortInTheBox",
+                  Record([](auto& s) { s.VendorId = "4C1"; }),
+                  CheckId::kVendorIdTooShort, "Wrong Vendor ID Length",
+                  Field::kVendorId, kPutBack, "4C1E"},
+        CheckCase{"ProductIdShortInTheBox",
+                  Record([](auto& s) { s.ProductId = ""; }),
+                  CheckId::kProductIdTooShort, "Wrong Product ID Length",
+                  Field::kProductId, kPutBack, "0580"},
+        CheckCase{"VendorIdLowerCase",
+                  Record([](auto& s) { s.VendorId = "4c1e"; }),
+                  CheckId::kVendorIdNotHex, "Vendor ID Got The Wrong Format",
+                  Field::kVendorId, kFocus, ""},
+        CheckCase{"ProductIdNotHex",
+                  Record([](auto& s) { s.ProductId = "05G0"; }),
+                  CheckId::kProductIdNotHex, "Product ID Got The Wrong Format",
+                  Field::kProductId, kFocus, ""},
+        CheckCase{"CurrentMacShort",
+                  Record([](auto& s) { s.CurrentMac = "00000000001"; }),
+                  CheckId::kCurrentMacTooShort,
+                  "Wrong Current Mac Address Length", Field::kCurrentMac,
+                  kPutBack, "000000000001"},
+        CheckCase{"CurrentMacNotHex",
+                  Record([](auto& s) { s.CurrentMac = "00000000000Z"; }),
+                  CheckId::kCurrentMacNotHex,
+                  "Current Mac Address Got The Wrong Format",
+                  Field::kCurrentMac, kFocus, ""},
+        CheckCase{
+            "MaximumMacShort", Record([](auto& s) { s.MaximumMac = "FFFF"; }),
+            CheckId::kMaximumMacTooShort, "Wrong Maximum Mac Address Length",
+            Field::kMaximumMac, kPutBack, "FFFFFFFFFFFF"},
+        CheckCase{"MaximumMacNotHex",
+                  Record([](auto& s) { s.MaximumMac = "FFFFFFFFFFF-"; }),
+                  CheckId::kMaximumMacNotHex,
+                  "Maximum Mac Address Got The Wrong Format",
+                  Field::kMaximumMac, kFocus, ""},
+        CheckCase{"SwFieldShort", Record([](auto& s) { s.SwField = "FFF"; }),
+                  CheckId::kSwFieldTooShort, "Wrong AutoDetach Field Length",
+                  Field::kSwField, Remedy::kNone, ""},
+        CheckCase{"SwFieldNotHex", Record([](auto& s) { s.SwField = "FFFf"; }),
+                  CheckId::kSwFieldNotHex, "SW Filed Got The Wrong Format",
+                  Field::kSwField, kFocus, ""},
+        CheckCase{"MulticastFirstOctet",
+                  Record([](auto& s) { s.CurrentMac = "010000000000"; }),
+                  CheckId::kMacMulticast,
+                  "The bit 0 of the first Mac Address can't be 1",
+                  Field::kCurrentMac, kPutBack, "000000000001"},
+        CheckCase{"MulticastEvenAboveMaximum", Record([](auto& s) {
+                    s.CurrentMac = "030000000000";
+                    s.MaximumMac = "020000000000";
+                  }),
+                  CheckId::kMacMulticast,
+                  "The bit 0 of the first Mac Address can't be 1",
+                  Field::kCurrentMac, kPutBack, "000000000001"},
+        CheckCase{"MacAboveMaximum", Record([](auto& s) {
+                    s.CurrentMac = "000000010001";
+                    s.MaximumMac = "000000010000";
+                  }),
+                  CheckId::kMacAboveMaximum,
+                  "Current Mac Address Exceeded Maximum Mac Address",
+                  Field::kCurrentMac, kPutBack, "000000000001"},
+        CheckCase{"CurrentSerialShort",
+                  Record([](auto& s) { s.CurrentSerial = "0000000000001"; }),
+                  CheckId::kCurrentSerialTooShort,
+                  "Wrong Current Serial Number Length", Field::kCurrentSerial,
+                  kPutBack, "00000000000001"},
+        CheckCase{"MaximumSerialShort",
+                  Record([](auto& s) { s.MaximumSerial = "F"; }),
+                  CheckId::kMaximumSerialTooShort,
+                  "Wrong Maximum Serial Number Length", Field::kMaximumSerial,
+                  kPutBack, "FFFFFFFFFFFFFF"},
+        CheckCase{"CurrentSerialNotHex",
+                  Record([](auto& s) { s.CurrentSerial = "0000000000000g"; }),
+                  CheckId::kCurrentSerialNotHex,
+                  "Current Serial Number Got The Wrong Format",
+                  Field::kCurrentSerial, kFocus, ""},
+        CheckCase{"MaximumSerialNotHex",
+                  Record([](auto& s) { s.MaximumSerial = " FFFFFFFFFFFFF"; }),
+                  CheckId::kMaximumSerialNotHex,
+                  "Maximum Serial Number Got The Wrong Format",
+                  Field::kMaximumSerial, kFocus, ""},
+        CheckCase{"SerialAboveMaximum", Record([](auto& s) {
+                    s.CurrentSerial = "00000000000010";
+                    s.MaximumSerial = "0000000000000F";
+                  }),
+                  CheckId::kSerialAboveMaximum,
+                  "Current Serial Number Exceeded Maximum Serial Number",
+                  Field::kCurrentSerial, kPutBack, "00000000000001"},
+        CheckCase{"FlagBit3", Record([](auto& s) { s.FlagByte = "08"; }),
+                  CheckId::kFlagBit3Set,
+                  "For EEPROM Flag Byte, Bit 3 should be 0", Field::kFlagByte,
+                  kPutBack, "73"},
+        CheckCase{"FlagNotHex", Record([](auto& s) { s.FlagByte = "0G"; }),
+                  CheckId::kFlagNotHex, "Flag Field Got The Wrong Format",
+                  Field::kFlagByte, kFocus, ""},
+        CheckCase{"FlagEmpty", Record([](auto& s) { s.FlagByte = ""; }),
+                  CheckId::kFlagNotHex, "Flag Field Got The Wrong Format",
+                  Field::kFlagByte, kFocus, ""},
+        CheckCase{"TwoFaultsGiveTheEarlierCheck", Record([](auto& s) {
+                    s.FlagByte = "08";
+                    s.CurrentMac = "0000000000";
+                  }),
+                  CheckId::kCurrentMacTooShort,
+                  "Wrong Current Mac Address Length", Field::kCurrentMac,
+                  kPutBack, "000000000001"},
         // A put-back shows the accepted text in the box while the record
         // keeps the rejected one: the length test reads the box.
-        StepCase{"LengthReadsTheBoxNotTheRecord",
-                 [](SromSettings&, BoxTexts& b) { b.VendorId = "4C"; }, 5,
-                 "Wrong Vendor ID Length", Field::kVendorId, kPutBack, "4C1E"},
-        StepCase{"FormatReadsTheRecordNotTheBox",
-                 [](SromSettings& s, BoxTexts&) { s.VendorId = "4C"; }, 7,
-                 "Vendor ID Got The Wrong Format", Field::kVendorId, kFocus,
-                 ""}),
+        CheckCase{"LengthReadsTheBoxNotTheRecord",
+                  [](SromSettings&, BoxTexts& b) { b.VendorId = "4C"; },
+                  CheckId::kVendorIdTooShort, "Wrong Vendor ID Length",
+                  Field::kVendorId, kPutBack, "4C1E"},
+        CheckCase{"FormatReadsTheRecordNotTheBox",
+                  [](SromSettings& s, BoxTexts&) { s.VendorId = "4C"; },
+                  CheckId::kVendorIdNotHex, "Vendor ID Got The Wrong Format",
+                  Field::kVendorId, kFocus, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PassCase {
@@ -227,14 +247,14 @@ TEST(CheckDataCorrectEffectsTest, StoresTheFourValuesOnSuccess) {
   EXPECT_EQ(v.MaximumSerialValue, 0xFFFFFFFFFFFFFFull);
 }
 
-TEST(CheckDataCorrectEffectsTest, MacValuesStayWhenALaterStepFails) {
+TEST(CheckDataCorrectEffectsTest, MacValuesStayWhenALaterCheckFails) {
   SromSettings s;
   s.CurrentMac = "000000000042";
   s.CurrentSerial = "bad";
   NumericValues v;
   const auto failure = CheckDataCorrect(s, BoxTextsOf(s), LastAccepted{}, v);
   ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->step, 18);
+  EXPECT_EQ(failure->check, CheckId::kCurrentSerialTooShort);
   EXPECT_EQ(v.CurrentMacValue, 0x42u);
   EXPECT_EQ(v.MaximumMacValue, 0xFFFFFFFFFFFFull);
   EXPECT_EQ(v.CurrentSerialValue, 0u);
@@ -266,26 +286,26 @@ TEST(CheckDataCorrectEffectsTest, BlankStringsTakeTheLastAcceptedText) {
   }
 }
 
-TEST(CheckEfuseMacTest, StepsInOrder) {
+TEST(CheckEfuseMacTest, ChecksInOrder) {
   const struct {
     const char* current;
     const char* maximum;
-    int step;
+    CheckId check;
     const char* message;
     Remedy remedy;
   } cases[] = {
-      {"00000000001", "FFFFFFFFFFFF", 1, "Wrong Current Mac Address Length",
-       kPutBack},
-      {"000000000001", "FFFFFFFFFF", 2, "Wrong Maximum Mac Address Length",
-       kPutBack},
+      {"00000000001", "FFFFFFFFFFFF", CheckId::kCurrentMacTooShort,
+       "Wrong Current Mac Address Length", kPutBack},
+      {"000000000001", "FFFFFFFFFF", CheckId::kMaximumMacTooShort,
+       "Wrong Maximum Mac Address Length", kPutBack},
       // Non-hex characters would burn an arbitrary byte into the eFuse.
-      {"0000000000G1", "FFFFFFFFFFFF", 2,
+      {"0000000000G1", "FFFFFFFFFFFF", CheckId::kCurrentMacNotHex,
        "Current Mac Address Got The Wrong Format", kFocus},
-      {"000000000001", "FFFFFFFFFFFf", 2,
+      {"000000000001", "FFFFFFFFFFFf", CheckId::kMaximumMacNotHex,
        "Maximum Mac Address Got The Wrong Format", kFocus},
-      {"010000000000", "FFFFFFFFFFFF", 3,
+      {"010000000000", "FFFFFFFFFFFF", CheckId::kMacMulticast,
        "The bit 0 of the first Mac Address can't be 1", kPutBack},
-      {"000000000002", "000000000001", 4,
+      {"000000000002", "000000000001", CheckId::kMacAboveMaximum,
        "Current efuse Mac Address Exceeded Maximum Mac Address", kPutBack},
   };
   for (const auto& c : cases) {
@@ -295,7 +315,7 @@ TEST(CheckEfuseMacTest, StepsInOrder) {
     NumericValues v;
     const auto failure = CheckEfuseMac(s, BoxTextsOf(s), LastAccepted{}, v);
     ASSERT_TRUE(failure) << c.current;
-    EXPECT_EQ(failure->step, c.step);
+    EXPECT_EQ(failure->check, c.check);
     EXPECT_EQ(failure->message, c.message);
     EXPECT_EQ(failure->remedy, c.remedy);
   }
