@@ -1,79 +1,16 @@
 #include "files/eeprom_dat.h"
-#include "model/messages.h"
 
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "model/messages.h"
 
 namespace srom {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The line of each value: its comment as written and the field's name for
-// messages. The comments are part of the file format, spelling included.
-struct LineSpec {
-  const char* comment;
-  const char* name;
-};
-
-constexpr std::array<LineSpec, kEepromDatValues> kLines = {{
-    {" // Device Select\r\n", "Device Select"},
-    {" // SROM Size\r\n", "SROM Size"},
-    {" // Disable Setting\r\n", "Disable Setting"},
-    {" // Current MAC address\r\n", "Current MAC address"},
-    {" // Maximum MAC address\r\n", "Maximum MAC address"},
-    {" // MAC addrese increases by\r\n", "MAC address Increase by"},
-    {" // Current serial number\r\n", "Current serial number"},
-    {" // Maximum serial number\r\n", "Maximum serial number"},
-    {" // Serial number increases by\r\n", "Serial number Increase by"},
-    {" // Manufacture String \r\n", "Manufacture String"},
-    {" // Product String\r\n", "Product String"},
-    {" // Vendor ID\r\n", "Vendor ID"},
-    {" // Product ID\r\n", "Product ID"},
-    {" // Bus power\r\n", "Bus power"},
-    {" // Self power\r\n", "Self power"},
-    {" // Flag byte\r\n", "Flag byte"},
-    {" // Bar-Code\r\n", "Bar-Code"},
-    {" // LED 0 Setting\r\n", "LED 0 Setting"},
-    {" // LED 1 Setting\r\n", "LED 1 Setting"},
-    {" // LED 2 Setting\r\n", "LED 2 Setting"},
-    {" // LED 0 USB 3.0\r\n", "LED 0 USB 3.0"},
-    {" // LED 1 USB 3.0\r\n", "LED 1 USB 3.0"},
-    {" // LED 2 USB 3.0\r\n", "LED 2 USB 3.0"},
-    {" // SW Field\r\n", "SW Field"},
-    {" // Based On Mac Address\r\n", "Based On Mac Address"},
-    {" // Multi Enable\r\n", "Multi Enable"},
-    {" // Auot Program\r\n", "Auto Program"},
-    {" // Delay time\r\n", "Delay time"},
-    {" // Device Sel Lock\r\n", "Device Sel Lock"},
-}};
-
-// Value and spaces together fill this many characters before the comment.
-constexpr std::size_t kValueColumn = 34;
-// Selection 0 leaves out the three LED USB 3.0 lines.
-constexpr std::size_t kFirstUsb3Line = 20;
-constexpr std::size_t kUsb3Lines = 3;
-
-const char* const kWrongFormat = msg::kEepromDatWrongFormat;
-
-// A list choice the window can show, and the range each one must lie in.
-struct ChoiceRange {
-  std::size_t line;
-  int low;
-  int high;
-};
-constexpr std::array<ChoiceRange, 5> kChoiceRanges = {{
-    {0, kChipBEeprom, kChipAEfuse},  // device selection
-    {1, 0, 1},                       // SROM size
-    {5, 0, 9},                       // MAC "Increase by"
-    {8, 0, 9},                       // serial "Increase by"
-    {27, 0, 15},                     // delay time
-}};
-
-bool WritesUsb3Lines(int device_sel) { return device_sel != kChipBEeprom; }
-
-std::string Flag(bool value) { return value ? "1" : "0"; }
 
 // atoi(): leading white space, a sign, then the leading digits; 0 without
 // digits. Saturates instead of overflowing.
@@ -98,102 +35,217 @@ int DecimalValue(std::string_view text) {
   return static_cast<int>(value);
 }
 
-// The 29 values of the table, as SaveEepromDat writes them.
-std::array<std::string, kEepromDatValues> LineValues(const SromSettings& s) {
-  const bool chip_a_eeprom = s.DeviceSel == kChipAEeprom;
-  const bool chip_b_eeprom = s.DeviceSel == kChipBEeprom;
-  const bool efuse = IsEfuseSel(s.DeviceSel);
-  std::string bus_power;
-  std::string self_power;
-  if (chip_a_eeprom) {
-    bus_power = s.SuperBusPower;
-    self_power = s.SuperSelfPower;
-  } else if (chip_b_eeprom) {
-    bus_power = s.HighBusPower;
-    self_power = s.HighSelfPower;
-  }
-  std::array<std::string, kEepromDatValues> v;
-  v[0] = std::to_string(s.DeviceSel);
-  v[1] = std::to_string(s.SromSize);
-  v[2] = Flag(s.DisableSetting);
-  v[3] = s.CurrentMac;
-  v[4] = s.MaximumMac;
-  v[5] = std::to_string(s.MacIncrement);
-  v[6] = s.CurrentSerial;
-  v[7] = s.MaximumSerial;
-  v[8] = std::to_string(s.SerialIncrement);
-  v[9] = s.Manufacturer;
-  v[10] = s.Product;
-  v[11] = s.VendorId;
-  v[12] = s.ProductId;
-  v[13] = bus_power;
-  v[14] = self_power;
-  v[15] = s.FlagByte;
-  v[16] = Flag(s.BarCode);
-  for (int led = 0; led < kLedCount; ++led) {
-    v[17 + led] = std::to_string(s.LedSetting[led]);
-    v[kFirstUsb3Line + led] = chip_a_eeprom ? Flag(s.LedUsb3[led]) : "";
-  }
-  v[23] = s.SwField;
-  // In the eFuse selections the box's state lives in the fixed-serial flag.
-  v[24] = Flag(efuse ? !s.FixedSerial : s.BasedOnMac);
-  v[25] = Flag(s.MultiEnable);
-  v[26] = Flag(s.AutoProgram);
-  v[27] = std::to_string(s.DelayTime);
-  v[28] = Flag(s.DeviceSelLock);
-  return v;
+std::string Flag(bool value) { return value ? "1" : "0"; }
+bool IsSet(const std::string& text) { return DecimalValue(text) != 0; }
+
+bool IsChipAEeprom(const SromSettings& s) {
+  return s.DeviceSel == kChipAEeprom;
 }
 
-int ChoiceValue(const SromSettings& s, std::size_t line) {
-  switch (line) {
-    case 0:
-      return s.DeviceSel;
-    case 1:
-      return s.SromSize;
-    case 5:
-      return s.MacIncrement;
-    case 8:
-      return s.SerialIncrement;
-    default:
-      return s.DelayTime;
+// One line of the file: its comment as written (part of the format, spelling
+// included), the field's name for messages, how the value is written from the
+// settings and read back into them, and for a list choice the range the
+// window can show (low > high: not a choice). The device selection is read
+// first, so every later line may depend on it.
+struct LineRow {
+  const char* comment;
+  const char* name;
+  std::string (*get)(const SromSettings&);
+  void (*set)(SromSettings&, const std::string&);
+  int low = 1;
+  int high = 0;
+  // Left out by selection 0 (chip B with EEPROM has no USB 3.0 LED boxes).
+  bool usb3_line = false;
+
+  bool is_choice() const { return low <= high; }
+};
+
+template <int Led>
+LineRow LedSettingRow(const char* comment, const char* name) {
+  return {
+      comment, name,
+      [](const SromSettings& s) { return std::to_string(s.LedSetting[Led]); },
+      [](SromSettings& s, const std::string& v) {
+        s.LedSetting[Led] = static_cast<std::uint8_t>(DecimalValue(v) & 0xFF);
+      }};
+}
+
+template <int Led>
+LineRow LedUsb3Row(const char* comment, const char* name) {
+  return {comment,
+          name,
+          [](const SromSettings& s) {
+            return IsChipAEeprom(s) ? Flag(s.LedUsb3[Led]) : std::string();
+          },
+          [](SromSettings& s, const std::string& v) {
+            if (IsChipAEeprom(s)) s.LedUsb3[Led] = IsSet(v);
+          },
+          1,
+          0,
+          true};
+}
+
+const std::array<LineRow, kEepromDatValues>& Rows() {
+  static const std::array<LineRow, kEepromDatValues> rows = {{
+      {" // Device Select\r\n", "Device Select",
+       [](const SromSettings& s) { return std::to_string(s.DeviceSel); },
+       [](SromSettings& s, const std::string& v) {
+         s.DeviceSel = DecimalValue(v);
+       },
+       kChipBEeprom, kChipAEfuse},
+      {" // SROM Size\r\n", "SROM Size",
+       [](const SromSettings& s) { return std::to_string(s.SromSize); },
+       [](SromSettings& s, const std::string& v) {
+         s.SromSize = DecimalValue(v);
+       },
+       0, 1},
+      {" // Disable Setting\r\n", "Disable Setting",
+       [](const SromSettings& s) { return Flag(s.DisableSetting); },
+       [](SromSettings& s, const std::string& v) {
+         s.DisableSetting = IsSet(v);
+       }},
+      {" // Current MAC address\r\n", "Current MAC address",
+       [](const SromSettings& s) { return s.CurrentMac; },
+       [](SromSettings& s, const std::string& v) { s.CurrentMac = v; }},
+      {" // Maximum MAC address\r\n", "Maximum MAC address",
+       [](const SromSettings& s) { return s.MaximumMac; },
+       [](SromSettings& s, const std::string& v) { s.MaximumMac = v; }},
+      {" // MAC addrese increases by\r\n", "MAC address Increase by",
+       [](const SromSettings& s) { return std::to_string(s.MacIncrement); },
+       [](SromSettings& s, const std::string& v) {
+         s.MacIncrement = DecimalValue(v);
+       },
+       0, 9},
+      {" // Current serial number\r\n", "Current serial number",
+       [](const SromSettings& s) { return s.CurrentSerial; },
+       [](SromSettings& s, const std::string& v) { s.CurrentSerial = v; }},
+      {" // Maximum serial number\r\n", "Maximum serial number",
+       [](const SromSettings& s) { return s.MaximumSerial; },
+       [](SromSettings& s, const std::string& v) { s.MaximumSerial = v; }},
+      {" // Serial number increases by\r\n", "Serial number Increase by",
+       [](const SromSettings& s) { return std::to_string(s.SerialIncrement); },
+       [](SromSettings& s, const std::string& v) {
+         s.SerialIncrement = DecimalValue(v);
+       },
+       0, 9},
+      {" // Manufacture String \r\n", "Manufacture String",
+       [](const SromSettings& s) { return s.Manufacturer; },
+       [](SromSettings& s, const std::string& v) { s.Manufacturer = v; }},
+      {" // Product String\r\n", "Product String",
+       [](const SromSettings& s) { return s.Product; },
+       [](SromSettings& s, const std::string& v) { s.Product = v; }},
+      {" // Vendor ID\r\n", "Vendor ID",
+       [](const SromSettings& s) { return s.VendorId; },
+       [](SromSettings& s, const std::string& v) { s.VendorId = v; }},
+      {" // Product ID\r\n", "Product ID",
+       [](const SromSettings& s) { return s.ProductId; },
+       [](SromSettings& s, const std::string& v) { s.ProductId = v; }},
+      // The power lines hold the row the chip edits; the eFuse selections
+      // keep none.
+      {" // Bus power\r\n", "Bus power",
+       [](const SromSettings& s) {
+         return IsEepromSel(s.DeviceSel) ? EditedBusPower(s) : std::string();
+       },
+       [](SromSettings& s, const std::string& v) {
+         if (!IsEepromSel(s.DeviceSel)) return;
+         EditedBusPower(s) = v;
+         DerivePowerRows(s);
+       }},
+      {" // Self power\r\n", "Self power",
+       [](const SromSettings& s) {
+         return IsEepromSel(s.DeviceSel) ? EditedSelfPower(s) : std::string();
+       },
+       [](SromSettings& s, const std::string& v) {
+         if (!IsEepromSel(s.DeviceSel)) return;
+         EditedSelfPower(s) = v;
+         DerivePowerRows(s);
+       }},
+      {" // Flag byte\r\n", "Flag byte",
+       [](const SromSettings& s) { return s.FlagByte; },
+       [](SromSettings& s, const std::string& v) { s.FlagByte = v; }},
+      {" // Bar-Code\r\n", "Bar-Code",
+       [](const SromSettings& s) { return Flag(s.BarCode); },
+       [](SromSettings& s, const std::string& v) { s.BarCode = IsSet(v); }},
+      LedSettingRow<0>(" // LED 0 Setting\r\n", "LED 0 Setting"),
+      LedSettingRow<1>(" // LED 1 Setting\r\n", "LED 1 Setting"),
+      LedSettingRow<2>(" // LED 2 Setting\r\n", "LED 2 Setting"),
+      LedUsb3Row<0>(" // LED 0 USB 3.0\r\n", "LED 0 USB 3.0"),
+      LedUsb3Row<1>(" // LED 1 USB 3.0\r\n", "LED 1 USB 3.0"),
+      LedUsb3Row<2>(" // LED 2 USB 3.0\r\n", "LED 2 USB 3.0"),
+      {" // SW Field\r\n", "SW Field",
+       [](const SromSettings& s) { return s.SwField; },
+       [](SromSettings& s, const std::string& v) { s.SwField = v; }},
+      // In the eFuse selections the box's state lives in the fixed-serial
+      // flag.
+      {" // Based On Mac Address\r\n", "Based On Mac Address",
+       [](const SromSettings& s) {
+         return Flag(IsEfuseSel(s.DeviceSel) ? !s.FixedSerial : s.BasedOnMac);
+       },
+       [](SromSettings& s, const std::string& v) { s.BasedOnMac = IsSet(v); }},
+      {" // Multi Enable\r\n", "Multi Enable",
+       [](const SromSettings& s) { return Flag(s.MultiEnable); },
+       [](SromSettings& s, const std::string& v) { s.MultiEnable = IsSet(v); }},
+      // Deliberate spelling: "Auot" is how every settings file says it.
+      {" // Auot Program\r\n", "Auto Program",
+       [](const SromSettings& s) { return Flag(s.AutoProgram); },
+       [](SromSettings& s, const std::string& v) { s.AutoProgram = IsSet(v); }},
+      {" // Delay time\r\n", "Delay time",
+       [](const SromSettings& s) { return std::to_string(s.DelayTime); },
+       [](SromSettings& s, const std::string& v) {
+         s.DelayTime = DecimalValue(v);
+       },
+       0, 15},
+      {" // Device Sel Lock\r\n", "Device Sel Lock",
+       [](const SromSettings& s) { return Flag(s.DeviceSelLock); },
+       [](SromSettings& s, const std::string& v) {
+         s.DeviceSelLock = IsSet(v);
+       }},
+  }};
+  return rows;
+}
+
+// Value and spaces together fill this many characters before the comment.
+constexpr std::size_t kValueColumn = 34;
+
+// The rows a file of this selection holds, in file order.
+std::vector<const LineRow*> RowsInFile(int device_sel) {
+  std::vector<const LineRow*> rows;
+  for (const LineRow& row : Rows()) {
+    if (row.usb3_line && device_sel == kChipBEeprom) continue;
+    rows.push_back(&row);
   }
+  return rows;
 }
 
 }  // namespace
 
 std::string FormatEepromDat(const SromSettings& settings) {
-  const auto values = LineValues(settings);
-  const bool usb3 = WritesUsb3Lines(settings.DeviceSel);
   std::string text;
   text.reserve(1700);
-  for (std::size_t line = 0; line < kEepromDatValues; ++line) {
-    if (!usb3 && line >= kFirstUsb3Line && line < kFirstUsb3Line + kUsb3Lines) {
-      continue;
-    }
-    const std::string& value = values[line];
+  for (const LineRow* row : RowsInFile(settings.DeviceSel)) {
+    const std::string value = row->get(settings);
     text += '"';
     text += value;
     text += '"';
     if (value.size() < kValueColumn)
       text.append(kValueColumn - value.size(), ' ');
-    text += kLines[line].comment;
+    text += row->comment;
   }
   return text;
 }
 
 std::optional<std::string> EepromDatRefusal(const SromSettings& settings) {
-  for (const ChoiceRange& range : kChoiceRanges) {
-    const int value = ChoiceValue(settings, range.line);
-    if (value < range.low || value > range.high) {
-      return std::string("Can't save EEPROM.dat: the ") +
-             kLines[range.line].name + " value " + std::to_string(value) +
-             " is out of range.\r\n";
+  for (const LineRow& row : Rows()) {
+    if (!row.is_choice()) continue;
+    const int value = DecimalValue(row.get(settings));
+    if (value < row.low || value > row.high) {
+      return std::string("Can't save EEPROM.dat: the ") + row.name + " value " +
+             std::to_string(value) + " is out of range.\r\n";
     }
   }
-  const auto values = LineValues(settings);
-  for (std::size_t line = 0; line < kEepromDatValues; ++line) {
-    if (values[line].find('"') != std::string::npos) {
-      return std::string("Can't save EEPROM.dat: the ") + kLines[line].name +
+  for (const LineRow& row : Rows()) {
+    if (row.get(settings).find('"') != std::string::npos) {
+      return std::string("Can't save EEPROM.dat: the ") + row.name +
              " contains a double quote (\"), which the file cannot hold.\r\n";
     }
   }
@@ -229,55 +281,25 @@ std::optional<EepromDatValues> ParseEepromDat(std::string_view file) {
 
 std::optional<SromSettings> ApplyEepromDatValues(const EepromDatValues& parsed,
                                                  const SromSettings& current) {
-  const auto& v = parsed.values;
-  for (const ChoiceRange& range : kChoiceRanges) {
-    // The delay time's line depends on the selection; it is checked below.
-    if (range.line == 27) continue;
-    const int value = DecimalValue(v[range.line]);
-    if (value < range.low || value > range.high) return std::nullopt;
-  }
   SromSettings s = current;
-  s.DeviceSel = DecimalValue(v[0]);
-  s.SromSize = DecimalValue(v[1]);
-  s.DisableSetting = DecimalValue(v[2]) != 0;
-  s.CurrentMac = v[3];
-  s.MaximumMac = v[4];
-  s.MacIncrement = DecimalValue(v[5]);
-  s.CurrentSerial = v[6];
-  s.MaximumSerial = v[7];
-  s.SerialIncrement = DecimalValue(v[8]);
-  s.Manufacturer = v[9];
-  s.Product = v[10];
-  s.VendorId = v[11];
-  s.ProductId = v[12];
-  if (s.DeviceSel == kChipAEeprom) {
-    s.SuperBusPower = v[13];
-    s.HighBusPower = s.FullBusPower = std::to_string(DecimalValue(v[13]) / 2);
-    s.SuperSelfPower = v[14];
-    s.HighSelfPower = s.FullSelfPower = std::to_string(DecimalValue(v[14]) / 2);
-  } else if (s.DeviceSel == kChipBEeprom) {
-    s.HighBusPower = s.FullBusPower = v[13];
-    s.HighSelfPower = s.FullSelfPower = v[14];
+  // The device selection decides which lines the file holds and what the
+  // later lines mean.
+  const LineRow& selection = Rows().front();
+  const int device_sel = DecimalValue(parsed.values[0]);
+  if (device_sel < selection.low || device_sel > selection.high) {
+    return std::nullopt;
   }
-  s.FlagByte = v[15];
-  s.BarCode = DecimalValue(v[16]) != 0;
-  for (int led = 0; led < kLedCount; ++led) {
-    s.LedSetting[led] =
-        static_cast<std::uint8_t>(DecimalValue(v[17 + led]) & 0xFF);
-    if (s.DeviceSel == kChipAEeprom) {
-      s.LedUsb3[led] = DecimalValue(v[kFirstUsb3Line + led]) != 0;
+  selection.set(s, parsed.values[0]);
+  const auto rows = RowsInFile(device_sel);
+  for (std::size_t k = 1; k < rows.size(); ++k) {
+    const LineRow& row = *rows[k];
+    const std::string& value = parsed.values[k];
+    if (row.is_choice()) {
+      const int choice = DecimalValue(value);
+      if (choice < row.low || choice > row.high) return std::nullopt;
     }
+    row.set(s, value);
   }
-  // The last six values sit where the save put them: three lines earlier
-  // when selection 0 left out the LED USB 3.0 lines.
-  const std::size_t last = WritesUsb3Lines(s.DeviceSel) ? 23 : 20;
-  s.SwField = v[last];
-  s.BasedOnMac = DecimalValue(v[last + 1]) != 0;
-  s.MultiEnable = DecimalValue(v[last + 2]) != 0;
-  s.AutoProgram = DecimalValue(v[last + 3]) != 0;
-  s.DelayTime = DecimalValue(v[last + 4]);
-  s.DeviceSelLock = DecimalValue(v[last + 5]) != 0;
-  if (s.DelayTime < 0 || s.DelayTime > 15) return std::nullopt;
   return s;
 }
 
@@ -297,12 +319,9 @@ void AcceptSavedSettings(const SromSettings& s, LastAccepted& accepted) {
   accepted.Product = s.Product;
   accepted.ProductId = s.ProductId;
   accepted.VendorId = s.VendorId;
-  if (s.DeviceSel == kChipAEeprom) {
-    accepted.BusPower = s.SuperBusPower;
-    accepted.SelfPower = s.SuperSelfPower;
-  } else if (s.DeviceSel == kChipBEeprom) {
-    accepted.BusPower = s.HighBusPower;
-    accepted.SelfPower = s.HighSelfPower;
+  if (IsEepromSel(s.DeviceSel)) {
+    accepted.BusPower = EditedBusPower(s);
+    accepted.SelfPower = EditedSelfPower(s);
   }
   accepted.FlagByte = s.FlagByte;
 }
@@ -360,7 +379,7 @@ EepromLoadResult LoadEepromDat(const FileFolders& folders,
 
   const auto loaded = SettingsFromEepromDat(bytes, settings);
   if (!loaded) {
-    reporter.ShowMessage(kWrongFormat);
+    reporter.ShowMessage(msg::kEepromDatWrongFormat);
     return {EepromDatLoad::kWrongFormat, false};
   }
   settings = *loaded;

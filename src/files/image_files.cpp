@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "model/checksum.h"
+#include "model/chip_traits.h"
 #include "model/efuse_image.h"
 #include "model/hex_text.h"
 #include "model/srom_decode.h"
@@ -66,7 +67,7 @@ bool ReadAccepted(const FileSource& source,
 // The low byte of a chip's default product ID, which byte 6 of its image
 // holds: 0x80 for chip A, 0x7D for chip B.
 std::uint8_t DefaultProductIdLow(Chip chip) {
-  return HexPairAt(ProductDefaultsOf(chip).product_id, 1);
+  return ProductIdLow(TraitsOf(chip));
 }
 
 bool StringBytesPrintable(std::span<const std::uint8_t> image,

@@ -1,7 +1,10 @@
 #include "files/logs.h"
-#include "model/messages.h"
 
 #include <cstdio>
+#include <optional>
+
+#include "model/chip_traits.h"
+#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -9,19 +12,11 @@ namespace {
 // The fixed serial number of an eFuse unit whose serial is not its MAC.
 constexpr const char* kFixedSerial = "00000000000001";
 
-const char* DeviceColumn(int device_sel) {
-  switch (device_sel) {
-    case kChipBEeprom:
-      return " 057D/EEPROM";
-    case kChipBEfuse:
-      return " 057D/EFUSE";
-    case kChipAEeprom:
-      return " 058/EEPROM";
-    case kChipAEfuse:
-      return " 058/EFUSE";
-    default:
-      return nullptr;
-  }
+// " 058/EEPROM", " 057D/EFUSE" and so on; nothing for no selection.
+std::optional<std::string> DeviceColumn(int device_sel) {
+  if (!IsValidDeviceSel(device_sel)) return std::nullopt;
+  return std::string(" ") + TraitsOfSel(device_sel).log_label +
+         (IsEepromSel(device_sel) ? "/EEPROM" : "/EFUSE");
 }
 
 }  // namespace
@@ -34,8 +29,8 @@ std::string SerialMacLogHeader() {
 std::string SerialMacLogLine(const SromSettings& settings,
                              const LocalTime& time) {
   const int sel = NormalizeDeviceSel(settings.DeviceSel);
-  const char* device = DeviceColumn(sel);
-  if (device == nullptr) return {};
+  const auto device = DeviceColumn(sel);
+  if (!device) return {};
   std::string serial = settings.CurrentSerial;
   if (IsEfuseSel(sel)) {
     serial = settings.FixedSerial ? kFixedSerial : "00" + settings.CurrentMac;
@@ -44,8 +39,7 @@ std::string SerialMacLogLine(const SromSettings& settings,
   std::snprintf(stamp, sizeof stamp, "%4d/%02d/%02d\t%02d:%02d:%02d \r\n",
                 time.year, time.month, time.day, time.hour, time.minute,
                 time.second);
-  return std::string(device) + '\t' + serial + '\t' + settings.CurrentMac +
-         '\t' + stamp;
+  return *device + '\t' + serial + '\t' + settings.CurrentMac + '\t' + stamp;
 }
 
 std::string RetryLogEntry(const ImageBuffer& dump_data, int index,

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "model/checksum.h"
+#include "model/chip_traits.h"
 
 namespace srom {
 namespace {
@@ -21,18 +22,18 @@ void PutText(std::array<std::uint8_t, N>& image, std::size_t offset,
   std::copy(text.begin(), text.end(), image.begin() + offset);
 }
 
+constexpr std::uint8_t kVendorIdLow = 0x1E;
+constexpr std::uint8_t kVendorIdHigh = 0x4C;
+
 struct ChipIdentity {
   std::string_view product;
   std::uint8_t product_id_low;
   std::uint8_t product_id_high;
 };
 
-constexpr std::uint8_t kVendorIdLow = 0x1E;
-constexpr std::uint8_t kVendorIdHigh = 0x4C;
-
 ChipIdentity IdentityOf(Chip chip) {
-  return chip == Chip::kA ? ChipIdentity{"KM62058", 0x80, 0x05}
-                          : ChipIdentity{"KM62057D", 0x7D, 0x05};
+  const ChipTraits& traits = TraitsOf(chip);
+  return {traits.name, ProductIdLow(traits), ProductIdHigh(traits)};
 }
 
 SromDefault MakeSromDefault(Chip chip) {

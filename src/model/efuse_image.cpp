@@ -46,10 +46,6 @@ constexpr ByteRule kEfuseRules[] = {
     {0x3F, 0x3F, RuleKind::kBelow, {0xF0}},
 };
 
-Chip EfuseChipOf(int device_sel) {
-  return NormalizeDeviceSel(device_sel) == kChipAEfuse ? Chip::kA : Chip::kB;
-}
-
 }  // namespace
 
 bool EfuseByteValid(std::size_t position, std::uint8_t value) {
@@ -77,7 +73,7 @@ EfuseImage DefaultEfuseImageWithChecksum(Chip chip) {
 
 void ResetEfuseImageArea(ImageBuffer& buffer, int device_sel) {
   const EfuseImage image =
-      DefaultEfuseImageWithChecksum(EfuseChipOf(device_sel));
+      DefaultEfuseImageWithChecksum(ChipOf(device_sel));
   std::copy(image.begin(), image.end(), ImageArea(buffer).begin());
 }
 
@@ -115,7 +111,7 @@ EfuseImage DeriveEfuseImage(ImageBuffer& prev, int device_sel,
   auto eeprom = ImageArea(prev);
   if (serial_no_type == kSerialFixed) eeprom[S::kFlag] |= E::kSerialTypeBit;
 
-  EfuseImage image = DefaultEfuseImage(EfuseChipOf(device_sel));
+  EfuseImage image = DefaultEfuseImage(ChipOf(device_sel));
   std::copy_n(eeprom.begin() + S::kMac, 8, image.begin() + E::kMac);
   std::copy_n(eeprom.begin() + S::kVendorId, 2, image.begin() + E::kVendorId);
   image[E::kBusPower] = eeprom[S::kBusPower];

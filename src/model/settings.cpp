@@ -2,23 +2,30 @@
 
 #include <limits>
 
-namespace srom {
+#include "model/chip_traits.h"
 
-ChipProductDefaults ProductDefaultsOf(Chip chip) {
-  return chip == Chip::kA ? ChipProductDefaults{"KM62058", "0580"}
-                          : ChipProductDefaults{"KM62057D", "057D"};
-}
+namespace srom {
 
 void ApplyChipProductDefaults(SromSettings& settings, int new_device_sel) {
   if (!IsEepromSel(new_device_sel)) return;
   const Chip to = ChipOf(new_device_sel);
-  const ChipProductDefaults mine = ProductDefaultsOf(to);
-  const ChipProductDefaults other =
-      ProductDefaultsOf(to == Chip::kA ? Chip::kB : Chip::kA);
-  if (settings.Product == other.product) settings.Product = mine.product;
+  const ChipTraits& mine = TraitsOf(to);
+  const ChipTraits& other = OtherChipTraits(to);
+  if (settings.Product == other.name) settings.Product = mine.name;
   if (settings.ProductId == other.product_id) {
     settings.ProductId = mine.product_id;
   }
+}
+
+std::optional<std::string> CorrectProductIdForChip(SromSettings& settings) {
+  if (!IsEepromSel(settings.DeviceSel)) return std::nullopt;
+  const Chip chip = ChipOf(settings.DeviceSel);
+  if (settings.ProductId != OtherChipTraits(chip).product_id) {
+    return std::nullopt;
+  }
+  const ChipTraits& mine = TraitsOf(chip);
+  settings.ProductId = mine.product_id;
+  return mine.selection_message;
 }
 
 std::uint32_t PowerValue(const std::string& text) {
@@ -33,17 +40,31 @@ std::uint32_t PowerValue(const std::string& text) {
 }
 
 std::string& EditedBusPower(SromSettings& settings) {
-  return ChipOf(settings.DeviceSel) == Chip::kA ? settings.SuperBusPower
-                                                : settings.HighBusPower;
+  return TraitsOfSel(settings.DeviceSel).edits_super_speed
+             ? settings.SuperBusPower
+             : settings.HighBusPower;
 }
 
 std::string& EditedSelfPower(SromSettings& settings) {
-  return ChipOf(settings.DeviceSel) == Chip::kA ? settings.SuperSelfPower
-                                                : settings.HighSelfPower;
+  return TraitsOfSel(settings.DeviceSel).edits_super_speed
+             ? settings.SuperSelfPower
+             : settings.HighSelfPower;
+}
+
+const std::string& EditedBusPower(const SromSettings& settings) {
+  return TraitsOfSel(settings.DeviceSel).edits_super_speed
+             ? settings.SuperBusPower
+             : settings.HighBusPower;
+}
+
+const std::string& EditedSelfPower(const SromSettings& settings) {
+  return TraitsOfSel(settings.DeviceSel).edits_super_speed
+             ? settings.SuperSelfPower
+             : settings.HighSelfPower;
 }
 
 void DerivePowerRows(SromSettings& settings) {
-  if (ChipOf(settings.DeviceSel) == Chip::kA) {
+  if (TraitsOfSel(settings.DeviceSel).edits_super_speed) {
     settings.HighBusPower =
         std::to_string(PowerValue(settings.SuperBusPower) / 2);
     settings.HighSelfPower =
@@ -51,6 +72,13 @@ void DerivePowerRows(SromSettings& settings) {
   }
   settings.FullBusPower = settings.HighBusPower;
   settings.FullSelfPower = settings.HighSelfPower;
+}
+
+void PutChipPowerDefaults(SromSettings& settings) {
+  const ChipTraits& traits = TraitsOfSel(settings.DeviceSel);
+  EditedBusPower(settings) = traits.bus_power_default;
+  EditedSelfPower(settings) = traits.self_power_default;
+  DerivePowerRows(settings);
 }
 
 }  // namespace srom

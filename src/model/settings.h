@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace srom {
@@ -126,17 +127,15 @@ inline constexpr int kIdDigits = 4;
 inline constexpr int kFlagDigits = 2;
 inline constexpr int kMaxStringChars = 24;  // product and manufacturer boxes
 
-// Product string and product ID that each chip starts with.
-struct ChipProductDefaults {
-  const char* product;
-  const char* product_id;
-};
-ChipProductDefaults ProductDefaultsOf(Chip chip);
-
 // When the selection changes to an EEPROM selection, the other chip's default
 // product string and product ID (compared exactly) become this chip's. The
 // eFuse selections change neither.
 void ApplyChipProductDefaults(SromSettings& settings, int new_device_sel);
+
+// In an EEPROM selection the product ID must not be the other chip's default:
+// it is corrected into this chip's, and the message to show is returned.
+// Nothing when the ID fits (or in an eFuse selection).
+std::optional<std::string> CorrectProductIdForChip(SromSettings& settings);
 
 // The power value of a decimal text: its leading digits, 0 when it has none.
 // Saturates instead of overflowing on absurdly long texts.
@@ -146,9 +145,16 @@ std::uint32_t PowerValue(const std::string& text);
 // (Super Speed for chip A, High Speed for chip B).
 std::string& EditedBusPower(SromSettings& settings);
 std::string& EditedSelfPower(SromSettings& settings);
+const std::string& EditedBusPower(const SromSettings& settings);
+const std::string& EditedSelfPower(const SromSettings& settings);
 
 // Keeps the derived power rows in step with the edited one: chip A halves the
 // Super Speed values into High and Full Speed, chip B copies High to Full.
 void DerivePowerRows(SromSettings& settings);
+
+// The edited power row back at the chip's own texts ("496"/"8" for chip A,
+// "248"/"4" for chip B), the derived rows following, as selecting the chip
+// leaves them.
+void PutChipPowerDefaults(SromSettings& settings);
 
 }  // namespace srom

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "model/chip_traits.h"
 #include "model/hex_text.h"
 #include "model/led_rules.h"
 #include "model/srom_layout.h"
@@ -33,21 +34,11 @@ void DecodeSromImage(const ImageBuffer& buffer, SromSettings& s) {
   s.VendorId = Hex2(area[L::kVendorId + 1]) + Hex2(area[L::kVendorId]);
   s.FlagByte = Hex2(area[L::kFlag]);
 
-  const int sel = NormalizeDeviceSel(s.DeviceSel);
-  const int bus = area[L::kBusPower];
-  const int self = area[L::kSelfPower];
-  if (sel == kChipAEeprom) {
-    s.SuperBusPower = std::to_string(bus * 8);
-    s.HighBusPower = std::to_string(bus * 8 / 2);
-    s.FullBusPower = s.HighBusPower;
-    s.SuperSelfPower = std::to_string(self * 8);
-    s.HighSelfPower = std::to_string(self * 8 / 2);
-    s.FullSelfPower = s.HighSelfPower;
-  } else if (sel == kChipBEeprom) {
-    s.HighBusPower = std::to_string(bus * 4);
-    s.FullBusPower = s.HighBusPower;
-    s.HighSelfPower = std::to_string(self * 4);
-    s.FullSelfPower = s.HighSelfPower;
+  if (IsEepromSel(s.DeviceSel)) {
+    const int unit = TraitsOfSel(s.DeviceSel).power_unit_ma;
+    EditedBusPower(s) = std::to_string(area[L::kBusPower] * unit);
+    EditedSelfPower(s) = std::to_string(area[L::kSelfPower] * unit);
+    DerivePowerRows(s);
   }
 
   s.Product = TextAt(area, L::kProduct, area[L::kProductLength]);

@@ -5,6 +5,7 @@
 
 #include "model/byte_rules.h"
 #include "model/checksum.h"
+#include "model/chip_traits.h"
 #include "model/default_images.h"
 #include "model/hex_text.h"
 #include "model/srom_layout.h"
@@ -86,13 +87,11 @@ void BuildSromImage(ImageBuffer& buffer, const SromSettings& s) {
   area[L::kIdChecksum] = IdChecksum(area.subspan<L::kProductId, 4>());
   area[L::kFlag] = HexPairToByte(s.FlagByte);
 
-  const int sel = NormalizeDeviceSel(s.DeviceSel);
-  if (sel == kChipAEeprom) {
-    area[L::kBusPower] = ByteViaHexText(PowerValue(s.SuperBusPower) / 8);
-    area[L::kSelfPower] = ByteViaHexText(PowerValue(s.SuperSelfPower) / 8);
-  } else if (sel == kChipBEeprom) {
-    area[L::kBusPower] = ByteViaHexText(PowerValue(s.HighBusPower) / 4);
-    area[L::kSelfPower] = ByteViaHexText(PowerValue(s.HighSelfPower) / 4);
+  if (IsEepromSel(s.DeviceSel)) {
+    const auto unit =
+        static_cast<std::uint32_t>(TraitsOfSel(s.DeviceSel).power_unit_ma);
+    area[L::kBusPower] = ByteViaHexText(PowerValue(EditedBusPower(s)) / unit);
+    area[L::kSelfPower] = ByteViaHexText(PowerValue(EditedSelfPower(s)) / unit);
   }
 
   area[L::kProductLength] = ByteViaHexText(s.Product.size());

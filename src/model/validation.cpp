@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/chip_traits.h"
 #include "model/hex_text.h"
 #include "model/messages.h"
 #include "model/srom_layout.h"
@@ -112,25 +113,20 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
                                              const BoxTexts& boxes,
                                              const LastAccepted& accepted,
                                              NumericValues& values) {
-  const int sel = NormalizeDeviceSel(s.DeviceSel);
-  if (sel == kChipAEeprom) {
-    if (PowerValue(s.SuperBusPower) < 8) {
-      return PutBack(CheckId::kBusPowerTooLow, msg::kBusPowerBelow8,
-                     Field::kSuperBusPower, accepted.BusPower);
+  if (IsEepromSel(s.DeviceSel)) {
+    const ChipTraits& chip = TraitsOfSel(s.DeviceSel);
+    const auto minimum = static_cast<std::uint32_t>(chip.power_unit_ma);
+    const Field bus =
+        chip.edits_super_speed ? Field::kSuperBusPower : Field::kHighBusPower;
+    const Field self =
+        chip.edits_super_speed ? Field::kSuperSelfPower : Field::kHighSelfPower;
+    if (PowerValue(EditedBusPower(s)) < minimum) {
+      return PutBack(CheckId::kBusPowerTooLow, chip.bus_power_too_low, bus,
+                     accepted.BusPower);
     }
-    if (PowerValue(s.SuperSelfPower) < 8) {
-      return PutBack(CheckId::kSelfPowerTooLow, msg::kSelfPowerBelow8,
-                     Field::kSuperSelfPower, accepted.SelfPower);
-    }
-  }
-  if (sel == kChipBEeprom) {
-    if (PowerValue(s.HighBusPower) < 4) {
-      return PutBack(CheckId::kBusPowerTooLow, msg::kBusPowerBelow4,
-                     Field::kHighBusPower, accepted.BusPower);
-    }
-    if (PowerValue(s.HighSelfPower) < 4) {
-      return PutBack(CheckId::kSelfPowerTooLow, msg::kSelfPowerBelow4,
-                     Field::kHighSelfPower, accepted.SelfPower);
+    if (PowerValue(EditedSelfPower(s)) < minimum) {
+      return PutBack(CheckId::kSelfPowerTooLow, chip.self_power_too_low, self,
+                     accepted.SelfPower);
     }
   }
   // The length checks measure the boxes, the format checks the record; a

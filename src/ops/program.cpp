@@ -9,11 +9,11 @@
 #include "files/logs.h"
 #include "model/efuse_image.h"
 #include "model/hex_text.h"
+#include "model/messages.h"
 #include "model/srom_image.h"
 #include "model/srom_layout.h"
 #include "model/stepping.h"
 #include "ops/refresh.h"
-#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -100,7 +100,8 @@ Verdict VerifyEeprom(const OpsContext& ctx) {
   Station& st = ctx.station;
   const std::string text =
       ctx.Device().ReadEeprom(st.dump, st.settings.SromSize, st.image_size);
-  if (text != msg::kReadSuccess || !SameImage(st.prev, st.dump, st.image_size)) {
+  if (text != msg::kReadSuccess ||
+      !SameImage(st.prev, st.dump, st.image_size)) {
     ctx.panel.ShowMessage(msg::kEepromProgramIncomplete);
     ctx.panel.SetResultPicture(ResultPicture::kFail);
     st.busy = false;
@@ -204,18 +205,9 @@ bool ContentAccepted(const OpsContext& ctx) {
 // The product ID must fit the chosen chip; a mismatch is corrected and the
 // unit is not programmed.
 bool ProductIdFitsChip(const OpsContext& ctx) {
-  SromSettings& s = ctx.station.settings;
-  const int sel = NormalizeDeviceSel(s.DeviceSel);
-  const char* message = nullptr;
-  if (sel == kChipAEeprom && s.ProductId == "057D") {
-    s.ProductId = "0580";
-    message = msg::kSelectionIsChipA;
-  } else if (sel == kChipBEeprom && s.ProductId == "0580") {
-    s.ProductId = "057D";
-    message = msg::kSelectionIsChipB;
-  }
-  if (message == nullptr) return true;
-  ctx.panel.ShowMessage(message);
+  const auto message = CorrectProductIdForChip(ctx.station.settings);
+  if (!message) return true;
+  ctx.panel.ShowMessage(*message);
   ctx.panel.UpdateData(false);
   return false;
 }

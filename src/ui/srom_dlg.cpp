@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "model/led_rules.h"
+#include "model/messages.h"
 #include "ops/dump.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ui/data_exchange.h"
-#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -200,14 +200,9 @@ void CKM62058_SromDlg::OnTextChanged(ControlId id) {
       break;
     case ControlId::kProductId: {
       DoDataExchange(true);
-      if (s.ProductId.size() < 4) return;
-      const int sel = NormalizeDeviceSel(s.DeviceSel);
-      if (sel == kChipBEeprom && s.ProductId == "0580") {
-        view_.MessageBox(msg::kSelectionIsChipB);
-        s.ProductId = "057D";
-      } else if (sel == kChipAEeprom && s.ProductId == "057D") {
-        view_.MessageBox(msg::kSelectionIsChipA);
-        s.ProductId = "0580";
+      if (s.ProductId.size() < kIdDigits) return;
+      if (const auto message = CorrectProductIdForChip(s)) {
+        view_.MessageBox(*message);
       }
       break;
     }

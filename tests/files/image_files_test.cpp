@@ -508,6 +508,7 @@ TEST(ResetEfuseImage, LeavesAnExistingFileOfAnyLetterCaseAlone) {
   files.folders.working_folder = working.path();
   WriteBytes(working / "efuse.DAT", "kept");
   WriteBytes(files.folder / "EFUSE.dat", "kept too");
+  files.settings.DeviceSel = kChipBEfuse;
 
   EXPECT_EQ(ResetEfuseImage(files.folders, files.settings, files.prev,
                             files.image_size, files.accepted, files.reporter),

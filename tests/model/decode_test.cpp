@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "model/image_refresh.h"
 #include "model/led_rules.h"
 #include "model/srom_decode.h"
 #include "model/srom_image.h"
+#include "support/refresh_harness.h"
 
 namespace srom {
 namespace {
@@ -109,8 +109,7 @@ TEST(DecodeSromImageTest, EmptyProductIsReplacedByTheNextRefresh) {
   accepted.Product = "Last Product";
   NumericValues v;
   int size = 512;
-  ASSERT_FALSE(
-      RefreshImageData(b, s, BoxTextsOf(s), accepted, v, size).failure);
+  ASSERT_FALSE(RefreshWithoutWindow(b, s, accepted, v, size).failure);
   EXPECT_EQ(s.Product, "Last Product");
   EXPECT_EQ(ImageArea(b)[0x15], 12);
 }
@@ -130,8 +129,7 @@ TEST(LedRulesTest, DuplexLedDecodesTo0x10AndIsRebuilt) {
   EXPECT_EQ(s.LedSetting[1], 0x10);
   NumericValues v;
   int size = 512;
-  ASSERT_FALSE(
-      RefreshImageData(b, s, BoxTextsOf(s), LastAccepted{}, v, size).failure);
+  ASSERT_FALSE(RefreshWithoutWindow(b, s, LastAccepted{}, v, size).failure);
   const std::uint16_t stored =
       static_cast<std::uint16_t>(ImageArea(b)[0x85] << 8 | ImageArea(b)[0x84]);
   EXPECT_EQ(LedBits(stored, 1), 0x10);

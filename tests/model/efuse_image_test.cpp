@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "model/checksum.h"
-#include "model/image_refresh.h"
 #include "model/srom_image.h"
 #include "model/validation.h"
+#include "support/refresh_harness.h"
 #include "test_bytes.h"
 
 namespace srom {
@@ -117,8 +117,7 @@ TEST(BuildEfuseImageTest, RefreshOfAnEfuseSelectionBuildsTheEfuseImage) {
   ImageBuffer b = BlankBuffer();
   NumericValues v;
   int size = 512;
-  const RefreshResult r =
-      RefreshImageData(b, s, BoxTextsOf(s), LastAccepted{}, v, size);
+  const RefreshRun r = RefreshWithoutWindow(b, s, LastAccepted{}, v, size);
   ASSERT_FALSE(r.failure);
   EXPECT_TRUE(r.built);
   EXPECT_EQ(Efuse(b), Expected(test::kChipBEfuse, test::kChipBEfuseChecksum));
@@ -130,7 +129,7 @@ ImageBuffer ChipAEepromImage(const std::string& manufacturer) {
   ImageBuffer b = BlankBuffer();
   NumericValues v;
   int size = 512;
-  RefreshImageData(b, s, BoxTextsOf(s), LastAccepted{}, v, size);
+  RefreshWithoutWindow(b, s, LastAccepted{}, v, size);
   return b;
 }
 
@@ -150,6 +149,28 @@ TEST(DeriveEfuseImageTest, FixedSerialSetsFlagBit3InBothImages) {
   EXPECT_EQ(image[0x31], 0x7B);
   EXPECT_EQ(ImageArea(prev)[0x0B], 0x7B);
   EXPECT_EQ(image[0x32], EfuseChecksum(image));
+}
+
+// An eFuse image starts from the default of the selection's chip, whichever
+// selection of the chip asks for it: chip A's EEPROM selection once gave chip
+// B's image.
+TEST(ResetEfuseImageAreaTest, TheSelectionsChipGivesTheDefaultBytes) {
+  const struct {
+    int device_sel;
+    std::uint8_t product_id_low;
+    std::uint8_t product_length;
+  } cases[] = {
+      {kChipAEeprom, 0x80, 7},
+      {kChipAEfuse, 0x80, 7},
+      {kChipBEeprom, 0x7D, 8},
+      {kChipBEfuse, 0x7D, 8},
+  };
+  for (const auto& c : cases) {
+    ImageBuffer reset = BlankBuffer();
+    ResetEfuseImageArea(reset, c.device_sel);
+    EXPECT_EQ(ImageArea(reset)[0x06], c.product_id_low) << c.device_sel;
+    EXPECT_EQ(ImageArea(reset)[0x11], c.product_length) << c.device_sel;
+  }
 }
 
 TEST(DeriveEfuseImageTest, SelfPowerKeepsItsLowFourBits) {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "model/image_refresh.h"
 #include "model/led_rules.h"
 #include "model/settings.h"
+#include "support/refresh_harness.h"
 #include "test_bytes.h"
 
 namespace srom {
@@ -27,9 +27,8 @@ struct Window {
   ImageBuffer prev = BlankBuffer();
   int image_size = 512;
 
-  RefreshResult Refresh() {
-    return RefreshImageData(prev, settings, BoxTextsOf(settings), accepted,
-                            values, image_size);
+  RefreshRun Refresh() {
+    return RefreshWithoutWindow(prev, settings, accepted, values, image_size);
   }
 };
 
@@ -54,7 +53,7 @@ TEST_P(InitialSettingsBuildTest, BlankBufferGivesTheChipsDefaultImage) {
   w.settings.SromSize = c.srom_size;
   if (c.chip_b_product) ApplyChipProductDefaults(w.settings, c.device_sel);
 
-  const RefreshResult r = w.Refresh();
+  const RefreshRun r = w.Refresh();
 
   ASSERT_FALSE(r.failure) << r.failure->message;
   EXPECT_TRUE(r.loaded_default);
@@ -114,7 +113,7 @@ TEST_P(BuildFieldTest, WritesTheFieldAtItsOffset) {
   const auto& c = GetParam();
   Window w;
   c.edit(w.settings);
-  const RefreshResult r = w.Refresh();
+  const RefreshRun r = w.Refresh();
   ASSERT_FALSE(r.failure) << r.failure->message;
   const auto area = Area(w.prev, 512);
   EXPECT_EQ(
@@ -199,7 +198,7 @@ TEST(BuildSromImageTest, CarriedBytesKeepWhatTheAreaHolds) {
 TEST(BuildSromImageTest, EfuseImageInTheAreaIsBuiltOverNotReplaced) {
   Window w;
   std::fill_n(ImageArea(w.prev).begin(), 64, 0x11);
-  const RefreshResult r = w.Refresh();
+  const RefreshRun r = w.Refresh();
   ASSERT_FALSE(r.failure);
   EXPECT_FALSE(r.loaded_default);
   EXPECT_EQ(ImageArea(w.prev)[0x10], 0x11);
@@ -210,7 +209,7 @@ TEST(BuildSromImageTest, FailedCheckLeavesTheBufferUntouched) {
   Window w;
   w.settings.VendorId = "4C1G";
   const ImageBuffer before = w.prev;
-  const RefreshResult r = w.Refresh();
+  const RefreshRun r = w.Refresh();
   ASSERT_TRUE(r.failure);
   EXPECT_EQ(r.failure->message, "Vendor ID Got The Wrong Format");
   EXPECT_EQ(w.prev, before);

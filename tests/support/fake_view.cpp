@@ -1,9 +1,9 @@
 #include "fake_view.h"
 
-#include "recording_reporter.h"
-
 #include <chrono>
 #include <future>
+
+#include "recording_reporter.h"
 
 namespace srom {
 namespace {
