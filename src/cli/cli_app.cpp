@@ -1,7 +1,6 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
-
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -112,14 +111,6 @@ class Run {
     return ExitCode::kUsage;
   }
 
-  // What an operation on the adapter came to, from what it showed.
-  ExitCode Outcome() const {
-    if (const auto failure = FirstFailure(panel_.messages())) return *failure;
-    if (panel_.refused_question()) return ExitCode::kNotConfirmed;
-    return panel_.picture() == ResultPicture::kPass ? ExitCode::kOk
-                                                    : ExitCode::kFailed;
-  }
-
  private:
   std::optional<ExitCode> CheckFolder() {
     std::error_code error;
@@ -189,9 +180,9 @@ ExitCode Image(Run& run) {
       ImageArea(st.prev).first(static_cast<std::size_t>(st.image_size));
   const bool efuse = IsEfuseSel(st.settings.DeviceSel);
   if (!o.out_file.empty() &&
-      !WriteResultFile(run, o.out_file, FormatImageFile(image),
-                       efuse ? msg::kCannotWriteEfuse
-                             : msg::kCannotWriteSrom)) {
+      !WriteResultFile(
+          run, o.out_file, FormatImageFile(image),
+          efuse ? msg::kCannotWriteEfuse : msg::kCannotWriteSrom)) {
     return ExitCode::kFileRejected;
   }
   if (!o.bin_file.empty() &&
@@ -217,31 +208,25 @@ ExitCode Program(Run& run) {
   // refuses never reach the adapter.
   if (!RefreshImage(run.Context())) return ExitCode::kSettingsRejected;
   OneAdapter adapter;
-  RunProgramJob(run.Context(), &adapter);
+  const Outcome outcome = RunProgramJob(run.Context(), &adapter);
   run.PrintOutputBox();
-  const ExitCode outcome = run.Outcome();
-  // A unit that passed but whose stepped settings were not saved would give
-  // its MAC address again on the next run: the line must stop.
-  if (outcome == ExitCode::kOk && !st.last_save_ok) {
-    return ExitCode::kFileRejected;
-  }
-  return outcome;
+  return ExitCodeOf(outcome);
 }
 
 ExitCode Dump(Run& run) {
   OneAdapter adapter;
   run.panel().SetOutputText("");
-  RunDumpJob(run.Context(), &adapter);
+  const Outcome outcome = RunDumpJob(run.Context(), &adapter);
   run.PrintOutputBox();
-  return run.Outcome();
+  return ExitCodeOf(outcome);
 }
 
 ExitCode Erase(Run& run) {
   if (const auto refused = run.RequireEeprom("Erase")) return *refused;
   OneAdapter adapter;
-  EraseEeprom(run.Context(), &adapter);
+  const Outcome outcome = EraseEeprom(run.Context(), &adapter);
   run.PrintOutputBox();
-  return run.Outcome();
+  return ExitCodeOf(outcome);
 }
 
 // The window's "Save" after a load: its question, then the files.
@@ -249,8 +234,8 @@ ExitCode SaveAsTheWindowDoes(Run& run) {
   Station& st = run.station();
   ConsolePanel& panel = run.panel();
   const bool efuse = IsEfuseSel(st.settings.DeviceSel);
-  if (!panel.AskOkCancel(msg::kSaveCaption,
-                         efuse ? msg::kSaveEfuseQuestion : msg::kSaveEepromQuestion)) {
+  if (!panel.AskOkCancel(msg::kSaveCaption, efuse ? msg::kSaveEfuseQuestion
+                                                  : msg::kSaveEepromQuestion)) {
     return ExitCode::kNotConfirmed;
   }
   if (efuse) {
@@ -320,9 +305,9 @@ ExitCode ConvertEfuseCommand(Run& run) {
   }
   const int type =
       run.options().serial_type == "fixed" ? kSerialFixed : kSerialFromMac;
-  const bool saved = ConvertToEfuse(st.folders, st.settings, st.prev,
-                                    st.image_size, st.accepted, type,
-                                    run.panel());
+  const bool saved =
+      ConvertToEfuse(st.folders, st.settings, st.prev, st.image_size,
+                     st.accepted, type, run.panel());
   run.PrintOutputBox();
   return saved ? ExitCode::kOk : ExitCode::kFileRejected;
 }
@@ -344,7 +329,8 @@ void ShowSim(std::ostream& out, const SimulatedAdapter& adapter,
   out << "faults:";
   if (setup.faults.empty()) out << " none";
   out << "\n";
-  for (const auto& fault : setup.faults) out << "  " << JoinWords(fault) << "\n";
+  for (const auto& fault : setup.faults)
+    out << "  " << JoinWords(fault) << "\n";
   const auto eeprom = adapter.eeprom();
   const auto efuse = adapter.efuse();
   out << "EEPROM, " << eeprom.size() << " bytes:\r\n"
@@ -430,7 +416,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   app.footer(MainHelpFooter());
   app.require_subcommand(1);
   app.fallthrough();
-  app.add_option("-d,--dir", o.dir, "The station's folder")->capture_default_str();
+  app.add_option("-d,--dir", o.dir, "The station's folder")
+      ->capture_default_str();
   app.add_option("--device", o.device,
                  "sim: the folder's simulated adapter; driver: the maker's "
                  "test driver (Windows)")
@@ -442,19 +429,22 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
 
   auto* image = app.add_subcommand(
       "image", "Build the image from the settings and print its listing");
-  image->add_option("--base", o.base,
-                    "Build over this SROM.dat / EFUSE.dat instead of the "
-                    "chip's default image")
+  image
+      ->add_option("--base", o.base,
+                   "Build over this SROM.dat / EFUSE.dat instead of the "
+                   "chip's default image")
       ->check(CLI::ExistingFile);
-  image->add_option("--out", o.out_file, "Also write it as SROM.dat/EFUSE.dat text");
+  image->add_option("--out", o.out_file,
+                    "Also write it as SROM.dat/EFUSE.dat text");
   image->add_option("--bin", o.bin_file, "Also write it as raw bytes");
 
   auto* program = app.add_subcommand(
       "program",
       "Program one unit: write, read back, compare, log, step and save");
-  program->add_option("--base", o.base,
-                      "Build over this SROM.dat / EFUSE.dat instead of the "
-                      "chip's default image")
+  program
+      ->add_option("--base", o.base,
+                   "Build over this SROM.dat / EFUSE.dat instead of the "
+                   "chip's default image")
       ->check(CLI::ExistingFile);
   program->add_flag("--reload", o.reload,
                     "Check \"Reload\": the adapter reloads its configuration "
@@ -463,7 +453,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   app.add_subcommand("dump",
                      "Read the adapter's memory, keep it and save "
                      "SROM.dat/EFUSE.dat");
-  app.add_subcommand("erase", "Fill the adapter's EEPROM with 0xFF and dump it");
+  app.add_subcommand("erase",
+                     "Fill the adapter's EEPROM with 0xFF and dump it");
 
   auto* load_srom = app.add_subcommand(
       "load-srom", "Check an SROM file and print the settings it decodes to");
@@ -480,12 +471,14 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                        "(asks: --yes)");
 
   auto* convert_bin = app.add_subcommand(
-      "convert-bin", "Write an SROM text file's bytes to SROM.bin in the folder");
+      "convert-bin",
+      "Write an SROM text file's bytes to SROM.bin in the folder");
   convert_bin->add_option("file", o.file, "The SROM.dat text file")->required();
 
   auto* convert_efuse = app.add_subcommand(
-      "convert-efuse", "Derive the eFuse image from the settings' EEPROM image "
-                       "and write EFUSE.dat");
+      "convert-efuse",
+      "Derive the eFuse image from the settings' EEPROM image "
+      "and write EFUSE.dat");
   convert_efuse
       ->add_option("--serial-type", o.serial_type,
                    "mac: \"Use Mac Address as Serial No.\"; fixed: \"Fixed to "
@@ -494,7 +487,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
       ->required();
 
   auto* sim = app.add_subcommand(
-      "sim", "Create, show, plug, unplug and fault the folder's simulated adapter");
+      "sim",
+      "Create, show, plug, unplug and fault the folder's simulated adapter");
   sim->require_subcommand(1);
   auto* sim_create =
       sim->add_subcommand("create", "A new blank adapter (plugged, no fault)");

@@ -30,7 +30,6 @@ ConsolePanel::ConsolePanel(SromSettings& record, std::ostream& err,
     : record_(record), err_(err), assume_yes_(assume_yes), verbose_(verbose) {}
 
 void ConsolePanel::ShowMessage(const std::string& text) {
-  messages_.push_back(text);
   err_ << OneLine(text) << '\n' << std::flush;
 }
 
@@ -40,13 +39,14 @@ void ConsolePanel::SetStatus(const std::string& text) {
 }
 
 void ConsolePanel::SetResultPicture(ResultPicture picture) {
-  picture_ = picture;
   if (verbose_) {
     err_ << "[picture] " << ResultPictureName(picture) << '\n' << std::flush;
   }
 }
 
-void ConsolePanel::ShowPreview(const std::string& listing) { output_ = listing; }
+void ConsolePanel::ShowPreview(const std::string& listing) {
+  output_ = listing;
+}
 
 bool ConsolePanel::AskOkCancel(const std::string& caption,
                                const std::string& text) {
@@ -55,7 +55,6 @@ bool ConsolePanel::AskOkCancel(const std::string& caption,
     err_ << "OK (--yes)\n" << std::flush;
     return true;
   }
-  refused_question_ = true;
   err_ << "Cancel (give --yes to answer OK)\n" << std::flush;
   return false;
 }

@@ -5,7 +5,6 @@
 
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "model/settings.h"
 #include "ops/operator_panel.h"
@@ -31,7 +30,8 @@ class ConsolePanel : public OperatorPanel {
   void ShowPreview(const std::string& listing) override;
 
   // OperatorPanel.
-  bool AskOkCancel(const std::string& caption, const std::string& text) override;
+  bool AskOkCancel(const std::string& caption,
+                   const std::string& text) override;
   std::string OutputText() override { return output_; }
   void SetOutputText(const std::string& text) override { output_ = text; }
   void SetProgress(int) override {}
@@ -46,12 +46,6 @@ class ConsolePanel : public OperatorPanel {
   int SerialIncrementList() override { return record_.SerialIncrement; }
   void RearmAutoProgram() override {}
 
-  // What the run showed, for working out its exit code.
-  const std::vector<std::string>& messages() const { return messages_; }
-  ResultPicture picture() const { return picture_; }
-  bool refused_question() const { return refused_question_; }
-  const std::string& status() const { return status_; }
-
  private:
   SromSettings& record_;
   std::ostream& err_;
@@ -60,9 +54,6 @@ class ConsolePanel : public OperatorPanel {
 
   std::string output_;
   std::string status_;
-  std::vector<std::string> messages_;
-  ResultPicture picture_ = ResultPicture::kNone;
-  bool refused_question_ = false;
 };
 
 }  // namespace srom::cli

@@ -1,11 +1,6 @@
 #include "cli/exit_codes.h"
 
 #include <array>
-#include <utility>
-
-#include "device/device_operations.h"
-#include "ops/refresh.h"
-#include "model/messages.h"
 
 namespace srom::cli {
 namespace {
@@ -19,7 +14,8 @@ struct CodeRow {
 constexpr std::array<CodeRow, 10> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
-    {ExitCode::kUsage, "usage", "wrong command line, or not for this selection"},
+    {ExitCode::kUsage, "usage",
+     "wrong command line, or not for this selection"},
     {ExitCode::kSettingsRejected, "settings rejected",
      "a check refused the settings or their image"},
     {ExitCode::kDeviceAbsent, "device absent",
@@ -35,48 +31,6 @@ constexpr std::array<CodeRow, 10> kCodes = {{
     {ExitCode::kNoDriver, "driver not available",
      "--device driver on a system without the maker's driver"},
 }};
-
-// The messages of the operations that end a unit, by what went wrong.
-// Messages not listed only inform and leave the outcome to the result.
-constexpr std::pair<std::string_view, ExitCode> kMessageClasses[] = {
-    {msg::kSelectionIsChipA, ExitCode::kSettingsRejected},
-    {msg::kSelectionIsChipB, ExitCode::kSettingsRejected},
-    {msg::kCheckDataCorrectFail, ExitCode::kSettingsRejected},
-    {msg::kEfuseFormatError, ExitCode::kSettingsRejected},
-    {msg::kEepromDataWrong, ExitCode::kSettingsRejected},
-    {msg::kMacAtMaximum, ExitCode::kSettingsRejected},
-    {msg::kSerialAtMaximum,
-     ExitCode::kSettingsRejected},
-
-    {msg::kDeviceNotFound, ExitCode::kDeviceAbsent},
-    {msg::kFailedToOpenDevice, ExitCode::kDeviceAbsent},
-    {msg::kOpenDeviceFail, ExitCode::kDeviceAbsent},
-
-    {msg::kProgramFail, ExitCode::kWriteFailed},
-    {msg::kWriteEepromFailed, ExitCode::kWriteFailed},
-    {msg::kWriteEfuseFailed, ExitCode::kWriteFailed},
-    {msg::kReadEepromFailed, ExitCode::kWriteFailed},
-    {msg::kReadEfuseFailed, ExitCode::kWriteFailed},
-    {msg::kEfuseProgrammed, ExitCode::kWriteFailed},
-
-    {msg::kEepromProgramIncomplete, ExitCode::kVerifyFailed},
-    {msg::kEfuseProgramIncomplete, ExitCode::kVerifyFailed},
-    {msg::kFinalCheckFail, ExitCode::kVerifyFailed},
-    {msg::kDumpInvalid, ExitCode::kVerifyFailed},
-
-    {msg::kEepromDatOpenFailed, ExitCode::kFileRejected},
-    {msg::kEepromDatReadFailed, ExitCode::kFileRejected},
-    {msg::kEepromDatWrongFormat, ExitCode::kFileRejected},
-    {msg::kSerialMacLogFailed, ExitCode::kFileRejected},
-    {msg::kRetryLogFailed, ExitCode::kFileRejected},
-    {msg::kNoContentToSave, ExitCode::kFileRejected},
-    {msg::kCannotWriteSrom, ExitCode::kFileRejected},
-    {msg::kCannotWriteEfuse, ExitCode::kFileRejected},
-    {msg::kCannotWriteBin, ExitCode::kFileRejected},
-    {msg::kSaveSromDatFail, ExitCode::kFileRejected},
-    {msg::kSaveEfuseDatFail, ExitCode::kFileRejected},
-    {msg::kFileCannotBeOpened, ExitCode::kFileRejected},
-};
 
 }  // namespace
 
@@ -100,18 +54,26 @@ std::string ExitCodeTable() {
   return table;
 }
 
-std::optional<ExitCode> ClassifyMessage(std::string_view message) {
-  for (const auto& [text, code] : kMessageClasses) {
-    if (message == text) return code;
+ExitCode ExitCodeOf(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kOk:
+      return ExitCode::kOk;
+    case Outcome::kFailed:
+      return ExitCode::kFailed;
+    case Outcome::kSettingsRejected:
+      return ExitCode::kSettingsRejected;
+    case Outcome::kDeviceAbsent:
+      return ExitCode::kDeviceAbsent;
+    case Outcome::kWriteFailed:
+      return ExitCode::kWriteFailed;
+    case Outcome::kVerifyFailed:
+      return ExitCode::kVerifyFailed;
+    case Outcome::kFileRejected:
+      return ExitCode::kFileRejected;
+    case Outcome::kNotConfirmed:
+      return ExitCode::kNotConfirmed;
   }
-  return std::nullopt;
-}
-
-std::optional<ExitCode> FirstFailure(const std::vector<std::string>& messages) {
-  for (const std::string& message : messages) {
-    if (const auto code = ClassifyMessage(message)) return code;
-  }
-  return std::nullopt;
+  return ExitCode::kFailed;
 }
 
 }  // namespace srom::cli

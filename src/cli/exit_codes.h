@@ -1,11 +1,11 @@
-// What srom-cli's exit code tells a line controller, and how the messages an
-// operation showed map onto it.
+// What srom-cli's exit code tells a line controller, and how an operation's
+// outcome maps onto it.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "ops/outcome.h"
 
 namespace srom::cli {
 
@@ -33,12 +33,7 @@ std::string_view ExitCodeName(ExitCode code);
 // The table of every code with its meaning, as --help shows it.
 std::string ExitCodeTable();
 
-// The class a message of the operations stands for, or nothing for messages
-// that only inform (stepping notices, msg::kBinWritten).
-std::optional<ExitCode> ClassifyMessage(std::string_view message);
-
-// The class of the first message that has one: the first failure met is the
-// cause, the later ones follow from it.
-std::optional<ExitCode> FirstFailure(const std::vector<std::string>& messages);
+// The exit code of an operation's outcome.
+ExitCode ExitCodeOf(Outcome outcome);
 
 }  // namespace srom::cli

@@ -12,7 +12,8 @@
 namespace srom::cli {
 namespace {
 
-constexpr std::string_view kSetupFirstLine = "srom-cli simulated adapter setup 1";
+constexpr std::string_view kSetupFirstLine =
+    "srom-cli simulated adapter setup 1";
 
 constexpr std::array<std::uint32_t, 7> kRequestCodes = {
     IOCTL_WRITE_EEPROM,   IOCTL_READ_EFUSE,    IOCTL_WRITE_EFUSE,
@@ -46,8 +47,8 @@ std::optional<long> ParseNumber(const std::string& text, long low, long high) {
     base = 16;
   }
   long value = 0;
-  const auto [end, error] =
-      std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  const auto [end, error] = std::from_chars(
+      digits.data(), digits.data() + digits.size(), value, base);
   if (error != std::errc() || end != digits.data() + digits.size() ||
       digits.empty() || value < low || value > high) {
     return std::nullopt;
@@ -203,7 +204,8 @@ bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
   std::string text(kSetupFirstLine);
   text += "\n";
   text += setup.plugged ? "plugged 1\n" : "plugged 0\n";
-  for (const auto& fault : setup.faults) text += "fault " + JoinWords(fault) + "\n";
+  for (const auto& fault : setup.faults)
+    text += "fault " + JoinWords(fault) + "\n";
   return ReplaceFile(file, text);
 }
 

@@ -6,9 +6,9 @@
 #include <span>
 
 #include "device/driver_contract.h"
+#include "model/messages.h"
 #include "model/settings.h"
 #include "model/srom_image.h"
-#include "model/messages.h"
 
 namespace srom {
 namespace {
@@ -67,7 +67,10 @@ bool ReadEepromWord(DriverPort& port, DeviceHandle handle, std::uint8_t word,
 bool DeviceAccess::DetectDevice() {
   const auto handle = port_.Open(kDevicePath);
   reporter_.SetStatus(handle ? msg::kStatusDetected : msg::kStatusUnplugged);
-  if (!handle) return false;
+  if (!handle) {
+    last_failure_ = DeviceFailure::kNotOpened;
+    return false;
+  }
   port_.Close(*handle);
   return true;
 }
@@ -101,6 +104,7 @@ std::string DeviceAccess::ReadEeprom(ImageBuffer& buffer, int srom_size,
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
     reporter_.SetStatus(msg::kStatusUnplugged);
+    last_failure_ = DeviceFailure::kNotOpened;
     return msg::kFailedToOpenDevice;
   }
   auto image = ImageArea(buffer);
@@ -109,6 +113,7 @@ std::string DeviceAccess::ReadEeprom(ImageBuffer& buffer, int srom_size,
     if (!ReadEepromWord(port_, *handle, static_cast<std::uint8_t>(w),
                         image[2 * w], image[2 * w + 1])) {
       port_.Close(*handle);
+      last_failure_ = DeviceFailure::kRequestFailed;
       return msg::kReadEepromFailed;
     }
   }
@@ -125,6 +130,7 @@ bool DeviceAccess::ReadEfuse(ImageBuffer& buffer, int& image_size) {
 
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
+    last_failure_ = DeviceFailure::kNotOpened;
     reporter_.SetStatus(msg::kStatusUnplugged);
     reporter_.ShowMessage(msg::kFailedToOpenDevice);
     reporter_.SetResultPicture(ResultPicture::kFail);
@@ -135,6 +141,7 @@ bool DeviceAccess::ReadEfuse(ImageBuffer& buffer, int& image_size) {
   std::array<std::uint8_t, kEfuseTransferSize> transfer;
   std::copy_n(buffer.begin(), transfer.size(), transfer.begin());
   if (!port_.Request(*handle, IOCTL_READ_EFUSE, transfer, transfer)) {
+    last_failure_ = DeviceFailure::kRequestFailed;
     reporter_.ShowMessage(msg::kReadEfuseFailed);
     reporter_.SetResultPicture(ResultPicture::kFail);
     port_.Close(*handle);
@@ -153,6 +160,7 @@ bool DeviceAccess::WriteImage(ImageBuffer& buffer, int device_sel,
   if (!IsValidDeviceSel(device_sel)) return true;
   const auto handle = port_.Open(kDevicePath);
   if (!handle) {
+    last_failure_ = DeviceFailure::kNotOpened;
     reporter_.SetStatus(msg::kStatusUnplugged);
     reporter_.ShowMessage(msg::kOpenDeviceFail);
     return false;
@@ -170,7 +178,10 @@ bool DeviceAccess::WriteImage(ImageBuffer& buffer, int device_sel,
                           kHeaderSize + static_cast<std::size_t>(image_size)),
                       {});
     port_.Close(*handle);
-    if (!ok) reporter_.ShowMessage(msg::kWriteEepromFailed);
+    if (!ok) {
+      last_failure_ = DeviceFailure::kRequestFailed;
+      reporter_.ShowMessage(msg::kWriteEepromFailed);
+    }
     return ok;
   }
 
@@ -183,7 +194,10 @@ bool DeviceAccess::WriteImage(ImageBuffer& buffer, int device_sel,
       std::span<const std::uint8_t>(buffer).first(kEfuseTransferSize), {});
   if (!ok) image[kEfuseMarkOffset] = kEfuseMarkFinal;
   port_.Close(*handle);
-  if (!ok) reporter_.ShowMessage(msg::kWriteEfuseFailed);
+  if (!ok) {
+    last_failure_ = DeviceFailure::kRequestFailed;
+    reporter_.ShowMessage(msg::kWriteEfuseFailed);
+  }
   return ok;
 }
 
@@ -195,6 +209,26 @@ void DeviceAccess::ReloadEeprom() {
   }
   port_.Request(*handle, IOCTL_RELOAD_EEPROM, {}, {});
   port_.Close(*handle);
+}
+
+std::optional<HeldEfuseWriter> DeviceAccess::HoldForEfuseWrites() {
+  const auto handle = port_.Open(kDevicePath);
+  if (!handle) {
+    last_failure_ = DeviceFailure::kNotOpened;
+    reporter_.SetStatus(msg::kStatusUnplugged);
+    return std::nullopt;
+  }
+  return HeldEfuseWriter(port_, *handle);
+}
+
+HeldEfuseWriter::~HeldEfuseWriter() {
+  if (port_ != nullptr) port_->Close(handle_);
+}
+
+bool HeldEfuseWriter::Write(const ImageBuffer& buffer) {
+  return port_->Request(
+      handle_, IOCTL_WRITE_EFUSE,
+      std::span<const std::uint8_t>(buffer).first(kEfuseTransferSize), {});
 }
 
 }  // namespace srom

@@ -4,12 +4,13 @@
 // boxes, the result picture and the image listing of the output box.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "device/driver_port.h"
 #include "model/image_buffer.h"
-#include "ports/reporter.h"
 #include "model/messages.h"
+#include "ports/reporter.h"
 
 namespace srom {
 
@@ -23,6 +24,32 @@ inline constexpr int kMaxBusyPolls = 1000;
 inline constexpr std::size_t kEfuseMarkOffset = 63;
 inline constexpr std::uint8_t kEfuseMarkWriting = 0xF1;
 inline constexpr std::uint8_t kEfuseMarkFinal = 0x01;
+
+// Why the last operation of a DeviceAccess failed: the control device did
+// not open (no adapter), or the driver refused a request.
+enum class DeviceFailure { kNone, kNotOpened, kRequestFailed };
+
+// The control device held open across several eFuse writes, as the final
+// mark needs it: the driver sees one open for the whole phase. Closed when
+// it goes.
+class HeldEfuseWriter {
+ public:
+  HeldEfuseWriter(DriverPort& port, DeviceHandle handle)
+      : port_(&port), handle_(handle) {}
+  HeldEfuseWriter(HeldEfuseWriter&& other) noexcept
+      : port_(other.port_), handle_(other.handle_) {
+    other.port_ = nullptr;
+  }
+  HeldEfuseWriter& operator=(HeldEfuseWriter&&) = delete;
+  ~HeldEfuseWriter();
+
+  // Sends the 72-byte eFuse transfer of `buffer` exactly as it stands.
+  bool Write(const ImageBuffer& buffer);
+
+ private:
+  DriverPort* port_;
+  DeviceHandle handle_;
+};
 
 class DeviceAccess {
  public:
@@ -59,9 +86,17 @@ class DeviceAccess {
   // is not looked at.
   void ReloadEeprom();
 
+  // Opens the control device for a run of eFuse writes; nothing (with the
+  // status label at "Device Unplugged") when it does not open.
+  std::optional<HeldEfuseWriter> HoldForEfuseWrites();
+
+  // Why the latest operation that failed did; kNone while none has.
+  DeviceFailure last_failure() const { return last_failure_; }
+
  private:
   DriverPort& port_;
   Reporter& reporter_;
+  DeviceFailure last_failure_ = DeviceFailure::kNone;
 };
 
 }  // namespace srom

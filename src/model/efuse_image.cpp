@@ -72,9 +72,15 @@ EfuseImage DefaultEfuseImageWithChecksum(Chip chip) {
 }
 
 void ResetEfuseImageArea(ImageBuffer& buffer, int device_sel) {
-  const EfuseImage image =
-      DefaultEfuseImageWithChecksum(ChipOf(device_sel));
+  const EfuseImage image = DefaultEfuseImageWithChecksum(ChipOf(device_sel));
   std::copy(image.begin(), image.end(), ImageArea(buffer).begin());
+}
+
+void PutEfuseMac(std::span<std::uint8_t> image, std::uint64_t mac) {
+  for (std::size_t n = 0; n < E::kMacBytes; ++n) {
+    image[E::kMac + n] =
+        static_cast<std::uint8_t>(mac >> (8 * (E::kMacBytes - 1 - n)));
+  }
 }
 
 EfuseBuildResult BuildEfuseImage(ImageBuffer& buffer,
@@ -93,10 +99,7 @@ EfuseBuildResult BuildEfuseImage(ImageBuffer& buffer,
     result.loaded_default = true;
   }
   auto image = ImageArea(buffer).first<kEfuseSize>();
-  for (std::size_t n = 0; n < S::kMacBytes; ++n) {
-    image[E::kMac + n] = static_cast<std::uint8_t>(
-        values.CurrentMacValue >> (8 * (S::kMacBytes - 1 - n)));
-  }
+  PutEfuseMac(image, values.CurrentMacValue);
   if (settings.SerialNoType == kSerialFixed) {
     image[E::kFlag] |= E::kSerialTypeBit;
   } else {

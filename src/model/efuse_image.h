@@ -30,6 +30,10 @@ void StoreEfuseChecksum(std::span<std::uint8_t> image);
 // selection starts with.
 EfuseImage DefaultEfuseImageWithChecksum(Chip chip);
 
+// The MAC address (its 48-bit value) in bytes 0..5 of an eFuse image, first
+// byte most significant.
+void PutEfuseMac(std::span<std::uint8_t> image, std::uint64_t mac);
+
 // Puts the default eFuse image of the selection's chip, checksum stored, into
 // image offsets 0x00..0x3F of `buffer`.
 void ResetEfuseImageArea(ImageBuffer& buffer, int device_sel);

@@ -21,6 +21,7 @@ inline constexpr std::size_t kSelfPower =
     0x3F;  // low 4 bits; the write uses the byte
 inline constexpr std::size_t kLast = 0x3F;
 
+inline constexpr std::size_t kMacBytes = 6;
 inline constexpr std::size_t kProductCapacity = 12;
 inline constexpr std::size_t kManufacturerCapacity = 10;
 inline constexpr std::uint8_t kSerialTypeBit = 0x08;

@@ -75,11 +75,22 @@ void PutString(std::span<std::uint8_t, kImageAreaSize> area, std::size_t offset,
 
 }  // namespace
 
+void PutSromMac(std::span<std::uint8_t, kImageAreaSize> area,
+                const std::string& mac) {
+  for (std::size_t n = 0; n < L::kMacBytes; ++n) {
+    area[L::kMac + n] = HexPairAt(mac, n);
+  }
+}
+
+void PutSromSerial(std::span<std::uint8_t, kImageAreaSize> area,
+                   const std::string& serial) {
+  const std::size_t chars = std::min(serial.size(), L::kSerialCapacity);
+  std::copy_n(serial.begin(), chars, area.begin() + L::kSerial);
+}
+
 void BuildSromImage(ImageBuffer& buffer, const SromSettings& s) {
   auto area = ImageArea(buffer);
-  for (std::size_t n = 0; n < L::kMacBytes; ++n) {
-    area[L::kMac + n] = HexPairAt(s.CurrentMac, n);
-  }
+  PutSromMac(area, s.CurrentMac);
   area[L::kProductId] = HexPairAt(s.ProductId, 1);
   area[L::kProductId + 1] = HexPairAt(s.ProductId, 0);
   area[L::kVendorId] = HexPairAt(s.VendorId, 1);
@@ -99,9 +110,7 @@ void BuildSromImage(ImageBuffer& buffer, const SromSettings& s) {
   area[L::kSerialLength] = ByteViaHexText(s.CurrentSerial.size());
   PutString(area, L::kProduct, s.Product);
   PutString(area, L::kManufacturer, s.Manufacturer);
-  const std::size_t serial_chars =
-      std::min(s.CurrentSerial.size(), L::kSerialCapacity);
-  std::copy_n(s.CurrentSerial.begin(), serial_chars, area.begin() + L::kSerial);
+  PutSromSerial(area, s.CurrentSerial);
 
   area[L::kLedWord] = static_cast<std::uint8_t>(s.LedWord & 0xFF);
   area[L::kLedWord + 1] = static_cast<std::uint8_t>(s.LedWord >> 8);

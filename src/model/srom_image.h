@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "model/image_buffer.h"
@@ -15,6 +16,13 @@ namespace srom {
 // other byte is carried as it is. Assumes CheckDataCorrect has just passed,
 // so the hex texts have their full lengths.
 void BuildSromImage(ImageBuffer& buffer, const SromSettings& settings);
+
+// The MAC address (twelve hex digits, first byte first) and the serial
+// number's characters (at most 14) in their places of the EEPROM image.
+void PutSromMac(std::span<std::uint8_t, kImageAreaSize> area,
+                const std::string& mac);
+void PutSromSerial(std::span<std::uint8_t, kImageAreaSize> area,
+                   const std::string& serial);
 
 // True when `value` is acceptable at EEPROM image offset `position`.
 bool SromByteValid(std::size_t position, std::uint8_t value);

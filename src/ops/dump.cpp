@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "files/image_files.h"
-#include "model/srom_image.h"
 #include "model/messages.h"
+#include "model/srom_image.h"
 
 namespace srom {
 namespace {
@@ -22,18 +22,19 @@ bool DumpAcceptable(const ImageBuffer& dump, int image_size) {
   return true;
 }
 
-void DumpEeprom(const OpsContext& ctx) {
+Outcome DumpEeprom(const OpsContext& ctx) {
   Station& st = ctx.station;
+  DeviceAccess device = ctx.Device();
   const std::string text =
-      ctx.Device().ReadEeprom(st.dump, st.settings.SromSize, st.image_size);
+      device.ReadEeprom(st.dump, st.settings.SromSize, st.image_size);
   if (text != msg::kReadSuccess) {
     ctx.panel.ShowMessage(text);
     ctx.panel.SetResultPicture(ResultPicture::kFail);
-    return;
+    return DeviceOutcome(device);
   }
   if (!DumpAcceptable(st.dump, st.image_size)) {
     ctx.panel.ShowMessage(msg::kDumpInvalid);
-    return;
+    return Outcome::kVerifyFailed;
   }
   std::copy_n(ImageArea(st.dump).begin(), kImageAreaSize,
               ImageArea(st.prev).begin());
@@ -41,17 +42,19 @@ void DumpEeprom(const OpsContext& ctx) {
                                 ctx.panel.OutputText(), ctx.panel);
   if (st.last_save_ok) {
     ctx.panel.SetResultPicture(ResultPicture::kPass);
-  } else {
-    ctx.panel.SetResultPicture(ResultPicture::kFail);
-    ctx.panel.ShowMessage(msg::kSaveSromDatFail);
+    return Outcome::kOk;
   }
+  ctx.panel.SetResultPicture(ResultPicture::kFail);
+  ctx.panel.ShowMessage(msg::kSaveSromDatFail);
+  return Outcome::kFileRejected;
 }
 
-void DumpEfuse(const OpsContext& ctx) {
+Outcome DumpEfuse(const OpsContext& ctx) {
   Station& st = ctx.station;
-  if (!ctx.Device().ReadEfuse(st.dump, st.image_size)) return;
+  DeviceAccess device = ctx.Device();
+  if (!device.ReadEfuse(st.dump, st.image_size)) return DeviceOutcome(device);
   // A blank eFuse holds nothing worth keeping; the read's pass picture stays.
-  if (IsImageAreaBlank(st.dump, kEfuseSize)) return;
+  if (IsImageAreaBlank(st.dump, kEfuseSize)) return Outcome::kOk;
   std::copy_n(ImageArea(st.dump).begin(), kEfuseSize,
               ImageArea(st.prev).begin());
   st.last_save_ok =
@@ -59,15 +62,16 @@ void DumpEfuse(const OpsContext& ctx) {
                    st.settings.CurrentMac, st.accepted, ctx.panel);
   if (st.last_save_ok) {
     ctx.panel.SetResultPicture(ResultPicture::kPass);
-  } else {
-    ctx.panel.SetResultPicture(ResultPicture::kFail);
-    ctx.panel.ShowMessage(msg::kSaveEfuseDatFail);
+    return Outcome::kOk;
   }
+  ctx.panel.SetResultPicture(ResultPicture::kFail);
+  ctx.panel.ShowMessage(msg::kSaveEfuseDatFail);
+  return Outcome::kFileRejected;
 }
 
 }  // namespace
 
-void RunSingleDump(const OpsContext& ctx) {
+Outcome RunSingleDump(const OpsContext& ctx) {
   Station& st = ctx.station;
   ctx.panel.UpdateData(true);
   std::fill_n(ImageArea(st.dump).begin(), kImageAreaSize, 0xFF);
@@ -75,38 +79,40 @@ void RunSingleDump(const OpsContext& ctx) {
   ctx.panel.SetOutputText("");
   if (!ctx.Device().DetectDevice()) {
     ctx.panel.ShowMessage(msg::kDeviceNotFound);
-    return;
+    return Outcome::kDeviceAbsent;
   }
-  if (IsEepromSel(st.settings.DeviceSel)) {
-    DumpEeprom(ctx);
-  } else if (IsEfuseSel(st.settings.DeviceSel)) {
-    DumpEfuse(ctx);
-  }
+  if (IsEepromSel(st.settings.DeviceSel)) return DumpEeprom(ctx);
+  if (IsEfuseSel(st.settings.DeviceSel)) return DumpEfuse(ctx);
+  return Outcome::kFailed;
 }
 
-void RunDumpJob(const OpsContext& ctx, AdapterLoop* loop) {
+Outcome RunDumpJob(const OpsContext& ctx, AdapterLoop* loop) {
   ctx.panel.SetOutputText("");
-  if (!ctx.station.settings.MultiEnable) {
-    RunSingleDump(ctx);
-    return;
-  }
+  if (!ctx.station.settings.MultiEnable) return RunSingleDump(ctx);
   const AdapterLoop::Plan plan =
       loop != nullptr ? loop->PlanRun() : AdapterLoop::Plan::kNothing;
-  if (plan == AdapterLoop::Plan::kSingle) RunSingleDump(ctx);
-  if (plan == AdapterLoop::Plan::kLoop) {
-    loop->RunLoop([&ctx] { RunSingleDump(ctx); });
-  }
+  if (plan == AdapterLoop::Plan::kSingle) return RunSingleDump(ctx);
+  if (plan != AdapterLoop::Plan::kLoop) return Outcome::kFailed;
+  Outcome outcome = Outcome::kOk;
+  loop->RunLoop([&ctx, &outcome] {
+    outcome = FirstFailure(outcome, RunSingleDump(ctx));
+  });
+  return outcome;
 }
 
-void EraseEeprom(const OpsContext& ctx, AdapterLoop* loop) {
+Outcome EraseEeprom(const OpsContext& ctx, AdapterLoop* loop) {
   Station& st = ctx.station;
-  if (!IsEepromSel(st.settings.DeviceSel)) return;
+  if (!IsEepromSel(st.settings.DeviceSel)) return Outcome::kFailed;
   FillImageHeader(st.prev, st.settings.DeviceSel, st.settings.SromSize,
                   st.image_size);
   std::fill_n(ImageArea(st.prev).begin(), kImageAreaSize, 0xFF);
   // The write's own messages tell of a failure; the dump shows the result.
-  ctx.Device().WriteImage(st.prev, st.settings.DeviceSel, st.image_size);
-  RunDumpJob(ctx, loop);
+  DeviceAccess device = ctx.Device();
+  const Outcome written =
+      device.WriteImage(st.prev, st.settings.DeviceSel, st.image_size)
+          ? Outcome::kOk
+          : DeviceOutcome(device);
+  return FirstFailure(written, RunDumpJob(ctx, loop));
 }
 
 }  // namespace srom

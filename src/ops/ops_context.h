@@ -5,6 +5,7 @@
 #include "device/device_operations.h"
 #include "device/driver_port.h"
 #include "ops/operator_panel.h"
+#include "ops/outcome.h"
 #include "ops/station.h"
 #include "ports/clock.h"
 
@@ -18,5 +19,13 @@ struct OpsContext {
 
   DeviceAccess Device() const { return DeviceAccess(port, panel); }
 };
+
+// The class of a device operation that failed: no adapter, or a request the
+// driver refused.
+inline Outcome DeviceOutcome(const DeviceAccess& device) {
+  return device.last_failure() == DeviceFailure::kNotOpened
+             ? Outcome::kDeviceAbsent
+             : Outcome::kWriteFailed;
+}
 
 }  // namespace srom

@@ -3,29 +3,35 @@
 #include <algorithm>
 #include <string>
 
-#include "device/driver_contract.h"
 #include "files/eeprom_dat.h"
 #include "files/image_files.h"
 #include "files/logs.h"
 #include "model/efuse_image.h"
-#include "model/hex_text.h"
 #include "model/messages.h"
 #include "model/srom_image.h"
-#include "model/srom_layout.h"
 #include "model/stepping.h"
 #include "ops/refresh.h"
 
 namespace srom {
 namespace {
 
+// Holds the station's busy mark for one single-unit sequence: set when the
+// sequence passes its start checks, cleared on every way out.
+class BusyMark {
+ public:
+  explicit BusyMark(bool& busy) : busy_(busy) { busy_ = true; }
+  ~BusyMark() { busy_ = false; }
+  BusyMark(const BusyMark&) = delete;
+  BusyMark& operator=(const BusyMark&) = delete;
+
+ private:
+  bool& busy_;
+};
+
 bool SameImage(const ImageBuffer& a, const ImageBuffer& b, int count) {
   const auto x = ImageArea(a);
   const auto y = ImageArea(b);
   return std::equal(x.begin(), x.begin() + count, y.begin());
-}
-
-bool AllFF(const ImageBuffer& buffer, int count) {
-  return IsImageAreaBlank(buffer, static_cast<std::size_t>(count));
 }
 
 // A fuse can only lose 1 bits: a byte that reads 0 where a 1 is wanted can
@@ -39,10 +45,11 @@ bool EfuseUnfixable(const ImageBuffer& wanted, const ImageBuffer& read) {
   return false;
 }
 
-void Fail(const OpsContext& ctx, const std::string& message) {
+Outcome Fail(const OpsContext& ctx, const std::string& message,
+             Outcome outcome) {
   ctx.panel.SetResultPicture(ResultPicture::kFail);
-  ctx.station.busy = false;
   ctx.panel.ShowMessage(message);
+  return outcome;
 }
 
 void ShowAll(OperatorPanel& panel, const Notices& notices) {
@@ -54,16 +61,12 @@ void ShowAll(OperatorPanel& panel, const Notices& notices) {
 void PatchForNextUnit(const OpsContext& ctx) {
   Station& st = ctx.station;
   auto area = ImageArea(st.prev);
-  for (std::size_t n = 0; n < srom_layout::kMacBytes; ++n) {
-    area[n] = HexPairAt(st.settings.CurrentMac, n);
-  }
   if (IsEepromSel(st.settings.DeviceSel)) {
-    const std::string& serial = st.settings.CurrentSerial;
-    std::copy_n(serial.begin(),
-                std::min(serial.size(), srom_layout::kSerialCapacity),
-                area.begin() + srom_layout::kSerial);
+    PutSromMac(area, st.settings.CurrentMac);
+    PutSromSerial(area, st.settings.CurrentSerial);
     return;
   }
+  PutEfuseMac(area, st.values.CurrentMacValue);
   area[kEfuseMarkOffset] = kEfuseMarkFinal;
   StoreEfuseChecksum(area.first(kEfuseSize));
   ctx.panel.ShowPreview(FormatImagePreview(st.prev, st.image_size));
@@ -72,10 +75,14 @@ void PatchForNextUnit(const OpsContext& ctx) {
                    st.settings.CurrentMac, st.accepted, ctx.panel);
 }
 
-void Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
-             std::uint64_t captured_serial) {
+// A verified unit: logged, stepped, saved. The unit itself is good whatever
+// happens here; a log or settings file that could not be written is the
+// outcome, since the station cannot go on safely without them.
+Outcome Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
+                std::uint64_t captured_serial) {
   Station& st = ctx.station;
-  AppendSerialMacLog(st.folders, st.settings, ctx.clock, ctx.panel);
+  const bool logged =
+      AppendSerialMacLog(st.folders, st.settings, ctx.clock, ctx.panel);
   const int mac_step = ctx.panel.MacIncrementList();
   ShowAll(ctx.panel, StepMacAddress(st.settings, st.values,
                                     {mac_step, ctx.panel.MacIncrementList(),
@@ -92,11 +99,10 @@ void Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
   st.last_save_ok =
       SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel);
   ctx.panel.SetResultPicture(ResultPicture::kPass);
+  return logged && st.last_save_ok ? Outcome::kOk : Outcome::kFileRejected;
 }
 
-enum class Verdict { kVerified, kFailed };
-
-Verdict VerifyEeprom(const OpsContext& ctx) {
+Outcome VerifyEeprom(const OpsContext& ctx) {
   Station& st = ctx.station;
   const std::string text =
       ctx.Device().ReadEeprom(st.dump, st.settings.SromSize, st.image_size);
@@ -104,19 +110,18 @@ Verdict VerifyEeprom(const OpsContext& ctx) {
       !SameImage(st.prev, st.dump, st.image_size)) {
     ctx.panel.ShowMessage(msg::kEepromProgramIncomplete);
     ctx.panel.SetResultPicture(ResultPicture::kFail);
-    st.busy = false;
-    return Verdict::kFailed;
+    return Outcome::kVerifyFailed;
   }
-  return Verdict::kVerified;
+  return Outcome::kOk;
 }
 
 // Phase one: the content, rewritten up to three times while every wrong
 // byte can still be fixed.
-Verdict WriteEfuseContent(const OpsContext& ctx) {
+Outcome WriteEfuseContent(const OpsContext& ctx) {
   Station& st = ctx.station;
   DeviceAccess device = ctx.Device();
   device.ReadEfuse(st.dump, st.image_size);
-  if (SameImage(st.prev, st.dump, kEfuseSize)) return Verdict::kVerified;
+  if (SameImage(st.prev, st.dump, kEfuseSize)) return Outcome::kOk;
 
   AppendRetryLog(st.folders, st.dump, 0, ctx.clock, ctx.panel);
   bool unfixable = false;
@@ -125,81 +130,62 @@ Verdict WriteEfuseContent(const OpsContext& ctx) {
     if (unfixable) break;
     ctx.clock.SleepMs(kEfuseRetryWaitMs[n - 1]);
     if (!device.WriteImage(st.prev, st.settings.DeviceSel, st.image_size)) {
-      Fail(ctx, msg::kProgramFail);
-      return Verdict::kFailed;
+      return Fail(ctx, msg::kProgramFail, DeviceOutcome(device));
     }
     device.ReadEfuse(st.dump, st.image_size);
     AppendRetryLog(st.folders, st.dump, n, ctx.clock, ctx.panel);
-    if (SameImage(st.prev, st.dump, kEfuseSize)) return Verdict::kVerified;
+    if (SameImage(st.prev, st.dump, kEfuseSize)) return Outcome::kOk;
     ctx.panel.SetOutputText(msg::kCompareFailRetry + std::to_string(n));
   }
   ImageArea(st.prev)[kEfuseMarkOffset] = kEfuseMarkFinal;
-  Fail(ctx, msg::kEfuseProgramIncomplete);
-  return Verdict::kFailed;
+  return Fail(ctx, msg::kEfuseProgramIncomplete, Outcome::kVerifyFailed);
 }
 
 // Phase two: the final mark (image byte 63 = 0x01), written on one handle
 // held for the whole phase.
-Verdict WriteEfuseFinalMark(const OpsContext& ctx) {
+Outcome WriteEfuseFinalMark(const OpsContext& ctx) {
   Station& st = ctx.station;
   ImageArea(st.prev)[kEfuseMarkOffset] = kEfuseMarkFinal;
-  const auto handle = ctx.port.Open(kDevicePath);
-  if (!handle) {
-    ctx.panel.SetStatus(msg::kStatusUnplugged);
-    Fail(ctx, msg::kOpenDeviceFail);
-    return Verdict::kFailed;
-  }
   DeviceAccess device = ctx.Device();
-  bool success = false;
+  auto writer = device.HoldForEfuseWrites();
+  if (!writer) return Fail(ctx, msg::kOpenDeviceFail, Outcome::kDeviceAbsent);
   for (int k = 0; k < kEfuseFinalAttempts; ++k) {
-    const std::span<const std::uint8_t> transfer(st.prev.data(),
-                                                 kEfuseTransferSize);
-    if (!ctx.port.Request(*handle, IOCTL_WRITE_EFUSE, transfer, {})) {
-      ctx.port.Close(*handle);
-      Fail(ctx, msg::kWriteEfuseFailed);
-      return Verdict::kFailed;
+    if (!writer->Write(st.prev)) {
+      writer.reset();
+      return Fail(ctx, msg::kWriteEfuseFailed, Outcome::kWriteFailed);
     }
     device.ReadEfuse(st.dump, st.image_size);
-    if (SameImage(st.prev, st.dump, kEfuseSize)) {
-      success = true;
-      break;
-    }
+    if (SameImage(st.prev, st.dump, kEfuseSize)) return Outcome::kOk;
     if ((ImageArea(st.dump)[kEfuseMarkOffset] & 0x01) == 0) break;
     if (k < kEfuseFinalAttempts - 1) ctx.clock.SleepMs(kEfuseRetryWaitMs[k]);
     AppendRetryLog(st.folders, st.dump, k, ctx.clock, ctx.panel);
   }
-  ctx.port.Close(*handle);
-  if (!success) {
-    Fail(ctx, msg::kFinalCheckFail);
-    return Verdict::kFailed;
-  }
-  return Verdict::kVerified;
+  writer.reset();
+  return Fail(ctx, msg::kFinalCheckFail, Outcome::kVerifyFailed);
 }
 
-// The content checks of the built image; false when the unit is refused.
-bool ContentAccepted(const OpsContext& ctx) {
+// The content checks of the built image, and a blank eFuse; kOk when the
+// unit may be written.
+Outcome ContentAccepted(const OpsContext& ctx) {
   Station& st = ctx.station;
   if (IsEfuseSel(st.settings.DeviceSel)) {
     if (FirstInvalidEfuseByte(ImageArea(st.prev).first(kEfuseSize)) >= 0) {
-      Fail(ctx, msg::kEfuseFormatError);
-      return false;
+      return Fail(ctx, msg::kEfuseFormatError, Outcome::kSettingsRejected);
     }
-    if (!ctx.Device().ReadEfuse(st.dump, st.image_size)) {
-      st.busy = false;
-      return false;
+    DeviceAccess device = ctx.Device();
+    if (!device.ReadEfuse(st.dump, st.image_size)) {
+      return DeviceOutcome(device);
     }
-    if (!AllFF(st.dump, kEfuseSize)) {
-      Fail(ctx, msg::kEfuseProgrammed);
-      return false;
+    if (!IsImageAreaBlank(st.dump, kEfuseSize)) {
+      return Fail(ctx, msg::kEfuseProgrammed, Outcome::kWriteFailed);
     }
-    return true;
+    return Outcome::kOk;
   }
   if (FirstInvalidSromByte(st.prev, st.image_size) >= 0) {
-    st.busy = false;
     ctx.panel.ShowMessage(msg::kEepromDataWrong);
-    return false;
+    return Outcome::kSettingsRejected;
   }
-  return true;
+  return Outcome::kOk;
 }
 
 // The product ID must fit the chosen chip; a mismatch is corrected and the
@@ -212,66 +198,79 @@ bool ProductIdFitsChip(const OpsContext& ctx) {
   return false;
 }
 
-}  // namespace
-
-void RunSingleUnit(const OpsContext& ctx) {
+// Writes the unit and checks what it holds; the sequence after the busy
+// mark is set.
+Outcome WriteAndVerify(const OpsContext& ctx) {
   Station& st = ctx.station;
-  ctx.panel.UpdateData(true);
-  if (!ProductIdFitsChip(ctx)) return;
-  if (!ctx.Device().DetectDevice()) {
-    ctx.panel.ShowMessage(msg::kDeviceNotFound);
-    return;
+  if (const Outcome refused = ContentAccepted(ctx); refused != Outcome::kOk) {
+    return refused;
   }
-  if (st.busy) return;
-  // After stepping, the current MAC address can lie past the maximum; the
-  // refresh then refuses it and the old image must not be written again.
-  if (!RefreshImage(ctx)) return;
-
-  ctx.panel.SetResultPicture(ResultPicture::kNone);
-  st.busy = true;
-  if (!ContentAccepted(ctx)) return;
   if (const auto refusal = RangeGuard(st.settings)) {
-    Fail(ctx, *refusal);
-    return;
+    return Fail(ctx, *refusal, Outcome::kSettingsRejected);
   }
   if (st.settings.Reload &&
       !ctx.panel.AskOkCancel(msg::kReloadCaption, msg::kReloadWarning)) {
-    st.busy = false;
-    return;
+    return Outcome::kNotConfirmed;
   }
 
+  DeviceAccess device = ctx.Device();
   const bool written =
-      ctx.Device().WriteImage(st.prev, st.settings.DeviceSel, st.image_size);
+      device.WriteImage(st.prev, st.settings.DeviceSel, st.image_size);
   const std::uint64_t captured_mac = st.values.CurrentMacValue;
   const std::uint64_t captured_serial = st.values.CurrentSerialValue;
+  Outcome outcome = Outcome::kOk;
   if (!written) {
-    ctx.panel.SetResultPicture(ResultPicture::kFail);
-    ctx.panel.ShowMessage(msg::kProgramFail);
+    outcome = Fail(ctx, msg::kProgramFail, DeviceOutcome(device));
   } else {
     const bool efuse = IsEfuseSel(st.settings.DeviceSel);
-    if (!efuse && VerifyEeprom(ctx) == Verdict::kFailed) return;
-    if (efuse && (WriteEfuseContent(ctx) == Verdict::kFailed ||
-                  WriteEfuseFinalMark(ctx) == Verdict::kFailed)) {
-      return;
-    }
-    Succeed(ctx, captured_mac, captured_serial);
+    outcome = efuse ? WriteEfuseContent(ctx) : VerifyEeprom(ctx);
+    if (efuse && outcome == Outcome::kOk) outcome = WriteEfuseFinalMark(ctx);
+    // A unit that failed its verification is not reloaded.
+    if (outcome != Outcome::kOk) return outcome;
+    outcome = Succeed(ctx, captured_mac, captured_serial);
   }
   if (st.settings.Reload) ctx.Device().ReloadEeprom();
-  st.busy = false;
+  return outcome;
 }
 
-void RunProgramJob(const OpsContext& ctx, AdapterLoop* loop) {
+}  // namespace
+
+Outcome RunSingleUnit(const OpsContext& ctx) {
+  Station& st = ctx.station;
+  ctx.panel.UpdateData(true);
+  if (!ProductIdFitsChip(ctx)) return Outcome::kSettingsRejected;
+  if (!ctx.Device().DetectDevice()) {
+    ctx.panel.ShowMessage(msg::kDeviceNotFound);
+    return Outcome::kDeviceAbsent;
+  }
+  // Another sequence is running (a scan while a unit is being written).
+  if (st.busy) return Outcome::kFailed;
+  // After stepping, the current MAC address can lie past the maximum; the
+  // refresh then refuses it and the old image must not be written again.
+  if (!RefreshImage(ctx)) return Outcome::kSettingsRejected;
+
+  ctx.panel.SetResultPicture(ResultPicture::kNone);
+  const BusyMark busy(st.busy);
+  return WriteAndVerify(ctx);
+}
+
+Outcome RunProgramJob(const OpsContext& ctx, AdapterLoop* loop) {
   RefreshImage(ctx);
+  Outcome outcome = Outcome::kFailed;
   if (!ctx.station.settings.MultiEnable) {
-    RunSingleUnit(ctx);
+    outcome = RunSingleUnit(ctx);
   } else {
     const AdapterLoop::Plan plan =
         loop != nullptr ? loop->PlanRun() : AdapterLoop::Plan::kNothing;
-    if (plan == AdapterLoop::Plan::kSingle) RunSingleUnit(ctx);
-    if (plan != AdapterLoop::Plan::kLoop) return;
-    loop->RunLoop([&ctx] { RunSingleUnit(ctx); });
+    if (plan == AdapterLoop::Plan::kSingle) outcome = RunSingleUnit(ctx);
+    if (plan != AdapterLoop::Plan::kLoop) return outcome;
+    outcome = Outcome::kOk;
+    loop->RunLoop([&ctx, &outcome] {
+      outcome = FirstFailure(outcome, RunSingleUnit(ctx));
+    });
   }
   if (ctx.station.settings.AutoProgram) ctx.panel.RearmAutoProgram();
+  return outcome;
 }
 
 }  // namespace srom

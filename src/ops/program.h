@@ -5,22 +5,24 @@
 
 #include "ops/adapter_loop.h"
 #include "ops/ops_context.h"
+#include "ops/outcome.h"
 
 namespace srom {
-
 
 // The waits before the eFuse rewrites and between the final-mark attempts.
 inline constexpr int kEfuseRetryWaitMs[] = {1000, 3000, 5000};
 inline constexpr int kEfuseRewrites = 3;
 inline constexpr int kEfuseFinalAttempts = 4;
 
-// The single-unit sequence, on whichever thread calls it. Its outcome is the
-// result picture, the messages, the saved files and the stepped settings.
-void RunSingleUnit(const OpsContext& ctx);
+// The single-unit sequence, on whichever thread calls it. The operator sees
+// the result picture, the messages, the saved files and the stepped
+// settings; the caller gets the outcome's class.
+Outcome RunSingleUnit(const OpsContext& ctx);
 
 // The Program job: the refresh, then one unit, or the adapter loop when
 // "MultiEnable" is checked (`loop` may be null: nothing runs then), then the
-// re-arm of automatic programming.
-void RunProgramJob(const OpsContext& ctx, AdapterLoop* loop);
+// re-arm of automatic programming. With several adapters the first failure
+// is the outcome.
+Outcome RunProgramJob(const OpsContext& ctx, AdapterLoop* loop);
 
 }  // namespace srom

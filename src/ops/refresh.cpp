@@ -1,8 +1,8 @@
 #include "ops/refresh.h"
 
 #include "model/efuse_image.h"
-#include "model/srom_image.h"
 #include "model/messages.h"
+#include "model/srom_image.h"
 
 namespace srom {
 

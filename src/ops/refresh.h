@@ -19,5 +19,4 @@ void LoadDefaultImage(const OpsContext& ctx);
 // Shows a check's failure as the window does: put back, message, focus.
 void ReportCheckFailure(OperatorPanel& panel, const CheckFailure& failure);
 
-
 }  // namespace srom
