@@ -11,17 +11,17 @@
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/sim_setup.h"
-#include "cli/station_setup.h"
 #include "device/sim/simulated_adapter.h"
 #include "files/eeprom_dat.h"
 #include "files/file_io.h"
 #include "files/hex_file.h"
 #include "files/image_files.h"
-#include "model/led_rules.h"
 #include "model/srom_image.h"
 #include "ops/dump.h"
+#include "ops/file_actions.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
+#include "ops/startup.h"
 #include "ports/clock.h"
 #ifdef _WIN32
 #include "device/win32/win32_driver_port.h"
@@ -231,26 +231,7 @@ ExitCode Erase(Run& run) {
 
 // The window's "Save" after a load: its question, then the files.
 ExitCode SaveAsTheWindowDoes(Run& run) {
-  Station& st = run.station();
-  ConsolePanel& panel = run.panel();
-  const bool efuse = IsEfuseSel(st.settings.DeviceSel);
-  if (!panel.AskOkCancel(msg::kSaveCaption, efuse ? msg::kSaveEfuseQuestion
-                                                  : msg::kSaveEepromQuestion)) {
-    return ExitCode::kNotConfirmed;
-  }
-  if (efuse) {
-    st.last_save_ok = SaveEfuseDat(st.folders, st.prev, panel.OutputText(),
-                                   st.settings.CurrentMac, st.accepted, panel);
-  } else {
-    const bool settings_saved =
-        SaveEepromDat(st.folders, st.settings, st.accepted, panel);
-    st.last_save_ok = SaveSromDat(st.folders, st.prev, st.settings.SromSize,
-                                  panel.OutputText(), panel) &&
-                      settings_saved;
-  }
-  panel.SetResultPicture(st.last_save_ok ? ResultPicture::kPass
-                                         : ResultPicture::kFail);
-  return st.last_save_ok ? ExitCode::kOk : ExitCode::kFileRejected;
+  return ExitCodeOf(SaveSettingsFiles(run.station(), run.panel()));
 }
 
 ExitCode LoadSromCommand(Run& run) {
@@ -258,14 +239,10 @@ ExitCode LoadSromCommand(Run& run) {
   Station& st = run.station();
   const OpsContext ctx = run.Context();
   ctx.Device().DetectDevice();
-  if (LoadSrom(fs::path(run.options().file), st.settings, st.prev,
-               st.image_size, run.panel()) != FileLoad::kLoaded) {
+  if (LoadSromFile(fs::path(run.options().file), st, run.panel()) !=
+      FileLoad::kLoaded) {
     return ExitCode::kFileRejected;
   }
-  // The window clears the LED boxes and applies their rules to the decoded
-  // values, refreshing the image as it goes.
-  st.settings.LedUsb3 = {false, false, false};
-  ApplyLedRules(st.settings);
   run.out() << FormatEepromDat(st.settings);
   if (!RefreshImage(ctx)) return ExitCode::kSettingsRejected;
   return run.options().save ? SaveAsTheWindowDoes(run) : ExitCode::kOk;

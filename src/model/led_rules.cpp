@@ -18,6 +18,14 @@ std::uint16_t ReplaceLedBits(std::uint16_t word, int led, std::uint8_t value) {
                                     ((value & kLedValueMask) << shift));
 }
 
+std::uint16_t MergeLedSettings(
+    std::uint16_t word, const std::array<std::uint8_t, kLedCount>& leds) {
+  for (int led = 0; led < kLedCount; ++led) {
+    word = static_cast<std::uint16_t>(word | leds[led] << (kBitsPerLed * led));
+  }
+  return word;
+}
+
 // The Duplex rule runs before the USB3.0 rule, so an LED with both ends at 0.
 std::uint8_t LedValueAfterRules(std::uint8_t value, bool usb3) {
   if (usb3) return 0;

@@ -3,6 +3,7 @@
 // never edited and is carried.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "model/settings.h"
@@ -15,6 +16,11 @@ std::uint8_t LedBits(std::uint16_t word, int led);
 // `word` with the five bits of LED `led` replaced by `value`; all other bits,
 // bit 15 included, unchanged.
 std::uint16_t ReplaceLedBits(std::uint16_t word, int led, std::uint8_t value);
+
+// `word` with the LED settings of all three LEDs OR-ed into their bits, as
+// the LED handling first merges the loaded settings: bits already set stay.
+std::uint16_t MergeLedSettings(std::uint16_t word,
+                               const std::array<std::uint8_t, kLedCount>& leds);
 
 // The value an LED ends with after its boxes' rules: a checked "USB3.0" makes
 // it 0; otherwise a checked "Duplex" (bit 4) makes it exactly 0x10.

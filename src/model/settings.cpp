@@ -28,6 +28,14 @@ std::optional<std::string> CorrectProductIdForChip(SromSettings& settings) {
   return mine.selection_message;
 }
 
+std::string PowerDigits(const std::string& text) {
+  std::string digits;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  return digits;
+}
+
 std::uint32_t PowerValue(const std::string& text) {
   constexpr std::uint32_t kCap = std::numeric_limits<std::uint32_t>::max() / 10;
   std::uint32_t value = 0;

@@ -141,6 +141,9 @@ std::optional<std::string> CorrectProductIdForChip(SromSettings& settings);
 // Saturates instead of overflowing on absurdly long texts.
 std::uint32_t PowerValue(const std::string& text);
 
+// A power box keeps its decimal digits only.
+std::string PowerDigits(const std::string& text);
+
 // The bus and self power texts that the chip of `device_sel` edits
 // (Super Speed for chip A, High Speed for chip B).
 std::string& EditedBusPower(SromSettings& settings);

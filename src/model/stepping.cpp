@@ -51,11 +51,19 @@ Notices StepMacAddress(SromSettings& settings, NumericValues& values,
   return notices;
 }
 
+std::string SerialFromMac(const std::string& serial, const std::string& mac) {
+  return FirstTwo(serial) + mac;
+}
+
+std::string MaximumSerialFromMac(const std::string& maximum_mac) {
+  return "FF" + maximum_mac;
+}
+
 Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
                          const StepInput& input) {
   if (settings.BasedOnMac) {
     settings.CurrentSerial =
-        FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
+        SerialFromMac(settings.CurrentSerial, settings.CurrentMac);
     return {};
   }
   Notices notices;
@@ -87,8 +95,8 @@ void ApplyBasedOnMac(SromSettings& settings, bool checked) {
   settings.BasedOnMac = checked;
   if (checked) {
     settings.CurrentSerial =
-        FirstTwo(settings.CurrentSerial) + settings.CurrentMac;
-    settings.MaximumSerial = "FF" + settings.MaximumMac;
+        SerialFromMac(settings.CurrentSerial, settings.CurrentMac);
+    settings.MaximumSerial = MaximumSerialFromMac(settings.MaximumMac);
     settings.SerialIncrement = settings.MacIncrement;
   }
   settings.FixedSerial = !checked;

@@ -37,6 +37,12 @@ Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
 // its maximum (texts compared ignoring case), or nothing.
 std::optional<std::string> RangeGuard(const SromSettings& settings);
 
+// "Based On Mac Address": the serial number keeps its first two characters
+// and takes the MAC address after them; the maximum serial is "FF" and the
+// maximum MAC address.
+std::string SerialFromMac(const std::string& serial, const std::string& mac);
+std::string MaximumSerialFromMac(const std::string& maximum_mac);
+
 // The record side of the "Based On Mac Address" box: checked derives the
 // serial fields and increment from the MAC fields; either way the
 // fixed-serial flag and SerialNoType follow the box.

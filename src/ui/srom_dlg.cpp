@@ -5,6 +5,7 @@
 
 #include "model/led_rules.h"
 #include "model/messages.h"
+#include "model/stepping.h"
 #include "ops/dump.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
@@ -12,13 +13,6 @@
 
 namespace srom {
 namespace {
-
-std::string DigitsOnly(const std::string& text) {
-  std::string digits;
-  std::copy_if(text.begin(), text.end(), std::back_inserter(digits),
-               [](char c) { return c >= '0' && c <= '9'; });
-  return digits;
-}
 
 constexpr int kAdapterCount = 6;
 
@@ -163,40 +157,34 @@ void CKM62058_SromDlg::PutText(ControlId id, const std::string& text) {
 void CKM62058_SromDlg::OnTextChanged(ControlId id) {
   if (exchanging_) return;
   SromSettings& s = station_.settings;
-  const auto halve_into = [](const std::string& from, std::string& high,
-                             std::string& full) {
-    high = std::to_string(PowerValue(from) / 2);
-    full = high;
+  // A power box keeps its digits; the rows derived from it follow.
+  const auto power_box = [this, &s](std::string& text) {
+    DoDataExchange(true);
+    text = PowerDigits(text);
+    DerivePowerRows(s);
   };
   switch (id) {
     case ControlId::kSuperBusPower:
-      DoDataExchange(true);
-      s.SuperBusPower = DigitsOnly(s.SuperBusPower);
-      halve_into(s.SuperBusPower, s.HighBusPower, s.FullBusPower);
+      power_box(s.SuperBusPower);
       break;
     case ControlId::kSuperSelfPower:
-      DoDataExchange(true);
-      s.SuperSelfPower = DigitsOnly(s.SuperSelfPower);
-      halve_into(s.SuperSelfPower, s.HighSelfPower, s.FullSelfPower);
+      power_box(s.SuperSelfPower);
       break;
     case ControlId::kHighBusPower:
-      DoDataExchange(true);
-      s.HighBusPower = DigitsOnly(s.HighBusPower);
-      s.FullBusPower = s.HighBusPower;
+      power_box(s.HighBusPower);
       break;
     case ControlId::kHighSelfPower:
-      DoDataExchange(true);
-      s.HighSelfPower = DigitsOnly(s.HighSelfPower);
-      s.FullSelfPower = s.HighSelfPower;
+      power_box(s.HighSelfPower);
       break;
     case ControlId::kCurrentMac:
       DoDataExchange(true);
-      if (s.BasedOnMac)
-        s.CurrentSerial = s.CurrentSerial.substr(0, 2) + s.CurrentMac;
+      if (s.BasedOnMac) {
+        s.CurrentSerial = SerialFromMac(s.CurrentSerial, s.CurrentMac);
+      }
       break;
     case ControlId::kMaximumMac:
       DoDataExchange(true);
-      if (s.BasedOnMac) s.MaximumSerial = "FF" + s.MaximumMac;
+      if (s.BasedOnMac) s.MaximumSerial = MaximumSerialFromMac(s.MaximumMac);
       break;
     case ControlId::kProductId: {
       DoDataExchange(true);
@@ -240,9 +228,7 @@ void CKM62058_SromDlg::ApplyLedBits() {
       }
     }
   }
-  s.LedWord =
-      static_cast<std::uint16_t>(s.LedWord | s.LedSetting[0] |
-                                 s.LedSetting[1] << 5 | s.LedSetting[2] << 10);
+  s.LedWord = MergeLedSettings(s.LedWord, s.LedSetting);
   for (int led = 0; led < kLedCount; ++led) {
     UpdateData(true);
     if (view_.Checked(LedBitBox(led, kDuplexBit))) {

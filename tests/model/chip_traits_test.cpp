@@ -81,8 +81,9 @@ TEST(ChipTraitsTest, TheOtherChipsProductIdIsCorrectedWithItsMessage) {
     s.ProductId = c.product_id;
     const auto message = CorrectProductIdForChip(s);
     EXPECT_EQ(message.has_value(), c.message) << c.product_id;
-    if (message)
+    if (message) {
       EXPECT_EQ(*message, TraitsOfSel(c.device_sel).selection_message);
+    }
     EXPECT_EQ(s.ProductId, c.want_id);
   }
 }
