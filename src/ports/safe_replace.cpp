@@ -164,8 +164,10 @@ fs::path TempPathBeside(const fs::path& target) {
   char suffix[40];
   std::snprintf(suffix, sizeof suffix, ".%lu.%08x.tmp", CurrentPid(),
                 static_cast<unsigned>(RandomTag()));
-  NativeString name =
-      Widen<NativeChar>(".") + NamePart(target) + Widen<NativeChar>(suffix);
+  // Appended piece by piece: GCC 12 warns falsely about `literal + string`.
+  NativeString name(1, '.');
+  name += NamePart(target);
+  name += Widen<NativeChar>(suffix);
   return target.parent_path() / name;
 }
 
@@ -258,14 +260,27 @@ bool WriteTempFile(const fs::path& temp, std::string_view bytes,
 
 bool RenameOver(const fs::path& temp, const fs::path& target,
                 std::error_code* error) {
-  // Write-through: the call returns once the move is on the disk, which
-  // Windows offers instead of flushing the folder.
-  if (MoveFileExW(temp.c_str(), target.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+  // A virus scanner or indexer opening the new or the old file for a
+  // moment makes the move fail; it is tried again for half a second before
+  // the save is given up.
+  constexpr int kAttempts = 20;
+  for (int attempt = 1;; ++attempt) {
+    // Write-through: the call returns once the move is on the disk, which
+    // Windows offers instead of flushing the folder.
+    if (MoveFileExW(temp.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD cause = GetLastError();
+    const bool passing = cause == ERROR_ACCESS_DENIED ||
+                         cause == ERROR_SHARING_VIOLATION ||
+                         cause == ERROR_LOCK_VIOLATION;
+    if (!passing || attempt == kAttempts) {
+      *error = std::error_code(static_cast<int>(cause), std::system_category());
+      return false;
+    }
+    Sleep(25);
   }
-  *error = LastSystemError();
-  return false;
 }
 
 bool IsNameTaken(const std::error_code& error) {
@@ -384,7 +399,9 @@ std::error_code LastSystemError() {
 
 std::string QuotedPath(const fs::path& path) {
   const std::u8string utf8 = path.u8string();
-  return "\"" + std::string(utf8.begin(), utf8.end()) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(utf8.begin(), utf8.end());
+  return quoted += '"';
 }
 
 bool ReplaceFileSafely(const fs::path& path, std::string_view bytes,

@@ -50,6 +50,11 @@ std::string TryLockInAnotherProcess(const fs::path& folder, int* exit_code) {
   return line;
 }
 
+// Every table row prints as its name in test output.
+template <typename Row>
+requires requires(const Row& row) { row.name; }
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
 // How the second program names the same station folder.
 struct Spelling {
   const char* name;
