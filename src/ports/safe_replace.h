@@ -34,7 +34,9 @@ std::string QuotedPath(const std::filesystem::path& path);
 //
 // On failure returns false with the reason in `error` (when given), removes
 // the temporary file and leaves the old file exactly as it was. A target that
-// is a folder, a pipe or a device is refused.
+// is a folder, a pipe or a device is refused. One failure comes after the
+// rename: when the folder cannot be flushed, the new bytes are in place but a
+// power cut could still bring the old ones back, so that too is a failure.
 bool ReplaceFileSafely(const std::filesystem::path& path,
                        std::string_view bytes, std::string* error = nullptr);
 
