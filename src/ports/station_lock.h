@@ -1,0 +1,49 @@
+// One station folder serves one program at a time: two programs on one
+// folder would both read the same MAC counter from EEPROM.dat and give the
+// same address to two units.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace srom {
+
+// The lock file in the station folder. It stays there between runs.
+inline constexpr char kStationLockFile[] = "station.lock";
+
+// An exclusive lock on a station folder, held from Acquire until the object
+// is destroyed or the process ends in any way, kill -9 included: the
+// operating system releases it, so a crash never leaves a stale lock behind.
+// The lock is not handed to child processes.
+class StationLock {
+ public:
+  // Locks `folder` without waiting. When another program (or another
+  // StationLock of this one) holds it, or the folder cannot be used, returns
+  // nothing and puts an operator message naming the folder, and the holder
+  // when it can be told, into `error` (when given).
+  static std::optional<StationLock> Acquire(const std::filesystem::path& folder,
+                                            std::string* error);
+
+  StationLock(StationLock&& other) noexcept;
+  StationLock& operator=(StationLock&& other) noexcept;
+  StationLock(const StationLock&) = delete;
+  StationLock& operator=(const StationLock&) = delete;
+  ~StationLock();
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+ private:
+#ifdef _WIN32
+  using Handle = void*;  // a Win32 HANDLE
+#else
+  using Handle = int;  // a file descriptor
+#endif
+  StationLock(Handle handle, std::filesystem::path folder);
+  void Release();
+
+  Handle handle_;
+  std::filesystem::path folder_;
+};
+
+}  // namespace srom

@@ -1,0 +1,230 @@
+// Starting the helper as a real process: locks and concurrent replacement are
+// only shown between processes, never between threads of one.
+#include <cerrno>
+#include <stdexcept>
+#include <utility>
+
+#include "ports_test_support.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
+
+namespace srom::testing {
+
+namespace {
+
+// The helper is built into the test executable's own folder.
+fs::path HelperPath() {
+#ifdef _WIN32
+  wchar_t self[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return fs::path(std::wstring(self, n)).parent_path() /
+         "ports_test_helper.exe";
+#else
+  return fs::read_symlink("/proc/self/exe").parent_path() / "ports_test_helper";
+#endif
+}
+
+#ifdef _WIN32
+// One argument quoted as CommandLineToArgvW splits it back: backslashes are
+// doubled only before a quote.
+std::wstring Quoted(const std::wstring& arg) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+#endif
+
+}  // namespace
+
+ChildProcess ChildProcess::StartHelper(const std::vector<std::string>& args) {
+  ChildProcess child;
+  const fs::path helper = HelperPath();
+#ifdef _WIN32
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE in_read, in_write, out_read, out_write;
+  if (!CreatePipe(&in_read, &in_write, &inherit, 0) ||
+      !CreatePipe(&out_read, &out_write, &inherit, 0)) {
+    throw std::runtime_error("CreatePipe failed");
+  }
+  // Only the child's ends are inherited; ours must close for it to see EOF.
+  SetHandleInformation(in_write, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+
+  std::wstring command_line = Quoted(helper.native());
+  for (const std::string& arg : args) {
+    command_line += L" " + Quoted(PathFromUtf8(arg).native());
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in_read;
+  startup.hStdOutput = out_write;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION info{};
+  const BOOL started =
+      CreateProcessW(helper.c_str(), command_line.data(), nullptr, nullptr,
+                     TRUE, 0, nullptr, nullptr, &startup, &info);
+  CloseHandle(in_read);
+  CloseHandle(out_write);
+  if (!started) {
+    CloseHandle(in_write);
+    CloseHandle(out_read);
+    throw std::runtime_error("cannot start " + Utf8(helper));
+  }
+  CloseHandle(info.hThread);
+  child.process_ = info.hProcess;
+  child.pid_ = info.dwProcessId;
+  child.input_ = in_write;
+  child.output_ = out_read;
+#else
+  int in[2], out[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe2 failed");
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  std::vector<std::string> argv_text = {helper.string()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, helper.c_str(), &actions, nullptr,
+                                  argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out[1]);
+  if (spawned != 0) {
+    close(in[1]);
+    close(out[0]);
+    throw std::runtime_error("cannot start " + helper.string());
+  }
+  child.pid_ = static_cast<unsigned long>(pid);
+  child.input_ = in[1];
+  child.output_ = out[0];
+#endif
+  return child;
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, 0)),
+      exit_code_(other.exit_code_),
+#ifdef _WIN32
+      process_(std::exchange(other.process_, nullptr)),
+      input_(std::exchange(other.input_, nullptr)),
+      output_(std::exchange(other.output_, nullptr)) {
+}
+#else
+      input_(std::exchange(other.input_, -1)),
+      output_(std::exchange(other.output_, -1)) {
+}
+#endif
+
+ChildProcess::~ChildProcess() {
+  if (pid_ != 0 && !HasExited()) {
+    Kill();
+    Wait();
+  }
+  CloseInput();
+#ifdef _WIN32
+  if (output_ != nullptr) CloseHandle(output_);
+  if (process_ != nullptr) CloseHandle(process_);
+#else
+  if (output_ >= 0) close(output_);
+#endif
+}
+
+std::string ChildProcess::ReadLine() {
+  std::string line;
+  char c = 0;
+  for (;;) {
+#ifdef _WIN32
+    DWORD n = 0;
+    if (!ReadFile(output_, &c, 1, &n, nullptr) || n == 0) break;
+#else
+    const ssize_t n = read(output_, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+#endif
+    if (c == '\n') break;
+    if (c != '\r') line += c;
+  }
+  return line;
+}
+
+void ChildProcess::CloseInput() {
+#ifdef _WIN32
+  if (input_ != nullptr) CloseHandle(input_);
+  input_ = nullptr;
+#else
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+#endif
+}
+
+void ChildProcess::Kill() {
+#ifdef _WIN32
+  TerminateProcess(process_, 137);
+#else
+  kill(static_cast<pid_t>(pid_), SIGKILL);
+#endif
+}
+
+bool ChildProcess::HasExited() {
+  if (exit_code_) return true;
+#ifdef _WIN32
+  if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  exit_code_ = static_cast<int>(code);
+#else
+  int status = 0;
+  if (waitpid(static_cast<pid_t>(pid_), &status, WNOHANG) <= 0) return false;
+  exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+#endif
+  return true;
+}
+
+int ChildProcess::Wait() {
+#ifdef _WIN32
+  if (!exit_code_) WaitForSingleObject(process_, INFINITE);
+  HasExited();
+#else
+  if (!exit_code_) {
+    int status = 0;
+    while (waitpid(static_cast<pid_t>(pid_), &status, 0) < 0 &&
+           errno == EINTR) {
+    }
+    exit_code_ =
+        WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+#endif
+  return *exit_code_;
+}
+
+}  // namespace srom::testing
