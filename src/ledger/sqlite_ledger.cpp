@@ -169,8 +169,9 @@ struct SqliteLedger::Connection {
   template <class Body>
   LedgerStatus Write(const fs::path& file, Body body) {
     int rc = Run(begin.get()).Step();
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
       return Storage(file, "written", Cause(db.get(), file, rc));
+    }
     LedgerStatus status = body();
     if (status.ok()) {
       rc = Run(commit.get()).Step();
@@ -182,13 +183,31 @@ struct SqliteLedger::Connection {
     return status;
   }
 
+  // Why `id` did not change: there is no such unit, or its state forbids it.
+  LedgerStatus Unchanged(const fs::path& file, std::int64_t id,
+                         std::string_view change) {
+    Run run(state_of.get());
+    run.Bind(id);
+    const int rc = run.Step();
+    const std::string unit = "unit " + std::to_string(id);
+    if (rc == SQLITE_DONE) {
+      return Refused(file, unit + ": there is no such unit");
+    }
+    if (rc != SQLITE_ROW) {
+      return Storage(file, "read", Cause(db.get(), file, rc));
+    }
+    return Refused(file, "to mark " + unit + " " + std::string(change) +
+                             ": it is " + run.Text(0));
+  }
+
   // One row or none from `run`.
   LedgerResult<std::optional<UnitRecord>> ReadOne(const fs::path& file,
                                                   Run& run) {
     const int rc = run.Step();
     if (rc == SQLITE_DONE) return std::optional<UnitRecord>();
-    if (rc != SQLITE_ROW)
+    if (rc != SQLITE_ROW) {
       return Storage(file, "read", Cause(db.get(), file, rc));
+    }
     UnitRecord record;
     if (!ReadRecord(run, &record)) return UnknownState(file, record);
     return std::optional<UnitRecord>(std::move(record));
@@ -368,8 +387,9 @@ LedgerResult<std::int64_t> SqliteLedger::Reserve(const UnitDraft& draft) {
       return Refused(file_,
                      std::string("the unit: ") + sqlite3_errmsg(c.db.get()));
     }
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
       return Storage(file_, "written", Cause(c.db.get(), file_, rc));
+    }
     id = sqlite3_last_insert_rowid(c.db.get());
     return {};
   });
@@ -385,25 +405,6 @@ LedgerStatus SqliteLedger::MarkProgrammed(std::int64_t id,
 LedgerStatus SqliteLedger::Release(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kReleased);
 }
-
-namespace {
-
-// Why `id` did not change: there is no such unit, or its state forbids it.
-template <class Connection>
-LedgerStatus Unchanged(const fs::path& file, Connection& c, std::int64_t id,
-                       std::string_view change) {
-  Run run(c.state_of.get());
-  run.Bind(id);
-  const int rc = run.Step();
-  const std::string unit = "unit " + std::to_string(id);
-  if (rc == SQLITE_DONE) return Refused(file, unit + ": there is no such unit");
-  if (rc != SQLITE_ROW)
-    return Storage(file, "read", Cause(c.db.get(), file, rc));
-  return Refused(file, "to mark " + unit + " " + std::string(change) +
-                           ": it is " + run.Text(0));
-}
-
-}  // namespace
 
 LedgerStatus SqliteLedger::Close(std::int64_t id, const std::string& time,
                                  UnitState to) {
@@ -422,7 +423,7 @@ LedgerStatus SqliteLedger::Close(std::int64_t id, const std::string& time,
       }
     }
     if (sqlite3_changes64(c.db.get()) == 1) return {};
-    return Unchanged(file_, c, id, UnitStateName(to));
+    return c.Unchanged(file_, id, UnitStateName(to));
   });
 }
 
@@ -438,7 +439,7 @@ LedgerStatus SqliteLedger::MarkSettingsSaved(std::int64_t id) {
       }
     }
     if (sqlite3_changes64(c.db.get()) == 1) return {};
-    return Unchanged(file_, c, id, "with its settings saved");
+    return c.Unchanged(file_, id, "with its settings saved");
   });
 }
 
@@ -456,8 +457,9 @@ LedgerResult<std::vector<UnitRecord>> SqliteLedger::RecoverInterrupted(
       if (!ReadRecord(run, &record)) return UnknownState(file_, record);
       recovered.push_back(std::move(record));
     }
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
       return Storage(file_, "written", Cause(c.db.get(), file_, rc));
+    }
     return {};
   });
   if (!status.ok()) return status;
