@@ -308,7 +308,14 @@ LedgerResult<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(
   std::string check;
   rc = PragmaText(db, "PRAGMA quick_check(1)", &check);
   if (rc != SQLITE_OK) return refuse(Cause(db, file, rc));
-  if (check != "ok") return refuse("the database is corrupt (" + check + ")");
+  if (check != "ok") {
+    // One line for the operator: SQLite heads its report with the schema
+    // name and breaks it into lines.
+    constexpr std::string_view kHeading = "*** in database main ***\n";
+    if (check.rfind(kHeading, 0) == 0) check.erase(0, kHeading.size());
+    std::replace(check.begin(), check.end(), '\n', ' ');
+    return refuse("the database is corrupt (" + check + ")");
+  }
 
   // The write-ahead log lets readers go on while one process writes, and
   // FULL flushes it at every commit: a committed row survives a power cut.

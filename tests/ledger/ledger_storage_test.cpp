@@ -123,6 +123,7 @@ TEST_P(UnusableFile, IsRefusedAndLeftByteForByte) {
   ExpectNamedCause(opened.error, folder.ledger(), GetParam().cause);
   EXPECT_EQ(ReadBytes(folder.ledger()), bytes);
   EXPECT_EQ(folder.Names(), names);
+  EXPECT_EQ(opened.error.find('\n'), std::string::npos) << opened.error;
 
   // The next start meets the same file, and refuses it the same way.
   const auto again = SqliteLedger::Open(folder.ledger());
