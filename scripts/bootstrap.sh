@@ -3,7 +3,7 @@
 # Quiet when everything is already there; safe to run any number of times.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
+packages=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libsqlite3-dev)
 packages+=("$@")
 
 missing=()

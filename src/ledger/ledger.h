@@ -1,0 +1,160 @@
+// The production ledger: one row per unit that was given a MAC address, kept
+// where a crash cannot lose it. A row is committed before the adapter is
+// written, so that after a kill or a power cut the station still knows which
+// addresses may sit on an adapter and never gives one of them out again.
+//
+// Standard library only: the SQLite file of a station and a later shared
+// server both stand behind this port.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace srom {
+
+// reserved    the row is committed, the adapter is being written
+// programmed  written and verified: the MAC address is on that unit
+// released    the write or the verification failed: the address is free again
+// interrupted still reserved when a station started again: the adapter may
+//             hold the address, so it counts as given
+enum class UnitState { kReserved, kProgrammed, kReleased, kInterrupted };
+
+constexpr std::string_view UnitStateName(UnitState state) {
+  switch (state) {
+    case UnitState::kReserved:
+      return "reserved";
+    case UnitState::kProgrammed:
+      return "programmed";
+    case UnitState::kReleased:
+      return "released";
+    case UnitState::kInterrupted:
+      return "interrupted";
+  }
+  return "unknown";
+}
+
+constexpr std::optional<UnitState> UnitStateFromName(std::string_view name) {
+  for (UnitState s : {UnitState::kReserved, UnitState::kProgrammed,
+                      UnitState::kReleased, UnitState::kInterrupted}) {
+    if (UnitStateName(s) == name) return s;
+  }
+  return std::nullopt;
+}
+
+// A unit about to be written. `mac` is 12 and `serial` 14 upper-case hex
+// digits, `device_sel` one of the four selections, `time` the caller's local
+// time as "YYYY-MM-DD HH:MM:SS" (the ledger reads no clock: tests set it).
+struct UnitDraft {
+  std::string mac;
+  std::string serial;
+  int device_sel = 0;
+  std::string image_digest;
+  std::string station;
+  std::string time;
+};
+
+struct UnitRecord {
+  std::int64_t id = 0;  // grows with every reservation; never reused
+  std::string mac;
+  std::string serial;
+  int device_sel = 0;
+  std::string image_digest;
+  std::string station;
+  std::string reserved_at;
+  std::string closed_at;  // empty while reserved
+  UnitState state = UnitState::kReserved;
+  bool settings_saved = false;  // EEPROM.dat was saved after this unit
+
+  friend bool operator==(const UnitRecord&, const UnitRecord&) = default;
+};
+
+// Why a call failed: what the caller decides on. The error text is for the
+// operator and names the file and the cause.
+enum class LedgerFault {
+  kNone,
+  // The ledger cannot be opened, read or written: disk full, read-only,
+  // locked by another program, corrupt, or not a production ledger at all.
+  kStorage,
+  // Reserve: the MAC address is reserved, programmed or interrupted already.
+  kMacInUse,
+  // The call breaks a rule of the ledger: a malformed field, an unknown unit,
+  // a unit whose state does not allow the change.
+  kRejected,
+};
+
+struct [[nodiscard]] LedgerStatus {
+  LedgerFault fault = LedgerFault::kNone;
+  std::string error;
+
+  bool ok() const { return fault == LedgerFault::kNone; }
+  static LedgerStatus Failed(LedgerFault fault, std::string error) {
+    return {fault, std::move(error)};
+  }
+};
+
+// A value exactly when the call succeeded; otherwise the fault and its text.
+template <class T>
+struct [[nodiscard]] LedgerResult {
+  std::optional<T> value;
+  LedgerFault fault = LedgerFault::kNone;
+  std::string error;
+
+  LedgerResult() = default;
+  LedgerResult(T v) : value(std::move(v)) {}  // NOLINT: success converts
+  LedgerResult(LedgerStatus failure)          // NOLINT: so does a failure
+      : fault(failure.fault), error(std::move(failure.error)) {}
+
+  bool ok() const { return value.has_value(); }
+  LedgerStatus status() const { return {fault, error}; }
+};
+
+// Every call is one transaction: it happens whole or not at all, and what it
+// committed survives a crash once it returns. Calls from several processes
+// on the same ledger are safe. Nothing throws.
+class Ledger {
+ public:
+  virtual ~Ledger() = default;
+
+  // Commits a row in state reserved for the unit about to be written and
+  // returns its id. Refuses (kMacInUse) a MAC address that another row holds
+  // reserved, programmed or interrupted: the check and the insert are one
+  // transaction, so two stations never both get the same address.
+  virtual LedgerResult<std::int64_t> Reserve(const UnitDraft& draft) = 0;
+
+  // The unit was written and verified. Also closes an interrupted row: a
+  // station that started meanwhile took it for lost, but its writer finished.
+  virtual LedgerStatus MarkProgrammed(std::int64_t id,
+                                      const std::string& time) = 0;
+
+  // The write or the verification failed: the address may be given again.
+  // Reserved and interrupted rows only.
+  virtual LedgerStatus Release(std::int64_t id, const std::string& time) = 0;
+
+  // EEPROM.dat with the stepped counters was saved after this programmed unit.
+  virtual LedgerStatus MarkSettingsSaved(std::int64_t id) = 0;
+
+  // At start: every row still reserved becomes interrupted (its adapter may
+  // hold the address) and is returned in id order, for the operator to check.
+  // A row that another live process is still writing is taken too; that
+  // writer's MarkProgrammed or Release still closes it.
+  virtual LedgerResult<std::vector<UnitRecord>> RecoverInterrupted(
+      const std::string& time) = 0;
+
+  // The latest programmed or interrupted row holding `mac`, if any.
+  virtual LedgerResult<std::optional<UnitRecord>> FindUsed(
+      const std::string& mac) = 0;
+
+  // The latest programmed or interrupted row by id, if any. When its
+  // settings_saved is false the save after it was lost, and the station
+  // catches its counters up past it.
+  virtual LedgerResult<std::optional<UnitRecord>> LatestUsed() = 0;
+
+  // Every row in id order.
+  virtual LedgerResult<std::vector<UnitRecord>> Units() = 0;
+};
+
+}  // namespace srom
