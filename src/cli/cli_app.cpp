@@ -10,7 +10,7 @@
 
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
-#include "cli/sim_setup.h"
+#include "device/sim/sim_setup.h"
 #include "device/sim/simulated_adapter.h"
 #include "files/eeprom_dat.h"
 #include "files/file_io.h"
@@ -163,7 +163,7 @@ class Run {
 // file when it cannot.
 bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,
                      const char* failure_message) {
-  if (ReplaceFile(fs::path(path), bytes)) return true;
+  if (ReplaceFileSafely(fs::path(path), bytes)) return true;
   run.Say(failure_message);
   return false;
 }

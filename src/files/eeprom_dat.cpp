@@ -332,8 +332,8 @@ bool SaveEepromDat(const FileFolders& folders, const SromSettings& settings,
     reporter.ShowMessage(*refusal);
     return false;
   }
-  if (!ReplaceFile(folders.program_folder / "EEPROM.dat",
-                   FormatEepromDat(settings))) {
+  if (!ReplaceFileSafely(folders.program_folder / "EEPROM.dat",
+                         FormatEepromDat(settings))) {
     reporter.ShowMessage(msg::kEepromDatOpenFailed);
     return false;
   }

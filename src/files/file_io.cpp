@@ -5,7 +5,6 @@
 #ifdef _WIN32
 #include <io.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -14,28 +13,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Pushes what the C library and the system hold for `file` to the disk, so
-// that the rename that follows never publishes a file whose bytes are lost.
+// Pushes what the C library and the system hold for `file` to the disk: a
+// log line is on the disk before the next unit starts.
 bool SyncToDisk(std::FILE* file) {
   if (std::fflush(file) != 0) return false;
 #ifdef _WIN32
   return _commit(_fileno(file)) == 0;
 #else
   return fsync(fileno(file)) == 0;
-#endif
-}
-
-// Makes a rename in `folder` durable. Windows has no such call for folders;
-// there the rename is already recorded by the file system's journal.
-void SyncFolder(const fs::path& folder) {
-#ifndef _WIN32
-  const fs::path target = folder.empty() ? fs::path(".") : folder;
-  const int fd = open(target.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-#else
-  (void)folder;
 #endif
 }
 
@@ -54,32 +39,6 @@ std::FILE* OpenFile(const fs::path& path, const char* mode) {
 #else
   return std::fopen(path.c_str(), mode);
 #endif
-}
-
-bool ReplaceFile(const fs::path& path, std::string_view bytes) {
-  fs::path temp = path;
-  temp += ".tmp";
-  std::FILE* file = OpenFile(temp, "wb");
-  if (file == nullptr) return false;
-  bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(),
-                                              file) == bytes.size();
-  written = written && SyncToDisk(file);
-  written = (std::fclose(file) == 0) && written;
-  std::error_code ignored;
-  if (!written) {
-    fs::remove(temp, ignored);
-    return false;
-  }
-  // std::filesystem::rename replaces an existing file on Windows as well
-  // (MoveFileEx with MOVEFILE_REPLACE_EXISTING), where plain rename() fails.
-  std::error_code error;
-  fs::rename(temp, path, error);
-  if (error) {
-    fs::remove(temp, ignored);
-    return false;
-  }
-  SyncFolder(path.parent_path());
-  return true;
 }
 
 bool AppendToFile(const fs::path& path, std::string_view bytes) {
@@ -117,10 +76,7 @@ bool ExistsIgnoringCase(const fs::path& folder, std::string_view name) {
 }
 
 bool MayExist(const fs::path& path) {
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (status.type() == fs::file_type::not_found) return false;
-  return true;
+  return FileKindOf(path) != FileKind::kMissing;
 }
 
 }  // namespace srom

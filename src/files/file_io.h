@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "ports/safe_replace.h"
+
 namespace srom {
 
 // The two folders the file operations use. `program_folder` is the
@@ -20,12 +22,6 @@ struct FileFolders {
   std::filesystem::path program_folder;
   std::filesystem::path working_folder;
 };
-
-// Replaces the file at `path` with `bytes` so that a crash, a power cut or a
-// full disk never leaves it half written: the bytes go to a temporary file in
-// the same folder, which is flushed to the disk and then renamed over the old
-// file. On any failure the old file is left as it was and false is returned.
-bool ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
 
 // Appends `bytes` to the file at `path`, creating it when missing, in one
 // write; false when it cannot be opened or the write does not complete.

@@ -10,25 +10,10 @@ bool IsSpace(int c) {
          c == '\r';
 }
 
-int DigitValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string FormatImageFile(std::span<const std::uint8_t> image) {
-  std::string text;
-  text.reserve(image.size() * 3 + image.size() / 8);
-  for (std::size_t k = 0; k < image.size(); ++k) {
-    text += kHexDigits[image[k] >> 4];
-    text += kHexDigits[image[k] & 0xF];
-    text += ' ';
-    if (k % 16 == 15 && k + 1 != image.size()) text += "\r\n";
-  }
-  return text;
+  return FormatHexListing(image, "\r\n", false);
 }
 
 int MemorySource::Peek() {
@@ -67,7 +52,7 @@ bool HexValueReader::Next(std::uint8_t& value) {
   int digits = 0;
   int number = 0;
   while (digits < 2) {
-    const int digit = DigitValue(source_.Peek());
+    const int digit = HexDigitValue(source_.Peek());
     if (digit < 0) break;
     number = number * 16 + digit;
     ++digits;

@@ -7,11 +7,11 @@
 #include "model/chip_traits.h"
 #include "model/efuse_image.h"
 #include "model/hex_text.h"
+#include "model/messages.h"
 #include "model/srom_decode.h"
 #include "model/srom_image.h"
 #include "model/srom_layout.h"
 #include "model/validation.h"
-#include "model/messages.h"
 
 namespace srom {
 namespace fs = std::filesystem;
@@ -93,8 +93,8 @@ bool WriteEfuseFile(const FileFolders& folders,
     reporter.ShowMessage(msg::kNoContentToSave);
     return false;
   }
-  if (!ReplaceFile(folders.program_folder / "EFUSE.dat",
-                   FormatImageFile(image.first(kEfuseSize)))) {
+  if (!ReplaceFileSafely(folders.program_folder / "EFUSE.dat",
+                         FormatImageFile(image.first(kEfuseSize)))) {
     reporter.ShowMessage(msg::kCannotWriteEfuse);
     return false;
   }
@@ -131,8 +131,7 @@ std::optional<FileRefusal> ReadSromImage(
     if (k == layout::kProductId &&
         ((sel == kChipBEeprom && byte == DefaultProductIdLow(Chip::kA)) ||
          (sel == kChipAEeprom && byte == DefaultProductIdLow(Chip::kB)))) {
-      return FileRefusal{msg::kSromWrongDevice,
-                         false};
+      return FileRefusal{msg::kSromWrongDevice, false};
     }
     if (k == layout::kIdChecksum &&
         byte != IdChecksum(std::span<const std::uint8_t, 4>(
@@ -144,8 +143,7 @@ std::optional<FileRefusal> ReadSromImage(
     if (k >= kSerialFirst && k <= kSerialLast && byte >= 'a' && byte <= 'f') {
       byte = static_cast<std::uint8_t>(byte - 'a' + 'A');
     }
-    if (!SromByteValid(k, byte))
-      return FileRefusal{msg::kSromWrongFile};
+    if (!SromByteValid(k, byte)) return FileRefusal{msg::kSromWrongFile};
     if (k == layout::kSerialLength &&
         image[layout::kSerialLength - 1] + image[layout::kSerialLength] !=
             kSerialOffsetPlusLength) {
@@ -189,8 +187,8 @@ bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
   }
   const auto image =
       ImageArea(prev).first(static_cast<std::size_t>(EepromSizeOf(srom_size)));
-  if (!ReplaceFile(folders.program_folder / "SROM.dat",
-                   FormatImageFile(image))) {
+  if (!ReplaceFileSafely(folders.program_folder / "SROM.dat",
+                         FormatImageFile(image))) {
     reporter.ShowMessage(msg::kCannotWriteSrom);
     return false;
   }
@@ -205,8 +203,7 @@ std::optional<bool> CreateMissingSromDat(const FileFolders& folders,
       FoundIn(folders.program_folder, "SROM.dat")) {
     return std::nullopt;
   }
-  reporter.ShowMessage(
-      msg::kSromDatCreated);
+  reporter.ShowMessage(msg::kSromDatCreated);
   return SaveSromDat(folders, prev, srom_size, output_box, reporter);
 }
 
@@ -248,8 +245,7 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
   };
   auto opened = OpenChosenFile(*chosen);
   if (!opened) return fail(msg::kFileCannotBeOpened);
-  if (!SromFileSizeFits(opened->size, n))
-    return fail(msg::kSromFileSize);
+  if (!SromFileSizeFits(opened->size, n)) return fail(msg::kSromFileSize);
   // Values that cannot be read stay 0xFF, as in a blank EEPROM.
   std::array<std::uint8_t, kImageAreaSize> work;
   work.fill(0xFF);
@@ -260,7 +256,7 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
   if (source.failed()) return fail(msg::kFileCannotBeOpened);
   const std::string_view raw(reinterpret_cast<const char*>(work.data()),
                              static_cast<std::size_t>(n));
-  if (!ReplaceFile(folders.working_folder / "SROM.bin", raw)) {
+  if (!ReplaceFileSafely(folders.working_folder / "SROM.bin", raw)) {
     return fail(msg::kCannotWriteBin);
   }
   reporter.ShowMessage(msg::kBinWritten);
@@ -316,8 +312,7 @@ std::optional<bool> ResetEfuseImage(const FileFolders& folders,
   std::optional<bool> saved;
   if (!FoundIn(folders.working_folder, "EFuse.dat") &&
       !FoundIn(folders.program_folder, "EFUSE.dat")) {
-    reporter.ShowMessage(
-        msg::kEfuseDatCreated);
+    reporter.ShowMessage(msg::kEfuseDatCreated);
     saved = SaveEfuseDat(folders, prev, listing, settings.CurrentMac, accepted,
                          reporter);
   }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "model/chip_traits.h"
+#include "model/hex_text.h"
 #include "model/messages.h"
 
 namespace srom {
@@ -54,15 +55,8 @@ std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
   } else {
     std::snprintf(head, sizeof head, "Retry Times: %d\r\n", index);
   }
-  std::string entry = head;
-  const auto image = ImageArea(dump_data);
-  for (int k = 0; k < kEfuseSize; ++k) {
-    char value[4];
-    std::snprintf(value, sizeof value, "%02X ", image[k]);
-    entry += value;
-    if (k % 16 == 15) entry += "\r\n";
-  }
-  return entry;
+  return head +
+         FormatHexListing(ImageArea(dump_data).first(kEfuseSize), "\r\n", true);
 }
 
 bool AppendSerialMacLog(const FileFolders& folders,

@@ -62,4 +62,26 @@ std::string FormatHex(std::uint64_t value, int width) {
   return digits;
 }
 
+int HexDigitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string FormatHexListing(std::span<const std::uint8_t> bytes,
+                             std::string_view line_end, bool end_last_line) {
+  std::string text;
+  text.reserve(bytes.size() * 3 + bytes.size() / 16 * line_end.size());
+  for (std::size_t k = 0; k < bytes.size(); ++k) {
+    text += kHexDigits[bytes[k] >> 4];
+    text += kHexDigits[bytes[k] & 0xF];
+    text += ' ';
+    if (k % 16 == 15 && (end_last_line || k + 1 != bytes.size())) {
+      text += line_end;
+    }
+  }
+  return text;
+}
+
 }  // namespace srom

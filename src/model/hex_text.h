@@ -2,12 +2,23 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace srom {
 
 inline constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+
+// The value of a hex digit of either case, or -1.
+int HexDigitValue(int c);
+
+// Bytes as hex text: two upper-case digits per byte, a space after each,
+// and `line_end` after every 16th byte. `end_last_line` also ends a last
+// line that is full. The output box, SROM.dat, EFUSE.dat and the retry log
+// all list images this way; they differ only in how they end.
+std::string FormatHexListing(std::span<const std::uint8_t> bytes,
+                             std::string_view line_end, bool end_last_line);
 
 // True only for the sixteen upper-case digits; lower-case letters fail.
 bool IsHexDigit(char c);

@@ -14,11 +14,17 @@ void WriteImageHeader(ImageBuffer& buffer, const ImageHeader& header) {
   buffer[7] = static_cast<std::uint8_t>(header.length_words >> 8);
 }
 
-ImageHeader ReadImageHeader(const ImageBuffer& buffer) {
+ImageHeader ReadImageHeader(std::span<const std::uint8_t> transfer) {
   ImageHeader header;
-  std::copy(buffer.begin(), buffer.begin() + 4, header.magic.begin());
-  header.word_offset = static_cast<std::uint16_t>(buffer[4] | buffer[5] << 8);
-  header.length_words = static_cast<std::uint16_t>(buffer[6] | buffer[7] << 8);
+  if (transfer.size() < kHeaderSize) {
+    header.magic = {};
+    return header;
+  }
+  std::copy_n(transfer.begin(), header.magic.size(), header.magic.begin());
+  header.word_offset =
+      static_cast<std::uint16_t>(transfer[4] | transfer[5] << 8);
+  header.length_words =
+      static_cast<std::uint16_t>(transfer[6] | transfer[7] << 8);
   return header;
 }
 

@@ -32,7 +32,12 @@ struct ImageHeader {
 inline constexpr std::array<char, 4> kHeaderMagic = {'V', 'E', 'L', 'K'};
 
 void WriteImageHeader(ImageBuffer& buffer, const ImageHeader& header);
-ImageHeader ReadImageHeader(const ImageBuffer& buffer);
+// The header at the front of a buffer or of a transfer as the driver gets it;
+// a transfer shorter than a header reads as a header without the magic.
+ImageHeader ReadImageHeader(std::span<const std::uint8_t> transfer);
+inline bool HasHeaderMagic(const ImageHeader& header) {
+  return header.magic == kHeaderMagic;
+}
 
 // The image area, writable and read-only.
 inline std::span<std::uint8_t, kImageAreaSize> ImageArea(ImageBuffer& buffer) {

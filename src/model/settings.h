@@ -42,6 +42,10 @@ constexpr Chip ChipOf(int device_sel) {
 
 inline constexpr int kLedCount = 3;
 
+// The window programs up to six adapters in turn, one box and one picture
+// each; a simulated bench holds as many.
+inline constexpr int kAdapterSlots = 6;
+
 // LED bits, one per check box of an LED.
 inline constexpr std::uint8_t kLedActive = 0x01;
 inline constexpr std::uint8_t kLed10Mbps = 0x02;

@@ -136,15 +136,8 @@ int FirstInvalidSromByte(const ImageBuffer& buffer, int image_size) {
 std::string FormatImagePreview(const ImageBuffer& buffer, int image_size) {
   const auto area = ImageArea(buffer);
   const int count = std::clamp(image_size, 0, static_cast<int>(area.size()));
-  std::string listing;
-  listing.reserve(static_cast<std::size_t>(count) * 3 + count / 8);
-  for (int n = 0; n < count; ++n) {
-    listing += kHexDigits[area[n] >> 4];
-    listing += kHexDigits[area[n] & 0xF];
-    listing += ' ';
-    if (n % 16 == 15) listing += "\r\n";
-  }
-  return listing;
+  return FormatHexListing(area.first(static_cast<std::size_t>(count)), "\r\n",
+                          true);
 }
 
 void LoadDefaultImageArea(ImageBuffer& buffer, int device_sel, int srom_size,

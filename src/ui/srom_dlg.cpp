@@ -12,12 +12,6 @@
 #include "ui/data_exchange.h"
 
 namespace srom {
-namespace {
-
-constexpr int kAdapterCount = 6;
-
-}  // namespace
-
 CKM62058_SromDlg::CKM62058_SromDlg(View& view, DriverPort& port, Clock& clock,
                                    FileFolders folders)
     : view_(view), port_(port), clock_(clock) {
@@ -86,7 +80,7 @@ bool CKM62058_SromDlg::StartJob(std::function<void()> job) {
 }
 
 void CKM62058_SromDlg::ClearPicturesForJob() {
-  for (int i = 0; i < kAdapterCount; ++i) {
+  for (int i = 0; i < kAdapterSlots; ++i) {
     view_.SetAdapterPicture(i, AdapterPictureKind::kBlank);
   }
   view_.SetResultPicture(ResultPicture::kBlank);

@@ -19,7 +19,7 @@
 #include <sys/wait.h>
 #endif
 
-#include "cli/sim_setup.h"
+#include "device/sim/sim_setup.h"
 #include "device/sim/simulated_adapter.h"
 #include "files/eeprom_dat.h"
 #include "files/hex_file.h"
@@ -132,7 +132,7 @@ class CliTest : public ::testing::Test {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(station_)) {
       const std::string name = entry.path().filename().string();
-      if (name != cli::kSimStateFile) files[name] = ReadBytes(entry.path());
+      if (name != kSimStateFile) files[name] = ReadBytes(entry.path());
     }
     return files;
   }
@@ -140,7 +140,7 @@ class CliTest : public ::testing::Test {
   // Both memories of the simulated adapter, EEPROM first.
   std::vector<std::uint8_t> AdapterMemories() const {
     SimulatedAdapter adapter;
-    EXPECT_TRUE(adapter.LoadState(station_ / cli::kSimStateFile));
+    EXPECT_TRUE(adapter.LoadState(station_ / kSimStateFile));
     std::vector<std::uint8_t> bytes = adapter.eeprom();
     const auto efuse = adapter.efuse();
     bytes.insert(bytes.end(), efuse.begin(), efuse.end());

@@ -6,29 +6,15 @@
 #include <thread>
 
 #include "device/driver_contract.h"
+#include "model/hex_text.h"
+#include "model/image_buffer.h"
+#include "ports/safe_replace.h"
 
 namespace srom {
 namespace {
 
-constexpr std::size_t kTransferHeaderSize = 8;
 constexpr std::string_view kStateFirstLine =
     "KM62058 simulated adapter, state 1";
-
-struct TransferHeader {
-  bool magic_ok = false;
-  std::uint16_t word_offset = 0;
-  std::uint16_t length_words = 0;
-};
-
-TransferHeader ParseHeader(std::span<const std::uint8_t> input) {
-  TransferHeader header;
-  if (input.size() < kTransferHeaderSize) return header;
-  header.magic_ok =
-      input[0] == 'V' && input[1] == 'E' && input[2] == 'L' && input[3] == 'K';
-  header.word_offset = static_cast<std::uint16_t>(input[4] | input[5] << 8);
-  header.length_words = static_cast<std::uint16_t>(input[6] | input[7] << 8);
-  return header;
-}
 
 // A sleep alone overshoots by tens of microseconds: sleep through most of a
 // long latency and spin to the deadline.
@@ -42,51 +28,19 @@ void WaitUntil(std::chrono::steady_clock::time_point deadline) {
   }
 }
 
+// Sixteen bytes a line; the reader takes any white space between them.
 void AppendHexLines(std::string& out, std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 0x0F];
-    out += (i % 16 == 15 || i + 1 == bytes.size()) ? '\n' : ' ';
-  }
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  out += FormatHexListing(bytes, "\n", true);
 }
 
 bool ReadHexBytes(std::istream& in, std::span<std::uint8_t> out) {
   for (auto& byte : out) {
     std::string token;
     if (!(in >> token) || token.size() != 2) return false;
-    const int high = HexValue(token[0]);
-    const int low = HexValue(token[1]);
+    const int high = HexDigitValue(token[0]);
+    const int low = HexDigitValue(token[1]);
     if (high < 0 || low < 0) return false;
     byte = static_cast<std::uint8_t>(high << 4 | low);
-  }
-  return true;
-}
-
-// Writes `text` to a temporary file beside `file` and renames it over
-// `file`: a crash never leaves half a state file.
-bool ReplaceFile(const std::filesystem::path& file, const std::string& text) {
-  std::filesystem::path temp = file;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out.write(text.data(), static_cast<std::streamsize>(text.size())) ||
-        !out.flush()) {
-      return false;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temp, file, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
-    return false;
   }
   return true;
 }
@@ -220,10 +174,10 @@ bool SimulatedAdapter::ReadRegister(std::span<const std::uint8_t> input,
 }
 
 bool SimulatedAdapter::WriteEeprom(std::span<const std::uint8_t> input) {
-  const TransferHeader header = ParseHeader(input);
+  const ImageHeader header = ReadImageHeader(input);
   const std::size_t data_size =
-      input.size() - std::min(input.size(), kTransferHeaderSize);
-  if (!header.magic_ok || data_size == 0 ||
+      input.size() - std::min(input.size(), kHeaderSize);
+  if (!HasHeaderMagic(header) || data_size == 0 ||
       data_size != std::size_t{header.length_words} * 2) {
     return false;
   }
@@ -232,7 +186,7 @@ bool SimulatedAdapter::WriteEeprom(std::span<const std::uint8_t> input) {
   for (std::size_t i = 0; i < data_size; ++i) {
     const std::size_t cell = (start + i) % eeprom_.size();
     if (stuck_cells_.count(cell) == 0) {
-      eeprom_[cell] = input[kTransferHeaderSize + i];
+      eeprom_[cell] = input[kHeaderSize + i];
     }
   }
   SaveStateLocked();
@@ -241,24 +195,25 @@ bool SimulatedAdapter::WriteEeprom(std::span<const std::uint8_t> input) {
 
 bool SimulatedAdapter::ReadEfuse(std::span<const std::uint8_t> input,
                                  std::span<std::uint8_t> output) {
-  const TransferHeader header = ParseHeader(input);
-  if (!header.magic_ok || output.size() < kEfuseTransferSize) return false;
+  const ImageHeader header = ReadImageHeader(input);
+  if (!HasHeaderMagic(header) || output.size() < kEfuseTransferSize)
+    return false;
   // Input and output may be the same bytes: the header is taken first.
-  std::array<std::uint8_t, kTransferHeaderSize> head;
+  std::array<std::uint8_t, kHeaderSize> head;
   std::copy_n(input.begin(), head.size(), head.begin());
   std::copy(head.begin(), head.end(), output.begin());
-  std::copy(efuse_.begin(), efuse_.end(), output.begin() + kTransferHeaderSize);
+  std::copy(efuse_.begin(), efuse_.end(), output.begin() + kHeaderSize);
   return true;
 }
 
 bool SimulatedAdapter::WriteEfuse(std::span<const std::uint8_t> input) {
-  const TransferHeader header = ParseHeader(input);
-  if (!header.magic_ok || input.size() != kEfuseTransferSize ||
+  const ImageHeader header = ReadImageHeader(input);
+  if (!HasHeaderMagic(header) || input.size() != kEfuseTransferSize ||
       header.length_words * 2 != kSimEfuseSize) {
     return false;
   }
   for (std::size_t i = 0; i < efuse_.size(); ++i) {
-    const std::uint8_t wanted = input[kTransferHeaderSize + i];
+    const std::uint8_t wanted = input[kHeaderSize + i];
     std::uint8_t clearing = efuse_[i] & ~wanted;  // a fuse only ever blows
     const auto weak = weak_bits_.find(i);
     if (weak != weak_bits_.end()) {
@@ -437,13 +392,13 @@ bool SimulatedAdapter::SaveState(const std::filesystem::path& file) const {
     std::lock_guard lock(mutex_);
     text = StateTextLocked();
   }
-  return ReplaceFile(file, text);
+  return ReplaceFileSafely(file, text);
 }
 
 void SimulatedAdapter::SaveStateLocked() const {
   // A failed save cannot undo what the adapter did; the next write tries
   // again.
-  if (state_file_) ReplaceFile(*state_file_, StateTextLocked());
+  if (state_file_) ReplaceFileSafely(*state_file_, StateTextLocked());
 }
 
 bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {

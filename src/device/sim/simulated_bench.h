@@ -15,6 +15,7 @@
 
 #include "device/driver_port.h"
 #include "device/sim/simulated_adapter.h"
+#include "model/settings.h"
 
 namespace srom {
 
@@ -28,7 +29,7 @@ struct BenchAdapterInfo {
 
 class SimulatedBench : public DriverPort {
  public:
-  static constexpr int kMaxAdapters = 6;
+  static constexpr int kMaxAdapters = kAdapterSlots;
 
   // Adds an adapter with its connection enabled. Nothing when the bench is
   // full or the connection name is already taken.

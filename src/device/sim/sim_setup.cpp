@@ -1,4 +1,4 @@
-#include "cli/sim_setup.h"
+#include "device/sim/sim_setup.h"
 
 #include <array>
 #include <charconv>
@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "device/driver_contract.h"
-#include "files/file_io.h"
+#include "ports/safe_replace.h"
 
-namespace srom::cli {
+namespace srom {
 namespace {
 
 constexpr std::string_view kSetupFirstLine =
@@ -171,7 +171,7 @@ void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter) {
 
 std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file) {
   SimSetup setup;
-  if (!MayExist(file)) return setup;
+  if (FileKindOf(file) == FileKind::kMissing) return setup;
   std::ifstream in(file, std::ios::binary);
   std::string line;
   if (!in || !std::getline(in, line)) return std::nullopt;
@@ -206,7 +206,7 @@ bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
   text += setup.plugged ? "plugged 1\n" : "plugged 0\n";
   for (const auto& fault : setup.faults)
     text += "fault " + JoinWords(fault) + "\n";
-  return ReplaceFile(file, text);
+  return ReplaceFileSafely(file, text);
 }
 
-}  // namespace srom::cli
+}  // namespace srom

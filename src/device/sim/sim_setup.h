@@ -10,7 +10,7 @@
 
 #include "device/sim/simulated_adapter.h"
 
-namespace srom::cli {
+namespace srom {
 
 inline constexpr char kSimStateFile[] = "simulated-adapter.txt";
 inline constexpr char kSimSetupFile[] = "simulated-adapter-setup.txt";
@@ -44,4 +44,4 @@ bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup);
 // A fault's words joined by spaces, as `sim show` and the setup file write it.
 std::string JoinWords(const std::vector<std::string>& words);
 
-}  // namespace srom::cli
+}  // namespace srom
