@@ -26,6 +26,8 @@ function(srom_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main
                                         srom_common_flags)
+  # Test doubles and helpers are included as "support/...".
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
       SROM_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   if(CMAKE_CROSSCOMPILING)

@@ -14,48 +14,11 @@
 #include "model/settings.h"
 #include "support/recording_reporter.h"
 
+#include "support/temp_folder.h"
+
 namespace srom::testing {
 
 namespace fs = std::filesystem;
-
-// A new empty folder under the system's temporary folder, removed with all
-// it holds when the object goes.
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    path_ =
-        fs::temp_directory_path() /
-        ("srom-files-" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add,
-                    ignored);
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  fs::path path_;
-};
-
-inline std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-inline void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 inline fs::path GoldenPath(const std::string& name) {
   return fs::path(SROM_TEST_DATA_DIR) / "files" / name;

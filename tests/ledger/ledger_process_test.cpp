@@ -108,12 +108,12 @@ TEST(LedgerProcesses, WritingAtOnceLoseNothingAndShareNoId) {
   for (int p = 0; p < kProcesses; ++p) {
     helpers.push_back(
         Start(folder, "p" + std::to_string(p),
-              {"units", folder.ledger().string(), std::to_string(p * 1000),
+              {"units", LedgerFileIn(folder).string(), std::to_string(p * 1000),
                std::to_string(kUnitsEach)}));
   }
   for (const Helper& helper : helpers) ExpectSuccess(helper);
 
-  auto ledger = OpenLedger(folder.ledger());
+  auto ledger = OpenLedger(LedgerFileIn(folder));
   ASSERT_NE(ledger, nullptr);
   const auto units = UnitsById(*ledger);
   std::set<std::int64_t> reported;
@@ -136,12 +136,12 @@ TEST(LedgerProcesses, WritingAtOnceLoseNothingAndShareNoId) {
 
 TEST(LedgerProcesses, CompetingForTheSameAddressesGiveEachToOneUnit) {
   TempFolder folder;
-  ASSERT_NE(OpenLedger(folder.ledger()), nullptr);
+  ASSERT_NE(OpenLedger(LedgerFileIn(folder)), nullptr);
   std::vector<Helper> helpers;
   for (int p = 0; p < kProcesses; ++p) {
     helpers.push_back(
         Start(folder, "c" + std::to_string(p),
-              {"claim", folder.ledger().string(), std::to_string(kUnitsEach)}));
+              {"claim", LedgerFileIn(folder).string(), std::to_string(kUnitsEach)}));
   }
   for (const Helper& helper : helpers) ExpectSuccess(helper);
 
@@ -149,7 +149,7 @@ TEST(LedgerProcesses, CompetingForTheSameAddressesGiveEachToOneUnit) {
   for (const Helper& helper : helpers) {
     for (const auto& line : ProgressLines(helper.progress)) ++winners[line[2]];
   }
-  auto ledger = OpenLedger(folder.ledger());
+  auto ledger = OpenLedger(LedgerFileIn(folder));
   const auto units = UnitsById(*ledger);
   EXPECT_EQ(units.size(), static_cast<std::size_t>(kUnitsEach));
   for (int n = 0; n < kUnitsEach; ++n) {
@@ -170,7 +170,7 @@ TEST(LedgerProcesses,
   std::set<std::int64_t> earlier_rounds;
   for (int round = 0; round < 6; ++round) {
     const Helper helper = Start(folder, "k" + std::to_string(round),
-                                {"units", folder.ledger().string(),
+                                {"units", LedgerFileIn(folder).string(),
                                  std::to_string(100000 * (round + 1)), "0"});
     const std::size_t wanted = 10 + 7 * static_cast<std::size_t>(round);
     const auto deadline =
@@ -184,7 +184,7 @@ TEST(LedgerProcesses,
     ASSERT_EQ(waitpid(helper.pid, &status, 0), helper.pid);
     ASSERT_TRUE(WIFSIGNALED(status)) << ReadBytes(helper.errors);
 
-    auto ledger = OpenLedger(folder.ledger());  // opens only an intact file
+    auto ledger = OpenLedger(LedgerFileIn(folder));  // opens only an intact file
     ASSERT_NE(ledger, nullptr);
     const auto units = UnitsById(*ledger);
     std::map<std::int64_t, std::string> reported;  // id -> the last call

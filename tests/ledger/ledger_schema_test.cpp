@@ -17,7 +17,7 @@ using testing::TempFolder;
 class LedgerSchema : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(OpenLedger(folder_.ledger()), nullptr);  // creates the schema
+    ASSERT_NE(OpenLedger(LedgerFileIn(folder_)), nullptr);  // creates the schema
   }
 
   // An INSERT of one row with `values` for the columns that have no default.
@@ -78,7 +78,7 @@ class MalformedRow : public LedgerSchema,
                      public ::testing::WithParamInterface<BadRow> {};
 
 TEST_P(MalformedRow, IsRefusedByTheFileItself) {
-  RawDatabase db(folder_.ledger());
+  RawDatabase db(LedgerFileIn(folder_));
   EXPECT_EQ(Insert(db, GetParam().values), SQLITE_CONSTRAINT);
   EXPECT_EQ(Insert(db, kGoodRow), SQLITE_OK);  // the case spoils one thing
 }
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Columns, MalformedRow, ::testing::ValuesIn(kBadRows),
                          });
 
 TEST_F(LedgerSchema, OneMacIsReservedByOneRowAtMost) {
-  RawDatabase db(folder_.ledger());
+  RawDatabase db(LedgerFileIn(folder_));
   const std::string reserved =
       "'0011223344AB', '00001122334455', 2, 'd', 'Line 1', "
       "'2024-03-01 08:15:00', NULL, 'reserved', 0";
@@ -107,7 +107,7 @@ TEST_F(LedgerSchema, OneMacIsReservedByOneRowAtMost) {
 TEST_F(LedgerSchema, AnAddressLookupUsesAnIndex) {
   // FindUsed and Reserve run for every unit: a full scan would slow every
   // unit down as the ledger grows.
-  RawDatabase db(folder_.ledger());
+  RawDatabase db(LedgerFileIn(folder_));
   sqlite3_stmt* plan = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(
                 db.db,

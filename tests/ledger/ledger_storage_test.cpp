@@ -113,22 +113,22 @@ class UnusableFile : public ::testing::TestWithParam<Unusable> {};
 
 TEST_P(UnusableFile, IsRefusedAndLeftByteForByte) {
   TempFolder folder;
-  GetParam().make(folder.ledger());
-  const std::string bytes = ReadBytes(folder.ledger());
+  GetParam().make(LedgerFileIn(folder));
+  const std::string bytes = ReadBytes(LedgerFileIn(folder));
   const auto names = folder.Names();
 
-  const auto opened = SqliteLedger::Open(folder.ledger());
+  const auto opened = SqliteLedger::Open(LedgerFileIn(folder));
   EXPECT_FALSE(opened.ok());
   EXPECT_EQ(opened.fault, LedgerFault::kStorage);
-  ExpectNamedCause(opened.error, folder.ledger(), GetParam().cause);
-  EXPECT_EQ(ReadBytes(folder.ledger()), bytes);
+  ExpectNamedCause(opened.error, LedgerFileIn(folder), GetParam().cause);
+  EXPECT_EQ(ReadBytes(LedgerFileIn(folder)), bytes);
   EXPECT_EQ(folder.Names(), names);
   EXPECT_EQ(opened.error.find('\n'), std::string::npos) << opened.error;
 
   // The next start meets the same file, and refuses it the same way.
-  const auto again = SqliteLedger::Open(folder.ledger());
+  const auto again = SqliteLedger::Open(LedgerFileIn(folder));
   EXPECT_EQ(again.error, opened.error);
-  EXPECT_EQ(ReadBytes(folder.ledger()), bytes);
+  EXPECT_EQ(ReadBytes(LedgerFileIn(folder)), bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, UnusableFile,
@@ -141,16 +141,16 @@ TEST(LedgerFile, AnEmptyFileBecomesANewLedger) {
   // What a crash between creating the file and writing its first page
   // leaves: nothing to lose, so the ledger starts in it.
   TempFolder folder;
-  WriteBytes(folder.ledger(), "");
-  auto ledger = OpenLedger(folder.ledger());
+  WriteBytes(LedgerFileIn(folder), "");
+  auto ledger = OpenLedger(LedgerFileIn(folder));
   ASSERT_NE(ledger, nullptr);
   EXPECT_TRUE(ledger->Reserve(DraftOf(1)).ok());
 }
 
 TEST(LedgerFile, TwoLedgersOpenedOnOneNewFileShareIt) {
   TempFolder folder;
-  auto first = OpenLedger(folder.ledger());
-  auto second = OpenLedger(folder.ledger());
+  auto first = OpenLedger(LedgerFileIn(folder));
+  auto second = OpenLedger(LedgerFileIn(folder));
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   ASSERT_TRUE(first->Reserve(DraftOf(1)).ok());
@@ -169,17 +169,17 @@ TEST(LedgerFile, AFolderThatDoesNotExistIsNamedAsTheCause) {
 TEST(LedgerFile, ALockHeldTooLongCostsOnlyTheCallThatMetIt) {
   TempFolder folder;
   auto ledger =
-      SqliteLedger::Open(folder.ledger(), std::chrono::milliseconds(100));
+      SqliteLedger::Open(LedgerFileIn(folder), std::chrono::milliseconds(100));
   ASSERT_TRUE(ledger.ok()) << ledger.error;
   SqliteLedger& l = **ledger.value;
   const auto first = l.Reserve(DraftOf(1));
   ASSERT_TRUE(first.ok()) << first.error;
 
-  RawDatabase other(folder.ledger());
+  RawDatabase other(LedgerFileIn(folder));
   ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
   const auto locked = l.Reserve(DraftOf(2));
   EXPECT_EQ(locked.fault, LedgerFault::kStorage);
-  ExpectNamedCause(locked.error, folder.ledger(), "locked");
+  ExpectNamedCause(locked.error, LedgerFileIn(folder), "locked");
   EXPECT_EQ(l.MarkProgrammed(*first.value, kTime).fault, LedgerFault::kStorage);
   // Reading goes on beside a writer.
   const auto units = l.Units();
@@ -212,7 +212,7 @@ class NoRoomLeft {
 
 TEST(LedgerFile, AWriteTheDiskRefusesCostsOnlyTheCallThatMetIt) {
   TempFolder folder;
-  auto ledger = OpenLedger(folder.ledger());
+  auto ledger = OpenLedger(LedgerFileIn(folder));
   ASSERT_NE(ledger, nullptr);
   for (int n = 1; n <= 3; ++n) {
     const auto id = ledger->Reserve(DraftOf(n));
@@ -228,17 +228,17 @@ TEST(LedgerFile, AWriteTheDiskRefusesCostsOnlyTheCallThatMetIt) {
   LedgerStatus programmed;
   {
     // The write-ahead log takes every commit: let it grow by less than one.
-    fs::path log = folder.ledger();
+    fs::path log = LedgerFileIn(folder);
     log += "-wal";
     NoRoomLeft full(fs::file_size(log) + 100);
     reserved = ledger->Reserve(DraftOf(5));
     programmed = ledger->MarkProgrammed(*open_unit.value, kTime);
   }
   EXPECT_EQ(reserved.fault, LedgerFault::kStorage);
-  ExpectNamedCause(reserved.error, folder.ledger(),
+  ExpectNamedCause(reserved.error, LedgerFileIn(folder),
                    "a disk read or write failed");
   EXPECT_EQ(programmed.fault, LedgerFault::kStorage);
-  ExpectNamedCause(programmed.error, folder.ledger(),
+  ExpectNamedCause(programmed.error, LedgerFileIn(folder),
                    "a disk read or write failed");
   EXPECT_EQ(ledger->Units().value, before.value);
 
@@ -246,7 +246,7 @@ TEST(LedgerFile, AWriteTheDiskRefusesCostsOnlyTheCallThatMetIt) {
   ASSERT_TRUE(ledger->MarkProgrammed(*open_unit.value, kTime).ok());
   ASSERT_TRUE(ledger->Reserve(DraftOf(5)).ok());
   ledger.reset();
-  ledger = OpenLedger(folder.ledger());
+  ledger = OpenLedger(LedgerFileIn(folder));
   const auto after = ledger->Units();
   ASSERT_TRUE(after.ok()) << after.error;
   ASSERT_EQ(after.value->size(), 5u);
@@ -259,12 +259,12 @@ TEST(LedgerFile, ALedgerNotCreatedForAWriteErrorIsCreatedOnTheNextStart) {
   LedgerResult<std::unique_ptr<SqliteLedger>> opened;
   {
     NoRoomLeft full(100);
-    opened = SqliteLedger::Open(folder.ledger());
+    opened = SqliteLedger::Open(LedgerFileIn(folder));
   }
   EXPECT_EQ(opened.fault, LedgerFault::kStorage);
-  ExpectNamedCause(opened.error, folder.ledger(),
+  ExpectNamedCause(opened.error, LedgerFileIn(folder),
                    "a disk read or write failed");
-  auto ledger = OpenLedger(folder.ledger());
+  auto ledger = OpenLedger(LedgerFileIn(folder));
   ASSERT_NE(ledger, nullptr);
   EXPECT_TRUE(ledger->Reserve(DraftOf(1)).ok());
 }
@@ -327,18 +327,18 @@ std::string OpenErrorAsOrdinaryUser(const fs::path& file) {
 
 TEST_P(ReadOnlyStation, RefusesToOpenTheLedgerAndSaysWhy) {
   TempFolder folder;
-  if (GetParam().ledger_exists) WriteLedger(folder.ledger(), 2);
-  const std::string bytes = ReadBytes(folder.ledger());
+  if (GetParam().ledger_exists) WriteLedger(LedgerFileIn(folder), 2);
+  const std::string bytes = ReadBytes(LedgerFileIn(folder));
   if (GetParam().ledger_exists) {
-    fs::permissions(folder.ledger(), GetParam().file_mode);
+    fs::permissions(LedgerFileIn(folder), GetParam().file_mode);
   }
   fs::permissions(folder.path(), GetParam().folder_mode);
 
-  const std::string error = OpenErrorAsOrdinaryUser(folder.ledger());
+  const std::string error = OpenErrorAsOrdinaryUser(LedgerFileIn(folder));
   fs::permissions(folder.path(), fs::perms::owner_all, fs::perm_options::add);
-  ExpectNamedCause(error, folder.ledger(), GetParam().cause);
-  EXPECT_EQ(fs::exists(folder.ledger()), GetParam().ledger_exists);
-  EXPECT_EQ(ReadBytes(folder.ledger()), bytes);
+  ExpectNamedCause(error, LedgerFileIn(folder), GetParam().cause);
+  EXPECT_EQ(fs::exists(LedgerFileIn(folder)), GetParam().ledger_exists);
+  EXPECT_EQ(ReadBytes(LedgerFileIn(folder)), bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stations, ReadOnlyStation,

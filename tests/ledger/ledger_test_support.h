@@ -18,55 +18,15 @@
 
 #include "ledger/sqlite_ledger.h"
 
+#include "support/temp_folder.h"
+
 namespace srom::testing {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    path_ =
-        fs::temp_directory_path() /
-        ("srom-ledger-" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add,
-                    ignored);
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-  fs::path ledger() const { return path_ / std::string(kLedgerFileName); }
-
-  // The names in the folder, to show that nothing was added or removed.
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
-
-inline std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-inline void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+// The ledger file of a station folder.
+inline fs::path LedgerFileIn(const TempFolder& folder) {
+  return folder.path() / std::string(kLedgerFileName);
 }
 
 inline std::string Hex(std::uint64_t value, int digits) {

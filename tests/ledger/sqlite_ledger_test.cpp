@@ -43,7 +43,7 @@ class SqliteLedgerTest : public ::testing::Test {
   }
 
   TempFolder folder_;
-  std::unique_ptr<SqliteLedger> ledger_ = OpenLedger(folder_.ledger());
+  std::unique_ptr<SqliteLedger> ledger_ = OpenLedger(LedgerFileIn(folder_));
 };
 
 TEST_F(SqliteLedgerTest, ReserveKeepsEveryFieldOfTheDraft) {
@@ -228,7 +228,7 @@ TEST_P(DraftRefused, WithTheFieldNamedAndNothingStored) {
   EXPECT_FALSE(id.ok());
   EXPECT_EQ(id.fault, LedgerFault::kRejected);
   EXPECT_NE(id.error.find(GetParam().named), std::string::npos) << id.error;
-  EXPECT_NE(id.error.find(folder_.ledger().string()), std::string::npos)
+  EXPECT_NE(id.error.find(LedgerFileIn(folder_).string()), std::string::npos)
       << id.error;
   EXPECT_TRUE(All().empty());
 }
@@ -329,7 +329,7 @@ TEST_F(SqliteLedgerTest,
        AWriterStillClosesItsUnitAfterAnotherProcessRecovered) {
   // A second process starting at the station takes the first one's unit in
   // progress for lost; the first one's result must still be recorded.
-  auto other = OpenLedger(folder_.ledger());
+  auto other = OpenLedger(LedgerFileIn(folder_));
   const std::int64_t id = Reserve(1);
   const auto recovered = other->RecoverInterrupted(kTime);
   ASSERT_TRUE(recovered.ok()) << recovered.error;
@@ -405,7 +405,7 @@ TEST_F(SqliteLedgerTest, EveryRowIsThereAfterTheFileIsOpenedAgain) {
   const std::vector<UnitRecord> before = All();
   ledger_.reset();
 
-  ledger_ = OpenLedger(folder_.ledger());
+  ledger_ = OpenLedger(LedgerFileIn(folder_));
   ASSERT_NE(ledger_, nullptr);
   EXPECT_EQ(All(), before);
   // Ids go on from where they were.
@@ -413,7 +413,7 @@ TEST_F(SqliteLedgerTest, EveryRowIsThereAfterTheFileIsOpenedAgain) {
 }
 
 TEST_F(SqliteLedgerTest, AnotherConnectionSeesEachCallOnceItReturned) {
-  auto reader = OpenLedger(folder_.ledger());
+  auto reader = OpenLedger(LedgerFileIn(folder_));
   const std::int64_t id = Reserve(1);
   auto units = reader->Units();
   ASSERT_TRUE(units.ok()) << units.error;
