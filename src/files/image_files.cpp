@@ -1,6 +1,7 @@
 #include "files/image_files.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "model/checksum.h"
@@ -46,6 +47,22 @@ std::optional<OpenedFile> OpenChosenFile(const fs::path& path) {
 void Refuse(Reporter& reporter, const FileRefusal& refusal) {
   if (refusal.fail_picture) reporter.SetResultPicture(ResultPicture::kFail);
   reporter.ShowMessage(refusal.message);
+}
+
+// Opens a chosen image file and checks its size window; the refusal is shown.
+std::optional<OpenedFile> OpenSizedFile(
+    const fs::path& path, const std::function<bool(std::uintmax_t)>& size_fits,
+    const char* size_message, Reporter& reporter) {
+  auto opened = OpenChosenFile(path);
+  if (!opened) {
+    Refuse(reporter, {msg::kFileCannotBeOpened});
+    return std::nullopt;
+  }
+  if (!size_fits(opened->size)) {
+    Refuse(reporter, {size_message});
+    return std::nullopt;
+  }
+  return opened;
 }
 
 // After a file has been read through: a read error or a failed check is
@@ -212,15 +229,11 @@ FileLoad LoadSrom(const ChosenFile& chosen, SromSettings& settings,
   const int n = EepromSizeOf(settings.SromSize);
   image_size = n;
   if (!chosen) return FileLoad::kCancelled;
-  auto opened = OpenChosenFile(*chosen);
-  if (!opened) {
-    Refuse(reporter, {msg::kFileCannotBeOpened});
-    return FileLoad::kRefused;
-  }
-  if (!SromFileSizeFits(opened->size, n)) {
-    Refuse(reporter, {msg::kSromFileError});
-    return FileLoad::kRefused;
-  }
+  const auto fits = [n](std::uintmax_t size) {
+    return SromFileSizeFits(size, n);
+  };
+  auto opened = OpenSizedFile(*chosen, fits, msg::kSromFileError, reporter);
+  if (!opened) return FileLoad::kRefused;
   std::array<std::uint8_t, kImageAreaSize> work;
   FileSource source(opened->file.get());
   HexValueReader reader(source);
@@ -278,15 +291,9 @@ FileLoad LoadEfuseDat(const ChosenFile& chosen, SromSettings& settings,
                       ImageBuffer& prev, int& image_size, Reporter& reporter) {
   image_size = kEfuseSize;
   if (!chosen) return FileLoad::kCancelled;
-  auto opened = OpenChosenFile(*chosen);
-  if (!opened) {
-    Refuse(reporter, {msg::kFileCannotBeOpened});
-    return FileLoad::kRefused;
-  }
-  if (!EfuseFileSizeFits(opened->size)) {
-    Refuse(reporter, {msg::kEfuseFileError});
-    return FileLoad::kRefused;
-  }
+  auto opened =
+      OpenSizedFile(*chosen, EfuseFileSizeFits, msg::kEfuseFileError, reporter);
+  if (!opened) return FileLoad::kRefused;
   std::array<std::uint8_t, kEfuseSize> work;
   FileSource source(opened->file.get());
   HexValueReader reader(source);

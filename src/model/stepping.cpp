@@ -26,6 +26,20 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 
 std::string FirstTwo(const std::string& text) { return text.substr(0, 2); }
 
+// The sum cross-checked: the value captured at the unit's first write plus
+// the increment read from its list again must give the same number.
+bool SumAgrees(const StepInput& input, std::uint64_t sum) {
+  return input.captured + static_cast<std::uint64_t>(input.reread_step) == sum;
+}
+
+// A stepped value past its maximum stays at the maximum, with a notice.
+std::uint64_t ClampToMaximum(std::uint64_t v, std::uint64_t maximum,
+                             const char* notice, Notices& notices) {
+  if (v <= maximum) return v;
+  notices.push_back(notice);
+  return maximum;
+}
+
 }  // namespace
 
 Notices StepMacAddress(SromSettings& settings, NumericValues& values,
@@ -33,18 +47,14 @@ Notices StepMacAddress(SromSettings& settings, NumericValues& values,
   Notices notices;
   std::uint64_t v =
       values.CurrentMacValue + static_cast<std::uint64_t>(input.step);
-  if (!settings.BarCode &&
-      input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
+  if (!settings.BarCode && !SumAgrees(input, v)) {
     notices.push_back(msg::kMacIncreasingError);
   }
   // A first octet with bit 0 set would be a multicast address: move on to the
   // next even octet, the lower five octets unchanged.
   if ((v & kMacMulticastBit) != 0) {
-    v += kMacMulticastBit;
-    if (v > values.MaximumMacValue) {
-      v = values.MaximumMacValue;
-      notices.push_back(msg::kMacReachedMaximum);
-    }
+    v = ClampToMaximum(v + kMacMulticastBit, values.MaximumMacValue,
+                       msg::kMacReachedMaximum, notices);
   }
   values.CurrentMacValue = v;
   settings.CurrentMac = FormatSplit(v, 4);
@@ -69,13 +79,9 @@ Notices StepSerialNumber(SromSettings& settings, NumericValues& values,
   Notices notices;
   std::uint64_t v =
       values.CurrentSerialValue + static_cast<std::uint64_t>(input.step);
-  if (input.captured + static_cast<std::uint64_t>(input.reread_step) != v) {
-    notices.push_back(msg::kSerialIncreasingError);
-  }
-  if (v > values.MaximumSerialValue) {
-    v = values.MaximumSerialValue;
-    notices.push_back(msg::kSerialReachedMaximum);
-  }
+  if (!SumAgrees(input, v)) notices.push_back(msg::kSerialIncreasingError);
+  v = ClampToMaximum(v, values.MaximumSerialValue, msg::kSerialReachedMaximum,
+                     notices);
   values.CurrentSerialValue = v;
   settings.CurrentSerial = FormatSplit(v, 6);
   return notices;

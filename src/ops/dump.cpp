@@ -22,6 +22,19 @@ bool DumpAcceptable(const ImageBuffer& dump, int image_size) {
   return true;
 }
 
+// The kept image's file: the pass picture, or the fail picture and the
+// message.
+Outcome ShowSaveResult(const OpsContext& ctx, bool saved,
+                       const char* fail_message) {
+  if (saved) {
+    ctx.panel.SetResultPicture(ResultPicture::kPass);
+    return Outcome::kOk;
+  }
+  ctx.panel.SetResultPicture(ResultPicture::kFail);
+  ctx.panel.ShowMessage(fail_message);
+  return Outcome::kFileRejected;
+}
+
 Outcome DumpEeprom(const OpsContext& ctx) {
   Station& st = ctx.station;
   DeviceAccess device = ctx.Device();
@@ -40,13 +53,7 @@ Outcome DumpEeprom(const OpsContext& ctx) {
               ImageArea(st.prev).begin());
   st.last_save_ok = SaveSromDat(st.folders, st.prev, st.settings.SromSize,
                                 ctx.panel.OutputText(), ctx.panel);
-  if (st.last_save_ok) {
-    ctx.panel.SetResultPicture(ResultPicture::kPass);
-    return Outcome::kOk;
-  }
-  ctx.panel.SetResultPicture(ResultPicture::kFail);
-  ctx.panel.ShowMessage(msg::kSaveSromDatFail);
-  return Outcome::kFileRejected;
+  return ShowSaveResult(ctx, st.last_save_ok, msg::kSaveSromDatFail);
 }
 
 Outcome DumpEfuse(const OpsContext& ctx) {
@@ -60,13 +67,7 @@ Outcome DumpEfuse(const OpsContext& ctx) {
   st.last_save_ok =
       SaveEfuseDat(st.folders, st.prev, ctx.panel.OutputText(),
                    st.settings.CurrentMac, st.accepted, ctx.panel);
-  if (st.last_save_ok) {
-    ctx.panel.SetResultPicture(ResultPicture::kPass);
-    return Outcome::kOk;
-  }
-  ctx.panel.SetResultPicture(ResultPicture::kFail);
-  ctx.panel.ShowMessage(msg::kSaveEfuseDatFail);
-  return Outcome::kFileRejected;
+  return ShowSaveResult(ctx, st.last_save_ok, msg::kSaveEfuseDatFail);
 }
 
 }  // namespace
