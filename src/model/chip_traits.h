@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-#include "model/settings.h"
+#include "model/device_sel.h"
+#include "model/messages.h"
 
 namespace srom {
 
@@ -31,6 +32,34 @@ struct ChipTraits {
   const char* self_power_too_low;
   // The chip in the device column of Serial-MAC.log.
   const char* log_label;
+};
+
+inline constexpr ChipTraits kChipATraits = {
+    .chip = Chip::kA,
+    .name = "KM62058",
+    .product_id = "0580",
+    .selection_message = msg::kSelectionIsChipA,
+    .power_unit_ma = 8,
+    .edits_super_speed = true,
+    .bus_power_default = "496",
+    .self_power_default = "8",
+    .bus_power_too_low = msg::kBusPowerBelow8,
+    .self_power_too_low = msg::kSelfPowerBelow8,
+    .log_label = "058",
+};
+
+inline constexpr ChipTraits kChipBTraits = {
+    .chip = Chip::kB,
+    .name = "KM62057D",
+    .product_id = "057D",
+    .selection_message = msg::kSelectionIsChipB,
+    .power_unit_ma = 4,
+    .edits_super_speed = false,
+    .bus_power_default = "248",
+    .self_power_default = "4",
+    .bus_power_too_low = msg::kBusPowerBelow4,
+    .self_power_too_low = msg::kSelfPowerBelow4,
+    .log_label = "057D",
 };
 
 const ChipTraits& TraitsOf(Chip chip);

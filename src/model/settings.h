@@ -8,37 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "model/chip_traits.h"
+#include "model/device_sel.h"
+
 namespace srom {
-
-// Device selection, as the "Device Sel." list orders it. Any other value
-// (the list without a selection) builds nothing.
-enum DeviceSelValue : int {
-  kChipBEeprom = 0,
-  kChipBEfuse = 1,
-  kChipAEeprom = 2,
-  kChipAEfuse = 3,
-};
-
-enum class Chip { kA, kB };
-
-// Only the low eight bits of the list index count, as the window hands it over.
-constexpr int NormalizeDeviceSel(int device_sel) { return device_sel & 0xFF; }
-constexpr bool IsEepromSel(int device_sel) {
-  const int sel = NormalizeDeviceSel(device_sel);
-  return sel == kChipBEeprom || sel == kChipAEeprom;
-}
-constexpr bool IsEfuseSel(int device_sel) {
-  const int sel = NormalizeDeviceSel(device_sel);
-  return sel == kChipBEfuse || sel == kChipAEfuse;
-}
-constexpr bool IsValidDeviceSel(int device_sel) {
-  return IsEepromSel(device_sel) || IsEfuseSel(device_sel);
-}
-// Chip A for selections 2 and 3, chip B otherwise.
-constexpr Chip ChipOf(int device_sel) {
-  const int sel = NormalizeDeviceSel(device_sel);
-  return sel == kChipAEeprom || sel == kChipAEfuse ? Chip::kA : Chip::kB;
-}
 
 inline constexpr int kLedCount = 3;
 
@@ -73,15 +46,17 @@ struct SromSettings {
   int SerialIncrement = 1;
   bool BasedOnMac = false;
   std::string Manufacturer = "VELK Elec. Corp.";
-  std::string Product = "KM62058";
+  // The initial selection's chip, chip A, with its Super Speed row edited
+  // and halved into the High and Full Speed rows.
+  std::string Product = kChipATraits.name;
   std::string VendorId = "4C1E";
-  std::string ProductId = "0580";
-  std::string SuperBusPower = "496";
-  std::string SuperSelfPower = "8";
-  std::string HighBusPower = "248";
-  std::string HighSelfPower = "4";
-  std::string FullBusPower = "248";
-  std::string FullSelfPower = "4";
+  std::string ProductId = kChipATraits.product_id;
+  std::string SuperBusPower = kChipATraits.bus_power_default;
+  std::string SuperSelfPower = kChipATraits.self_power_default;
+  std::string HighBusPower = kChipBTraits.bus_power_default;
+  std::string HighSelfPower = kChipBTraits.self_power_default;
+  std::string FullBusPower = kChipBTraits.bus_power_default;
+  std::string FullSelfPower = kChipBTraits.self_power_default;
   std::string FlagByte = "73";
   std::string SwField = "FFFF";
   std::array<std::uint8_t, kLedCount> LedSetting = {0x01, 0x0E, 0x0F};
@@ -104,15 +79,15 @@ struct SromSettings {
 // Bus and self power hold the values of whichever speed the chip edits.
 struct LastAccepted {
   std::string Manufacturer = "VELK Elec. Corp.";
-  std::string Product = "KM62058";
+  std::string Product = kChipATraits.name;
   std::string VendorId = "4C1E";
-  std::string ProductId = "0580";
+  std::string ProductId = kChipATraits.product_id;
   std::string CurrentMac = "000000000001";
   std::string MaximumMac = "FFFFFFFFFFFF";
   std::string CurrentSerial = "00000000000001";
   std::string MaximumSerial = "FFFFFFFFFFFFFF";
-  std::string BusPower = "496";
-  std::string SelfPower = "8";
+  std::string BusPower = kChipATraits.bus_power_default;
+  std::string SelfPower = kChipATraits.self_power_default;
   std::string FlagByte = "73";
 };
 
@@ -159,9 +134,8 @@ const std::string& EditedSelfPower(const SromSettings& settings);
 // Super Speed values into High and Full Speed, chip B copies High to Full.
 void DerivePowerRows(SromSettings& settings);
 
-// The edited power row back at the chip's own texts ("496"/"8" for chip A,
-// "248"/"4" for chip B), the derived rows following, as selecting the chip
-// leaves them.
+// The edited power row back at the chip's own default texts, the derived rows
+// following, as selecting the chip leaves them.
 void PutChipPowerDefaults(SromSettings& settings);
 
 }  // namespace srom
