@@ -41,17 +41,18 @@ TEST(ChipTraitsTest, AgreesWithTheChipsDefaultEepromImage) {
 TEST(ChipTraitsTest, SelectingAChipPutsItsPowerDefaultsIntoItsEditedRow) {
   const struct {
     int device_sel;
-    const char* super_bus;
     const char* high_bus;
     const char* full_self;
   } cases[] = {
-      {kChipAEeprom, "496", "248", "4"},
-      {kChipBEeprom, "496", "248", "4"},
+      {kChipAEeprom, "248", "4"},
+      {kChipBEeprom, "248", "4"},
   };
   for (const auto& c : cases) {
     SromSettings s;
     s.DeviceSel = c.device_sel;
-    s.SuperBusPower = s.HighBusPower = s.FullSelfPower = "1";
+    s.SuperBusPower = "1";
+    s.HighBusPower = "1";
+    s.FullSelfPower = "1";
     PutChipPowerDefaults(s);
     EXPECT_EQ(EditedBusPower(s), TraitsOfSel(c.device_sel).bus_power_default);
     EXPECT_EQ(s.HighBusPower, c.high_bus) << c.device_sel;
