@@ -44,6 +44,16 @@ inline constexpr char kSerialAboveMaximum[] =
     "Current Serial Number Exceeded Maximum Serial Number";
 inline constexpr char kFlagBit3[] = "For EEPROM Flag Byte, Bit 3 should be 0";
 inline constexpr char kFlagFormat[] = "Flag Field Got The Wrong Format";
+inline constexpr char kFlagLength[] = "Wrong Flag Field Length";
+// The strings, checked for the EEPROM and the eFuse selections alike: at most
+// as long as their boxes, printable ASCII without the double quote that the
+// settings file cannot hold. "Manufacture" as the tool spells it elsewhere.
+inline constexpr char kManufacturerLength[] = "Wrong Manufacture String Length";
+inline constexpr char kManufacturerFormat[] =
+    "Manufacture String Got The Wrong Format";
+inline constexpr char kProductStringLength[] = "Wrong Product String Length";
+inline constexpr char kProductStringFormat[] =
+    "Product String Got The Wrong Format";
 inline constexpr char kCheckDataCorrectFail[] = "CheckDataCorrect FAIL";
 
 // The MAC check of the eFuse selections.

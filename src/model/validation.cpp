@@ -60,6 +60,117 @@ bool BlankLed(const std::string& text) {
   return text.empty() || text[0] == ' ';
 }
 
+// How long a text may be: as long as its box takes. A longer one would reach
+// the image cut short, or give a length byte that contradicts the string.
+struct LengthRule {
+  CheckId check;
+  Field field;
+  std::size_t limit;
+  const char* message;
+  std::string SromSettings::*record;
+  std::string BoxTexts::*box;           // null: only the record is measured
+  std::string LastAccepted::*accepted;  // null: the box gets the focus
+};
+
+constexpr std::size_t Chars(int count) {
+  return static_cast<std::size_t>(count);
+}
+
+constexpr LengthRule kVendorIdFits{
+    CheckId::kVendorIdTooLong, Field::kVendorId,        Chars(kIdDigits),
+    msg::kVendorIdLength,      &SromSettings::VendorId, &BoxTexts::VendorId,
+    &LastAccepted::VendorId};
+constexpr LengthRule kProductIdFits{
+    CheckId::kProductIdTooLong, Field::kProductId,        Chars(kIdDigits),
+    msg::kProductIdLength,      &SromSettings::ProductId, &BoxTexts::ProductId,
+    &LastAccepted::ProductId};
+constexpr LengthRule kCurrentMacFits{
+    CheckId::kCurrentMacTooLong, Field::kCurrentMac,
+    Chars(kMacDigits),           msg::kCurrentMacLength,
+    &SromSettings::CurrentMac,   &BoxTexts::CurrentMac,
+    &LastAccepted::CurrentMac};
+constexpr LengthRule kMaximumMacFits{
+    CheckId::kMaximumMacTooLong, Field::kMaximumMac,
+    Chars(kMacDigits),           msg::kMaximumMacLength,
+    &SromSettings::MaximumMac,   &BoxTexts::MaximumMac,
+    &LastAccepted::MaximumMac};
+constexpr LengthRule kSwFieldFits{CheckId::kSwFieldTooLong,
+                                  Field::kSwField,
+                                  Chars(kIdDigits),
+                                  msg::kSwFieldLength,
+                                  &SromSettings::SwField,
+                                  nullptr,
+                                  nullptr};
+constexpr LengthRule kCurrentSerialFits{
+    CheckId::kCurrentSerialTooLong, Field::kCurrentSerial,
+    Chars(kSerialDigits),           msg::kCurrentSerialLength,
+    &SromSettings::CurrentSerial,   &BoxTexts::CurrentSerial,
+    &LastAccepted::CurrentSerial};
+constexpr LengthRule kMaximumSerialFits{
+    CheckId::kMaximumSerialTooLong, Field::kMaximumSerial,
+    Chars(kSerialDigits),           msg::kMaximumSerialLength,
+    &SromSettings::MaximumSerial,   &BoxTexts::MaximumSerial,
+    &LastAccepted::MaximumSerial};
+constexpr LengthRule kManufacturerFits{
+    CheckId::kManufacturerTooLong, Field::kManufacturer,
+    Chars(kMaxStringChars),        msg::kManufacturerLength,
+    &SromSettings::Manufacturer,   nullptr,
+    &LastAccepted::Manufacturer};
+constexpr LengthRule kProductFits{
+    CheckId::kProductTooLong,  Field::kProduct,        Chars(kMaxStringChars),
+    msg::kProductStringLength, &SromSettings::Product, nullptr,
+    &LastAccepted::Product};
+constexpr LengthRule kFlagFits{CheckId::kFlagTooLong,   Field::kFlagByte,
+                               Chars(kFlagDigits),      msg::kFlagLength,
+                               &SromSettings::FlagByte, nullptr,
+                               &LastAccepted::FlagByte};
+
+// The box is measured as the other length checks do, and the record too: it
+// is what the image and the settings file get, and after a put-back it holds
+// the rejected text until the next exchange.
+std::optional<CheckFailure> CheckFits(const LengthRule& rule,
+                                      const SromSettings& s,
+                                      const BoxTexts& boxes,
+                                      const LastAccepted& accepted) {
+  const bool too_long =
+      (s.*rule.record).size() > rule.limit ||
+      (rule.box != nullptr && (boxes.*rule.box).size() > rule.limit);
+  if (!too_long) return std::nullopt;
+  if (rule.accepted == nullptr) {
+    return Focus(rule.check, rule.message, rule.field);
+  }
+  return PutBack(rule.check, rule.message, rule.field, accepted.*rule.accepted);
+}
+
+// Printable ASCII without the double quote, which would end the value in the
+// settings file.
+bool StringCharsAllowed(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte <= 0x7E && c != '"';
+  });
+}
+
+std::optional<CheckFailure> CheckStrings(const SromSettings& s,
+                                         const BoxTexts& boxes,
+                                         const LastAccepted& accepted) {
+  if (auto failure = CheckFits(kManufacturerFits, s, boxes, accepted)) {
+    return failure;
+  }
+  if (!StringCharsAllowed(s.Manufacturer)) {
+    return Focus(CheckId::kManufacturerNotPrintable, msg::kManufacturerFormat,
+                 Field::kManufacturer);
+  }
+  if (auto failure = CheckFits(kProductFits, s, boxes, accepted)) {
+    return failure;
+  }
+  if (!StringCharsAllowed(s.Product)) {
+    return Focus(CheckId::kProductNotPrintable, msg::kProductStringFormat,
+                 Field::kProduct);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 BoxTexts BoxTextsOf(const SromSettings& s) {
@@ -93,6 +204,10 @@ std::string* FieldText(SromSettings& s, Field field) {
       return &s.MaximumSerial;
     case Field::kFlagByte:
       return &s.FlagByte;
+    case Field::kManufacturer:
+      return &s.Manufacturer;
+    case Field::kProduct:
+      return &s.Product;
     case Field::kNone:
       break;
   }
@@ -135,9 +250,15 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return PutBack(CheckId::kVendorIdTooShort, msg::kVendorIdLength,
                    Field::kVendorId, accepted.VendorId);
   }
+  if (auto failure = CheckFits(kVendorIdFits, s, boxes, accepted)) {
+    return failure;
+  }
   if (boxes.ProductId.size() < kIdDigits) {
     return PutBack(CheckId::kProductIdTooShort, msg::kProductIdLength,
                    Field::kProductId, accepted.ProductId);
+  }
+  if (auto failure = CheckFits(kProductIdFits, s, boxes, accepted)) {
+    return failure;
   }
   if (!HasHexDigits(s.VendorId, kIdDigits)) {
     return Focus(CheckId::kVendorIdNotHex, msg::kVendorIdFormat,
@@ -151,6 +272,9 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return PutBack(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
+  if (auto failure = CheckFits(kCurrentMacFits, s, boxes, accepted)) {
+    return failure;
+  }
   if (!HasHexDigits(s.CurrentMac, kMacDigits)) {
     return Focus(CheckId::kCurrentMacNotHex, msg::kCurrentMacFormat,
                  Field::kCurrentMac);
@@ -158,6 +282,9 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
   if (boxes.MaximumMac.size() < kMacDigits) {
     return PutBack(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
                    Field::kMaximumMac, accepted.MaximumMac);
+  }
+  if (auto failure = CheckFits(kMaximumMacFits, s, boxes, accepted)) {
+    return failure;
   }
   if (!HasHexDigits(s.MaximumMac, kMacDigits)) {
     return Focus(CheckId::kMaximumMacNotHex, msg::kMaximumMacFormat,
@@ -169,6 +296,9 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
                         Field::kSwField,
                         Remedy::kNone,
                         {}};
+  }
+  if (auto failure = CheckFits(kSwFieldFits, s, boxes, accepted)) {
+    return failure;
   }
   if (!HasHexDigits(s.SwField, 4)) {
     return Focus(CheckId::kSwFieldNotHex, msg::kSwFieldFormat, Field::kSwField);
@@ -188,9 +318,15 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return PutBack(CheckId::kCurrentSerialTooShort, msg::kCurrentSerialLength,
                    Field::kCurrentSerial, accepted.CurrentSerial);
   }
+  if (auto failure = CheckFits(kCurrentSerialFits, s, boxes, accepted)) {
+    return failure;
+  }
   if (boxes.MaximumSerial.size() < kSerialDigits) {
     return PutBack(CheckId::kMaximumSerialTooShort, msg::kMaximumSerialLength,
                    Field::kMaximumSerial, accepted.MaximumSerial);
+  }
+  if (auto failure = CheckFits(kMaximumSerialFits, s, boxes, accepted)) {
+    return failure;
   }
   if (!HasHexDigits(s.CurrentSerial, kSerialDigits)) {
     return Focus(CheckId::kCurrentSerialNotHex, msg::kCurrentSerialFormat,
@@ -209,12 +345,14 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
 
   if (BlankLed(s.Manufacturer)) s.Manufacturer = accepted.Manufacturer;
   if (BlankLed(s.Product)) s.Product = accepted.Product;
+  if (auto failure = CheckStrings(s, boxes, accepted)) return failure;
 
   // An empty flag has no digit to test and must not pass: it fails the
   // format check.
   if (s.FlagByte.empty()) {
     return Focus(CheckId::kFlagNotHex, msg::kFlagFormat, Field::kFlagByte);
   }
+  if (auto failure = CheckFits(kFlagFits, s, boxes, accepted)) return failure;
   if ((HexPairToByte(s.FlagByte) & 0x08) != 0) {
     return PutBack(CheckId::kFlagBit3Set, msg::kFlagBit3, Field::kFlagByte,
                    accepted.FlagByte);
@@ -234,9 +372,15 @@ std::optional<CheckFailure> CheckEfuseMac(const SromSettings& s,
     return PutBack(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
+  if (auto failure = CheckFits(kCurrentMacFits, s, boxes, accepted)) {
+    return failure;
+  }
   if (boxes.MaximumMac.size() < kMacDigits) {
     return PutBack(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
                    Field::kMaximumMac, accepted.MaximumMac);
+  }
+  if (auto failure = CheckFits(kMaximumMacFits, s, boxes, accepted)) {
+    return failure;
   }
   // A character outside the hex digits would reach the one-time eFuse as an
   // arbitrary byte: refuse it as the EEPROM checks do, between the length
@@ -261,7 +405,15 @@ std::optional<CheckFailure> CheckEfuseMac(const SromSettings& s,
     return PutBack(CheckId::kMacAboveMaximum, msg::kEfuseMacAboveMaximum,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
-  return std::nullopt;
+  // The eFuse image takes nothing else, but the settings file keeps every
+  // text and is saved after each unit: what it cannot hold must be refused
+  // before a fuse is burnt, in the order of CheckDataCorrect.
+  for (const LengthRule* rule : {&kVendorIdFits, &kProductIdFits, &kSwFieldFits,
+                                 &kCurrentSerialFits, &kMaximumSerialFits}) {
+    if (auto failure = CheckFits(*rule, s, boxes, accepted)) return failure;
+  }
+  if (auto failure = CheckStrings(s, boxes, accepted)) return failure;
+  return CheckFits(kFlagFits, s, boxes, accepted);
 }
 
 std::optional<std::string> CheckEfuseConversionSizes(

@@ -27,6 +27,8 @@ enum class Field {
   kCurrentSerial,
   kMaximumSerial,
   kFlagByte,
+  kManufacturer,
+  kProduct,
 };
 
 // What follows the message: the box shows its last accepted text again
@@ -40,22 +42,34 @@ enum class CheckId {
   kBusPowerTooLow,
   kSelfPowerTooLow,
   kVendorIdTooShort,
+  kVendorIdTooLong,
   kProductIdTooShort,
+  kProductIdTooLong,
   kVendorIdNotHex,
   kProductIdNotHex,
   kCurrentMacTooShort,
+  kCurrentMacTooLong,
   kCurrentMacNotHex,
   kMaximumMacTooShort,
+  kMaximumMacTooLong,
   kMaximumMacNotHex,
   kSwFieldTooShort,
+  kSwFieldTooLong,
   kSwFieldNotHex,
   kMacMulticast,
   kMacAboveMaximum,
   kCurrentSerialTooShort,
+  kCurrentSerialTooLong,
   kMaximumSerialTooShort,
+  kMaximumSerialTooLong,
   kCurrentSerialNotHex,
   kMaximumSerialNotHex,
   kSerialAboveMaximum,
+  kManufacturerTooLong,
+  kManufacturerNotPrintable,
+  kProductTooLong,
+  kProductNotPrintable,
+  kFlagTooLong,
   kFlagBit3Set,
   kFlagNotHex,
 };
@@ -98,6 +112,12 @@ void PutBackIntoRecord(SromSettings& settings, Field field,
 // numeric values and replaces an empty or blank-led Manufacturer or Product by
 // its last accepted text. On failure the effects of the checks that passed stay
 // (the MAC values once the MAC checks passed, the string replacements).
+//
+// Every text must fit its box (MAC 12, serial 14, IDs and SW field 4, flag 2,
+// strings 24 characters): a longer one would reach the image cut short or
+// contradict its own length byte. The strings must be printable ASCII without
+// the double quote, which the settings file cannot hold; otherwise the unit
+// would be programmed and logged and only the save after it refused.
 std::optional<CheckFailure> CheckDataCorrect(SromSettings& settings,
                                              const BoxTexts& boxes,
                                              const LastAccepted& accepted,
@@ -106,6 +126,9 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& settings,
 // The MAC checks of the eFuse refresh. Non-hex characters are refused (after
 // the length checks, before the bit-0 check) because they would otherwise burn
 // an arbitrary byte into one-time memory. Stores both MAC values on success.
+// The settings file is saved after every eFuse unit as well, so after the MAC
+// checks every text must fit its box and the strings' characters must be ones
+// the file can hold, as in CheckDataCorrect.
 std::optional<CheckFailure> CheckEfuseMac(const SromSettings& settings,
                                           const BoxTexts& boxes,
                                           const LastAccepted& accepted,

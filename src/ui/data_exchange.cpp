@@ -186,6 +186,10 @@ ControlId ControlOf(Field field) {
       return ControlId::kMaximumSerial;
     case Field::kFlagByte:
       return ControlId::kFlagByte;
+    case Field::kManufacturer:
+      return ControlId::kManufacturer;
+    case Field::kProduct:
+      return ControlId::kProduct;
     case Field::kNone:
       break;
   }

@@ -195,6 +195,116 @@ INSTANTIATE_TEST_SUITE_P(
                   Field::kVendorId, kFocus, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Texts longer than their boxes, and strings the settings file cannot hold:
+// before these checks only the first digits reached the image (a wrong MAC
+// address and PASS), or the unit was programmed and logged and only the save
+// after it refused, leaving the MAC counter on disk behind.
+INSTANTIATE_TEST_SUITE_P(
+    TooLongOrNotPrintable, CheckDataCorrectCheckTest,
+    ::testing::Values(
+        CheckCase{"VendorIdOfFiveDigits",
+                  Record([](auto& s) { s.VendorId = "4C1E0"; }),
+                  CheckId::kVendorIdTooLong, "Wrong Vendor ID Length",
+                  Field::kVendorId, kPutBack, "4C1E"},
+        CheckCase{"ProductIdOfFiveDigits",
+                  Record([](auto& s) { s.ProductId = "05800"; }),
+                  CheckId::kProductIdTooLong, "Wrong Product ID Length",
+                  Field::kProductId, kPutBack, "0580"},
+        CheckCase{"CurrentMacOf13Digits",
+                  Record([](auto& s) { s.CurrentMac = "0000000000010"; }),
+                  CheckId::kCurrentMacTooLong,
+                  "Wrong Current Mac Address Length", Field::kCurrentMac,
+                  kPutBack, "000000000001"},
+        CheckCase{"CurrentMacOf14Digits",
+                  Record([](auto& s) { s.CurrentMac = "00000000000102"; }),
+                  CheckId::kCurrentMacTooLong,
+                  "Wrong Current Mac Address Length", Field::kCurrentMac,
+                  kPutBack, "000000000001"},
+        // After a put-back the box shows the accepted text while the record
+        // still holds the long one, and the record is what gets built.
+        CheckCase{
+            "CurrentMacLongInTheRecordOnly",
+            [](SromSettings& s, BoxTexts&) { s.CurrentMac = "0000000000010"; },
+            CheckId::kCurrentMacTooLong, "Wrong Current Mac Address Length",
+            Field::kCurrentMac, kPutBack, "000000000001"},
+        CheckCase{"MaximumMacOf13Digits",
+                  Record([](auto& s) { s.MaximumMac = "FFFFFFFFFFFF0"; }),
+                  CheckId::kMaximumMacTooLong,
+                  "Wrong Maximum Mac Address Length", Field::kMaximumMac,
+                  kPutBack, "FFFFFFFFFFFF"},
+        // The SW field has no accepted text to go back to.
+        CheckCase{"SwFieldOfFiveDigits",
+                  Record([](auto& s) { s.SwField = "FFFF0"; }),
+                  CheckId::kSwFieldTooLong, "Wrong AutoDetach Field Length",
+                  Field::kSwField, kFocus, ""},
+        CheckCase{"CurrentSerialOf15Digits",
+                  Record([](auto& s) { s.CurrentSerial = "000000000000010"; }),
+                  CheckId::kCurrentSerialTooLong,
+                  "Wrong Current Serial Number Length", Field::kCurrentSerial,
+                  kPutBack, "00000000000001"},
+        CheckCase{"MaximumSerialOf15Digits",
+                  Record([](auto& s) { s.MaximumSerial = "FFFFFFFFFFFFFFF"; }),
+                  CheckId::kMaximumSerialTooLong,
+                  "Wrong Maximum Serial Number Length", Field::kMaximumSerial,
+                  kPutBack, "FFFFFFFFFFFFFF"},
+        CheckCase{
+            "ManufacturerOf25Chars",
+            Record([](auto& s) { s.Manufacturer = std::string(25, 'M'); }),
+            CheckId::kManufacturerTooLong, "Wrong Manufacture String Length",
+            Field::kManufacturer, kPutBack, "VELK Elec. Corp."},
+        CheckCase{"ManufacturerWithADoubleQuote",
+                  Record([](auto& s) { s.Manufacturer = "VELK \"Elec\""; }),
+                  CheckId::kManufacturerNotPrintable,
+                  "Manufacture String Got The Wrong Format",
+                  Field::kManufacturer, kFocus, ""},
+        CheckCase{"ManufacturerWithATab",
+                  Record([](auto& s) { s.Manufacturer = "VELK\tElec."; }),
+                  CheckId::kManufacturerNotPrintable,
+                  "Manufacture String Got The Wrong Format",
+                  Field::kManufacturer, kFocus, ""},
+        CheckCase{"ManufacturerWithDel",
+                  Record([](auto& s) { s.Manufacturer = "VELK\x7F"; }),
+                  CheckId::kManufacturerNotPrintable,
+                  "Manufacture String Got The Wrong Format",
+                  Field::kManufacturer, kFocus, ""},
+        CheckCase{"ProductOf25Chars",
+                  Record([](auto& s) { s.Product = std::string(25, 'P'); }),
+                  CheckId::kProductTooLong, "Wrong Product String Length",
+                  Field::kProduct, kPutBack, "KM62058"},
+        CheckCase{"ProductWithADoubleQuote",
+                  Record([](auto& s) { s.Product = "KM\"62058"; }),
+                  CheckId::kProductNotPrintable,
+                  "Product String Got The Wrong Format", Field::kProduct,
+                  kFocus, ""},
+        CheckCase{"ProductNotAscii",
+                  Record([](auto& s) { s.Product = "KM62058 \xC3\xBC"; }),
+                  CheckId::kProductNotPrintable,
+                  "Product String Got The Wrong Format", Field::kProduct,
+                  kFocus, ""},
+        CheckCase{"FlagOfThreeDigits",
+                  Record([](auto& s) { s.FlagByte = "730"; }),
+                  CheckId::kFlagTooLong, "Wrong Flag Field Length",
+                  Field::kFlagByte, kPutBack, "73"},
+        // Each new check stands beside the others of its field.
+        CheckCase{"LongMacBeforeItsFormat",
+                  Record([](auto& s) { s.CurrentMac = "00000000000Z1"; }),
+                  CheckId::kCurrentMacTooLong,
+                  "Wrong Current Mac Address Length", Field::kCurrentMac,
+                  kPutBack, "000000000001"},
+        CheckCase{"LongSerialAfterTheMacOrder", Record([](auto& s) {
+                    s.CurrentMac = "000000000002";
+                    s.MaximumMac = "000000000001";
+                    s.CurrentSerial = "000000000000010";
+                  }),
+                  CheckId::kMacAboveMaximum,
+                  "Current Mac Address Exceeded Maximum Mac Address",
+                  Field::kCurrentMac, kPutBack, "000000000001"},
+        CheckCase{"LongFlagBeforeItsBit3",
+                  Record([](auto& s) { s.FlagByte = "080"; }),
+                  CheckId::kFlagTooLong, "Wrong Flag Field Length",
+                  Field::kFlagByte, kPutBack, "73"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct PassCase {
   const char* name;
   std::function<void(SromSettings&)> edit;
@@ -232,7 +342,12 @@ INSTANTIATE_TEST_SUITE_P(
                    s.DeviceSel = kChipBEeprom;
                    s.SuperBusPower = "0";
                  }},
-        PassCase{"SingleDigitFlag", [](auto& s) { s.FlagByte = "7"; }}),
+        PassCase{"SingleDigitFlag", [](auto& s) { s.FlagByte = "7"; }},
+        PassCase{"StringsOfExactly24PrintableChars",
+                 [](auto& s) {
+                   s.Manufacturer = "~ !#$%&'()*+,-./0:;<=>?@";
+                   s.Product = "[\\]^_`{|}abcdefghijklmno";
+                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckDataCorrectEffectsTest, StoresTheFourValuesOnSuccess) {
@@ -319,6 +434,110 @@ TEST(CheckEfuseMacTest, ChecksInOrder) {
     EXPECT_EQ(failure->message, c.message);
     EXPECT_EQ(failure->remedy, c.remedy);
   }
+}
+
+// The settings file is saved after every eFuse unit too: what it cannot hold
+// is refused before a fuse is burnt.
+class CheckEfuseMacCheckTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckEfuseMacCheckTest, FailsWithTheChecksMessageAndRemedy) {
+  const CheckCase& c = GetParam();
+  SromSettings s;
+  s.DeviceSel = kChipAEfuse;
+  BoxTexts boxes = BoxTextsOf(s);
+  c.edit(s, boxes);
+  NumericValues values;
+
+  const auto failure = CheckEfuseMac(s, boxes, LastAccepted{}, values);
+
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->check, c.check);
+  EXPECT_EQ(failure->message, c.message);
+  EXPECT_EQ(failure->field, c.field);
+  EXPECT_EQ(failure->remedy, c.remedy);
+  EXPECT_EQ(failure->put_back_text, c.put_back);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TooLongOrNotPrintable, CheckEfuseMacCheckTest,
+    ::testing::Values(
+        CheckCase{"CurrentMacOf13Digits",
+                  Record([](auto& s) { s.CurrentMac = "0000000000010"; }),
+                  CheckId::kCurrentMacTooLong,
+                  "Wrong Current Mac Address Length", Field::kCurrentMac,
+                  kPutBack, "000000000001"},
+        CheckCase{"MaximumMacOf14Digits",
+                  Record([](auto& s) { s.MaximumMac = "FFFFFFFFFFFFFF"; }),
+                  CheckId::kMaximumMacTooLong,
+                  "Wrong Maximum Mac Address Length", Field::kMaximumMac,
+                  kPutBack, "FFFFFFFFFFFF"},
+        CheckCase{"VendorIdOfFiveDigits",
+                  Record([](auto& s) { s.VendorId = "4C1E0"; }),
+                  CheckId::kVendorIdTooLong, "Wrong Vendor ID Length",
+                  Field::kVendorId, kPutBack, "4C1E"},
+        CheckCase{"ProductIdOfFiveDigits",
+                  Record([](auto& s) { s.ProductId = "05800"; }),
+                  CheckId::kProductIdTooLong, "Wrong Product ID Length",
+                  Field::kProductId, kPutBack, "0580"},
+        CheckCase{"SwFieldOfFiveDigits",
+                  Record([](auto& s) { s.SwField = "FFFF0"; }),
+                  CheckId::kSwFieldTooLong, "Wrong AutoDetach Field Length",
+                  Field::kSwField, kFocus, ""},
+        CheckCase{"CurrentSerialOf15Digits",
+                  Record([](auto& s) { s.CurrentSerial = "000000000000010"; }),
+                  CheckId::kCurrentSerialTooLong,
+                  "Wrong Current Serial Number Length", Field::kCurrentSerial,
+                  kPutBack, "00000000000001"},
+        CheckCase{"MaximumSerialOf15Digits",
+                  Record([](auto& s) { s.MaximumSerial = "FFFFFFFFFFFFFFF"; }),
+                  CheckId::kMaximumSerialTooLong,
+                  "Wrong Maximum Serial Number Length", Field::kMaximumSerial,
+                  kPutBack, "FFFFFFFFFFFFFF"},
+        CheckCase{
+            "ManufacturerOf25Chars",
+            Record([](auto& s) { s.Manufacturer = std::string(25, 'M'); }),
+            CheckId::kManufacturerTooLong, "Wrong Manufacture String Length",
+            Field::kManufacturer, kPutBack, "VELK Elec. Corp."},
+        CheckCase{"ManufacturerWithADoubleQuote",
+                  Record([](auto& s) { s.Manufacturer = "\"VELK\""; }),
+                  CheckId::kManufacturerNotPrintable,
+                  "Manufacture String Got The Wrong Format",
+                  Field::kManufacturer, kFocus, ""},
+        CheckCase{"ProductOf25Chars",
+                  Record([](auto& s) { s.Product = std::string(25, 'P'); }),
+                  CheckId::kProductTooLong, "Wrong Product String Length",
+                  Field::kProduct, kPutBack, "KM62058"},
+        CheckCase{
+            "ProductNotAscii", Record([](auto& s) { s.Product = "KM\xA0"; }),
+            CheckId::kProductNotPrintable,
+            "Product String Got The Wrong Format", Field::kProduct, kFocus, ""},
+        CheckCase{"FlagOfThreeDigits",
+                  Record([](auto& s) { s.FlagByte = "730"; }),
+                  CheckId::kFlagTooLong, "Wrong Flag Field Length",
+                  Field::kFlagByte, kPutBack, "73"},
+        CheckCase{"TheMacChecksComeFirst", Record([](auto& s) {
+                    s.CurrentMac = "000000000002";
+                    s.MaximumMac = "000000000001";
+                    s.Product = "KM\"62058";
+                  }),
+                  CheckId::kMacAboveMaximum,
+                  "Current efuse Mac Address Exceeded Maximum Mac Address",
+                  Field::kCurrentMac, kPutBack, "000000000001"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The eFuse image takes only the MAC address: the other texts are checked
+// for what the settings file needs, not for their digits.
+TEST(CheckEfuseMacTest, OtherFieldsAreNotCheckedForTheirDigits) {
+  SromSettings s;
+  s.DeviceSel = kChipAEfuse;
+  s.VendorId = "4c";
+  s.SwField = "";
+  s.CurrentSerial = "x";
+  s.FlagByte = "08";
+  s.Manufacturer = "";
+  NumericValues v;
+  const auto failure = CheckEfuseMac(s, BoxTextsOf(s), LastAccepted{}, v);
+  EXPECT_FALSE(failure.has_value()) << failure->message;
 }
 
 TEST(CheckEfuseMacTest, StoresBothAddressesEvenAboveTheMaximum) {
