@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -195,6 +197,10 @@ class StateFileTest : public ::testing::Test {
   void WriteText(const std::string& text) {
     std::ofstream(file_, std::ios::binary) << text;
   }
+  std::string ReadText() const {
+    std::ifstream in(file_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
 
   std::filesystem::path dir_;
   std::filesystem::path file_;
@@ -218,6 +224,71 @@ TEST_F(StateFileTest, ALaterRunMeetsTheSameAdapter) {
   EXPECT_EQ(second.eeprom(), eeprom);
   EXPECT_EQ(second.efuse(), fuses);
   EXPECT_FALSE(std::filesystem::exists(file_.string() + ".tmp"));
+}
+
+// Commands that only read (detect, dump, the verify after a write) once
+// rewrote the file on every start; only a write that changes a memory may
+// touch it. A file in another form than the adapter's own (lower-case
+// digits here) is no reason to rewrite it either.
+TEST_F(StateFileTest, ReadingLeavesTheFileAloneAndAChangingWriteReplacesIt) {
+  std::vector<std::uint8_t> eeprom(256);
+  for (int i = 0; i < 256; ++i) eeprom[i] = static_cast<std::uint8_t>(i);
+  {
+    SimulatedAdapter maker(256);
+    maker.set_eeprom(eeprom);
+    ASSERT_TRUE(maker.SaveState(file_));
+  }
+  std::string text = ReadText();
+  for (std::size_t at = text.find('\n'); at < text.size(); ++at) {
+    text[at] = static_cast<char>(std::tolower(text[at]));
+  }
+  WriteText(text);
+  const auto old_time =
+      std::filesystem::last_write_time(file_) - std::chrono::hours(1);
+  std::filesystem::last_write_time(file_, old_time);
+
+  SimulatedAdapter sim(512);
+  ASSERT_TRUE(sim.UseStateFile(file_));
+  RecordingReporter reporter;
+  DeviceAccess device(sim, reporter);
+  ImageBuffer buffer = BlankBuffer();
+  int image_size = 0;
+  ASSERT_EQ(device.ReadEeprom(buffer, 0, image_size), "Success");
+  // Writing back the bytes it holds changes no memory.
+  ASSERT_TRUE(FillImageHeader(buffer, kChipAEeprom, 0, image_size));
+  ASSERT_TRUE(device.WriteImage(buffer, kChipAEeprom, image_size));
+  ASSERT_TRUE(device.ReadEfuse(buffer, image_size));
+  EXPECT_EQ(ReadText(), text);
+  EXPECT_EQ(std::filesystem::last_write_time(file_), old_time);
+
+  auto fuses = Fuses(0xFF);
+  fuses[0] = 0x00;
+  ASSERT_TRUE(WriteFuses(sim, fuses));
+  EXPECT_NE(std::filesystem::last_write_time(file_), old_time);
+  SimulatedAdapter later(512);
+  ASSERT_TRUE(later.LoadState(file_));
+  EXPECT_EQ(later.eeprom(), eeprom);
+  EXPECT_EQ(later.efuse(), fuses);
+}
+
+// A missing file means a blank adapter: reading it makes no file, the first
+// write that changes a memory does.
+TEST_F(StateFileTest, AMissingFileIsMadeByTheFirstChangingWriteOnly) {
+  SimulatedAdapter sim(256);
+  ASSERT_TRUE(sim.UseStateFile(file_));
+  RecordingReporter reporter;
+  DeviceAccess device(sim, reporter);
+  ImageBuffer buffer = BlankBuffer();
+  int image_size = 0;
+  ASSERT_EQ(device.ReadEeprom(buffer, 0, image_size), "Success");
+  ASSERT_TRUE(device.ReadEfuse(buffer, image_size));
+  EXPECT_FALSE(std::filesystem::exists(file_));
+
+  sim.set_eeprom(std::vector<std::uint8_t>{0x00});
+  SimulatedAdapter later(512);
+  ASSERT_TRUE(later.LoadState(file_));
+  EXPECT_EQ(later.eeprom_size(), 256);
+  EXPECT_EQ(later.eeprom()[0], 0x00);
 }
 
 TEST_F(StateFileTest, MalformedFilesAreRefusedAndChangeNothing) {

@@ -395,10 +395,13 @@ bool SimulatedAdapter::SaveState(const std::filesystem::path& file) const {
   return ReplaceFileSafely(file, text);
 }
 
-void SimulatedAdapter::SaveStateLocked() const {
+void SimulatedAdapter::SaveStateLocked() {
+  if (!state_file_) return;
+  std::string text = StateTextLocked();
+  if (saved_state_ == text) return;  // no memory changed
   // A failed save cannot undo what the adapter did; the next write tries
   // again.
-  if (state_file_) ReplaceFileSafely(*state_file_, StateTextLocked());
+  if (ReplaceFileSafely(*state_file_, text)) saved_state_ = std::move(text);
 }
 
 bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {
@@ -432,10 +435,14 @@ bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {
 
 bool SimulatedAdapter::UseStateFile(const std::filesystem::path& file) {
   std::error_code error;
-  if (std::filesystem::exists(file, error) && !LoadState(file)) return false;
+  const bool exists = std::filesystem::exists(file, error);
+  if (exists && !LoadState(file)) return false;
   std::lock_guard lock(mutex_);
   state_file_ = file;
-  SaveStateLocked();
+  // Compared in the adapter's own form, so that a file written by hand
+  // (lower-case digits, CR LF) is not rewritten until a memory changes.
+  saved_state_.reset();
+  if (exists) saved_state_ = StateTextLocked();
   return true;
 }
 

@@ -108,8 +108,10 @@ class SimulatedAdapter : public DriverPort {
   // False, and the adapter unchanged, when the file is missing or malformed.
   bool LoadState(const std::filesystem::path& file);
   // Loads `file` when it exists, then saves it after every write that
-  // changes a memory, so that a later run meets the same adapter. False when
-  // an existing file cannot be read; the adapter keeps its memories then and
+  // changes a memory, so that a later run meets the same adapter. Reading,
+  // and a write that leaves both memories as they were, never touch the file;
+  // a missing file stays missing until the first write. False when an
+  // existing file cannot be read; the adapter keeps its memories then and
   // keeps no file.
   bool UseStateFile(const std::filesystem::path& file);
 
@@ -128,7 +130,7 @@ class SimulatedAdapter : public DriverPort {
   bool ReadEfuse(std::span<const std::uint8_t> input,
                  std::span<std::uint8_t> output);
   bool WriteEfuse(std::span<const std::uint8_t> input);
-  void SaveStateLocked() const;
+  void SaveStateLocked();
   std::string StateTextLocked() const;
 
   mutable std::mutex mutex_;
@@ -167,6 +169,9 @@ class SimulatedAdapter : public DriverPort {
   int reloads_ = 0;
 
   std::optional<std::filesystem::path> state_file_;
+  // The state the file holds as this adapter last read or wrote it; nothing
+  // while there is no file.
+  std::optional<std::string> saved_state_;
 };
 
 }  // namespace srom
