@@ -42,12 +42,36 @@ std::FILE* OpenFile(const fs::path& path, const char* mode) {
 }
 
 bool AppendToFile(const fs::path& path, std::string_view bytes) {
+  // A pipe under the log's name would block the open; a folder cannot take
+  // a line.
+  const FileKind kind = FileKindOf(path);
+  if (kind != FileKind::kMissing && kind != FileKind::kRegular) return false;
   std::FILE* file = OpenFile(path, "ab");
   if (file == nullptr) return false;
+  // Where a failed append is cut back to. A file that cannot be measured is
+  // not written at all: a torn line could not be taken back.
+  std::error_code error;
+  const std::uintmax_t before = fs::file_size(path, error);
+  if (error) {
+    std::fclose(file);
+    if (kind == FileKind::kMissing) fs::remove(path, error);
+    return false;
+  }
   bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(),
                                               file) == bytes.size();
   written = written && SyncToDisk(file);
-  return (std::fclose(file) == 0) && written;
+  // Closing flushes what is still buffered; it may fail too.
+  written = (std::fclose(file) == 0) && written;
+  if (!written) {
+    // A log this append started goes again, so that the next one starts it
+    // afresh, with its header.
+    if (kind == FileKind::kMissing) {
+      fs::remove(path, error);
+    } else {
+      fs::resize_file(path, before, error);
+    }
+  }
+  return written;
 }
 
 std::optional<std::uintmax_t> RegularFileSize(const fs::path& path) {

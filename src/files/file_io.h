@@ -24,7 +24,10 @@ struct FileFolders {
 };
 
 // Appends `bytes` to the file at `path`, creating it when missing, in one
-// write; false when it cannot be opened or the write does not complete.
+// write flushed to the disk. False when it cannot be opened, is not a plain
+// file, or the write does not complete; the file is then cut back to its
+// length before (a file the append created is removed), so that no torn line
+// stays and nothing is glued to one later.
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
 
 // fopen() that takes a std::filesystem::path on every platform (wide paths on

@@ -187,26 +187,98 @@ INSTANTIATE_TEST_SUITE_P(EveryReplacedFile, ReplacedFile,
                          });
 
 #ifndef _WIN32
-TEST(AppendSerialMacLog, ALineCutShortByAFullDiskIsReported) {
-  TempFolder folder;
-  const FileFolders folders{folder.path(), folder.path()};
-  WriteBytes(folder / "Serial-MAC.log", std::string(90, 'x'));
-  FakeClock clock;
-  RecordingReporter reporter;
-  std::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  rlimit small = saved;
-  small.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool appended =
-      AppendSerialMacLog(folders, SromSettings{}, clock, reporter);
-  setrlimit(RLIMIT_FSIZE, &saved);
+// The two logs: a unit's line, an eFuse retry's block.
+struct Appender {
+  const char* name;
+  const char* file;
+  const char* message;
+  bool (*append)(const FileFolders&, const Clock&, Reporter&);
+  // What one append adds to an existing log, and what a new log holds.
+  std::string (*entry)(const LocalTime&);
+  std::string (*new_log)(const LocalTime&);
+};
 
+const Appender kAppenders[] = {
+    {"SerialMacLog", "Serial-MAC.log", "Write 'Serial-MAC.log' file failed.",
+     [](const FileFolders& folders, const Clock& clock, Reporter& reporter) {
+       return AppendSerialMacLog(folders, SromSettings{}, clock, reporter);
+     },
+     [](const LocalTime& t) { return SerialMacLogLine(SromSettings{}, t); },
+     [](const LocalTime& t) {
+       return SerialMacLogHeader() + SerialMacLogLine(SromSettings{}, t);
+     }},
+    {"RetryLog", "RetryLog.txt", "Open Log file fail!",
+     [](const FileFolders& folders, const Clock& clock, Reporter& reporter) {
+       return AppendRetryLog(folders, BlankBuffer(), 0, clock, reporter);
+     },
+     [](const LocalTime& t) { return RetryLogEntry(BlankBuffer(), 0, t); },
+     [](const LocalTime& t) { return RetryLogEntry(BlankBuffer(), 0, t); }},
+};
+
+class AppendedLog : public ::testing::TestWithParam<Appender> {
+ protected:
+  fs::path log() const { return folder_ / GetParam().file; }
+  bool Append() { return GetParam().append(folders_, clock_, reporter_); }
+  std::string Entry() const { return GetParam().entry(clock_.Now()); }
+
+  TempFolder folder_;
+  FileFolders folders_{folder_.path(), folder_.path()};
+  FakeClock clock_{LocalTime{2024, 2, 29, 23, 59, 58}};
+  RecordingReporter reporter_;
+};
+
+// A line cut short by a full disk is taken back whole: the log keeps its
+// earlier lines and nothing, and the next line starts on a clean line
+// instead of being glued to a torn one.
+TEST_P(AppendedLog, AnAppendCutShortIsTakenBackWhole) {
+  const std::string earlier(90, 'x');
+  WriteBytes(log(), earlier);
+  bool appended = true;
+  {
+    testing::FileSizeLimit limit(100);
+    ASSERT_TRUE(limit.ok());
+    appended = Append();
+  }
   EXPECT_FALSE(appended);
-  EXPECT_EQ(reporter.messages(),
-            std::vector<std::string>{"Write 'Serial-MAC.log' file failed."});
+  EXPECT_EQ(reporter_.messages(), std::vector<std::string>{GetParam().message});
+  EXPECT_EQ(ReadBytes(log()), earlier);
+
+  reporter_.clear();
+  EXPECT_TRUE(Append());
+  EXPECT_EQ(ReadBytes(log()), earlier + Entry());
 }
+
+// A new log whose first append fails is gone again, so that the next one
+// starts it afresh (with its header where it has one).
+TEST_P(AppendedLog, AFirstAppendCutShortLeavesNoLog) {
+  bool appended = true;
+  {
+    testing::FileSizeLimit limit(20);
+    ASSERT_TRUE(limit.ok());
+    appended = Append();
+  }
+  EXPECT_FALSE(appended);
+  EXPECT_FALSE(fs::exists(log()));
+
+  EXPECT_TRUE(Append());
+  EXPECT_EQ(ReadBytes(log()), GetParam().new_log(clock_.Now()));
+}
+
+// A pipe under the log's name would block the append until something reads
+// it: it is refused at once.
+TEST_P(AppendedLog, APipeUnderTheLogsNameIsRefusedAtOnce) {
+  ASSERT_TRUE(testing::MakeFifo(log()));
+  bool appended = true;
+  EXPECT_FALSE(testing::BlockedOnPipe(log(), [&] { appended = Append(); }));
+  EXPECT_FALSE(appended);
+  EXPECT_EQ(reporter_.messages(), std::vector<std::string>{GetParam().message});
+  EXPECT_EQ(fs::status(log()).type(), fs::file_type::fifo);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLogs, AppendedLog, ::testing::ValuesIn(kAppenders),
+                         [](const auto& info) {
+                           return std::string(info.param.name);
+                         });
 #endif
 
 }  // namespace

@@ -13,8 +13,19 @@
 
 #include "model/settings.h"
 #include "support/recording_reporter.h"
-
 #include "support/temp_folder.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
+#endif
 
 namespace srom::testing {
 
@@ -68,5 +79,62 @@ std::vector<std::string> WithoutListings(const Events& events) {
   }
   return out;
 }
+
+#ifndef _WIN32
+// Every file written by this process stops at `bytes` for as long as the
+// object lives: a write beyond it comes back short, as on a full disk
+// (SIGXFSZ ignored). The limit before is restored afterwards.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    ok_ = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+    rlimit small = saved_;
+    small.rlim_cur = bytes;
+    ok_ = ok_ && setrlimit(RLIMIT_FSIZE, &small) == 0;
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit saved_{};
+  bool ok_ = false;
+};
+
+inline bool MakeFifo(const fs::path& path) {
+  return mkfifo(path.c_str(), 0666) == 0;
+}
+
+// Runs `action` beside the named pipe `fifo`. Code that opens a pipe blocks
+// until the other end is opened: should the action still be running after a
+// second, a watchdog opens both ends for it (the write end only for a moment,
+// so that a reader meets the end of an empty file), and the action returns
+// instead of hanging the suite. True when the watchdog had to step in.
+template <typename Action>
+bool BlockedOnPipe(const fs::path& fifo, Action&& action) {
+  std::atomic<bool> done{false};
+  std::atomic<bool> stepped_in{false};
+  std::thread watchdog([&] {
+    const auto start = std::chrono::steady_clock::now();
+    int reader = -1;
+    while (!done) {
+      if (std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) {
+        stepped_in = true;
+        if (reader < 0) reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) close(writer);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (reader >= 0) close(reader);
+  });
+  action();
+  done = true;
+  watchdog.join();
+  return stepped_in;
+}
+#endif
 
 }  // namespace srom::testing
