@@ -332,9 +332,11 @@ bool SaveEepromDat(const FileFolders& folders, const SromSettings& settings,
     reporter.ShowMessage(*refusal);
     return false;
   }
-  if (!ReplaceFileSafely(folders.program_folder / "EEPROM.dat",
-                         FormatEepromDat(settings))) {
+  std::string why;
+  if (!SaveFile(folders.program_folder / "EEPROM.dat",
+                FormatEepromDat(settings), &why)) {
     reporter.ShowMessage(msg::kEepromDatOpenFailed);
+    reporter.ShowMessage(why);
     return false;
   }
   AcceptSavedSettings(settings, accepted);
@@ -350,9 +352,7 @@ EepromLoadResult LoadEepromDat(const FileFolders& folders,
     // and must be loaded, never replaced by the defaults.
     const fs::path own = folders.program_folder / "EEPROM.dat";
     if (!MayExist(own)) {
-      reporter.ShowMessage(
-          "Does not exist EEPROM setting file.\r\nCreate a default EEPROM "
-          "setting file.\r\n");
+      reporter.ShowMessage(msg::kEepromDatCreated);
       return {EepromDatLoad::kCreated,
               SaveEepromDat(folders, settings, accepted, reporter)};
     }
@@ -361,7 +361,9 @@ EepromLoadResult LoadEepromDat(const FileFolders& folders,
 
   std::string bytes;
   bool read_ok = false;
-  if (std::FILE* file = OpenFile(path, "rb")) {
+  // Only a regular file is opened: a pipe under the name would block the
+  // start-up for good.
+  if (std::FILE* file = OpenRegularFileForReading(path)) {
     // One byte more than the buffer holds tells a file that is too long.
     std::array<char, 4096> block;
     std::size_t got = 0;

@@ -74,6 +74,40 @@ bool AppendToFile(const fs::path& path, std::string_view bytes) {
   return written;
 }
 
+std::FILE* OpenRegularFileForReading(const fs::path& path) {
+  if (FileKindOf(path) != FileKind::kRegular) return nullptr;
+  return OpenFile(path, "rb");
+}
+
+std::string SaveFailureText(const fs::path& path,
+                            const std::string& replace_error) {
+  // ReplaceFileSafely names the path before the cause; the folder is named
+  // here instead.
+  const std::string prefix = "Cannot save " + QuotedPath(path) + ": ";
+  const std::string cause = replace_error.rfind(prefix, 0) == 0
+                                ? replace_error.substr(prefix.size())
+                                : replace_error;
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code error;
+  const fs::path absolute = fs::absolute(folder, error);
+  if (!error) folder = absolute.lexically_normal();
+  // lexically_normal() keeps a trailing separator ("/work/."  -> "/work/").
+  if (folder.has_relative_path() && folder.filename().empty()) {
+    folder = folder.parent_path();
+  }
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end()) + " could not be saved in " +
+         QuotedPath(folder) + ": " + cause + ".";
+}
+
+bool SaveFile(const fs::path& path, std::string_view bytes, std::string* why) {
+  std::string error;
+  if (ReplaceFileSafely(path, bytes, &error)) return true;
+  if (why != nullptr) *why = SaveFailureText(path, error);
+  return false;
+}
+
 std::optional<std::uintmax_t> RegularFileSize(const fs::path& path) {
   std::error_code error;
   if (!fs::is_regular_file(path, error) || error) return std::nullopt;

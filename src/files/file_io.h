@@ -30,6 +30,22 @@ struct FileFolders {
 // stays and nothing is glued to one later.
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
 
+// Opens a file for reading ("rb") only when it is a regular file: a pipe or
+// a device under the name would block the open or never end, a folder cannot
+// be read. Null otherwise, as when it cannot be opened.
+std::FILE* OpenRegularFileForReading(const std::filesystem::path& path);
+
+// Replaces the file at `path` with `bytes` through ReplaceFileSafely. On
+// failure `why` (when given) takes the message that follows the tool's own
+// text for that file and names the cause (SaveFailureText).
+bool SaveFile(const std::filesystem::path& path, std::string_view bytes,
+              std::string* why = nullptr);
+
+// The message after a failed save, from ReplaceFileSafely's error text:
+// `EEPROM.dat could not be saved in "<folder>": the disk is full.`
+std::string SaveFailureText(const std::filesystem::path& path,
+                            const std::string& replace_error);
+
 // fopen() that takes a std::filesystem::path on every platform (wide paths on
 // Windows). Always use binary modes: "rb", "wb", "ab".
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);

@@ -36,8 +36,10 @@ struct OpenedFile {
   std::uintmax_t size = 0;
 };
 
+// Only a regular file is opened: a pipe chosen in the dialog would block the
+// open for good.
 std::optional<OpenedFile> OpenChosenFile(const fs::path& path) {
-  FilePtr file(OpenFile(path, "rb"));
+  FilePtr file(OpenRegularFileForReading(path));
   if (!file) return std::nullopt;
   const auto size = RegularFileSize(path);
   if (!size) return std::nullopt;
@@ -110,9 +112,11 @@ bool WriteEfuseFile(const FileFolders& folders,
     reporter.ShowMessage(msg::kNoContentToSave);
     return false;
   }
-  if (!ReplaceFileSafely(folders.program_folder / "EFUSE.dat",
-                         FormatImageFile(image.first(kEfuseSize)))) {
+  std::string why;
+  if (!SaveFile(folders.program_folder / "EFUSE.dat",
+                FormatImageFile(image.first(kEfuseSize)), &why)) {
     reporter.ShowMessage(msg::kCannotWriteEfuse);
+    reporter.ShowMessage(why);
     return false;
   }
   accepted.CurrentMac = current_mac;
@@ -204,9 +208,11 @@ bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
   }
   const auto image =
       ImageArea(prev).first(static_cast<std::size_t>(EepromSizeOf(srom_size)));
-  if (!ReplaceFileSafely(folders.program_folder / "SROM.dat",
-                         FormatImageFile(image))) {
+  std::string why;
+  if (!SaveFile(folders.program_folder / "SROM.dat", FormatImageFile(image),
+                &why)) {
     reporter.ShowMessage(msg::kCannotWriteSrom);
+    reporter.ShowMessage(why);
     return false;
   }
   return true;
@@ -251,26 +257,34 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
                   int srom_size, Reporter& reporter) {
   const int n = EepromSizeOf(srom_size);
   if (!chosen) return false;
-  const auto fail = [&reporter](const char* message) {
+  const auto fail = [&reporter](const std::string& message,
+                                const std::string& why = {}) {
     reporter.ShowMessage(message);
+    if (!why.empty()) reporter.ShowMessage(why);
     reporter.SetResultPicture(ResultPicture::kFail);
     return false;
   };
   auto opened = OpenChosenFile(*chosen);
   if (!opened) return fail(msg::kFileCannotBeOpened);
   if (!SromFileSizeFits(opened->size, n)) return fail(msg::kSromFileSize);
-  // Values that cannot be read stay 0xFF, as in a blank EEPROM.
+  // A file of the right size that is not hex text (a raw image chosen by
+  // mistake, a text file) would otherwise become 0xFF bytes reported as a
+  // success: all N values must be there.
   std::array<std::uint8_t, kImageAreaSize> work;
-  work.fill(0xFF);
   FileSource source(opened->file.get());
   HexValueReader reader(source);
-  for (int k = 0; k < n; ++k) reader.Next(work[k]);
+  int values = 0;
+  while (values < n && reader.Next(work[static_cast<std::size_t>(values)])) {
+    ++values;
+  }
   opened->file.reset();
   if (source.failed()) return fail(msg::kFileCannotBeOpened);
+  if (values < n) return fail(msg::BinNeedsHexValues(n));
   const std::string_view raw(reinterpret_cast<const char*>(work.data()),
                              static_cast<std::size_t>(n));
-  if (!ReplaceFileSafely(folders.working_folder / "SROM.bin", raw)) {
-    return fail(msg::kCannotWriteBin);
+  std::string why;
+  if (!SaveFile(folders.working_folder / "SROM.bin", raw, &why)) {
+    return fail(msg::kCannotWriteBin, why);
   }
   reporter.ShowMessage(msg::kBinWritten);
   reporter.SetResultPicture(ResultPicture::kPass);

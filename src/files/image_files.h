@@ -80,8 +80,8 @@ FileLoad LoadSrom(const ChosenFile& chosen, SromSettings& settings,
 
 // "Convert to Bin" after the window has taken its fields and run
 // DetectDevice: writes the first N values of the chosen file, unchecked, as
-// the N raw bytes of "SROM.bin" in the working folder. True when it was
-// written.
+// the N raw bytes of "SROM.bin" in the working folder. A file with fewer than
+// N hex values is refused and nothing is written. True when it was written.
 bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
                   int srom_size, Reporter& reporter);
 

@@ -7,6 +7,8 @@
 // boxes show the line breaks, srom-cli writes them as \r and \n.
 #pragma once
 
+#include <string>
+
 namespace srom::msg {
 
 // The settings checks of the EEPROM selections.
@@ -149,6 +151,11 @@ inline constexpr char kCannotWriteSrom[] = "Can't write SROM file\n";
 inline constexpr char kCannotWriteEfuse[] = "Can't write EFUSE file\n";
 inline constexpr char kCannotWriteBin[] = "Can't write BIN file\n";
 inline constexpr char kBinWritten[] = "Write SROM.bin successfully!\n";
+// "Convert to Bin" on a file that holds fewer hex values than the image.
+inline std::string BinNeedsHexValues(int count) {
+  return "Wrong SROM file format: SROM.bin needs " + std::to_string(count) +
+         " hex values";
+}
 inline constexpr char kSromWrongFirstByte[] =
     "Wrong First Byte Data Format in SROM.dat";
 inline constexpr char kSromWrongDevice[] =

@@ -107,9 +107,14 @@ class ReplacedFile : public ::testing::TestWithParam<Writer> {
   }
   fs::path target() const { return folder_ / GetParam().file; }
   bool Write() { return GetParam().write(folders_, reporter_); }
-  void ExpectOldFileKept() {
-    EXPECT_EQ(reporter_.messages(),
-              std::vector<std::string>{GetParam().message});
+  // The tool's own message for the file, then ours with the cause.
+  std::vector<std::string> Messages(const std::string& cause) const {
+    return {GetParam().message,
+            std::string(GetParam().file) + " could not be saved in " +
+                QuotedPath(folder_.path()) + ": " + cause + "."};
+  }
+  void ExpectOldFileKept(const std::string& cause) {
+    EXPECT_EQ(reporter_.messages(), Messages(cause));
     EXPECT_EQ(ReadBytes(target()), GetParam().old_bytes());
   }
 
@@ -159,11 +164,22 @@ TEST_P(ReplacedFile, KeepsTheOldFileWhenTheDiskFillsUpMidway) {
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_FALSE(written);
-  ExpectOldFileKept();
+  ExpectOldFileKept("the file would grow beyond the size the system allows");
   fs::path temp = target();
   temp += ".tmp";
   EXPECT_FALSE(fs::exists(temp));
 #endif
+}
+
+// The save names the real cause, here a folder standing under the file's
+// name, which it leaves alone.
+TEST_P(ReplacedFile, AFolderUnderTheFilesNameIsNamedAsTheCause) {
+  fs::remove(target());
+  fs::create_directory(target());
+  WriteBytes(target() / "kept", "x");
+  EXPECT_FALSE(Write());
+  EXPECT_EQ(reporter_.messages(), Messages("it is a folder"));
+  EXPECT_EQ(ReadBytes(target() / "kept"), "x");
 }
 
 #ifdef _WIN32
@@ -177,7 +193,12 @@ TEST_P(ReplacedFile, KeepsTheOldFileWhileAnotherProgramHoldsItOpen) {
   const bool written = Write();
   CloseHandle(held);
   EXPECT_FALSE(written);
-  ExpectOldFileKept();
+  ASSERT_EQ(reporter_.messages().size(), 2u);
+  EXPECT_EQ(reporter_.messages()[0], GetParam().message);
+  EXPECT_EQ(reporter_.messages()[1].rfind(
+                std::string(GetParam().file) + " could not be saved in ", 0),
+            0u);
+  EXPECT_EQ(ReadBytes(target()), GetParam().old_bytes());
 }
 #endif
 

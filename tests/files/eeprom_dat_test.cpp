@@ -367,6 +367,40 @@ TEST(LoadEepromDat, AFileThatCannotBeReadIsNeitherLoadedNorReplaced) {
   EXPECT_TRUE(std::filesystem::is_directory(folder / "EEPROM.dat"));
 }
 
+#ifndef _WIN32
+// A pipe named EEPROM.dat once hung the start-up in its open. It is refused
+// at once, wherever it stands, and is never replaced by the defaults: a pipe
+// counts as a file that exists.
+TEST(LoadEepromDat, APipeNamedEepromDatIsRefusedAtOnce) {
+  for (const bool in_working_folder : {true, false}) {
+    TempFolder working;
+    TempFolder program;
+    const FileFolders folders{program.path(), working.path()};
+    const std::filesystem::path pipe =
+        (in_working_folder ? working.path() : program.path()) / "EEPROM.dat";
+    ASSERT_TRUE(testing::MakeFifo(pipe));
+    SromSettings settings;
+    const SromSettings before = settings;
+    LastAccepted accepted;
+    RecordingReporter reporter;
+
+    EepromLoadResult result;
+    EXPECT_FALSE(testing::BlockedOnPipe(pipe, [&] {
+      result = LoadEepromDat(folders, settings, accepted, reporter);
+    })) << in_working_folder;
+    EXPECT_EQ(result.outcome, EepromDatLoad::kUnreadable);
+    EXPECT_EQ(reporter.messages(),
+              std::vector<std::string>{"Failed to read file EEPROM.dat! \r\n"});
+    EXPECT_EQ(AllFields(settings), AllFields(before));
+    EXPECT_EQ(AllFields(accepted), AllFields(LastAccepted{}));
+    EXPECT_EQ(std::filesystem::status(pipe).type(),
+              std::filesystem::file_type::fifo);
+    EXPECT_FALSE(std::filesystem::exists(program / "EEPROM.dat") &&
+                 in_working_folder);
+  }
+}
+#endif
+
 struct RefusedSave {
   const char* name;
   std::function<void(SromSettings&)> change;
@@ -428,7 +462,11 @@ TEST(SaveEepromDat, AFolderThatCannotBeWrittenFailsWithTheMessage) {
 
   EXPECT_FALSE(SaveEepromDat(folders, ChipAEeprom(), accepted, reporter));
   EXPECT_EQ(reporter.messages(),
-            std::vector<std::string>{"Failed to open file EEPROM.dat! \r\n"});
+            (std::vector<std::string>{
+                "Failed to open file EEPROM.dat! \r\n",
+                "EEPROM.dat could not be saved in " +
+                    QuotedPath(folder / "missing") + ": the folder " +
+                    QuotedPath(folder / "missing") + " does not exist."}));
   EXPECT_EQ(AllFields(accepted), AllFields(LastAccepted{}));
 }
 

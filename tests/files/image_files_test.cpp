@@ -327,6 +327,53 @@ TEST(LoadSrom, AFileThatCannotBeOpenedIsReported) {
   EXPECT_EQ(files.reporter.events(), Fail("File can't be opened."));
 }
 
+#ifndef _WIN32
+// A pipe chosen in the open-file dialog once hung the window in its open: it
+// is refused at once, as a file that cannot be opened.
+struct ChosenPipe {
+  const char* name;
+  void (*open)(ImageFiles&, const fs::path&);
+  Events events;
+};
+
+class ChosenPipeTest : public ::testing::TestWithParam<ChosenPipe> {};
+
+TEST_P(ChosenPipeTest, IsRefusedAtOnce) {
+  ImageFiles files;
+  const fs::path pipe = files.folder / "chosen";
+  ASSERT_TRUE(testing::MakeFifo(pipe));
+  const ImageBuffer before = files.prev;
+
+  EXPECT_FALSE(
+      testing::BlockedOnPipe(pipe, [&] { GetParam().open(files, pipe); }));
+  EXPECT_EQ(files.reporter.events(), GetParam().events);
+  EXPECT_EQ(files.prev, before);
+  EXPECT_EQ(files.folder.Names(), (std::set<std::string>{"chosen"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LoadAndConvert, ChosenPipeTest,
+    ::testing::Values(
+        ChosenPipe{"LoadSrom",
+                   [](ImageFiles& f, const fs::path& pipe) {
+                     LoadSrom(pipe, f.settings, f.prev, f.image_size,
+                              f.reporter);
+                   },
+                   {"picture: fail", "message: File can't be opened."}},
+        ChosenPipe{"LoadEfuseDat",
+                   [](ImageFiles& f, const fs::path& pipe) {
+                     LoadEfuseDat(pipe, f.settings, f.prev, f.image_size,
+                                  f.reporter);
+                   },
+                   {"picture: fail", "message: File can't be opened."}},
+        ChosenPipe{"ConvertToBin",
+                   [](ImageFiles& f, const fs::path& pipe) {
+                     ConvertToBin(f.folders, pipe, 0, f.reporter);
+                   },
+                   {"message: File can't be opened.", "picture: fail"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+#endif
+
 TEST(SaveSromDat, AnEmptyOutputBoxWritesNothing) {
   ImageFiles files;
   EXPECT_FALSE(SaveSromDat(files.folders, files.prev, 0, "", files.reporter));
@@ -339,7 +386,12 @@ TEST(SaveSromDat, AFolderThatCannotBeWrittenFailsWithTheMessage) {
   files.folders.program_folder = files.folder / "missing";
   EXPECT_FALSE(
       SaveSromDat(files.folders, files.prev, 0, "listing", files.reporter));
-  EXPECT_EQ(files.reporter.messages(), Events{"Can't write SROM file\n"});
+  EXPECT_EQ(
+      files.reporter.messages(),
+      (Events{"Can't write SROM file\n",
+              "SROM.dat could not be saved in " +
+                  QuotedPath(files.folder / "missing") + ": the folder " +
+                  QuotedPath(files.folder / "missing") + " does not exist."}));
 }
 
 TEST(CreateMissingSromDat, WritesTheCurrentImageOnlyWhenNoFileIsFound) {
@@ -364,16 +416,55 @@ TEST(CreateMissingSromDat, WritesTheCurrentImageOnlyWhenNoFileIsFound) {
   EXPECT_EQ(ReadBytes(program / "SROM.dat"), Golden("SROM_256.dat"));
 }
 
-TEST(ConvertToBin, UnreadableValuesBecome0xFFAndExactlyNBytesAreWritten) {
-  ImageFiles files;
-  std::string text = WithByte(Golden("SROM_256.dat"), 3, "ZZ");
-  const fs::path chosen = files.Put("image.txt", text);
+// A file of the right size that is not hex text all through once became
+// 0xFF bytes and "Write SROM.bin successfully!": fewer than N values are
+// refused now, and an earlier SROM.bin is left as it was.
+struct NotHexCase {
+  const char* name;
+  const char* golden;
+  int srom_size;
+  std::string (*make)(std::string);
+  const char* message;
+};
 
-  EXPECT_TRUE(ConvertToBin(files.folders, chosen, 0, files.reporter));
-  const std::string raw = Golden("SROM_256.bin");
-  EXPECT_EQ(ReadBytes(files.folder / "SROM.bin"),
-            raw.substr(0, 3) + std::string(253, '\xFF'));
+class ConvertToBinNotHex : public ::testing::TestWithParam<NotHexCase> {};
+
+TEST_P(ConvertToBinNotHex, WritesNothingAndSaysHowManyValuesItNeeds) {
+  ImageFiles files;
+  const fs::path chosen =
+      files.Put("image.txt", GetParam().make(Golden(GetParam().golden)));
+  files.Put("SROM.bin", "the earlier bin");
+
+  EXPECT_FALSE(ConvertToBin(files.folders, chosen, GetParam().srom_size,
+                            files.reporter));
+  EXPECT_EQ(
+      files.reporter.events(),
+      (Events{std::string("message: ") + GetParam().message, "picture: fail"}));
+  EXPECT_EQ(ReadBytes(files.folder / "SROM.bin"), "the earlier bin");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ConvertToBin, ConvertToBinNotHex,
+    ::testing::Values(
+        NotHexCase{"StopsAtTheFourthValue", "SROM_256.dat", 0,
+                   [](std::string text) { return WithByte(text, 3, "ZZ"); },
+                   "Wrong SROM file format: SROM.bin needs 256 hex values"},
+        NotHexCase{"LastValueMissing", "SROM_256.dat", 0,
+                   [](std::string text) { return WithByte(text, 255, "  "); },
+                   "Wrong SROM file format: SROM.bin needs 256 hex values"},
+        NotHexCase{"RawImageOfTheRightSize", "SROM_256.bin", 0,
+                   [](std::string raw) {
+                     return raw + std::string(800 - raw.size(), '\0');
+                   },
+                   "Wrong SROM file format: SROM.bin needs 256 hex values"},
+        NotHexCase{
+            "OnlyWhiteSpace", "SROM_256.dat", 0,
+            [](std::string text) { return std::string(text.size(), ' '); },
+            "Wrong SROM file format: SROM.bin needs 256 hex values"},
+        NotHexCase{"LargeImageStopsHalfway", "SROM_512.dat", 1,
+                   [](std::string text) { return WithByte(text, 300, "G0"); },
+                   "Wrong SROM file format: SROM.bin needs 512 hex values"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConvertToBin, RefusalsShowTheirMessageAndTheFailPicture) {
   ImageFiles files;
