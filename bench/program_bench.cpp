@@ -38,6 +38,7 @@ class SilentPanel : public OperatorPanel {
   void PutBack(Field, const std::string&) override {}
   void FocusField(Field) override {}
   void EnableMacControls() override {}
+  bool ConfirmReissue(const std::string&) override { return true; }
   int MacIncrementList() override { return station_.settings.MacIncrement; }
   int SerialIncrementList() override {
     return station_.settings.SerialIncrement;

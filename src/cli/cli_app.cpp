@@ -10,19 +10,26 @@
 
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
+#include "cli/ledger_report.h"
 #include "device/sim/sim_setup.h"
 #include "device/sim/simulated_adapter.h"
 #include "files/eeprom_dat.h"
 #include "files/file_io.h"
 #include "files/hex_file.h"
 #include "files/image_files.h"
+#include "ledger/units_csv.h"
 #include "model/srom_image.h"
+#ifdef SROM_HAVE_SQLITE_LEDGER
+#include "ledger/sqlite_ledger.h"
+#endif
 #include "ops/dump.h"
 #include "ops/file_actions.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ops/startup.h"
+#include "ops/station_session.h"
 #include "ports/clock.h"
+#include "ports/station_lock.h"
 #ifdef _WIN32
 #include "device/win32/win32_driver_port.h"
 #include "model/messages.h"
@@ -48,7 +55,10 @@ struct Options {
   std::string file;
   bool save = false;
   bool reload = false;
+  bool allow_reissue = false;
   std::string serial_type;
+  std::string csv_file;
+  bool check_log = false;
 
   int sim_size = kSimDefaultEepromSize;
   bool force = false;
@@ -66,6 +76,19 @@ class OneAdapter : public AdapterLoop {
   }
 };
 
+// The station's production ledger: the SQLite file in its folder.
+LedgerOpener LedgerOfFolder() {
+#ifdef SROM_HAVE_SQLITE_LEDGER
+  return [](const fs::path& folder) -> LedgerResult<std::unique_ptr<Ledger>> {
+    auto opened = SqliteLedger::Open(folder / std::string(kLedgerFileName));
+    if (!opened.ok()) return opened.status();
+    return std::unique_ptr<Ledger>(std::move(*opened.value));
+  };
+#else
+  return nullptr;
+#endif
+}
+
 // A run on the station in one folder: the settings, the operator on the
 // terminal, the adapter and the clock.
 class Run {
@@ -74,16 +97,25 @@ class Run {
       : options_(options),
         out_(out),
         folder_(options.dir),
-        panel_(station_.settings, err, options.yes, options.verbose) {}
+        panel_(station_.settings, err, options.yes, options.verbose,
+               options.allow_reissue) {}
 
-  // Opens the station and its adapter; a failure's exit code otherwise.
+  // Opens the station (locked for this run, its ledger brought into step)
+  // and its adapter; a failure's exit code otherwise.
   std::optional<ExitCode> Open() {
     if (const auto refused = CheckFolder()) return refused;
-    if (!OpenStation(folder_, station_, panel_)) return ExitCode::kFileRejected;
+    Outcome refusal = Outcome::kFailed;
+    session_ = StationSession::Open(folder_, station_, panel_, clock_,
+                                    LedgerOfFolder(), refusal);
+    if (!session_) return ExitCodeOf(refusal);
     return OpenDevice();
   }
 
-  OpsContext Context() { return OpsContext{station_, panel_, *port_, clock_}; }
+  OpsContext Context() {
+    return OpsContext{station_, panel_, *port_, clock_, session_->ledger()};
+  }
+  Ledger* ledger() { return session_->ledger(); }
+  const fs::path& folder() const { return folder_; }
   Station& station() { return station_; }
   ConsolePanel& panel() { return panel_; }
   const Options& options() const { return options_; }
@@ -157,7 +189,26 @@ class Run {
   ConsolePanel panel_;
   std::unique_ptr<DriverPort> port_;
   SystemClock clock_;
+  std::optional<StationSession> session_;
 };
+
+// A file a command writes on request must not be one the station keeps.
+bool IsStationFile(const fs::path& folder, const fs::path& file) {
+  const std::string ledger(kLedgerFileName);
+  const std::string own[] = {
+      "EEPROM.dat",     "Serial-MAC.log", "RetryLog.txt",
+      ledger,           ledger + "-wal",  ledger + "-shm",
+      kStationLockFile, kSimStateFile,    kSimSetupFile};
+  std::error_code error;
+  const fs::path target = fs::weakly_canonical(file, error);
+  for (const std::string& name : own) {
+    std::error_code ignored;
+    if (!error && target == fs::weakly_canonical(folder / name, ignored)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // Writes `bytes` over `path`; the message the window gives for that kind of
 // file when it cannot.
@@ -171,6 +222,14 @@ bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,
 ExitCode Image(Run& run) {
   Station& st = run.station();
   const Options& o = run.options();
+  for (const std::string& file : {o.out_file, o.bin_file}) {
+    if (!file.empty() && IsStationFile(run.folder(), file)) {
+      run.Say("\"" + file +
+              "\" is one of the station's own files; the image is written "
+              "to another file.");
+      return ExitCode::kUsage;
+    }
+  }
   if (!o.base.empty() && !LoadBaseImage(o.base, st, run.panel())) {
     return ExitCode::kFileRejected;
   }
@@ -269,6 +328,43 @@ ExitCode ConvertBinCommand(Run& run) {
              : ExitCode::kFileRejected;
 }
 
+// The ledger's units: listed, exported, checked against Serial-MAC.log.
+ExitCode LedgerCommand(Run& run) {
+  Ledger* ledger = run.ledger();
+  if (ledger == nullptr) {
+    run.Say("This build keeps no production ledger.");
+    return ExitCode::kFailed;
+  }
+  const auto units = ledger->Units();
+  if (!units.ok()) {
+    run.Say(units.error);
+    return ExitCode::kFileRejected;
+  }
+  const Options& o = run.options();
+  if (!o.csv_file.empty()) {
+    if (IsStationFile(run.folder(), o.csv_file)) {
+      run.Say("\"" + o.csv_file +
+              "\" is one of the station's own files; the units are written "
+              "to another file.");
+      return ExitCode::kUsage;
+    }
+    std::string error;
+    if (!ReplaceFileSafely(fs::path(o.csv_file), UnitsCsv(*units.value),
+                           &error)) {
+      run.Say("The units cannot be written to \"" + o.csv_file +
+              "\": " + error + ".");
+      return ExitCode::kFileRejected;
+    }
+  } else {
+    run.out() << UnitsTable(*units.value);
+  }
+  if (!o.check_log) return ExitCode::kOk;
+  const LogCheck check = CheckAgainstLog(
+      *units.value, run.station().folders.program_folder / "Serial-MAC.log");
+  for (const std::string& line : check.findings) run.Say(line);
+  return check.consistent ? ExitCode::kOk : ExitCode::kFailed;
+}
+
 ExitCode ConvertEfuseCommand(Run& run) {
   if (const auto refused = run.RequireEeprom("Convert to EFuse")) {
     return *refused;
@@ -323,8 +419,19 @@ ExitCode SimCommand(const std::string& action, const Options& o,
   };
   const SimFiles files = SimFilesIn(o);
   std::error_code error;
+  if (action == "create") fs::create_directories(o.dir, error);
+  // The simulator's files belong to the station: no other program may be
+  // using them meanwhile.
+  std::optional<StationLock> lock;
+  if (fs::is_directory(o.dir, error)) {
+    std::string refusal;
+    lock = StationLock::Acquire(o.dir, &refusal);
+    if (!lock) {
+      say(refusal);
+      return ExitCode::kStationBusy;
+    }
+  }
   if (action == "create") {
-    fs::create_directories(o.dir, error);
     if (MayExist(files.state) && !o.force) {
       say("The folder already has a simulated adapter; give --force to "
           "replace it with a blank one.");
@@ -423,6 +530,9 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                    "Build over this SROM.dat / EFUSE.dat instead of the "
                    "chip's default image")
       ->check(CLI::ExistingFile);
+  program->add_flag("--allow-reissue", o.allow_reissue,
+                    "Program a MAC address the ledger holds as given once "
+                    "again, on purpose (a rework)");
   program->add_flag("--reload", o.reload,
                     "Check \"Reload\": the adapter reloads its configuration "
                     "after the unit (asks: --yes)");
@@ -462,6 +572,14 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                    "00000000000001\"")
       ->check(CLI::IsMember({"mac", "fixed"}))
       ->required();
+
+  auto* ledger = app.add_subcommand(
+      "ledger",
+      "List the units of the station's production ledger (or export them)");
+  ledger->add_option("--csv", o.csv_file, "Write them to this CSV file");
+  ledger->add_flag("--check", o.check_log,
+                   "Check them against Serial-MAC.log: every programmed unit "
+                   "is logged");
 
   auto* sim = app.add_subcommand(
       "sim",
@@ -510,6 +628,7 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
           {"load-efuse", LoadEfuseCommand},
           {"convert-bin", ConvertBinCommand},
           {"convert-efuse", ConvertEfuseCommand},
+          {"ledger", LedgerCommand},
       };
       for (const auto& [command_name, handler] : commands) {
         if (name == command_name) result = handler(run);

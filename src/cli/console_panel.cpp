@@ -26,8 +26,22 @@ std::string OneLine(const std::string& text) {
 }
 
 ConsolePanel::ConsolePanel(SromSettings& record, std::ostream& err,
-                           bool assume_yes, bool verbose)
-    : record_(record), err_(err), assume_yes_(assume_yes), verbose_(verbose) {}
+                           bool assume_yes, bool verbose, bool allow_reissue)
+    : record_(record),
+      err_(err),
+      assume_yes_(assume_yes),
+      verbose_(verbose),
+      allow_reissue_(allow_reissue) {}
+
+bool ConsolePanel::ConfirmReissue(const std::string& text) {
+  err_ << OneLine(text) << '\n';
+  err_ << (allow_reissue_
+               ? "Programmed again (--allow-reissue)\n"
+               : "Refused: give --allow-reissue to program it again on "
+                 "purpose\n")
+       << std::flush;
+  return allow_reissue_;
+}
 
 void ConsolePanel::ShowMessage(const std::string& text) {
   err_ << OneLine(text) << '\n' << std::flush;

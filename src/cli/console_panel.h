@@ -21,7 +21,7 @@ class ConsolePanel : public OperatorPanel {
   // it is also what the boxes show, and what a put-back restores. `verbose`
   // adds the status label and the result picture to the error stream.
   ConsolePanel(SromSettings& record, std::ostream& err, bool assume_yes,
-               bool verbose);
+               bool verbose, bool allow_reissue = false);
 
   // Reporter.
   void ShowMessage(const std::string& text) override;
@@ -44,6 +44,7 @@ class ConsolePanel : public OperatorPanel {
   void EnableMacControls() override {}
   int MacIncrementList() override { return record_.MacIncrement; }
   int SerialIncrementList() override { return record_.SerialIncrement; }
+  bool ConfirmReissue(const std::string& text) override;
   void RearmAutoProgram() override {}
 
  private:
@@ -51,6 +52,7 @@ class ConsolePanel : public OperatorPanel {
   std::ostream& err_;
   bool assume_yes_;
   bool verbose_;
+  bool allow_reissue_;
 
   std::string output_;
   std::string status_;

@@ -11,7 +11,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 10> kCodes = {{
+constexpr std::array<CodeRow, 12> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -30,6 +30,11 @@ constexpr std::array<CodeRow, 10> kCodes = {{
      "the operation asks a question: answer OK with --yes"},
     {ExitCode::kNoDriver, "driver not available",
      "--device driver on a system without the maker's driver"},
+    {ExitCode::kStationBusy, "station in use",
+     "another program holds the station folder"},
+    {ExitCode::kMacUsed, "MAC address used",
+     "the ledger holds the MAC address as given: --allow-reissue for a "
+     "rework"},
 }};
 
 }  // namespace
@@ -72,6 +77,10 @@ ExitCode ExitCodeOf(Outcome outcome) {
       return ExitCode::kFileRejected;
     case Outcome::kNotConfirmed:
       return ExitCode::kNotConfirmed;
+    case Outcome::kMacAlreadyUsed:
+      return ExitCode::kMacUsed;
+    case Outcome::kStationBusy:
+      return ExitCode::kStationBusy;
   }
   return ExitCode::kFailed;
 }

@@ -22,6 +22,8 @@ enum class ExitCode : int {
   kFileRejected = 7,      // a file was refused, or could not be written
   kNotConfirmed = 8,      // a question needed --yes
   kNoDriver = 9,          // the maker's driver is not available on this system
+  kStationBusy = 10,      // another program holds the station folder
+  kMacUsed = 11,          // the MAC address was given to a unit before
 };
 
 // The code as a number, for returning from main().

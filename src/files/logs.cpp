@@ -22,6 +22,11 @@ std::optional<std::string> DeviceColumn(int device_sel) {
 
 }  // namespace
 
+std::string LoggedSerial(const SromSettings& settings) {
+  if (!IsEfuseSel(settings.DeviceSel)) return settings.CurrentSerial;
+  return settings.FixedSerial ? kFixedSerial : "00" + settings.CurrentMac;
+}
+
 std::string SerialMacLogHeader() {
   return "   Device\tSerial No.\tMAC Address\tDate\t\tTime   \r\n" +
          std::string(72, '=') + "\r\n";
@@ -32,10 +37,7 @@ std::string SerialMacLogLine(const SromSettings& settings,
   const int sel = NormalizeDeviceSel(settings.DeviceSel);
   const auto device = DeviceColumn(sel);
   if (!device) return {};
-  std::string serial = settings.CurrentSerial;
-  if (IsEfuseSel(sel)) {
-    serial = settings.FixedSerial ? kFixedSerial : "00" + settings.CurrentMac;
-  }
+  const std::string serial = LoggedSerial(settings);
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%4d/%02d/%02d\t%02d:%02d:%02d \r\n",
                 time.year, time.month, time.day, time.hour, time.minute,

@@ -16,6 +16,10 @@ namespace srom {
 // The two header lines a new Serial-MAC.log starts with.
 std::string SerialMacLogHeader();
 
+// The serial number a unit is logged with: the EEPROM's serial number, or
+// for an eFuse unit "00" and its MAC address, or the fixed serial.
+std::string LoggedSerial(const SromSettings& settings);
+
 // The line of one verified unit, by device selection; empty for no valid
 // selection. eFuse units have no serial string: their serial column is the
 // fixed serial or "00" and the MAC address.

@@ -55,6 +55,10 @@ struct UnitDraft {
   std::string image_digest;
   std::string station;
   std::string time;
+  // The operator asked to program this MAC address again on purpose (a
+  // rework): a programmed or interrupted unit no longer refuses it; a unit
+  // still being written with it does.
+  bool reissue = false;
 };
 
 struct UnitRecord {
@@ -134,7 +138,8 @@ class Ledger {
   // Reserved and interrupted rows only.
   virtual LedgerStatus Release(std::int64_t id, const std::string& time) = 0;
 
-  // EEPROM.dat with the stepped counters was saved after this programmed unit.
+  // EEPROM.dat with the stepped counters was saved after this programmed
+  // unit, or past this interrupted one.
   virtual LedgerStatus MarkSettingsSaved(std::int64_t id) = 0;
 
   // At start: every row still reserved becomes interrupted (its adapter may

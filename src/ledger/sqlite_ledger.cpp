@@ -133,7 +133,7 @@ struct SqliteLedger::Connection {
          "AND state IN ('reserved', 'interrupted')"},
         {&settings_saved,
          "UPDATE unit SET settings_saved = 1 WHERE id = ?1 "
-         "AND state = 'programmed'"},
+         "AND state IN ('programmed', 'interrupted')"},
         {&state_of, "SELECT state FROM unit WHERE id = ?1"},
         {&recover,
          "UPDATE unit SET state = 'interrupted', closed_at = ?1 "
@@ -370,7 +370,9 @@ LedgerResult<std::int64_t> SqliteLedger::Reserve(const UnitDraft& draft) {
       Run holder(c.mac_holder.get());
       holder.Bind(draft.mac);
       const int rc = holder.Step();
-      if (rc == SQLITE_ROW) {
+      if (rc == SQLITE_ROW &&
+          (!draft.reissue ||
+           holder.Text(1) == UnitStateName(UnitState::kReserved))) {
         return LedgerStatus::Failed(LedgerFault::kMacInUse,
                                     "The production ledger " + file_.string() +
                                         " refuses MAC address " + draft.mac +
@@ -378,7 +380,7 @@ LedgerResult<std::int64_t> SqliteLedger::Reserve(const UnitDraft& draft) {
                                         std::to_string(holder.Int(0)) +
                                         " holds it (" + holder.Text(1) + ").");
       }
-      if (rc != SQLITE_DONE) {
+      if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
         return Storage(file_, "read", Cause(c.db.get(), file_, rc));
       }
     }

@@ -27,7 +27,7 @@ CREATE TABLE unit (
     CHECK (state IN ('reserved', 'programmed', 'released', 'interrupted')),
   settings_saved INTEGER NOT NULL DEFAULT 0 CHECK (settings_saved IN (0, 1)),
   CHECK ((state = 'reserved') = (closed_at IS NULL)),
-  CHECK (settings_saved = 0 OR state = 'programmed')
+  CHECK (settings_saved = 0 OR state IN ('programmed', 'interrupted'))
 ) STRICT;
 
 CREATE UNIQUE INDEX unit_reserved_mac ON unit (mac) WHERE state = 'reserved';

@@ -37,6 +37,10 @@ class OperatorPanel : public Reporter {
   // The increments as their lists show them right now.
   virtual int MacIncrementList() = 0;
   virtual int SerialIncrementList() = 0;
+  // The MAC address about to be written was given to a unit before (`text`
+  // says when and where): true when the operator wants it programmed again
+  // on purpose, as a rework.
+  virtual bool ConfirmReissue(const std::string& text) = 0;
   // After a Program job with "Auto" checked: watch for the next adapter.
   virtual void RearmAutoProgram() = 0;
 };

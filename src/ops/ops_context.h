@@ -4,6 +4,7 @@
 
 #include "device/device_operations.h"
 #include "device/driver_port.h"
+#include "ledger/ledger.h"
 #include "ops/operator_panel.h"
 #include "ops/outcome.h"
 #include "ops/station.h"
@@ -16,6 +17,9 @@ struct OpsContext {
   OperatorPanel& panel;
   DriverPort& port;
   Clock& clock;
+  // The production ledger; null where none is kept (a unit is then written
+  // without a reservation).
+  Ledger* ledger = nullptr;
 
   DeviceAccess Device() const { return DeviceAccess(port, panel); }
 };

@@ -14,6 +14,8 @@ enum class Outcome {
   kVerifyFailed,      // the adapter holds other bytes than it should
   kFileRejected,      // a file was refused or could not be written
   kNotConfirmed,      // the operator answered Cancel
+  kMacAlreadyUsed,    // the ledger holds the MAC address as given to a unit
+  kStationBusy,       // another program holds the station folder
 };
 
 // The first failure stands: later ones follow from it.

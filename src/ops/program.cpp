@@ -11,6 +11,8 @@
 #include "model/srom_image.h"
 #include "model/stepping.h"
 #include "ops/refresh.h"
+#include "ops/unit_ledger.h"
+#include "ports/crash_point.h"
 
 namespace srom {
 namespace {
@@ -75,14 +77,18 @@ void PatchForNextUnit(const OpsContext& ctx) {
                    st.settings.CurrentMac, st.accepted, ctx.panel);
 }
 
-// A verified unit: logged, stepped, saved. The unit itself is good whatever
-// happens here; a log or settings file that could not be written is the
+// A verified unit: recorded, logged, stepped, saved. The unit itself is good
+// whatever happens here; a record or file that could not be written is the
 // outcome, since the station cannot go on safely without them.
-Outcome Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
-                std::uint64_t captured_serial) {
+Outcome Succeed(const OpsContext& ctx, std::optional<std::int64_t> unit,
+                std::uint64_t captured_mac, std::uint64_t captured_serial) {
   Station& st = ctx.station;
+  const Outcome recorded = CloseUnit(ctx, unit, true);
+  CrashPoint();
+  const std::string programmed_mac = st.settings.CurrentMac;
   const bool logged =
       AppendSerialMacLog(st.folders, st.settings, ctx.clock, ctx.panel);
+  CrashPoint();
   const int mac_step = ctx.panel.MacIncrementList();
   ShowAll(ctx.panel, StepMacAddress(st.settings, st.values,
                                     {mac_step, ctx.panel.MacIncrementList(),
@@ -98,8 +104,41 @@ Outcome Succeed(const OpsContext& ctx, std::uint64_t captured_mac,
   PatchForNextUnit(ctx);
   st.last_save_ok =
       SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel);
+  CrashPoint();
+  if (st.last_save_ok) {
+    MarkUnitSettingsSaved(ctx, unit);
+    CrashPoint();
+  } else {
+    st.unsaved_after_mac = programmed_mac;
+  }
   ctx.panel.SetResultPicture(ResultPicture::kPass);
+  if (recorded != Outcome::kOk) return recorded;
   return logged && st.last_save_ok ? Outcome::kOk : Outcome::kFileRejected;
+}
+
+// A unit was programmed but the settings could not be saved after it: the
+// next unit waits until they are, so that the counter on disk never falls
+// behind the adapters. The save is tried again first.
+bool SettingsCaughtUp(const OpsContext& ctx) {
+  Station& st = ctx.station;
+  if (st.unsaved_after_mac.empty()) return true;
+  if (SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel)) {
+    st.unsaved_after_mac.clear();
+    if (ctx.ledger != nullptr) {
+      const auto latest = ctx.ledger->LatestUsed();
+      if (latest.ok() && *latest.value) {
+        MarkUnitSettingsSaved(ctx, (*latest.value)->id);
+      }
+    }
+    return true;
+  }
+  ctx.panel.SetResultPicture(ResultPicture::kFail);
+  ctx.panel.ShowMessage(
+      "The settings were not saved after the last unit (MAC address " +
+      st.unsaved_after_mac +
+      "), and they still cannot be: no further unit is programmed until "
+      "EEPROM.dat is saved.");
+  return false;
 }
 
 Outcome VerifyEeprom(const OpsContext& ctx) {
@@ -213,21 +252,35 @@ Outcome WriteAndVerify(const OpsContext& ctx) {
     return Outcome::kNotConfirmed;
   }
 
+  // The MAC address is reserved in a committed record before the adapter
+  // holds it: no crash from here on can give it to a second unit.
+  std::optional<std::int64_t> unit;
+  if (const Outcome refused = ReserveUnit(ctx, unit); refused != Outcome::kOk) {
+    ctx.panel.SetResultPicture(ResultPicture::kFail);
+    return refused;
+  }
+  CrashPoint();
+
   DeviceAccess device = ctx.Device();
   const bool written =
       device.WriteImage(st.prev, st.settings.DeviceSel, st.image_size);
+  CrashPoint();
   const std::uint64_t captured_mac = st.values.CurrentMacValue;
   const std::uint64_t captured_serial = st.values.CurrentSerialValue;
   Outcome outcome = Outcome::kOk;
   if (!written) {
     outcome = Fail(ctx, msg::kProgramFail, DeviceOutcome(device));
+    outcome = FirstFailure(outcome, CloseUnit(ctx, unit, false));
   } else {
     const bool efuse = IsEfuseSel(st.settings.DeviceSel);
     outcome = efuse ? WriteEfuseContent(ctx) : VerifyEeprom(ctx);
     if (efuse && outcome == Outcome::kOk) outcome = WriteEfuseFinalMark(ctx);
+    CrashPoint();
     // A unit that failed its verification is not reloaded.
-    if (outcome != Outcome::kOk) return outcome;
-    outcome = Succeed(ctx, captured_mac, captured_serial);
+    if (outcome != Outcome::kOk) {
+      return FirstFailure(outcome, CloseUnit(ctx, unit, false));
+    }
+    outcome = Succeed(ctx, unit, captured_mac, captured_serial);
   }
   if (st.settings.Reload) ctx.Device().ReloadEeprom();
   return outcome;
@@ -245,6 +298,7 @@ Outcome RunSingleUnit(const OpsContext& ctx) {
   }
   // Another sequence is running (a scan while a unit is being written).
   if (st.busy) return Outcome::kFailed;
+  if (!SettingsCaughtUp(ctx)) return Outcome::kFileRejected;
   // After stepping, the current MAC address can lie past the maximum; the
   // refresh then refuses it and the old image must not be written again.
   if (!RefreshImage(ctx)) return Outcome::kSettingsRejected;

@@ -22,6 +22,11 @@ struct Station {
   bool busy = false;
   bool last_save_ok = false;
   FileFolders folders;
+  // The station as the production ledger names it: its folder.
+  std::string name;
+  // A unit was programmed but the settings file could not be saved after
+  // it: the next unit waits until it is (its MAC address, for the message).
+  std::string unsaved_after_mac;
 };
 
 }  // namespace srom

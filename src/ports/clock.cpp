@@ -1,10 +1,18 @@
 #include "ports/clock.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
 namespace srom {
+
+std::string FormatLocalTime(const LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year,
+                t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
 
 void SystemClock::SleepMs(int milliseconds) {
   if (milliseconds > 0) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace srom {
 
@@ -13,6 +14,9 @@ struct LocalTime {
   int minute = 0;
   int second = 0;
 };
+
+// "YYYY-MM-DD HH:MM:SS", as records of units keep their times.
+std::string FormatLocalTime(const LocalTime& time);
 
 class Clock {
  public:

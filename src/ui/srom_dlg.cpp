@@ -23,7 +23,7 @@ CKM62058_SromDlg::~CKM62058_SromDlg() {
 }
 
 OpsContext CKM62058_SromDlg::Context() {
-  return OpsContext{station_, *this, port_, clock_};
+  return OpsContext{station_, *this, port_, clock_, ledger_};
 }
 
 bool CKM62058_SromDlg::DoDataExchange(bool to_record) {
@@ -316,6 +316,15 @@ int CKM62058_SromDlg::MacIncrementList() {
 }
 int CKM62058_SromDlg::SerialIncrementList() {
   return std::max(0, view_.ListIndex(ControlId::kSerialIncrement));
+}
+
+bool CKM62058_SromDlg::ConfirmReissue(const std::string& text) {
+  return view_.AskOkCancel(
+      "Reissue MAC Address",
+      text +
+          "\n\nClick 'OK' to program it again on purpose (a rework).\n"
+          "Click 'Cancel' to stop: set the next free MAC address first.",
+      BoxIcon::kWarning);
 }
 
 // Automatic programming arrives with its own handler; until then there is

@@ -75,7 +75,11 @@ class CKM62058_SromDlg : public OperatorPanel {
   void EnableMacControls() override;
   int MacIncrementList() override;
   int SerialIncrementList() override;
+  bool ConfirmReissue(const std::string& text) override;
   void RearmAutoProgram() override;
+
+  // The station's production ledger, kept by whoever opened the station.
+  void set_ledger(Ledger* ledger) { ledger_ = ledger; }
 
  private:
   OpsContext Context();
@@ -93,6 +97,7 @@ class CKM62058_SromDlg : public OperatorPanel {
   Clock& clock_;
   Station station_;
   AdapterLoop* loop_ = nullptr;
+  Ledger* ledger_ = nullptr;
 
   std::array<bool, kControlCount> recorded_enabled_{};
   bool exchanging_ = false;

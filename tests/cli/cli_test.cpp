@@ -20,6 +20,8 @@
 #endif
 
 #include "device/sim/sim_setup.h"
+#include "ledger/sqlite_ledger.h"
+#include "ports/station_lock.h"
 #include "device/sim/simulated_adapter.h"
 #include "files/eeprom_dat.h"
 #include "files/hex_file.h"
@@ -127,20 +129,29 @@ class CliTest : public ::testing::Test {
 
   // Every file the station keeps, by name. The simulated adapter's memories
   // are the adapter's, not the station's: a unit that fails verification
-  // has still been written.
+  // has still been written. The lock file and the production ledger are the
+  // station's own bookkeeping, which every run opens; their tests look at
+  // them through the ledger.
   std::map<std::string, std::string> StationFiles() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(station_)) {
       const std::string name = entry.path().filename().string();
-      if (name != kSimStateFile) files[name] = ReadBytes(entry.path());
+      if (name == kSimStateFile || name == kStationLockFile ||
+          name.rfind(std::string(kLedgerFileName), 0) == 0) {
+        continue;
+      }
+      files[name] = ReadBytes(entry.path());
     }
     return files;
   }
 
   // Both memories of the simulated adapter, EEPROM first.
   std::vector<std::uint8_t> AdapterMemories() const {
+    // No state file is a blank adapter: reading one writes nothing.
     SimulatedAdapter adapter;
-    EXPECT_TRUE(adapter.LoadState(station_ / kSimStateFile));
+    if (fs::exists(station_ / kSimStateFile)) {
+      EXPECT_TRUE(adapter.LoadState(station_ / kSimStateFile));
+    }
     std::vector<std::uint8_t> bytes = adapter.eeprom();
     const auto efuse = adapter.efuse();
     bytes.insert(bytes.end(), efuse.begin(), efuse.end());

@@ -98,8 +98,9 @@ const Transition kTransitions[] = {
     {"InterruptedToProgrammed", UnitState::kInterrupted,
      Action::kMarkProgrammed, true},
     {"InterruptedToReleased", UnitState::kInterrupted, Action::kRelease, true},
+    // The station saved its settings past a unit that was set aside.
     {"InterruptedSettingsSaved", UnitState::kInterrupted,
-     Action::kMarkSettingsSaved, false},
+     Action::kMarkSettingsSaved, true},
 };
 
 class StateChange : public SqliteLedgerTest,
@@ -250,17 +251,23 @@ TEST_F(SqliteLedgerTest, ClosingTimesMustBeLedgerTimes) {
 
 // A MAC address that sits on an adapter, or may, is never reserved again;
 // one whose write failed is.
+// A deliberate reissue (a rework) may take a programmed or set-aside address,
+// never one that is being written.
 struct Holder {
   const char* name;
   UnitState state;
+  bool reissue;
   bool reservable;
 };
 
 const Holder kHolders[] = {
-    {"Reserved", UnitState::kReserved, false},
-    {"Programmed", UnitState::kProgrammed, false},
-    {"Interrupted", UnitState::kInterrupted, false},
-    {"Released", UnitState::kReleased, true},
+    {"Reserved", UnitState::kReserved, false, false},
+    {"Programmed", UnitState::kProgrammed, false, false},
+    {"Interrupted", UnitState::kInterrupted, false, false},
+    {"Released", UnitState::kReleased, false, true},
+    {"ReservedReissued", UnitState::kReserved, true, false},
+    {"ProgrammedReissued", UnitState::kProgrammed, true, true},
+    {"InterruptedReissued", UnitState::kInterrupted, true, true},
 };
 
 class SecondReservation : public SqliteLedgerTest,
@@ -277,6 +284,7 @@ TEST_P(SecondReservation, OfTheSameMacDependsOnTheFirstUnitsState) {
   }
   UnitDraft again = DraftOf(7);
   again.serial = "0000000000FFFF";  // another unit, the same address
+  again.reissue = GetParam().reissue;
   const auto second = ledger_->Reserve(again);
   if (GetParam().reservable) {
     ASSERT_TRUE(second.ok()) << second.error;

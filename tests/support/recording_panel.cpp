@@ -51,6 +51,12 @@ void RecordingPanel::PutBack(Field field, const std::string& text) {
   PutBackIntoRecord(station_.settings, field, text);
 }
 
+bool RecordingPanel::ConfirmReissue(const std::string& text) {
+  events_.push_back("reissue? " + text +
+                    (allow_reissue_ ? " -> OK" : " -> Cancel"));
+  return allow_reissue_;
+}
+
 void RecordingPanel::FocusField(Field) { events_.push_back("focus"); }
 
 }  // namespace srom

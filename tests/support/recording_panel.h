@@ -51,7 +51,10 @@ class RecordingPanel : public OperatorPanel {
   int SerialIncrementList() override {
     return station_.settings.SerialIncrement;
   }
+  bool ConfirmReissue(const std::string& text) override;
   void RearmAutoProgram() override { events_.push_back("rearm"); }
+  // The answer to a reissue question; no by default.
+  void set_allow_reissue(bool allow) { allow_reissue_ = allow; }
 
  private:
   Station& station_;
@@ -60,6 +63,7 @@ class RecordingPanel : public OperatorPanel {
   std::string output_;
   ResultPicture picture_ = ResultPicture::kNone;
   bool quiet_ = false;
+  bool allow_reissue_ = false;
 };
 
 }  // namespace srom

@@ -1,0 +1,65 @@
+#include "ops/station_session.h"
+
+#include <system_error>
+
+#include "files/file_io.h"
+#include "ops/startup.h"
+#include "ops/unit_ledger.h"
+#include "ports/safe_replace.h"
+
+namespace srom {
+namespace fs = std::filesystem;
+
+std::optional<StationSession> StationSession::Open(
+    const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
+    const LedgerOpener& open_ledger, Outcome& refusal) {
+  std::string error;
+  auto lock = StationLock::Acquire(folder, &error);
+  if (!lock) {
+    reporter.ShowMessage(error);
+    refusal = Outcome::kStationBusy;
+    return std::nullopt;
+  }
+  // Under the lock no other program is midway through a save here: every
+  // temporary file left is an earlier crash's.
+  RemoveStaleTempFiles(folder);
+
+  const bool had_settings = MayExist(folder / "EEPROM.dat");
+  if (!OpenStation(folder, station, reporter)) {
+    refusal = Outcome::kFileRejected;
+    return std::nullopt;
+  }
+  std::error_code ignored;
+  station.name = fs::absolute(folder, ignored).lexically_normal().string();
+
+  std::unique_ptr<Ledger> ledger;
+  if (open_ledger) {
+    auto opened = open_ledger(folder);
+    if (!opened.ok()) {
+      reporter.ShowMessage(opened.error);
+      refusal = Outcome::kFileRejected;
+      return std::nullopt;
+    }
+    ledger = std::move(*opened.value);
+    if (!had_settings) {
+      const auto latest = ledger->LatestUsed();
+      if (latest.ok() && *latest.value) {
+        reporter.ShowMessage(
+            "EEPROM.dat is missing from " + QuotedPath(folder) +
+            ", but the production ledger there lists units, the last with "
+            "MAC address " +
+            (*latest.value)->mac +
+            ". The settings start from their initial values; Program "
+            "refuses every MAC address the ledger holds. Restore EEPROM.dat "
+            "to go on where the station stopped.");
+      }
+    }
+    if (!ReconcileWithLedger(station, *ledger, clock, reporter)) {
+      refusal = Outcome::kFileRejected;
+      return std::nullopt;
+    }
+  }
+  return StationSession(std::move(*lock), std::move(ledger));
+}
+
+}  // namespace srom

@@ -1,0 +1,206 @@
+#include "ops/unit_ledger.h"
+
+#include <cstdio>
+#include <string>
+
+#include "files/eeprom_dat.h"
+#include "files/file_io.h"
+#include "files/logs.h"
+#include "ledger/image_digest.h"
+#include "model/hex_text.h"
+#include "model/messages.h"
+#include "model/stepping.h"
+
+namespace srom {
+namespace {
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// When and where a unit took its MAC address, for the operator.
+std::string UsedText(const UnitRecord& unit) {
+  const std::string where = " at station " + Quoted(unit.station) + " (unit " +
+                            std::to_string(unit.id) +
+                            " of the production ledger)";
+  if (unit.state == UnitState::kInterrupted) {
+    return "set aside on " + unit.closed_at + where +
+           ", because its unit was interrupted while being written and may "
+           "hold it";
+  }
+  return "programmed on " + unit.closed_at + where;
+}
+
+std::uint64_t MacNumber(const std::string& mac) {
+  return HexTextValue(mac, kMacDigits);
+}
+
+// The station's counters moved on past `unit`, as stepping after it would
+// have left them.
+void StepPast(Station& st, const UnitRecord& unit) {
+  SromSettings& s = st.settings;
+  NumericValues& v = st.values;
+  v.CurrentMacValue = MacNumber(unit.mac);
+  v.MaximumMacValue = MacNumber(s.MaximumMac);
+  const int mac_step = s.MacIncrement;
+  StepMacAddress(s, v, {mac_step, mac_step, v.CurrentMacValue});
+  if (IsEepromSel(s.DeviceSel) && HasHexDigits(unit.serial, kSerialDigits) &&
+      HasHexDigits(s.MaximumSerial, kSerialDigits)) {
+    v.CurrentSerialValue = HexTextValue(unit.serial, kSerialDigits);
+    v.MaximumSerialValue = HexTextValue(s.MaximumSerial, kSerialDigits);
+    const int serial_step = s.SerialIncrement;
+    StepSerialNumber(s, v, {serial_step, serial_step, v.CurrentSerialValue});
+  }
+}
+
+// "YYYY-MM-DD HH:MM:SS" back into its parts; nothing for another text.
+std::optional<LocalTime> ParseLocalTime(const std::string& text) {
+  LocalTime t;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &t.year, &t.month,
+                  &t.day, &t.hour, &t.minute, &t.second) != 6) {
+    return std::nullopt;
+  }
+  return t;
+}
+
+// A programmed unit whose log line was lost with the crash that lost its
+// settings save gets its line now, with the time it was programmed: the log
+// lists every unit the adapters hold.
+void LogUnitIfMissing(const Station& st, const UnitRecord& unit,
+                      Reporter& reporter) {
+  if (unit.state != UnitState::kProgrammed) return;
+  const std::filesystem::path log =
+      st.folders.program_folder / "Serial-MAC.log";
+  std::string text;
+  if (std::FILE* file = OpenFile(log, "rb")) {
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;)
+      text.append(block, got);
+    std::fclose(file);
+  }
+  const std::size_t last_line =
+      text.rfind('\n', text.size() < 2 ? 0 : text.size() - 2);
+  const std::string tail =
+      last_line == std::string::npos ? text : text.substr(last_line);
+  if (tail.find('\t' + unit.mac + '\t') != std::string::npos) return;
+  SromSettings logged = st.settings;
+  logged.DeviceSel = unit.device_sel;
+  logged.CurrentMac = unit.mac;
+  logged.CurrentSerial = unit.serial;
+  logged.FixedSerial = unit.serial != "00" + unit.mac;
+  const LocalTime when = ParseLocalTime(unit.closed_at).value_or(LocalTime{});
+  std::string line = text.empty() ? SerialMacLogHeader() : std::string();
+  line += SerialMacLogLine(logged, when);
+  if (!AppendToFile(log, line)) reporter.ShowMessage(msg::kSerialMacLogFailed);
+}
+
+}  // namespace
+
+Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
+  id.reset();
+  if (ctx.ledger == nullptr) return Outcome::kOk;
+  Station& st = ctx.station;
+  const std::string& mac = st.settings.CurrentMac;
+
+  UnitDraft draft;
+  const auto used = ctx.ledger->FindUsed(mac);
+  if (!used.ok()) {
+    ctx.panel.ShowMessage("The unit was not written: " + used.error);
+    return Outcome::kFileRejected;
+  }
+  if (*used.value) {
+    const std::string text =
+        "MAC address " + mac +
+        " was given to a unit before: " + UsedText(**used.value) + ".";
+    if (!ctx.panel.ConfirmReissue(text)) return Outcome::kMacAlreadyUsed;
+    draft.reissue = true;
+  }
+  draft.mac = mac;
+  draft.serial = LoggedSerial(st.settings);
+  draft.device_sel = NormalizeDeviceSel(st.settings.DeviceSel);
+  draft.image_digest = ImageDigest(
+      ImageArea(st.prev).first(static_cast<std::size_t>(st.image_size)));
+  draft.station = st.name;
+  draft.time = FormatLocalTime(ctx.clock.Now());
+  const auto reserved = ctx.ledger->Reserve(draft);
+  if (!reserved.ok()) {
+    ctx.panel.ShowMessage("The unit was not written: " + reserved.error);
+    return reserved.fault == LedgerFault::kMacInUse ? Outcome::kMacAlreadyUsed
+                                                    : Outcome::kFileRejected;
+  }
+  id = *reserved.value;
+  return Outcome::kOk;
+}
+
+Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
+                  bool programmed) {
+  if (ctx.ledger == nullptr || !id) return Outcome::kOk;
+  const std::string now = FormatLocalTime(ctx.clock.Now());
+  const LedgerStatus closed = programmed ? ctx.ledger->MarkProgrammed(*id, now)
+                                         : ctx.ledger->Release(*id, now);
+  if (closed.ok()) return Outcome::kOk;
+  ctx.panel.ShowMessage(
+      "The production ledger could not record unit " + std::to_string(*id) +
+      (programmed ? " as programmed: " : " as failed: ") + closed.error +
+      "\r\nIts MAC address stays reserved; the next start sets it aside.");
+  return Outcome::kFileRejected;
+}
+
+void MarkUnitSettingsSaved(const OpsContext& ctx,
+                           std::optional<std::int64_t> id) {
+  if (ctx.ledger == nullptr || !id) return;
+  // Not fatal: the next start finds the flag missing and, the settings file
+  // being ahead already, only sets it.
+  const LedgerStatus saved = ctx.ledger->MarkSettingsSaved(*id);
+  (void)saved;
+}
+
+bool ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
+                         Reporter& reporter) {
+  const auto recovered =
+      ledger.RecoverInterrupted(FormatLocalTime(clock.Now()));
+  if (!recovered.ok()) {
+    reporter.ShowMessage(recovered.error);
+    return false;
+  }
+  for (const UnitRecord& unit : *recovered.value) {
+    reporter.ShowMessage("A unit was interrupted while MAC address " +
+                         unit.mac + " was being written (reserved on " +
+                         unit.reserved_at + ", unit " +
+                         std::to_string(unit.id) +
+                         " of the production ledger). Its adapter may hold "
+                         "that address: it is set aside and never given "
+                         "again. Check that adapter before you ship it.");
+  }
+
+  const auto latest = ledger.LatestUsed();
+  if (!latest.ok()) {
+    reporter.ShowMessage(latest.error);
+    return false;
+  }
+  if (!*latest.value || (*latest.value)->settings_saved) return true;
+  const UnitRecord& unit = **latest.value;
+  const bool behind = HasHexDigits(st.settings.CurrentMac, kMacDigits) &&
+                      MacNumber(st.settings.CurrentMac) <= MacNumber(unit.mac);
+  if (behind) {
+    LogUnitIfMissing(st, unit, reporter);
+    StepPast(st, unit);
+    if (!SaveEepromDat(st.folders, st.settings, st.accepted, reporter)) {
+      reporter.ShowMessage(
+          "EEPROM.dat is behind the production ledger and cannot be "
+          "brought up to date, so no unit can be programmed: the last unit "
+          "had MAC address " +
+          unit.mac + ". Free the disk or the folder, then start again.");
+      return false;
+    }
+    reporter.ShowMessage(
+        "EEPROM.dat was not saved after the last unit (MAC "
+        "address " +
+        unit.mac + ", unit " + std::to_string(unit.id) +
+        " of the production ledger). The counters are "
+        "brought up to date: the next MAC address is " +
+        st.settings.CurrentMac + ".");
+  }
+  (void)ledger.MarkSettingsSaved(unit.id);
+  return true;
+}
+
+}  // namespace srom

@@ -1,0 +1,45 @@
+// The production ledger's part in a unit and in opening a station: a unit's
+// MAC address is reserved in a committed record before the adapter is
+// written, the record is closed once the unit passed or failed, and a
+// station that opens after a crash or a lost save sets aside interrupted
+// units and catches its counters up, so that no MAC address is given twice.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "ledger/ledger.h"
+#include "ops/ops_context.h"
+#include "ops/outcome.h"
+#include "ops/station.h"
+#include "ports/clock.h"
+#include "ports/reporter.h"
+
+namespace srom {
+
+// Right before the first write. A MAC address the ledger holds as given to a
+// unit is refused unless the operator confirms a reissue (a rework); then the
+// unit is reserved. kOk with `id` set (or without a ledger, kOk and no id);
+// otherwise the adapter must not be touched and the operator has been told.
+Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id);
+
+// The unit passed (`programmed`) or its write or verification failed. A
+// record that cannot be closed is said; the unit's outcome becomes a file
+// failure, and the next start sets its MAC address aside.
+Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
+                  bool programmed);
+
+// The settings file was saved after unit `id`.
+void MarkUnitSettingsSaved(const OpsContext& ctx,
+                           std::optional<std::int64_t> id);
+
+// At opening: every unit left reserved by a crash is set aside (said, with
+// its MAC address), and when the latest unit's settings save was lost the
+// counters move past it and are saved (said too). A deliberate rework, saved
+// after the latest unit, is left alone. False, after the message, when the
+// station cannot go on: the ledger cannot be read or the caught-up settings
+// cannot be saved.
+bool ReconcileWithLedger(Station& station, Ledger& ledger, Clock& clock,
+                         Reporter& reporter);
+
+}  // namespace srom
