@@ -214,8 +214,10 @@ bool IsStationFile(const fs::path& folder, const fs::path& file) {
 // file when it cannot.
 bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,
                      const char* failure_message) {
-  if (ReplaceFileSafely(fs::path(path), bytes)) return true;
+  std::string why;
+  if (SaveFile(fs::path(path), bytes, &why)) return true;
   run.Say(failure_message);
+  run.Say(why);
   return false;
 }
 
@@ -425,10 +427,11 @@ ExitCode SimCommand(const std::string& action, const Options& o,
   std::optional<StationLock> lock;
   if (fs::is_directory(o.dir, error)) {
     std::string refusal;
-    lock = StationLock::Acquire(o.dir, &refusal);
+    bool held_elsewhere = false;
+    lock = StationLock::Acquire(o.dir, &refusal, &held_elsewhere);
     if (!lock) {
       say(refusal);
-      return ExitCode::kStationBusy;
+      return held_elsewhere ? ExitCode::kStationBusy : ExitCode::kFileRejected;
     }
   }
   if (action == "create") {

@@ -247,6 +247,11 @@ Outcome WriteAndVerify(const OpsContext& ctx) {
   if (const auto refusal = RangeGuard(st.settings)) {
     return Fail(ctx, *refusal, Outcome::kSettingsRejected);
   }
+  // Settings the settings file cannot hold would be programmed and logged,
+  // and then the stepped counter could not be saved.
+  if (const auto refusal = EepromDatRefusal(st.settings)) {
+    return Fail(ctx, *refusal, Outcome::kSettingsRejected);
+  }
   if (st.settings.Reload &&
       !ctx.panel.AskOkCancel(msg::kReloadCaption, msg::kReloadWarning)) {
     return Outcome::kNotConfirmed;

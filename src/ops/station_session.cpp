@@ -14,10 +14,11 @@ std::optional<StationSession> StationSession::Open(
     const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
     const LedgerOpener& open_ledger, Outcome& refusal) {
   std::string error;
-  auto lock = StationLock::Acquire(folder, &error);
+  bool held_elsewhere = false;
+  auto lock = StationLock::Acquire(folder, &error, &held_elsewhere);
   if (!lock) {
     reporter.ShowMessage(error);
-    refusal = Outcome::kStationBusy;
+    refusal = held_elsewhere ? Outcome::kStationBusy : Outcome::kFileRejected;
     return std::nullopt;
   }
   // Under the lock no other program is midway through a save here: every

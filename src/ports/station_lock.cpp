@@ -201,7 +201,8 @@ void WriteHolder(int fd) {
 }  // namespace
 
 std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
-                                                std::string* error) {
+                                                std::string* error,
+                                                bool* held_elsewhere) {
   const FileKind kind = FileKindOf(folder.empty() ? fs::path(".") : folder);
   if (kind == FileKind::kMissing) {
     Refuse(error, "The station folder " + QuotedPath(folder) +
@@ -241,6 +242,7 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
     const DWORD cause = GetLastError();
     if (cause == ERROR_LOCK_VIOLATION || cause == ERROR_IO_PENDING) {
       Refuse(error, InUseMessage(folder, ReadHolder(handle)));
+      if (held_elsewhere != nullptr) *held_elsewhere = true;
     } else {
       Refuse(error,
              CannotUseMessage(folder, std::error_code(static_cast<int>(cause),
@@ -282,6 +284,7 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
   if (locked != 0) {
     if (errno == EWOULDBLOCK) {
       Refuse(error, InUseMessage(folder, ReadHolder(fd)));
+      if (held_elsewhere != nullptr) *held_elsewhere = true;
     } else {
       Refuse(error, CannotUseMessage(folder, LastSystemError()));
     }

@@ -21,9 +21,11 @@ class StationLock {
   // Locks `folder` without waiting. When another program (or another
   // StationLock of this one) holds it, or the folder cannot be used, returns
   // nothing and puts an operator message naming the folder, and the holder
-  // when it can be told, into `error` (when given).
+  // when it can be told, into `error` (when given). `held_elsewhere` tells
+  // a lock another program holds from a folder that cannot be used.
   static std::optional<StationLock> Acquire(const std::filesystem::path& folder,
-                                            std::string* error);
+                                            std::string* error,
+                                            bool* held_elsewhere = nullptr);
 
   StationLock(StationLock&& other) noexcept;
   StationLock& operator=(StationLock&& other) noexcept;
