@@ -8,6 +8,9 @@
 #include "model/efuse_image.h"
 #include "model/srom_image.h"
 #include "window_fixture.h"
+#ifdef SROM_HAVE_SQLITE_LEDGER
+#include "ledger/sqlite_ledger.h"
+#endif
 
 namespace srom::test {
 namespace {
@@ -234,6 +237,33 @@ TEST_F(WindowTest, CloseDuringAJobWaitsForItsEnd) {
   EXPECT_FALSE(dlg_->job_running());
   EXPECT_EQ(LogLines(), 1);
 }
+
+#ifdef SROM_HAVE_SQLITE_LEDGER
+// The window asks before it programs an address the ledger holds, and the
+// operator's Cancel leaves the adapter alone.
+TEST_F(WindowTest, AReissueIsAskedForInABoxAndCancelWritesNothing) {
+  auto opened = SqliteLedger::Open(dir_ / std::string(kLedgerFileName));
+  ASSERT_TRUE(opened.ok()) << opened.error;
+  const std::unique_ptr<SqliteLedger> ledger = std::move(*opened.value);
+  dlg_->set_ledger(ledger.get());
+  Program();
+  ASSERT_EQ(LogLines(), 1);
+  ASSERT_EQ(ledger->Units().value->size(), 1u);
+  // The operator types the first address again, as for a rework.
+  Type(ControlId::kCurrentMac, "000000000001");
+  dlg_->OnTextChanged(ControlId::kCurrentMac);
+  view_.ok_cancel_answers.push_back(false);
+  view_.ClearEvents();
+
+  Program();
+
+  EXPECT_THAT(view_.events(), ::testing::Contains("ask: Reissue MAC Address"));
+  EXPECT_EQ(port_.Requests(IOCTL_WRITE_EEPROM).size(), 1u);
+  EXPECT_EQ(LogLines(), 1);
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kFail);
+  dlg_->set_ledger(nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace srom::test
