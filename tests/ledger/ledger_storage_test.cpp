@@ -191,6 +191,10 @@ TEST(LedgerFile, ALockHeldTooLongCostsOnlyTheCallThatMetIt) {
   EXPECT_TRUE(l.MarkProgrammed(*first.value, kTime).ok());
 }
 
+// POSIX only, not in the Windows build: a file size limit (setrlimit) stands
+// in for a disk that refuses a write, and a child process that becomes an
+// ordinary user (fork, setuid) makes file modes count; wine, which runs as
+// whoever starts it and maps modes to a read-only attribute, has neither.
 #ifndef _WIN32
 // Lets this process write no file beyond `limit` bytes until the object
 // goes: the write across the limit fails with EFBIG, which SQLite reports as
