@@ -18,8 +18,13 @@ unset DISPLAY WAYLAND_DISPLAY
 # Debian's wine64 keeps its loader and server out of PATH.
 export PATH="/usr/lib/wine:$PATH"
 
+# Debian has no SQLite for the cross compiler: the build compiles it in, from
+# Debian's source package (kept in the build directory once generated).
+./scripts/sqlite-for-windows.sh "$build/sqlite"
+
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake \
+  -DSROM_SQLITE_AMALGAMATION_DIR="$PWD/$build/sqlite" \
   -DCMAKE_BUILD_TYPE=Release -DSROM_BUILD_BENCH=OFF -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
 cmake --build "$build"
 
