@@ -239,19 +239,16 @@ std::optional<std::string> EepromDatRefusal(const SromSettings& settings) {
     if (!row.is_choice()) continue;
     const int value = DecimalValue(row.get(settings));
     if (value < row.low || value > row.high) {
-      return std::string("Can't save EEPROM.dat: the ") + row.name + " value " +
-             std::to_string(value) + " is out of range.\r\n";
+      return msg::EepromDatOutOfRange(row.name, value);
     }
   }
   for (const LineRow& row : Rows()) {
     if (row.get(settings).find('"') != std::string::npos) {
-      return std::string("Can't save EEPROM.dat: the ") + row.name +
-             " contains a double quote (\"), which the file cannot hold.\r\n";
+      return msg::EepromDatDoubleQuote(row.name);
     }
   }
   if (FormatEepromDat(settings).size() > kEepromDatMaxBytes) {
-    return std::string(
-        "Can't save EEPROM.dat: the settings are too long for the file.\r\n");
+    return std::string(msg::kEepromDatTooLong);
   }
   return std::nullopt;
 }

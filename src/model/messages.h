@@ -152,6 +152,18 @@ inline constexpr char kCannotWriteEfuse[] = "Can't write EFUSE file\n";
 inline constexpr char kCannotWriteBin[] = "Can't write BIN file\n";
 inline constexpr char kBinWritten[] = "Write SROM.bin successfully!\n";
 // "Convert to Bin" on a file that holds fewer hex values than the image.
+// The settings file refuses what it could not load back the same.
+inline std::string EepromDatOutOfRange(const std::string& field, int value) {
+  return "Can't save EEPROM.dat: the " + field + " value " +
+         std::to_string(value) + " is out of range.\r\n";
+}
+inline std::string EepromDatDoubleQuote(const std::string& field) {
+  return "Can't save EEPROM.dat: the " + field +
+         " contains a double quote (\"), which the file cannot hold.\r\n";
+}
+inline constexpr char kEepromDatTooLong[] =
+    "Can't save EEPROM.dat: the settings are too long for the file.\r\n";
+
 inline std::string BinNeedsHexValues(int count) {
   return "Wrong SROM file format: SROM.bin needs " + std::to_string(count) +
          " hex values";
