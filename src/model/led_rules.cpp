@@ -33,6 +33,21 @@ std::uint8_t LedValueAfterRules(std::uint8_t value, bool usb3) {
   return static_cast<std::uint8_t>(value & kLedValueMask);
 }
 
+std::uint8_t LedValueAfterBoxClick(std::uint8_t value, int bit, bool checked) {
+  if (bit == kLedDuplexBit) {
+    return checked
+               ? kLedDuplex
+               : static_cast<std::uint8_t>(value & ~kLedDuplex & kLedValueMask);
+  }
+  const auto mask = static_cast<std::uint8_t>(1u << bit);
+  return static_cast<std::uint8_t>(checked ? (value | mask) & kLedValueMask
+                                           : value & ~mask & kLedValueMask);
+}
+
+std::uint8_t LedValueAfterUsb3Click(std::uint8_t value, bool checked) {
+  return checked ? std::uint8_t{0} : value;
+}
+
 void ApplyLedRules(SromSettings& settings) {
   for (int led = 0; led < kLedCount; ++led) {
     const std::uint8_t value =

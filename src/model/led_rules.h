@@ -10,6 +10,10 @@
 
 namespace srom {
 
+// The bit of each LED box: "Active" 0, "10Mbps" 1, "100Mbps" 2, "Giga" 3,
+// "Duplex" 4.
+inline constexpr int kLedDuplexBit = 4;
+
 // The five bits of LED `led` (0..2) in `word`.
 std::uint8_t LedBits(std::uint16_t word, int led);
 
@@ -25,6 +29,16 @@ std::uint16_t MergeLedSettings(std::uint16_t word,
 // The value an LED ends with after its boxes' rules: a checked "USB3.0" makes
 // it 0; otherwise a checked "Duplex" (bit 4) makes it exactly 0x10.
 std::uint8_t LedValueAfterRules(std::uint8_t value, bool usb3);
+
+// The LED's value after the box of `bit` was clicked and is now `checked`.
+// "Active", "10Mbps", "100Mbps" and "Giga" set or clear their own bit; a
+// checked "Duplex" stands alone (exactly 0x10), an unchecked one drops bit 4
+// and keeps the others.
+std::uint8_t LedValueAfterBoxClick(std::uint8_t value, int bit, bool checked);
+
+// The LED's value after its "USB3.0" box was clicked: a checked box turns the
+// LED's own bits off; an unchecked one leaves them as they are.
+std::uint8_t LedValueAfterUsb3Click(std::uint8_t value, bool checked);
 
 // The record side of applying the LED boxes: every LED's value follows its
 // rules and its five bits in LedWord are replaced by it. This is what the

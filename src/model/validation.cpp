@@ -178,7 +178,7 @@ BoxTexts BoxTextsOf(const SromSettings& s) {
                   s.MaximumMac, s.CurrentSerial, s.MaximumSerial};
 }
 
-std::string* FieldText(SromSettings& s, Field field) {
+const std::string* FieldText(const SromSettings& s, Field field) {
   switch (field) {
     case Field::kSuperBusPower:
       return &s.SuperBusPower;
@@ -212,6 +212,56 @@ std::string* FieldText(SromSettings& s, Field field) {
       break;
   }
   return nullptr;
+}
+
+std::string* FieldText(SromSettings& s, Field field) {
+  return const_cast<std::string*>(
+      FieldText(static_cast<const SromSettings&>(s), field));
+}
+
+namespace {
+
+// The LastAccepted entry that remembers `field`; null for a field without.
+std::string* AcceptedEntry(LastAccepted& a, Field field) {
+  switch (field) {
+    case Field::kSuperBusPower:
+    case Field::kHighBusPower:
+      return &a.BusPower;
+    case Field::kSuperSelfPower:
+    case Field::kHighSelfPower:
+      return &a.SelfPower;
+    case Field::kVendorId:
+      return &a.VendorId;
+    case Field::kProductId:
+      return &a.ProductId;
+    case Field::kCurrentMac:
+      return &a.CurrentMac;
+    case Field::kMaximumMac:
+      return &a.MaximumMac;
+    case Field::kCurrentSerial:
+      return &a.CurrentSerial;
+    case Field::kMaximumSerial:
+      return &a.MaximumSerial;
+    case Field::kFlagByte:
+      return &a.FlagByte;
+    case Field::kManufacturer:
+      return &a.Manufacturer;
+    case Field::kProduct:
+      return &a.Product;
+    case Field::kSwField:
+    case Field::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void RememberAccepted(LastAccepted& accepted, const SromSettings& settings,
+                      Field field) {
+  std::string* entry = AcceptedEntry(accepted, field);
+  if (entry == nullptr) return;
+  *entry = *FieldText(settings, field);
 }
 
 void PutBackIntoRecord(SromSettings& s, Field field, const std::string& text) {

@@ -101,12 +101,20 @@ BoxTexts BoxTextsOf(const SromSettings& settings);
 
 // The record's text behind the box a check names; null for Field::kNone.
 std::string* FieldText(SromSettings& settings, Field field);
+const std::string* FieldText(const SromSettings& settings, Field field);
 
 // A put-back where no window stands between the operator and the record
 // (srom-cli, tests): the record takes the accepted text, and a power box's
 // rule keeps the derived rows in step, as typing it would.
 void PutBackIntoRecord(SromSettings& settings, Field field,
                        const std::string& text);
+
+// The LastAccepted entry of `field` takes the field's text from the record.
+// Both power rows share one entry per column: the bus power entry follows
+// whichever of "Super Speed" and "High Speed" was edited. "SW Field" has no
+// entry.
+void RememberAccepted(LastAccepted& accepted, const SromSettings& settings,
+                      Field field);
 
 // Validates the settings of an EEPROM selection. On success it stores the four
 // numeric values and replaces an empty or blank-led Manufacturer or Product by

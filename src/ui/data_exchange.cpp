@@ -196,4 +196,16 @@ ControlId ControlOf(Field field) {
   return ControlId::kCount;
 }
 
+Field FieldOf(ControlId id) {
+  for (const Field field :
+       {Field::kSuperBusPower, Field::kSuperSelfPower, Field::kHighBusPower,
+        Field::kHighSelfPower, Field::kVendorId, Field::kProductId,
+        Field::kCurrentMac, Field::kMaximumMac, Field::kSwField,
+        Field::kCurrentSerial, Field::kMaximumSerial, Field::kFlagByte,
+        Field::kManufacturer, Field::kProduct}) {
+    if (ControlOf(field) == id) return field;
+  }
+  return Field::kNone;
+}
+
 }  // namespace srom

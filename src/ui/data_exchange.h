@@ -29,8 +29,10 @@ bool ExchangeToRecord(View& view, SromSettings& settings);
 // that already shows its field is left alone.
 void ExchangeToWindow(View& view, const SromSettings& settings);
 
-// The box a field is shown in.
+// The box a field is shown in, and the field a box shows (Field::kNone for a
+// box that shows none of them).
 ControlId ControlOf(Field field);
+Field FieldOf(ControlId id);
 
 // Parses a whole number as the exchange accepts it: optional blanks, an
 // optional sign, digits, optional blanks.

@@ -212,11 +212,42 @@ void CKM62058_SromDlg::SetLedBox(int led, int bit, bool checked, bool enabled) {
   view_.SetEnabled(box, enabled);
 }
 
+void CKM62058_SromDlg::SetLedValue(int led, std::uint8_t value) {
+  SromSettings& s = station_.settings;
+  s.LedSetting[led] = value;
+  s.LedWord = ReplaceLedBits(s.LedWord, led, value);
+}
+
+void CKM62058_SromDlg::ApplyDuplexBox(int led) {
+  const bool duplex = view_.Checked(LedBitBox(led, kLedDuplexBit));
+  SetLedValue(led, LedValueAfterBoxClick(station_.settings.LedSetting[led],
+                                         kLedDuplexBit, duplex));
+  if (duplex) {
+    // "Duplex" stands alone: every other box of the LED is cleared and
+    // locked until it is unchecked.
+    for (int bit = -1; bit < kLedDuplexBit; ++bit) {
+      SetLedBox(led, bit, false, false);
+    }
+    view_.SetEnabled(LedBitBox(led, kLedDuplexBit), true);
+  } else {
+    for (int bit = -1; bit <= kLedDuplexBit; ++bit) {
+      view_.SetEnabled(bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit), true);
+    }
+  }
+}
+
+void CKM62058_SromDlg::ApplyCheckedUsb3(int led) {
+  SetLedValue(led,
+              LedValueAfterUsb3Click(station_.settings.LedSetting[led], true));
+  for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
+    SetLedBox(led, bit, false, false);
+  }
+}
+
 void CKM62058_SromDlg::ApplyLedBits() {
   SromSettings& s = station_.settings;
-  constexpr int kDuplexBit = 4;
   for (int led = 0; led < kLedCount; ++led) {
-    for (int bit = 0; bit <= kDuplexBit; ++bit) {
+    for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
       if ((s.LedSetting[led] >> bit) & 1) {
         view_.SetChecked(LedBitBox(led, bit), true);
       }
@@ -225,27 +256,79 @@ void CKM62058_SromDlg::ApplyLedBits() {
   s.LedWord = MergeLedSettings(s.LedWord, s.LedSetting);
   for (int led = 0; led < kLedCount; ++led) {
     UpdateData(true);
-    if (view_.Checked(LedBitBox(led, kDuplexBit))) {
-      s.LedSetting[led] = kLedDuplex;
-      for (int bit = -1; bit < kDuplexBit; ++bit)
-        SetLedBox(led, bit, false, false);
-    } else {
-      s.LedSetting[led] &= static_cast<std::uint8_t>(~kLedDuplex);
-      for (int bit = -1; bit <= kDuplexBit; ++bit) {
-        view_.SetEnabled(bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit), true);
-      }
-    }
-    s.LedWord = ReplaceLedBits(s.LedWord, led, s.LedSetting[led]);
+    ApplyDuplexBox(led);
     RefreshImage();
   }
   for (int led = 0; led < kLedCount; ++led) {
     if (!s.LedUsb3[led]) continue;
-    s.LedSetting[led] = 0;
-    for (int bit = 0; bit <= kDuplexBit; ++bit)
-      SetLedBox(led, bit, false, false);
-    s.LedWord = ReplaceLedBits(s.LedWord, led, 0);
+    ApplyCheckedUsb3(led);
     RefreshImage();
   }
+}
+
+void CKM62058_SromDlg::OnLedBoxClicked(int led, int bit) {
+  DoDataExchange(true);
+  if (bit == kLedDuplexBit) {
+    ApplyDuplexBox(led);
+  } else {
+    SetLedValue(led,
+                LedValueAfterBoxClick(station_.settings.LedSetting[led], bit,
+                                      view_.Checked(LedBitBox(led, bit))));
+  }
+  RefreshImage();
+}
+
+void CKM62058_SromDlg::OnLedUsb3Clicked(int led) {
+  DoDataExchange(true);
+  if (station_.settings.LedUsb3[led]) {
+    ApplyCheckedUsb3(led);
+  } else {
+    for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
+      view_.SetEnabled(LedBitBox(led, bit), true);
+    }
+  }
+  RefreshImage();
+}
+
+void CKM62058_SromDlg::OnKillFocus(ControlId id) {
+  const Field field = FieldOf(id);
+  if (field == Field::kNone) return;  // "Delay time" and the rest: no rule
+  DoDataExchange(true);
+  const bool accepted = RefreshImage();
+  // The check may have replaced a blank string by its accepted text.
+  if (field == Field::kManufacturer || field == Field::kProduct) {
+    DoDataExchange(false);
+  }
+  // Only a text that passed becomes the one a later failure puts back; a
+  // rejected one would otherwise be put back as if it had been accepted.
+  if (accepted) {
+    RememberAccepted(station_.accepted, station_.settings, field);
+  }
+}
+
+void CKM62058_SromDlg::OnMacIncrementPicked() {
+  if (!station_.settings.BasedOnMac) return;
+  view_.SetListIndex(ControlId::kSerialIncrement,
+                     view_.ListIndex(ControlId::kMacIncrement));
+}
+
+void CKM62058_SromDlg::OnSromSizeClicked() {
+  DoDataExchange(true);
+  RefreshImage();
+}
+
+bool CKM62058_SromDlg::OnKey(std::optional<ControlId> focus, Key key) {
+  switch (key) {
+    case Key::kEscape:
+      return true;  // the window never closes by Escape
+    case Key::kEnter:
+      // A scanner types the MAC address and Enter: one scan, one unit.
+      if (focus == ControlId::kCurrentMac) OnEnterInCurrentMac();
+      return true;  // no default button is pressed by Enter
+    case Key::kOther:
+      break;
+  }
+  return false;
 }
 
 // OperatorPanel on the view.

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -17,6 +19,9 @@
 #include "ui/view.h"
 
 namespace srom {
+
+// The keys the window's key filter looks at; every other key is kOther.
+enum class Key { kEscape, kEnter, kOther };
 
 class CKM62058_SromDlg : public OperatorPanel {
  public:
@@ -49,6 +54,22 @@ class CKM62058_SromDlg : public OperatorPanel {
   // The operator changed a box's text (or the program did, outside an
   // exchange): the box's rule runs.
   void OnTextChanged(ControlId id);
+  // A box lost the input focus: the settings are checked and the image
+  // rebuilt, and a box whose text passed is remembered as accepted, so that
+  // a later failure puts it back.
+  void OnKillFocus(ControlId id);
+  // A new entry picked in the MAC "Increase by" list.
+  void OnMacIncrementPicked();
+  // "256" or "512" clicked.
+  void OnSromSizeClicked();
+  // An LED's "Active", "10Mbps", "100Mbps", "Giga" (bits 0-3) or "Duplex"
+  // (bit 4) box clicked, and its "USB3.0" box clicked.
+  void OnLedBoxClicked(int led, int bit);
+  void OnLedUsb3Clicked(int led);
+  // Every key meant for the window or one of its controls, before the
+  // control sees it; `focus` is the control that has the focus, if any.
+  // True when the key is consumed here and must go no further.
+  bool OnKey(std::optional<ControlId> focus, Key key);
   // The window's close box. Held while a job runs, carried out after it.
   void OnClose();
 
@@ -91,6 +112,12 @@ class CKM62058_SromDlg : public OperatorPanel {
   // operator had typed it.
   void PutText(ControlId id, const std::string& text);
   void SetLedBox(int led, int bit, bool checked, bool enabled);
+  // The LED's value becomes `value`, in LedSetting and in its LedWord bits.
+  void SetLedValue(int led, std::uint8_t value);
+  // The boxes and value of an LED as its "Duplex" box now stands, and as a
+  // checked "USB3.0" box leaves them.
+  void ApplyDuplexBox(int led);
+  void ApplyCheckedUsb3(int led);
 
   View& view_;
   DriverPort& port_;
