@@ -81,9 +81,15 @@ ChildProcess ChildProcess::StartHelper(const std::vector<std::string>& args) {
   startup.hStdOutput = out_write;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION info{};
-  const BOOL started =
-      CreateProcessW(helper.c_str(), command_line.data(), nullptr, nullptr,
-                     TRUE, 0, nullptr, nullptr, &startup, &info);
+  // Under wine a start can fail for a moment while the machine is busy
+  // (right after many processes): try a few times before giving up.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started =
+        CreateProcessW(helper.c_str(), command_line.data(), nullptr, nullptr,
+                       TRUE, 0, nullptr, nullptr, &startup, &info);
+  }
   CloseHandle(in_read);
   CloseHandle(out_write);
   if (!started) {
