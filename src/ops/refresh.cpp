@@ -30,6 +30,9 @@ bool RefreshImage(const OpsContext& ctx) {
     const EfuseBuildResult result =
         BuildEfuseImage(st.prev, st.settings, ctx.panel.ShownBoxTexts(),
                         st.accepted, st.values, st.image_size);
+    // The MAC boxes are usable after every eFuse refresh, a failed one too:
+    // the operator must be able to correct the address it refused.
+    ctx.panel.EnableMacControls();
     if (result.failure) {
       ReportCheckFailure(ctx.panel, *result.failure);
       return false;
@@ -38,7 +41,6 @@ bool RefreshImage(const OpsContext& ctx) {
       ctx.panel.ShowPreview(FormatImagePreview(st.prev, st.image_size));
     }
     ctx.panel.ShowPreview(FormatImagePreview(st.prev, st.image_size));
-    ctx.panel.EnableMacControls();
     return true;
   }
   if (!IsEepromSel(st.settings.DeviceSel)) return false;

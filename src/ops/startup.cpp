@@ -13,7 +13,9 @@ void ApplyDeviceSelectionToRecord(Station& station) {
   ApplyChipProductDefaults(s, s.DeviceSel);
   if (IsEepromSel(s.DeviceSel)) {
     ApplyBasedOnMac(s, s.BasedOnMac);
-    PutChipPowerDefaults(s);
+    // The loaded power values stay: only an operator who picks another entry
+    // of the device list gets the chip's defaults.
+    DerivePowerRows(s);
     station.accepted.BusPower = EditedBusPower(s);
     station.accepted.SelfPower = EditedSelfPower(s);
   } else if (IsEfuseSel(s.DeviceSel)) {

@@ -11,8 +11,8 @@
 namespace srom {
 
 // The record side of applying the settings' device selection: the chip's
-// product defaults; in an EEPROM selection "Based On Mac Address" and the
-// edited power row back at the chip's own values (and accepted as such); in
+// product defaults; in an EEPROM selection "Based On Mac Address", the derived
+// power rows following the edited one, and its values accepted as loaded; in
 // an eFuse selection no automatic programming and the chip's default eFuse
 // image as the current image.
 void ApplyDeviceSelectionToRecord(Station& station);

@@ -10,9 +10,9 @@
 namespace srom {
 namespace fs = std::filesystem;
 
-std::optional<StationSession> StationSession::Open(
-    const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
-    const LedgerOpener& open_ledger, Outcome& refusal) {
+std::optional<StationSession> StationSession::Lock(const fs::path& folder,
+                                                   Reporter& reporter,
+                                                   Outcome& refusal) {
   std::string error;
   bool held_elsewhere = false;
   auto lock = StationLock::Acquire(folder, &error, &held_elsewhere);
@@ -24,43 +24,58 @@ std::optional<StationSession> StationSession::Open(
   // Under the lock no other program is midway through a save here: every
   // temporary file left is an earlier crash's.
   RemoveStaleTempFiles(folder);
+  return StationSession(std::move(*lock));
+}
 
+bool StationSession::OpenLedger(const fs::path& folder, Station& station,
+                                Reporter& reporter, Clock& clock,
+                                const LedgerOpener& open_ledger,
+                                bool had_settings, Outcome& refusal) {
+  std::error_code ignored;
+  station.name = fs::absolute(folder, ignored).lexically_normal().string();
+  if (!open_ledger) return true;
+  auto opened = open_ledger(folder);
+  if (!opened.ok()) {
+    reporter.ShowMessage(opened.error);
+    refusal = Outcome::kFileRejected;
+    return false;
+  }
+  ledger_ = std::move(*opened.value);
+  if (!had_settings) {
+    const auto latest = ledger_->LatestUsed();
+    if (latest.ok() && *latest.value) {
+      reporter.ShowMessage(
+          "EEPROM.dat is missing from " + QuotedPath(folder) +
+          ", but the production ledger there lists units, the last with "
+          "MAC address " +
+          (*latest.value)->mac +
+          ". The settings start from their initial values; Program "
+          "refuses every MAC address the ledger holds. Restore EEPROM.dat "
+          "to go on where the station stopped.");
+    }
+  }
+  if (!ReconcileWithLedger(station, *ledger_, clock, reporter)) {
+    refusal = Outcome::kFileRejected;
+    return false;
+  }
+  return true;
+}
+
+std::optional<StationSession> StationSession::Open(
+    const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
+    const LedgerOpener& open_ledger, Outcome& refusal) {
+  auto session = Lock(folder, reporter, refusal);
+  if (!session) return std::nullopt;
   const bool had_settings = MayExist(folder / "EEPROM.dat");
   if (!OpenStation(folder, station, reporter)) {
     refusal = Outcome::kFileRejected;
     return std::nullopt;
   }
-  std::error_code ignored;
-  station.name = fs::absolute(folder, ignored).lexically_normal().string();
-
-  std::unique_ptr<Ledger> ledger;
-  if (open_ledger) {
-    auto opened = open_ledger(folder);
-    if (!opened.ok()) {
-      reporter.ShowMessage(opened.error);
-      refusal = Outcome::kFileRejected;
-      return std::nullopt;
-    }
-    ledger = std::move(*opened.value);
-    if (!had_settings) {
-      const auto latest = ledger->LatestUsed();
-      if (latest.ok() && *latest.value) {
-        reporter.ShowMessage(
-            "EEPROM.dat is missing from " + QuotedPath(folder) +
-            ", but the production ledger there lists units, the last with "
-            "MAC address " +
-            (*latest.value)->mac +
-            ". The settings start from their initial values; Program "
-            "refuses every MAC address the ledger holds. Restore EEPROM.dat "
-            "to go on where the station stopped.");
-      }
-    }
-    if (!ReconcileWithLedger(station, *ledger, clock, reporter)) {
-      refusal = Outcome::kFileRejected;
-      return std::nullopt;
-    }
+  if (!session->OpenLedger(folder, station, reporter, clock, open_ledger,
+                           had_settings, refusal)) {
+    return std::nullopt;
   }
-  return StationSession(std::move(*lock), std::move(ledger));
+  return session;
 }
 
 }  // namespace srom

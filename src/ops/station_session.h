@@ -25,21 +25,38 @@ using LedgerOpener = std::function<LedgerResult<std::unique_ptr<Ledger>>(
 class StationSession {
  public:
   // Opens `folder` as the station `station` works on (program and working
-  // folder alike). Nothing, after the messages, when the station cannot be
-  // used; `refusal` then says why (kStationBusy: another program has it).
-  // A null `open_ledger` keeps no ledger.
+  // folder alike): Lock, the settings loaded, then OpenLedger. Nothing, after
+  // the messages, when the station cannot be used; `refusal` then says why
+  // (kStationBusy: another program has it). A null `open_ledger` keeps no
+  // ledger.
   static std::optional<StationSession> Open(const std::filesystem::path& folder,
                                             Station& station,
                                             Reporter& reporter, Clock& clock,
                                             const LedgerOpener& open_ledger,
                                             Outcome& refusal);
 
+  // The first step of opening, before anything in `folder` is written: the
+  // station is locked against every other program and cleared of the
+  // temporary files an earlier crash left. Nothing, after the message, when
+  // it cannot be locked.
+  static std::optional<StationSession> Lock(const std::filesystem::path& folder,
+                                            Reporter& reporter,
+                                            Outcome& refusal);
+
+  // The last step, once the station's settings are loaded: names the
+  // station, opens its ledger and brings the settings into step with it.
+  // `had_settings` says whether EEPROM.dat was there before this start.
+  // False, after the message, when the station cannot be used.
+  bool OpenLedger(const std::filesystem::path& folder, Station& station,
+                  Reporter& reporter, Clock& clock,
+                  const LedgerOpener& open_ledger, bool had_settings,
+                  Outcome& refusal);
+
   // The station's ledger; null when none is kept.
   Ledger* ledger() const { return ledger_.get(); }
 
  private:
-  StationSession(StationLock lock, std::unique_ptr<Ledger> ledger)
-      : lock_(std::move(lock)), ledger_(std::move(ledger)) {}
+  explicit StationSession(StationLock lock) : lock_(std::move(lock)) {}
 
   StationLock lock_;
   std::unique_ptr<Ledger> ledger_;

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <utility>
 
-#include "model/led_rules.h"
-#include "model/messages.h"
-#include "model/stepping.h"
 #include "ops/dump.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ui/data_exchange.h"
 
 namespace srom {
+
 CKM62058_SromDlg::CKM62058_SromDlg(View& view, DriverPort& port, Clock& clock,
                                    FileFolders folders)
     : view_(view), port_(port), clock_(clock) {
@@ -19,6 +17,10 @@ CKM62058_SromDlg::CKM62058_SromDlg(View& view, DriverPort& port, Clock& clock,
 }
 
 CKM62058_SromDlg::~CKM62058_SromDlg() {
+  destroying_ = true;
+  // The worker may be waiting for the window thread right now: joining it
+  // straight away would wait for ever. Serve it until its job has ended.
+  if (job_running_) view_.ServeUntil([this] { return !job_running_; });
   if (job_.joinable()) job_.join();
 }
 
@@ -27,18 +29,22 @@ OpsContext CKM62058_SromDlg::Context() {
 }
 
 bool CKM62058_SromDlg::DoDataExchange(bool to_record) {
-  exchanging_ = true;
+  ++exchange_depth_;
   bool complete = true;
   if (to_record) {
     complete = ExchangeToRecord(view_, station_.settings);
   } else {
     ExchangeToWindow(view_, station_.settings);
   }
-  exchanging_ = false;
+  --exchange_depth_;
   return complete;
 }
 
-void CKM62058_SromDlg::SaveAndDisableControls() {
+bool CKM62058_SromDlg::SaveAndDisableControls() {
+  // A second save would overwrite the states the first one recorded, and
+  // the window would never get them back.
+  if (busy_) return false;
+  busy_ = true;
   for (int i = 0; i < kControlCount; ++i) {
     const auto id = static_cast<ControlId>(i);
     if (id == ControlId::kDeviceSelLabel) continue;
@@ -47,6 +53,7 @@ void CKM62058_SromDlg::SaveAndDisableControls() {
   }
   view_.SetEnabled(ControlId::kLock, false);
   view_.SetEnabled(ControlId::kOutputBox, true);
+  return true;
 }
 
 void CKM62058_SromDlg::RestoreControls() {
@@ -57,26 +64,28 @@ void CKM62058_SromDlg::RestoreControls() {
   }
   view_.SetEnabled(ControlId::kLock, true);
   view_.SetEnabled(ControlId::kOutputBox, true);
+  busy_ = false;
+  CloseIfPending();
 }
 
-bool CKM62058_SromDlg::StartJob(std::function<void()> job) {
-  if (job_running_) return false;
-  if (job_.joinable()) job_.join();
+void CKM62058_SromDlg::CloseIfPending() {
+  if (!close_pending_ || destroying_) return;
+  close_pending_ = false;
+  OnClose();
+}
+
+void CKM62058_SromDlg::StartJob(std::function<void()> job) {
+  if (job_.joinable()) job_.join();  // the last job has ended already
   job_running_ = true;
   job_ = std::thread([this, job = std::move(job)] {
     job();
     // The end of a job is one step on the window thread, so that a close
     // request sees either a running job (and is held) or a finished one.
     view_.RunOnWindowThread([this] {
-      RestoreControls();
       job_running_ = false;
-      if (close_pending_) {
-        close_pending_ = false;
-        view_.PostToWindowThread([this] { view_.CloseWindow(); });
-      }
+      RestoreControls();
     });
   });
-  return true;
 }
 
 void CKM62058_SromDlg::ClearPicturesForJob() {
@@ -88,16 +97,14 @@ void CKM62058_SromDlg::ClearPicturesForJob() {
 }
 
 void CKM62058_SromDlg::OnProgram() {
-  if (job_running_) return;
-  SaveAndDisableControls();
+  if (!SaveAndDisableControls()) return;
   view_.SetResultPicture(ResultPicture::kNone);
   ClearPicturesForJob();
   StartJob([this] { RunProgramJob(Context(), loop_); });
 }
 
 void CKM62058_SromDlg::OnDump() {
-  if (job_running_) return;
-  SaveAndDisableControls();
+  if (!SaveAndDisableControls()) return;
   ClearPicturesForJob();
   DoDataExchange(true);
   view_.SetText(ControlId::kOutputBox, "");
@@ -105,7 +112,8 @@ void CKM62058_SromDlg::OnDump() {
 }
 
 void CKM62058_SromDlg::OnPreview() {
-  DoDataExchange(true);
+  if (busy_) return;
+  UpdateData(true);
   SaveAndDisableControls();
   view_.SetResultPicture(ResultPicture::kNone);
   RefreshImage();
@@ -113,15 +121,9 @@ void CKM62058_SromDlg::OnPreview() {
 }
 
 void CKM62058_SromDlg::OnErase() {
-  if (job_running_) return;
-  SaveAndDisableControls();
+  if (!SaveAndDisableControls()) return;
   EraseEeprom(Context(), loop_);
   RestoreControls();
-}
-
-void CKM62058_SromDlg::OnLock() {
-  station_.settings.DeviceSelLock = view_.Checked(ControlId::kLock);
-  view_.SetEnabled(ControlId::kDeviceSel, !station_.settings.DeviceSelLock);
 }
 
 void CKM62058_SromDlg::OnBarCode() { DoDataExchange(true); }
@@ -129,207 +131,19 @@ void CKM62058_SromDlg::OnBarCode() { DoDataExchange(true); }
 void CKM62058_SromDlg::OnEnterInCurrentMac() {
   DoDataExchange(true);
   if (!station_.settings.BarCode) return;
-  // A scan while a job runs is refused: one sequence at a time.
-  if (job_running_) return;
+  // One unit at a time: a scan that arrives while a unit is programmed (or
+  // while a message box of its sequence waits) is ignored.
+  if (busy_) return;
+  busy_ = true;
   RunSingleUnit(Context());
+  busy_ = false;
   view_.SelectAll(ControlId::kCurrentMac);
-}
-
-void CKM62058_SromDlg::OnClose() {
-  if (job_running_) {
-    close_pending_ = true;
-    return;
-  }
-  view_.CloseWindow();
-}
-
-void CKM62058_SromDlg::PutText(ControlId id, const std::string& text) {
-  view_.SetText(id, text);
-  OnTextChanged(id);
-}
-
-void CKM62058_SromDlg::OnTextChanged(ControlId id) {
-  if (exchanging_) return;
-  SromSettings& s = station_.settings;
-  // A power box keeps its digits; the rows derived from it follow.
-  const auto power_box = [this, &s](std::string& text) {
-    DoDataExchange(true);
-    text = PowerDigits(text);
-    DerivePowerRows(s);
-  };
-  switch (id) {
-    case ControlId::kSuperBusPower:
-      power_box(s.SuperBusPower);
-      break;
-    case ControlId::kSuperSelfPower:
-      power_box(s.SuperSelfPower);
-      break;
-    case ControlId::kHighBusPower:
-      power_box(s.HighBusPower);
-      break;
-    case ControlId::kHighSelfPower:
-      power_box(s.HighSelfPower);
-      break;
-    case ControlId::kCurrentMac:
-      DoDataExchange(true);
-      if (s.BasedOnMac) {
-        s.CurrentSerial = SerialFromMac(s.CurrentSerial, s.CurrentMac);
-      }
-      break;
-    case ControlId::kMaximumMac:
-      DoDataExchange(true);
-      if (s.BasedOnMac) s.MaximumSerial = MaximumSerialFromMac(s.MaximumMac);
-      break;
-    case ControlId::kProductId: {
-      DoDataExchange(true);
-      if (s.ProductId.size() < kIdDigits) return;
-      if (const auto message = CorrectProductIdForChip(s)) {
-        view_.MessageBox(*message);
-      }
-      break;
-    }
-    case ControlId::kCurrentSerial:
-    case ControlId::kMaximumSerial:
-      DoDataExchange(true);
-      break;
-    case ControlId::kDelayTime:
-      DoDataExchange(true);
-      s.DelayTime = std::clamp(s.DelayTime, kMinDelayTime, kMaxDelayTime);
-      break;
-    default:
-      return;
-  }
-  DoDataExchange(false);
+  CloseIfPending();
 }
 
 bool CKM62058_SromDlg::RefreshImage() { return srom::RefreshImage(Context()); }
 
 void CKM62058_SromDlg::LoadDefaultImage() { srom::LoadDefaultImage(Context()); }
-
-void CKM62058_SromDlg::SetLedBox(int led, int bit, bool checked, bool enabled) {
-  const ControlId box = bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit);
-  view_.SetChecked(box, checked);
-  view_.SetEnabled(box, enabled);
-}
-
-void CKM62058_SromDlg::SetLedValue(int led, std::uint8_t value) {
-  SromSettings& s = station_.settings;
-  s.LedSetting[led] = value;
-  s.LedWord = ReplaceLedBits(s.LedWord, led, value);
-}
-
-void CKM62058_SromDlg::ApplyDuplexBox(int led) {
-  const bool duplex = view_.Checked(LedBitBox(led, kLedDuplexBit));
-  SetLedValue(led, LedValueAfterBoxClick(station_.settings.LedSetting[led],
-                                         kLedDuplexBit, duplex));
-  if (duplex) {
-    // "Duplex" stands alone: every other box of the LED is cleared and
-    // locked until it is unchecked.
-    for (int bit = -1; bit < kLedDuplexBit; ++bit) {
-      SetLedBox(led, bit, false, false);
-    }
-    view_.SetEnabled(LedBitBox(led, kLedDuplexBit), true);
-  } else {
-    for (int bit = -1; bit <= kLedDuplexBit; ++bit) {
-      view_.SetEnabled(bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit), true);
-    }
-  }
-}
-
-void CKM62058_SromDlg::ApplyCheckedUsb3(int led) {
-  SetLedValue(led,
-              LedValueAfterUsb3Click(station_.settings.LedSetting[led], true));
-  for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
-    SetLedBox(led, bit, false, false);
-  }
-}
-
-void CKM62058_SromDlg::ApplyLedBits() {
-  SromSettings& s = station_.settings;
-  for (int led = 0; led < kLedCount; ++led) {
-    for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
-      if ((s.LedSetting[led] >> bit) & 1) {
-        view_.SetChecked(LedBitBox(led, bit), true);
-      }
-    }
-  }
-  s.LedWord = MergeLedSettings(s.LedWord, s.LedSetting);
-  for (int led = 0; led < kLedCount; ++led) {
-    UpdateData(true);
-    ApplyDuplexBox(led);
-    RefreshImage();
-  }
-  for (int led = 0; led < kLedCount; ++led) {
-    if (!s.LedUsb3[led]) continue;
-    ApplyCheckedUsb3(led);
-    RefreshImage();
-  }
-}
-
-void CKM62058_SromDlg::OnLedBoxClicked(int led, int bit) {
-  DoDataExchange(true);
-  if (bit == kLedDuplexBit) {
-    ApplyDuplexBox(led);
-  } else {
-    SetLedValue(led,
-                LedValueAfterBoxClick(station_.settings.LedSetting[led], bit,
-                                      view_.Checked(LedBitBox(led, bit))));
-  }
-  RefreshImage();
-}
-
-void CKM62058_SromDlg::OnLedUsb3Clicked(int led) {
-  DoDataExchange(true);
-  if (station_.settings.LedUsb3[led]) {
-    ApplyCheckedUsb3(led);
-  } else {
-    for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
-      view_.SetEnabled(LedBitBox(led, bit), true);
-    }
-  }
-  RefreshImage();
-}
-
-void CKM62058_SromDlg::OnKillFocus(ControlId id) {
-  const Field field = FieldOf(id);
-  if (field == Field::kNone) return;  // "Delay time" and the rest: no rule
-  DoDataExchange(true);
-  const bool accepted = RefreshImage();
-  // The check may have replaced a blank string by its accepted text.
-  if (field == Field::kManufacturer || field == Field::kProduct) {
-    DoDataExchange(false);
-  }
-  // Only a text that passed becomes the one a later failure puts back; a
-  // rejected one would otherwise be put back as if it had been accepted.
-  if (accepted) {
-    RememberAccepted(station_.accepted, station_.settings, field);
-  }
-}
-
-void CKM62058_SromDlg::OnMacIncrementPicked() {
-  if (!station_.settings.BasedOnMac) return;
-  view_.SetListIndex(ControlId::kSerialIncrement,
-                     view_.ListIndex(ControlId::kMacIncrement));
-}
-
-void CKM62058_SromDlg::OnSromSizeClicked() {
-  DoDataExchange(true);
-  RefreshImage();
-}
-
-bool CKM62058_SromDlg::OnKey(std::optional<ControlId> focus, Key key) {
-  switch (key) {
-    case Key::kEscape:
-      return true;  // the window never closes by Escape
-    case Key::kEnter:
-      // A scanner types the MAC address and Enter: one scan, one unit.
-      if (focus == ControlId::kCurrentMac) OnEnterInCurrentMac();
-      return true;  // no default button is pressed by Enter
-    case Key::kOther:
-      break;
-  }
-  return false;
-}
 
 // OperatorPanel on the view.
 
@@ -410,8 +224,8 @@ bool CKM62058_SromDlg::ConfirmReissue(const std::string& text) {
       BoxIcon::kWarning);
 }
 
-// Automatic programming arrives with its own handler; until then there is
-// nothing to re-arm.
-void CKM62058_SromDlg::RearmAutoProgram() {}
+void CKM62058_SromDlg::RearmAutoProgram() {
+  view_.RunOnWindowThread([this] { hooks_->RearmAutoProgram(); });
+}
 
 }  // namespace srom

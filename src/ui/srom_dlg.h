@@ -1,11 +1,19 @@
 // The main window's logic and state: the settings, the image buffers, the
 // busy state, the jobs, and every handler. It sees the window only through
 // the View, and is the OperatorPanel that the operations report to.
+//
+// Its handlers live in files named for what they do: srom_dlg.cpp (the
+// exchange, the busy state, the jobs, the panel), srom_dlg_editing.cpp (the
+// boxes, lists, LED boxes and keys), srom_dlg_layout.cpp (the device
+// selection, "Disable Setting", "Based On Mac Address", "Lock"),
+// srom_dlg_startup.cpp (start-up and close) and srom_dlg_files.cpp (the file
+// buttons and the About box).
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,40 +23,82 @@
 #include "ops/operator_panel.h"
 #include "ops/ops_context.h"
 #include "ops/station.h"
+#include "ops/station_session.h"
 #include "ports/clock.h"
 #include "ui/view.h"
+#include "ui/window_hooks.h"
 
 namespace srom {
 
 // The keys the window's key filter looks at; every other key is kOther.
 enum class Key { kEscape, kEnter, kOther };
 
+// Why a device selection is applied. Only an operator's pick of another entry
+// puts the chip's default power values into the boxes; at start-up and after
+// "Load EEPROM" the loaded values stay.
+enum class SelectionCause { kStartup, kOperatorPick, kSettingsLoaded };
+
 class CKM62058_SromDlg : public OperatorPanel {
  public:
   CKM62058_SromDlg(View& view, DriverPort& port, Clock& clock,
                    FileFolders folders);
+  // Waits for a running job to end (serving the window thread meanwhile),
+  // so that no job outlives the window or touches it afterwards.
   ~CKM62058_SromDlg() override;
   CKM62058_SromDlg(const CKM62058_SromDlg&) = delete;
   CKM62058_SromDlg& operator=(const CKM62058_SromDlg&) = delete;
 
   Station& station() { return station_; }
   void set_adapter_loop(AdapterLoop* loop) { loop_ = loop; }
+  void set_hooks(WindowHooks* hooks) { hooks_ = hooks ? hooks : &no_hooks_; }
+  // The station's production ledger, when the window did not open the
+  // station itself.
+  void set_ledger(Ledger* ledger) { ledger_ = ledger; }
   bool job_running() const { return job_running_; }
+  // True from SaveAndDisableControls to RestoreControls, and while a scanned
+  // unit is programmed on the window thread: nothing else may start then.
+  bool busy() const { return busy_; }
+
+  // Start-up: the window's initialisation, once, before it is first shown.
+  // Locks the station folder, creates missing files, loads the settings and
+  // opens the production ledger (`open_ledger`; null keeps none). False when
+  // the window must close at once: the station is another program's, or it
+  // cannot be used (the operator has been told why).
+  bool OnInitDialog(const LedgerOpener& open_ledger);
+  // The close request (close box, system menu, Alt+F4). Held while a job
+  // runs, carried out after it.
+  void OnClose();
 
   // The data exchange; on the window thread.
   bool DoDataExchange(bool to_record);
 
-  // Busy state.
-  void SaveAndDisableControls();
+  // Busy state. SaveAndDisableControls is refused (false, nothing recorded)
+  // while the window is busy already.
+  bool SaveAndDisableControls();
   void RestoreControls();
 
-  // Buttons and boxes.
+  // Operation buttons.
   void OnProgram();
   void OnDump();
   void OnPreview();
   void OnErase();
+  // File buttons and the About box.
+  void OnSave();
+  void OnLoadEeprom();
+  void OnLoadSrom();
+  void OnConvertToBin();
+  void OnConvertToEfuse();
+  void OnAbout();
+
+  // Device row and switches.
+  void OnDeviceSelPicked();
   void OnLock();
   void OnBarCode();
+  void OnBasedOnMac();
+  void ApplyDeviceSelection(SelectionCause cause);
+  void ApplyDisableSetting();
+
+  // Field editing.
   // Enter pressed with the focus in the MAC "Current" box.
   void OnEnterInCurrentMac();
   // The operator changed a box's text (or the program did, outside an
@@ -58,8 +108,9 @@ class CKM62058_SromDlg : public OperatorPanel {
   // rebuilt, and a box whose text passed is remembered as accepted, so that
   // a later failure puts it back.
   void OnKillFocus(ControlId id);
-  // A new entry picked in the MAC "Increase by" list.
+  // A new entry picked in the MAC or the serial "Increase by" list.
   void OnMacIncrementPicked();
+  void OnSerialIncrementPicked();
   // "256" or "512" clicked.
   void OnSromSizeClicked();
   // An LED's "Active", "10Mbps", "100Mbps", "Giga" (bits 0-3) or "Duplex"
@@ -70,8 +121,6 @@ class CKM62058_SromDlg : public OperatorPanel {
   // control sees it; `focus` is the control that has the focus, if any.
   // True when the key is consumed here and must go no further.
   bool OnKey(std::optional<ControlId> focus, Key key);
-  // The window's close box. Held while a job runs, carried out after it.
-  void OnClose();
 
   // The shared routines of the window.
   bool RefreshImage();
@@ -99,15 +148,13 @@ class CKM62058_SromDlg : public OperatorPanel {
   bool ConfirmReissue(const std::string& text) override;
   void RearmAutoProgram() override;
 
-  // The station's production ledger, kept by whoever opened the station.
-  void set_ledger(Ledger* ledger) { ledger_ = ledger; }
-
  private:
   OpsContext Context();
-  // Starts `job` on a worker thread; it ends with RestoreControls. Refused
-  // while another job runs.
-  bool StartJob(std::function<void()> job);
+  // Starts `job` on a worker thread; it ends with RestoreControls.
+  void StartJob(std::function<void()> job);
   void ClearPicturesForJob();
+  // A close request held while the window was busy is carried out now.
+  void CloseIfPending();
   // Puts text into a box outside an exchange: the box's rule runs as if the
   // operator had typed it.
   void PutText(ControlId id, const std::string& text);
@@ -118,18 +165,41 @@ class CKM62058_SromDlg : public OperatorPanel {
   // checked "USB3.0" box leaves them.
   void ApplyDuplexBox(int led);
   void ApplyCheckedUsb3(int led);
+  // The controls the exchange leaves out, from the record: the device list,
+  // both "Increase by" lists, "Auto" and "Lock".
+  void ShowListsAndSwitches();
+  // The EEPROM and eFuse branches of ApplyDeviceSelection.
+  void ApplyEepromLayout(SelectionCause cause);
+  void ApplyEfuseLayout();
+  void ShowLayoutOf(int device_sel);
+  // The settings file loaded into the window, as start-up and "Load
+  // EEPROM" do it.
+  void LoadEepromDatIntoWindow();
+  // Start-up's part that reads and writes the station folder: the SROM.dat
+  // test, the settings, the ledger. False when the window must close.
+  bool OpenStationFolder(const LedgerOpener& open_ledger);
+  // The open-file dialog for an image file; nothing when cancelled.
+  std::optional<std::string> ChooseImageFile();
 
   View& view_;
   DriverPort& port_;
   Clock& clock_;
   Station station_;
   AdapterLoop* loop_ = nullptr;
+  WindowHooks no_hooks_;
+  WindowHooks* hooks_ = &no_hooks_;
   Ledger* ledger_ = nullptr;
+  std::optional<StationSession> session_;
 
   std::array<bool, kControlCount> recorded_enabled_{};
-  bool exchanging_ = false;
+  // Exchanges can nest (a message box's event loop serves a worker's
+  // exchange): the controls' notifications are ignored until the outermost
+  // one ends.
+  int exchange_depth_ = 0;
+  bool busy_ = false;
   std::atomic<bool> job_running_{false};
   bool close_pending_ = false;
+  bool destroying_ = false;
   std::thread job_;
 };
 

@@ -35,7 +35,9 @@ class View {
   virtual int ListIndex(ControlId id) = 0;  // -1: no entry selected
   virtual void SetListIndex(ControlId id, int index) = 0;
   virtual void SetLimit(ControlId id, int characters) = 0;
-  virtual void MoveTo(ControlId id, int x, int y) = 0;
+  // Moves `id` to where `place` stands in the window's layout (its own
+  // place when the two are the same); its size does not change.
+  virtual void PlaceAt(ControlId id, ControlId place) = 0;
   virtual void Focus(ControlId id) = 0;
   virtual void SelectAll(ControlId id) = 0;
   virtual void SetTitle(const std::string& title) = 0;
@@ -56,6 +58,11 @@ class View {
   virtual int SerialNoTypeDialog() = 0;
   virtual void AboutBox() = 0;
 
+  // Loads the window's eight pictures once, each with its top-left colour
+  // made the window colour (all but the small fail picture), and puts the
+  // caution picture into its control.
+  virtual void LoadPictures() = 0;
+
   // Timers 1 (500 ms) and 2 (1000 ms); the view calls OnTimer back.
   virtual void StartTimer(int timer, int milliseconds) = 0;
   virtual void StopTimer(int timer) = 0;
@@ -63,6 +70,10 @@ class View {
   // Runs `task` on the window thread and waits for it; runs it at once when
   // called there. The window logic's data exchange goes through it.
   virtual void RunOnWindowThread(const std::function<void()>& task) = 0;
+  // On the window thread: serves the window's events and the calls of other
+  // threads until `done` holds. The window thread waits for a worker only
+  // this way, since the worker may be waiting for it.
+  virtual void ServeUntil(const std::function<bool()>& done) = 0;
   // Queues `task` for the window thread and returns at once.
   virtual void PostToWindowThread(std::function<void()> task) = 0;
   // Closes the window; the view then ends the run.

@@ -47,6 +47,10 @@ void FakeView::RunOnWindowThread(const std::function<void()>& task) {
   OnWindow([&task] { task(); });
 }
 
+void FakeView::ServeUntil(const std::function<bool()>& done) {
+  PumpUntil(done, 3600 * 1000);
+}
+
 void FakeView::PostToWindowThread(std::function<void()> task) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -110,11 +114,8 @@ void FakeView::SetListIndex(ControlId id, int index) {
 void FakeView::SetLimit(ControlId id, int characters) {
   OnWindow([&] { State(id).limit = characters; });
 }
-void FakeView::MoveTo(ControlId id, int x, int y) {
-  OnWindow([&] {
-    State(id).x = x;
-    State(id).y = y;
-  });
+void FakeView::PlaceAt(ControlId id, ControlId place) {
+  OnWindow([&] { State(id).place = place == id ? ControlId::kCount : place; });
 }
 void FakeView::Focus(ControlId id) {
   OnWindow([&] { Record("focus: " + std::string(ControlName(id))); });
@@ -174,6 +175,9 @@ int FakeView::SerialNoTypeDialog() {
 }
 void FakeView::AboutBox() {
   OnWindow([&] { Record("about box"); });
+}
+void FakeView::LoadPictures() {
+  OnWindow([&] { Record("pictures loaded"); });
 }
 void FakeView::StartTimer(int timer, int milliseconds) {
   OnWindow([&] {

@@ -29,8 +29,9 @@ class FakeView : public View {
     bool visible = true;
     int list_index = -1;
     int limit = 0;
-    int x = 0;
-    int y = 0;
+    // The control whose place in the layout it stands in (its own at
+    // first: kCount).
+    ControlId place = ControlId::kCount;
   };
 
   FakeView();
@@ -47,7 +48,7 @@ class FakeView : public View {
   int ListIndex(ControlId id) override;
   void SetListIndex(ControlId id, int index) override;
   void SetLimit(ControlId id, int characters) override;
-  void MoveTo(ControlId id, int x, int y) override;
+  void PlaceAt(ControlId id, ControlId place) override;
   void Focus(ControlId id) override;
   void SelectAll(ControlId id) override;
   void SetTitle(const std::string& title) override;
@@ -60,9 +61,11 @@ class FakeView : public View {
   std::optional<std::string> OpenFileDialog(const std::string& filter) override;
   int SerialNoTypeDialog() override;
   void AboutBox() override;
+  void LoadPictures() override;
   void StartTimer(int timer, int milliseconds) override;
   void StopTimer(int timer) override;
   void RunOnWindowThread(const std::function<void()>& task) override;
+  void ServeUntil(const std::function<bool()>& done) override;
   void PostToWindowThread(std::function<void()> task) override;
   void CloseWindow() override;
 
