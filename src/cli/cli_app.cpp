@@ -79,11 +79,7 @@ class OneAdapter : public AdapterLoop {
 // The station's production ledger: the SQLite file in its folder.
 LedgerOpener LedgerOfFolder() {
 #ifdef SROM_HAVE_SQLITE_LEDGER
-  return [](const fs::path& folder) -> LedgerResult<std::unique_ptr<Ledger>> {
-    auto opened = SqliteLedger::Open(folder / std::string(kLedgerFileName));
-    if (!opened.ok()) return opened.status();
-    return std::unique_ptr<Ledger>(std::move(*opened.value));
-  };
+  return OpenStationLedger;
 #else
   return nullptr;
 #endif

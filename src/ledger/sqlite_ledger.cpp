@@ -507,4 +507,11 @@ LedgerResult<std::vector<UnitRecord>> SqliteLedger::Units() {
   return records;
 }
 
+LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
+    const std::filesystem::path& folder) {
+  auto opened = SqliteLedger::Open(folder / std::string(kLedgerFileName));
+  if (!opened.ok()) return opened.status();
+  return std::unique_ptr<Ledger>(std::move(*opened.value));
+}
+
 }  // namespace srom

@@ -128,7 +128,10 @@ void FakeView::SetTitle(const std::string& title) {
 }
 void FakeView::MessageBox(const std::string& text) {
   if (!OnWindowThread()) ++off_thread_messages_;
-  OnWindow([&] { Record("message: " + text); });
+  OnWindow([&] {
+    Record("message: " + text);
+    if (while_message_box_open) while_message_box_open(text);
+  });
 }
 bool FakeView::AskOkCancel(const std::string& caption, const std::string&,
                            BoxIcon) {

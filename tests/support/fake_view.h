@@ -85,6 +85,9 @@ class FakeView : public View {
   std::deque<bool> ok_cancel_answers;
   std::deque<std::optional<std::string>> file_answers;
   std::deque<int> serial_type_answers;
+  // Runs on the window thread while a message box is open, as the events a
+  // real box's own event loop serves would (a click, a timer).
+  std::function<void(const std::string& text)> while_message_box_open;
   // Message boxes seen on a thread other than the window thread.
   int messages_off_window_thread() const { return off_thread_messages_; }
 

@@ -1,0 +1,115 @@
+// A window as the framework creates it, before start-up has run: for the
+// tests of start-up, the device layouts and the file buttons.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "device/sim/simulated_adapter.h"
+#include "files/eeprom_dat.h"
+#include "support/fake_clock.h"
+#include "support/fake_view.h"
+#include "ui/srom_dlg.h"
+#include "ui/window_hooks.h"
+#include "ui/window_texts.h"
+
+namespace srom::test {
+
+// Records which hooks ran, in order.
+class RecordingHooks : public WindowHooks {
+ public:
+  void Scan() override { calls.push_back("scan"); }
+  void ApplyMultiEnable() override { calls.push_back("multi enable"); }
+  void StartAutoProgram() override { calls.push_back("start auto"); }
+  void ApplyAutoProgram() override { calls.push_back("apply auto"); }
+  void RearmAutoProgram() override { calls.push_back("rearm auto"); }
+  void EnableAllConnectionsAtExit() override {
+    calls.push_back("enable connections");
+  }
+  std::vector<std::string> calls;
+};
+
+class FreshWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("srom-fresh-") + test->test_suite_name() +
+                       "-" + test->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    dir_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    // The controls as the resource template creates them.
+    view_.SetTitle(kInitialTitle);
+    view_.State(ControlId::kStatusLabel).text = "Device Unplugged";
+    view_.State(ControlId::kCountdownLabel).text = kCountdownInitialText;
+    for (ControlId id : {ControlId::kHighBusPower, ControlId::kHighSelfPower,
+                         ControlId::kFullBusPower, ControlId::kFullSelfPower}) {
+      view_.State(id).enabled = false;
+    }
+    for (int i = 0; i < 6; ++i) view_.State(AdapterBox(i)).enabled = false;
+    for (ControlId id : {ControlId::kDisableSetting, ControlId::kDefault,
+                         ControlId::kCautionPicture}) {
+      view_.State(id).visible = false;
+    }
+    dlg_ = std::make_unique<CKM62058_SromDlg>(view_, adapter_, clock_,
+                                              FileFolders{dir_, dir_});
+    dlg_->set_hooks(&hooks_);
+  }
+
+  void TearDown() override {
+    dlg_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  bool Start(const LedgerOpener& open_ledger = nullptr) {
+    return dlg_->OnInitDialog(open_ledger);
+  }
+  void WriteSettings(const SromSettings& s) {
+    WriteFile("EEPROM.dat", FormatEepromDat(s));
+  }
+  void WriteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+  std::string ReadFile(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  bool FileExists(const std::string& name) const {
+    return std::filesystem::exists(dir_ / name);
+  }
+  SromSettings& settings() { return dlg_->station().settings; }
+  Station& station() { return dlg_->station(); }
+  FakeView::ControlState& State(ControlId id) { return view_.State(id); }
+  // The operator picks an entry of the device list.
+  void Pick(int device_sel) {
+    State(ControlId::kDeviceSel).list_index = device_sel;
+    dlg_->OnDeviceSelPicked();
+  }
+  // The operator types `text` into a box (its rule runs) and leaves it.
+  void TypeAndLeave(ControlId id, const std::string& text) {
+    State(id).text = text;
+    dlg_->OnTextChanged(id);
+    dlg_->OnKillFocus(id);
+  }
+  void Click(ControlId id, bool checked) { State(id).checked = checked; }
+
+  std::filesystem::path dir_;
+  FakeView view_;
+  SimulatedAdapter adapter_{256};
+  FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};
+  RecordingHooks hooks_;
+  std::unique_ptr<CKM62058_SromDlg> dlg_;
+};
+
+}  // namespace srom::test
