@@ -133,7 +133,7 @@ inline constexpr BaseUnits kReferenceBaseUnits = {7, 14};
 // number * numerator / denominator, rounded to the nearest whole number,
 // halves away from zero, as the Win32 dialog manager rounds; -1 for a zero
 // denominator.
-constexpr int MulDiv(int number, int numerator, int denominator) {
+constexpr int MulDivRounded(int number, int numerator, int denominator) {
   if (denominator == 0) return -1;
   long long product = static_cast<long long>(number) * numerator;
   long long divisor = denominator;
@@ -147,10 +147,10 @@ constexpr int MulDiv(int number, int numerator, int denominator) {
 }
 
 constexpr int DluToPixelsX(int x, BaseUnits base) {
-  return MulDiv(x, base.horizontal, 4);
+  return MulDivRounded(x, base.horizontal, 4);
 }
 constexpr int DluToPixelsY(int y, BaseUnits base) {
-  return MulDiv(y, base.vertical, 8);
+  return MulDivRounded(y, base.vertical, 8);
 }
 
 // Each of x, y, width and height converted on its own, as the dialog

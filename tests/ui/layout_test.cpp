@@ -241,8 +241,8 @@ TEST(LayoutTest, DialogUnitsBecomePixelsAsTheDialogManagerRoundsThem) {
                  << c.base.vertical);
     EXPECT_EQ(DluToPixels(c.dlu, c.base), c.pixels);
   }
-  EXPECT_EQ(MulDiv(5, 7, 0), -1);
-  EXPECT_EQ(MulDiv(5, 7, -2), -18);  // -17.5
+  EXPECT_EQ(MulDivRounded(5, 7, 0), -1);
+  EXPECT_EQ(MulDivRounded(5, 7, -2), -18);  // -17.5
 }
 
 TEST(LayoutTest, PictureControlsFitTheirPictures) {
