@@ -49,7 +49,8 @@ enum class ControlKind {
   kPicture,  // shows one of the pictures of ui/picture_ids.h
 };
 
-// A rectangle in dialog units inside the client area.
+// A rectangle in dialog units inside the client area. A list's rectangle is
+// its closed height; a Win32 combo box is given the open list's height too.
 struct DluRect {
   int x = 0;
   int y = 0;
