@@ -1,0 +1,173 @@
+// Where every control of the main window sits, what it is and what it says,
+// without a toolkit: one table that the Qt and the Win32 views both build
+// their window from.
+//
+// Positions and sizes are dialog units (DLU) of the window's font, 9-point
+// "Courier New": a character is 4 DLU wide and 8 DLU high. A view turns them
+// into pixels with the font's base units (DluToPixelsX/Y). With Liberation
+// Mono at 12 pixels, Courier New's metric twin, the base units are 7 x 14
+// and the 485 x 343 DLU client area is 849 x 600 pixels.
+//
+// Sketch of the EEPROM layouts (the eFuse layouts hide the frames marked *,
+// show the caution picture over their place and move "Preview" to where
+// "Load SROM" is):
+//
+//   Device Sel. [list    ] [ ]Lock   | +-----------------------------+
+//   +Mac Address------------------+  | | output box (hex listing)    |
+//   | Current [    ] Maximum [    ]|  | |                             |
+//   | Increase by [ ]              |  | +-----------------------------+
+//   +Serial Number*----------------+  | +Result-+ [Convert to Bin     ]
+//   +String*-----------+ +ID*------+  | |       | [Convert to EFuse   ]
+//   +Bus Power*+ +Characteristics*-+  | |picture| [Program ] [Dump    ]
+//   |          | +SROM Size*-------+  | |       | [Save    ] [Load EEP]
+//   +----------+ +-----------------+  | |       | [Load SRO] [Erase   ]
+//   +LED Setting*------------------+  | +-------+ [Preview ]
+//   +Auto Progam*------------------+  | +Multi EEPROM Program---------+
+//   [progress bar                  ]  | +Reload+ +Bar Code+
+//   Device Unplugged                  |
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "ui/control_id.h"
+
+namespace srom {
+
+enum class ControlKind {
+  kFrame,         // a group box with its caption
+  kLabel,         // static text
+  kEditBox,       // a one-line box the operator types into
+  kOutputBox,     // multi-line, read-only, with a vertical scroll bar
+  kDropDownList,  // a list that shows one entry and takes no typing
+  kCheckBox,
+  kRadioButton,
+  kPushButton,
+  kProgressBar,
+  kPicture,  // shows one of the pictures of ui/picture_ids.h
+};
+
+// A rectangle in dialog units inside the client area. A list's rectangle is
+// its closed height; a Win32 combo box is given the open list's height too.
+struct DluRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+
+  constexpr int right() const { return x + width; }
+  constexpr int bottom() const { return y + height; }
+  friend constexpr bool operator==(const DluRect&, const DluRect&) = default;
+};
+
+struct DluPoint {
+  int x = 0;
+  int y = 0;
+  friend constexpr bool operator==(const DluPoint&, const DluPoint&) = default;
+};
+
+struct PixelSize {
+  int width = 0;
+  int height = 0;
+  friend constexpr bool operator==(const PixelSize&,
+                                   const PixelSize&) = default;
+};
+
+struct ControlLayout {
+  ControlId id;
+  ControlKind kind;
+  // The text a control shows when the window opens: a frame's, label's,
+  // button's or box's caption. Empty for boxes, lists and pictures.
+  std::string_view caption;
+  DluRect rect;
+  // The group box the control is drawn in, if any.
+  std::optional<ControlId> frame;
+  // A list's entries, in order; empty for every other kind.
+  std::span<const std::string_view> entries;
+  // A picture control's size in pixels, which no font changes; its rect
+  // covers that size at the reference base units. Zero for other kinds.
+  PixelSize picture_pixels;
+};
+
+// The client area and the window's first title.
+inline constexpr int kClientWidthDlu = 485;
+inline constexpr int kClientHeightDlu = 343;
+inline constexpr std::string_view kWindowFont = "Courier New";
+inline constexpr int kWindowFontPoints = 9;
+inline constexpr std::string_view kWindowTitle =
+    "VELK KM62058 / 057D Windows SROM Tool v1.0.22.0";
+
+// "Device Sel." entries, in the order of model/device_sel.h.
+inline constexpr std::array<std::string_view, 4> kDeviceSelEntries = {
+    "KM62057D with EEPROM",
+    "KM62057D with EFUSE",
+    "KM62058  with EEPROM",
+    "KM62058  with EFUSE",
+};
+
+// The entries of both "Increase by" lists.
+inline constexpr std::array<std::string_view, 10> kIncrementEntries = {
+    "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
+
+// "Preview" has a place of its own in the EEPROM layouts; the eFuse layouts
+// hide "Load SROM" and move "Preview" into its place.
+inline constexpr DluPoint kPreviewEepromPosition = {365, 225};
+inline constexpr DluPoint kPreviewEfusePosition = {365, 207};
+
+// The control's entry; every ControlId below kCount has one.
+const ControlLayout& LayoutOf(ControlId id);
+
+// Every entry, in ControlId order.
+std::span<const ControlLayout> AllLayouts();
+
+// The font's average character width and height in pixels, as the dialog
+// manager measures them.
+struct BaseUnits {
+  int horizontal = 0;
+  int vertical = 0;
+};
+
+inline constexpr BaseUnits kReferenceBaseUnits = {7, 14};
+
+// number * numerator / denominator, rounded to the nearest whole number,
+// halves away from zero, as the Win32 dialog manager rounds; -1 for a zero
+// denominator.
+constexpr int MulDivRounded(int number, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  long long product = static_cast<long long>(number) * numerator;
+  long long divisor = denominator;
+  if (divisor < 0) {
+    product = -product;
+    divisor = -divisor;
+  }
+  const long long half = divisor / 2;
+  return static_cast<int>(product >= 0 ? (product + half) / divisor
+                                       : -((-product + half) / divisor));
+}
+
+constexpr int DluToPixelsX(int x, BaseUnits base) {
+  return MulDivRounded(x, base.horizontal, 4);
+}
+constexpr int DluToPixelsY(int y, BaseUnits base) {
+  return MulDivRounded(y, base.vertical, 8);
+}
+
+// Each of x, y, width and height converted on its own, as the dialog
+// manager places a control.
+struct PixelRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  friend constexpr bool operator==(const PixelRect&,
+                                   const PixelRect&) = default;
+};
+
+constexpr PixelRect DluToPixels(const DluRect& rect, BaseUnits base) {
+  return {DluToPixelsX(rect.x, base), DluToPixelsY(rect.y, base),
+          DluToPixelsX(rect.width, base), DluToPixelsY(rect.height, base)};
+}
+
+}  // namespace srom
