@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "ports/program_path.h"
 #include "ports_test_support.h"
 
 #ifdef _WIN32
@@ -24,13 +25,12 @@ namespace {
 
 // The helper is built into the test executable's own folder.
 fs::path HelperPath() {
+  const auto self = RunningProgramPath();
+  if (!self) throw std::runtime_error("the test cannot find itself");
 #ifdef _WIN32
-  wchar_t self[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return fs::path(std::wstring(self, n)).parent_path() /
-         "ports_test_helper.exe";
+  return ProgramFolderOf(*self) / "ports_test_helper.exe";
 #else
-  return fs::read_symlink("/proc/self/exe").parent_path() / "ports_test_helper";
+  return ProgramFolderOf(*self) / "ports_test_helper";
 #endif
 }
 
