@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "files/eeprom_dat.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
+#include "support/temp_folder.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_hooks.h"
 #include "ui/window_texts.h"
@@ -38,15 +37,6 @@ class RecordingHooks : public WindowHooks {
 class FreshWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("srom-fresh-") + test->test_suite_name() +
-                       "-" + test->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    dir_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
     // The controls as the resource template creates them.
     view_.SetTitle(kInitialTitle);
     view_.State(ControlId::kStatusLabel).text = "Device Unplugged";
@@ -67,7 +57,6 @@ class FreshWindowTest : public ::testing::Test {
 
   void TearDown() override {
     dlg_.reset();
-    std::filesystem::remove_all(dir_);
   }
 
   bool Start(const LedgerOpener& open_ledger = nullptr) {
@@ -77,13 +66,10 @@ class FreshWindowTest : public ::testing::Test {
     WriteFile("EEPROM.dat", FormatEepromDat(s));
   }
   void WriteFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    testing::WriteBytes(dir_ / name, bytes);
   }
   std::string ReadFile(const std::string& name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return testing::ReadBytes(dir_ / name);
   }
   bool FileExists(const std::string& name) const {
     return std::filesystem::exists(dir_ / name);
@@ -104,7 +90,8 @@ class FreshWindowTest : public ::testing::Test {
   }
   void Click(ControlId id, bool checked) { State(id).checked = checked; }
 
-  std::filesystem::path dir_;
+  testing::TempFolder folder_;
+  const std::filesystem::path dir_ = folder_.path();
   FakeView view_;
   SimulatedAdapter adapter_{256};
   FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};

@@ -18,6 +18,7 @@
 #include "model/efuse_image.h"
 #include "ports/clock.h"
 #include "support/fake_view.h"
+#include "support/temp_folder.h"
 #include "ui/srom_dlg.h"
 #include "support/fake_clock.h"
 
@@ -128,10 +129,7 @@ class WindowTest : public ::testing::Test {
   }
 
   std::string ReadFile(const std::string& name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return testing::ReadBytes(dir_ / name);
   }
   bool FileExists(const std::string& name) const {
     return std::filesystem::exists(dir_ / name);
