@@ -158,22 +158,12 @@ class Run {
       return ExitCode::kNoDriver;
 #endif
     }
-    auto adapter = std::make_unique<SimulatedAdapter>(kSimDefaultEepromSize);
-    adapter->set_logging(false);
-    const fs::path state = folder_ / kSimStateFile;
-    if (!adapter->UseStateFile(state)) {
-      Say("The simulated adapter's file \"" + state.string() +
-          "\" cannot be read.");
+    std::string error;
+    auto adapter = OpenStationSimAdapter(folder_, error);
+    if (!adapter) {
+      Say(error);
       return ExitCode::kFileRejected;
     }
-    const fs::path setup_file = folder_ / kSimSetupFile;
-    const auto setup = LoadSimSetup(setup_file);
-    if (!setup) {
-      Say("The simulated adapter's file \"" + setup_file.string() +
-          "\" cannot be read.");
-      return ExitCode::kFileRejected;
-    }
-    ApplySimSetup(*setup, *adapter);
     port_ = std::move(adapter);
     return std::nullopt;
   }

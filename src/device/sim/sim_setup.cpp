@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "device/driver_contract.h"
@@ -207,6 +208,27 @@ bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
   for (const auto& fault : setup.faults)
     text += "fault " + JoinWords(fault) + "\n";
   return ReplaceFileSafely(file, text);
+}
+
+std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
+    const std::filesystem::path& folder, std::string& error) {
+  auto adapter = std::make_unique<SimulatedAdapter>(kSimDefaultEepromSize);
+  adapter->set_logging(false);
+  const std::filesystem::path state = folder / kSimStateFile;
+  if (!adapter->UseStateFile(state)) {
+    error = "The simulated adapter's file \"" + state.string() +
+            "\" cannot be read.";
+    return nullptr;
+  }
+  const std::filesystem::path setup_file = folder / kSimSetupFile;
+  const auto setup = LoadSimSetup(setup_file);
+  if (!setup) {
+    error = "The simulated adapter's file \"" + setup_file.string() +
+            "\" cannot be read.";
+    return nullptr;
+  }
+  ApplySimSetup(*setup, *adapter);
+  return adapter;
 }
 
 }  // namespace srom

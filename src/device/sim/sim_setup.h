@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,13 @@ void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter);
 // Nothing when the file is there but cannot be read or is not a setup.
 std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file);
 bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup);
+
+// The simulated adapter of the station in `folder`, as every front end opens
+// it: its memories kept in the folder's state file, plugged in or out and
+// with its faults armed as the setup file says. Nothing, with `error` saying
+// which file, when one of them cannot be read.
+std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
+    const std::filesystem::path& folder, std::string& error);
 
 // A fault's words joined by spaces, as `sim show` and the setup file write it.
 std::string JoinWords(const std::vector<std::string>& words);
