@@ -47,7 +47,7 @@ constexpr ControlLayout Picture(ControlId id, int x, int y, PixelSize pixels,
 // One LED row: its label and six check boxes, at row top `y`.
 constexpr ControlLayout LedLabel(ControlId id, std::string_view caption,
                                  int y) {
-  return Control(id, K::kLabel, caption, {13, y + 1, 20, 8}, kLedFrame);
+  return Control(id, K::kLabel, caption, {13, y + 1, 21, 8}, kLedFrame);
 }
 constexpr ControlLayout LedBox(ControlId id, int column, int y) {
   struct Column {
@@ -56,8 +56,8 @@ constexpr ControlLayout LedBox(ControlId id, int column, int y) {
     int width;
   };
   constexpr Column kColumns[] = {
-      {"USB3.0", 37, 34},  {"Active", 73, 34},   {"Duplex", 109, 34},
-      {"10Mbps", 145, 34}, {"100Mbps", 181, 38}, {"Giga", 221, 26},
+      {"USB3.0", 35, 35},  {"Active", 71, 35},   {"Duplex", 107, 35},
+      {"10Mbps", 143, 35}, {"100Mbps", 179, 39}, {"Giga", 219, 29},
   };
   const Column& c = kColumns[column];
   return Control(id, K::kCheckBox, c.caption, {c.x, y, c.width, 10}, kLedFrame);
@@ -91,8 +91,8 @@ constexpr ControlLayout Button(ControlId id, std::string_view caption, int x,
 
 constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
     // Device row.
-    Control(kDeviceSelLabel, K::kLabel, "Device Sel.", {7, 9, 44, 8}),
-    List(kDeviceSel, {53, 7, 100, 12}, kDeviceSelEntries),
+    Control(kDeviceSelLabel, K::kLabel, "Device Sel.", {7, 9, 46, 8}),
+    List(kDeviceSel, {55, 7, 100, 12}, kDeviceSelEntries),
     Control(kLock, K::kCheckBox, "Lock", {159, 8, 30, 10}),
     // Never shown; it sits in the free corner by "Bar Code".
     Control(kDisableSetting, K::kCheckBox, "Disable Setting",
@@ -106,47 +106,47 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
             kSromSizeFrame),
 
     Control(kMacFrame, K::kFrame, "Mac Address", {7, 23, 246, 42}),
-    Control(kMacCurrentLabel, K::kLabel, "Current", {13, 36, 44, 8}, kMacFrame),
-    Control(kCurrentMac, K::kEditBox, "", {59, 34, 56, 12}, kMacFrame),
+    Control(kMacCurrentLabel, K::kLabel, "Current", {13, 36, 46, 8}, kMacFrame),
+    Control(kCurrentMac, K::kEditBox, "", {61, 34, 56, 12}, kMacFrame),
     Control(kMacMaximumLabel, K::kLabel, "Maximum", {131, 36, 32, 8},
             kMacFrame),
     Control(kMaximumMac, K::kEditBox, "", {165, 34, 56, 12}, kMacFrame),
-    Control(kMacIncrementLabel, K::kLabel, "Increase by", {13, 50, 44, 8},
+    Control(kMacIncrementLabel, K::kLabel, "Increase by", {13, 50, 46, 8},
             kMacFrame),
-    List(kMacIncrement, {59, 48, 30, 12}, kIncrementEntries, kMacFrame),
+    List(kMacIncrement, {61, 48, 30, 12}, kIncrementEntries, kMacFrame),
 
     Control(kSerialFrame, K::kFrame, "Serial Number", {7, 69, 246, 42}),
-    Control(kSerialCurrentLabel, K::kLabel, "Current", {13, 82, 44, 8},
+    Control(kSerialCurrentLabel, K::kLabel, "Current", {13, 82, 46, 8},
             kSerialFrame),
-    Control(kCurrentSerial, K::kEditBox, "", {59, 80, 64, 12}, kSerialFrame),
+    Control(kCurrentSerial, K::kEditBox, "", {61, 80, 64, 12}, kSerialFrame),
     Control(kSerialMaximumLabel, K::kLabel, "Maximum", {131, 82, 32, 8},
             kSerialFrame),
     Control(kMaximumSerial, K::kEditBox, "", {165, 80, 64, 12}, kSerialFrame),
-    Control(kSerialIncrementLabel, K::kLabel, "Increase by", {13, 96, 44, 8},
+    Control(kSerialIncrementLabel, K::kLabel, "Increase by", {13, 96, 46, 8},
             kSerialFrame),
-    List(kSerialIncrement, {59, 94, 30, 12}, kIncrementEntries, kSerialFrame),
+    List(kSerialIncrement, {61, 94, 30, 12}, kIncrementEntries, kSerialFrame),
     Control(kBasedOnMac, K::kCheckBox, "Based On Mac Address",
             {131, 95, 96, 10}, kSerialFrame),
 
     Control(kStringFrame, K::kFrame, "String", {7, 115, 162, 42}),
-    Control(kManufacturerLabel, K::kLabel, "Manufacture", {13, 128, 44, 8},
+    Control(kManufacturerLabel, K::kLabel, "Manufacture", {13, 128, 46, 8},
             kStringFrame),
-    Control(kManufacturer, K::kEditBox, "", {59, 126, 104, 12}, kStringFrame),
-    Control(kProductLabel, K::kLabel, "Product", {13, 142, 44, 8},
+    Control(kManufacturer, K::kEditBox, "", {61, 126, 104, 12}, kStringFrame),
+    Control(kProductLabel, K::kLabel, "Product", {13, 142, 46, 8},
             kStringFrame),
-    Control(kProduct, K::kEditBox, "", {59, 140, 104, 12}, kStringFrame),
+    Control(kProduct, K::kEditBox, "", {61, 140, 104, 12}, kStringFrame),
 
     Control(kIdFrame, K::kFrame, "ID", {175, 115, 78, 42}),
-    Control(kVendorIdLabel, K::kLabel, "Vendor", {181, 128, 28, 8}, kIdFrame),
-    Control(kVendorId, K::kEditBox, "", {211, 126, 30, 12}, kIdFrame),
-    Control(kProductIdLabel, K::kLabel, "Product", {181, 142, 28, 8}, kIdFrame),
-    Control(kProductId, K::kEditBox, "", {211, 140, 30, 12}, kIdFrame),
+    Control(kVendorIdLabel, K::kLabel, "Vendor", {181, 128, 30, 8}, kIdFrame),
+    Control(kVendorId, K::kEditBox, "", {213, 126, 30, 12}, kIdFrame),
+    Control(kProductIdLabel, K::kLabel, "Product", {181, 142, 30, 8}, kIdFrame),
+    Control(kProductId, K::kEditBox, "", {213, 140, 30, 12}, kIdFrame),
 
     Control(kCharacteristicsFrame, K::kFrame, "Characteristics(Hex)",
             {133, 161, 120, 26}),
-    Control(kFlagLabel, K::kLabel, "Flag", {139, 174, 16, 8},
+    Control(kFlagLabel, K::kLabel, "Flag", {139, 174, 18, 8},
             kCharacteristicsFrame),
-    Control(kFlagByte, K::kEditBox, "", {157, 172, 16, 12},
+    Control(kFlagByte, K::kEditBox, "", {159, 172, 16, 12},
             kCharacteristicsFrame),
     Control(kSwFieldLabel, K::kLabel, "SW Field  ", {181, 174, 40, 8},
             kCharacteristicsFrame),
@@ -155,15 +155,15 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
 
     // Each speed's row: its label, the bus power box, the self power box.
     Control(kPowerFrame, K::kFrame, "Bus Power Self Power", {7, 161, 120, 56}),
-    Control(kSuperSpeedLabel, K::kLabel, "Super Speed(mA)", {13, 174, 60, 8},
+    Control(kSuperSpeedLabel, K::kLabel, "Super Speed(mA)", {13, 174, 62, 8},
             kPowerFrame),
     Control(kSuperBusPower, K::kEditBox, "", {77, 172, 20, 12}, kPowerFrame),
     Control(kSuperSelfPower, K::kEditBox, "", {101, 172, 20, 12}, kPowerFrame),
-    Control(kHighSpeedLabel, K::kLabel, "High Speed(mA)", {13, 188, 60, 8},
+    Control(kHighSpeedLabel, K::kLabel, "High Speed(mA)", {13, 188, 62, 8},
             kPowerFrame),
     Control(kHighBusPower, K::kEditBox, "", {77, 186, 20, 12}, kPowerFrame),
     Control(kHighSelfPower, K::kEditBox, "", {101, 186, 20, 12}, kPowerFrame),
-    Control(kFullSpeedLabel, K::kLabel, "Full Speed(mA)", {13, 202, 60, 8},
+    Control(kFullSpeedLabel, K::kLabel, "Full Speed(mA)", {13, 202, 62, 8},
             kPowerFrame),
     Control(kFullBusPower, K::kEditBox, "", {77, 200, 20, 12}, kPowerFrame),
     Control(kFullSelfPower, K::kEditBox, "", {101, 200, 20, 12}, kPowerFrame),
@@ -222,9 +222,9 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
 
     Control(kAutoFrame, K::kFrame, "Auto Progam", {7, 281, 246, 26}),
     Control(kAuto, K::kCheckBox, "Auto", {13, 293, 30, 10}, kAutoFrame),
-    Control(kDelayTimeLabel, K::kLabel, "Delay time", {49, 294, 40, 8},
+    Control(kDelayTimeLabel, K::kLabel, "Delay time", {49, 294, 42, 8},
             kAutoFrame),
-    Control(kDelayTime, K::kEditBox, "", {91, 292, 24, 12}, kAutoFrame),
+    Control(kDelayTime, K::kEditBox, "", {93, 292, 24, 12}, kAutoFrame),
     Control(kCountdownLabel, K::kLabel, "Static", {121, 294, 60, 8},
             kAutoFrame),
 

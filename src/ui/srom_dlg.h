@@ -77,6 +77,13 @@ class CKM62058_SromDlg : public OperatorPanel {
   bool SaveAndDisableControls();
   void RestoreControls();
 
+  // What a view reports, by control: a click on a button, check box or radio
+  // button; an entry picked from a list; a timer's tick. Each runs the
+  // control's handler below.
+  void OnClicked(ControlId id);
+  void OnPicked(ControlId id);
+  void OnTimer(int timer);
+
   // Operation buttons.
   void OnProgram();
   void OnDump();

@@ -3,6 +3,8 @@
 // places. With nothing behind them they do nothing and say nothing.
 #pragma once
 
+#include "ui/control_id.h"
+
 namespace srom {
 
 class WindowHooks {
@@ -18,6 +20,11 @@ class WindowHooks {
   virtual void ApplyAutoProgram() {}
   // A Program job with "Auto" checked has ended: watch for the next adapter.
   virtual void RearmAutoProgram() {}
+  // A click on a control of theirs: "MultiEnable", "Scan", the adapter
+  // boxes, "Auto".
+  virtual void OnClicked(ControlId /*id*/) {}
+  // One of the window's timers ticked.
+  virtual void OnTimer(int /*timer*/) {}
   // Closing: the network connections a scan switched off are enabled again.
   virtual void EnableAllConnectionsAtExit() {}
 };

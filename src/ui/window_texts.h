@@ -8,6 +8,9 @@
 namespace srom {
 
 inline constexpr char kToolVersion[] = "v1.0.22.0";
+// The title of the window's message boxes: the program's name.
+inline constexpr char kMessageBoxTitle[] = "KM62058_057D_Srom";
+
 // The title before the device selection is first applied.
 inline constexpr char kInitialTitle[] =
     "VELK KM62058 / 057D Windows SROM Tool v1.0.22.0";

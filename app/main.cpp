@@ -1,0 +1,74 @@
+// srom-tool: the main window on the station folder (--dir, the current folder
+// by default), on the folder's simulated adapter wherever the maker's driver
+// is absent, with the simulator's panel beside it.
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "device/sim/sim_setup.h"
+#include "ledger/sqlite_ledger.h"
+#include "ports/clock.h"
+#include "ui/qt/qt_view.h"
+#include "ui/srom_dlg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App cli{
+      "srom-tool: the window that programs the configuration EEPROM or eFuse "
+      "of KM62058 and KM62057D adapters, one station folder at a time."};
+  std::string dir = ".";
+  cli.add_option("-d,--dir", dir,
+                 "The station folder: settings, images, logs, the production "
+                 "ledger and the simulated adapter (default: this folder)");
+  CLI11_PARSE(cli, argc, argv);
+
+  if (!HasDisplay()) {
+    std::cerr
+        << "srom-tool is a window and there is no display here (DISPLAY is "
+           "not set).\nStart it from a desktop session, or from a terminal "
+           "with X forwarding (ssh -X).\nThe same operations run without a "
+           "display in srom-cli: ./scripts/run.sh --help\n";
+    return 2;
+  }
+  std::error_code error;
+  if (!fs::is_directory(dir, error)) {
+    std::cerr << "The folder \"" << dir << "\" does not exist.\n";
+    return 2;
+  }
+  const fs::path folder = fs::absolute(dir, error).lexically_normal();
+
+  QApplication app(argc, argv);
+  std::string problem;
+  std::unique_ptr<srom::SimulatedAdapter> adapter =
+      srom::OpenStationSimAdapter(folder, problem);
+  if (!adapter) {
+    std::cerr << problem << "\n";
+    return 1;
+  }
+  srom::SystemClock clock;
+  srom::QtView view;
+  srom::CKM62058_SromDlg dlg(view, *adapter, clock,
+                             srom::FileFolders{folder, folder});
+  view.set_logic(&dlg);
+  if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 1;
+  QObject::connect(&view, &QDialog::finished, &app, &QApplication::quit);
+  view.show();
+  return app.exec();
+}

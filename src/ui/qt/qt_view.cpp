@@ -1,0 +1,603 @@
+#include "ui/qt/qt_view.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <utility>
+
+#include "ui/box_rules.h"
+#include "ui/qt/qt_dialogs.h"
+#include "ui/srom_dlg.h"
+#include "ui/window_texts.h"
+
+namespace srom {
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string S(const QString& text) { return text.toUtf8().toStdString(); }
+
+// Message texts end their lines with CR LF; a Qt label wants plain breaks.
+QString Shown(const std::string& text) {
+  QString shown = Q(text);
+  shown.replace("\r\n", "\n");
+  shown.remove('\r');
+  return shown;
+}
+
+// "display|pattern|..." into Qt's "display (pattern);;...". "*.*" means every
+// file, also those without a dot in their name.
+QString QtFilter(const std::string& filter) {
+  const QStringList parts = Q(filter).split('|', Qt::SkipEmptyParts);
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString pattern = parts[i + 1];
+    pattern.replace("*.*", "*");
+    filters << parts[i] + " (" + pattern + ")";
+  }
+  return filters.join(";;");
+}
+
+QMessageBox::Icon QtIcon(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::kWarning:
+      return QMessageBox::Warning;
+    case BoxIcon::kInformation:
+      return QMessageBox::Information;
+    case BoxIcon::kNone:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+struct QtView::Modal {
+  explicit Modal(QtView& view) : view(view) { ++view.modal_depth_; }
+  ~Modal() { --view.modal_depth_; }
+  QtView& view;
+};
+
+QtView::QtView(QWidget* parent) : QDialog(parent) {
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  QFont font(Q(kWindowFont));
+  font.setPointSize(kWindowFontPoints);
+  font.setStyleHint(QFont::TypeWriter);
+  setFont(font);
+  // Check marks sit as close to their captions as the layout's widths
+  // assume.
+  setStyleSheet("QCheckBox, QRadioButton { spacing: 3px; }");
+  // The dialog manager's base units: the average width of the letters,
+  // rounded up to whole pixels, and the font's height.
+  const QFontMetrics metrics(font);
+  const int letters = metrics.horizontalAdvance(
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  base_ = {(letters / 26 + 1) / 2, metrics.height()};
+  setWindowTitle(Q(kInitialTitle));
+  setWindowIcon(QIcon(":/res/app_icon.png"));
+  setFixedSize(DluToPixelsX(kClientWidthDlu, base_),
+               DluToPixelsY(kClientHeightDlu, base_));
+  BuildControls();
+}
+
+QtView::~QtView() = default;
+
+void QtView::BuildControls() {
+  // Frames first, so that the controls drawn in them lie above.
+  for (const ControlLayout& layout : AllLayouts()) {
+    if (layout.kind == ControlKind::kFrame) MakeControl(layout);
+  }
+  for (const ControlLayout& layout : AllLayouts()) {
+    if (layout.kind != ControlKind::kFrame) MakeControl(layout);
+  }
+  // The template's starting states.
+  widget(ControlId::kDisableSetting)->hide();
+  widget(ControlId::kDefault)->hide();
+  widget(ControlId::kCautionPicture)->hide();
+  for (ControlId id : {ControlId::kHighBusPower, ControlId::kHighSelfPower,
+                       ControlId::kFullBusPower, ControlId::kFullSelfPower}) {
+    widget(id)->setEnabled(false);
+  }
+  for (int i = 0; i < kAdapterSlots; ++i) {
+    widget(AdapterBox(i))->setEnabled(false);
+  }
+}
+
+QWidget* QtView::MakeControl(const ControlLayout& layout) {
+  const QString caption = Q(layout.caption);
+  QWidget* w = nullptr;
+  switch (layout.kind) {
+    case ControlKind::kFrame:
+      w = new QGroupBox(caption, this);
+      break;
+    case ControlKind::kLabel:
+      w = new QLabel(caption, this);
+      break;
+    case ControlKind::kEditBox: {
+      auto* edit = new QLineEdit(this);
+      edit->setContextMenuPolicy(Qt::DefaultContextMenu);
+      w = edit;
+      break;
+    }
+    case ControlKind::kOutputBox: {
+      auto* out = new QPlainTextEdit(this);
+      out->setReadOnly(true);
+      out->setLineWrapMode(QPlainTextEdit::NoWrap);
+      out->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      w = out;
+      break;
+    }
+    case ControlKind::kDropDownList: {
+      auto* list = new QComboBox(this);
+      list->setEditable(false);
+      for (std::string_view entry : layout.entries) list->addItem(Q(entry));
+      list->setCurrentIndex(-1);
+      w = list;
+      break;
+    }
+    case ControlKind::kCheckBox:
+      w = new QCheckBox(caption, this);
+      break;
+    case ControlKind::kRadioButton:
+      w = new QRadioButton(caption, this);
+      break;
+    case ControlKind::kPushButton: {
+      auto* button = new QPushButton(caption, this);
+      // Enter never presses a button: the key filter decides what it does.
+      button->setAutoDefault(false);
+      button->setDefault(false);
+      w = button;
+      break;
+    }
+    case ControlKind::kProgressBar: {
+      auto* bar = new QProgressBar(this);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      bar->setTextVisible(false);
+      w = bar;
+      break;
+    }
+    case ControlKind::kPicture: {
+      auto* picture = new QLabel(this);
+      picture->setAlignment(Qt::AlignCenter);
+      w = picture;
+      break;
+    }
+  }
+  const PixelRect r = DluToPixels(layout.rect, base_);
+  w->setGeometry(r.x, r.y, r.width, r.height);
+  if (layout.kind == ControlKind::kLabel && layout.caption.empty()) {
+    static_cast<QLabel*>(w)->setText(QString());
+  }
+  widgets_[Index(layout.id)] = w;
+  ids_[w] = layout.id;
+  w->setObjectName(Q(ControlName(layout.id)));
+  Connect(layout.id, w);
+  return w;
+}
+
+void QtView::Connect(ControlId id, QWidget* w) {
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->installEventFilter(this);
+    // Only the operator's edits: a text the program sets runs its rule in
+    // the logic, never twice.
+    connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
+      const std::string typed = S(edit->text());
+      const std::string shown = ShownText(id, typed);
+      if (shown != typed) {
+        const int cursor = edit->cursorPosition();
+        edit->setText(Q(shown));
+        edit->setCursorPosition(cursor);
+      }
+      if (logic_ != nullptr) logic_->OnTextChanged(id);
+    });
+  } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+    list->installEventFilter(this);
+    connect(list, &QComboBox::activated, this, [this, id] {
+      if (logic_ != nullptr) logic_->OnPicked(id);
+    });
+  } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+    button->installEventFilter(this);
+    connect(button, &QAbstractButton::clicked, this, [this, id] {
+      if (logic_ != nullptr) logic_->OnClicked(id);
+    });
+  } else if (qobject_cast<QPlainTextEdit*>(w) != nullptr) {
+    w->installEventFilter(this);
+  }
+}
+
+std::optional<ControlId> QtView::FocusedControl() const {
+  for (QWidget* w = QApplication::focusWidget(); w != nullptr;
+       w = w->parentWidget()) {
+    const auto found = ids_.find(w);
+    if (found != ids_.end()) return found->second;
+  }
+  return std::nullopt;
+}
+
+bool QtView::eventFilter(QObject* watched, QEvent* event) {
+  auto* w = qobject_cast<QWidget*>(watched);
+  const auto found = ids_.find(w);
+  if (found == ids_.end() || logic_ == nullptr) {
+    return QDialog::eventFilter(watched, event);
+  }
+  const ControlId id = found->second;
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape) {
+      return logic_->OnKey(id, Key::kEscape);
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      return logic_->OnKey(id, Key::kEnter);
+    }
+    if (key->key() == Qt::Key_F1) {
+      logic_->OnAbout();
+      return true;
+    }
+    // A typed character the box does not take never reaches it. Tab moves
+    // the focus and Delete edits, as they do in every box.
+    const QString text = key->text();
+    if (qobject_cast<QLineEdit*>(w) != nullptr && text.size() == 1 &&
+        key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
+        key->key() != Qt::Key_Delete) {
+      const QChar c = text.at(0);
+      const char typed = c.unicode() < 0x80 ? static_cast<char>(c.unicode())
+                                            : '\x7f';
+      if (!BoxTakes(id, typed)) return true;
+    }
+    return false;
+  }
+  if (event->type() == QEvent::FocusOut &&
+      qobject_cast<QLineEdit*>(w) != nullptr) {
+    // A menu or another window taking the focus is not leaving the box:
+    // the operator comes back to it.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::PopupFocusReason &&
+        reason != Qt::ActiveWindowFocusReason && modal_depth_ == 0) {
+      logic_->OnKillFocus(id);
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void QtView::keyPressEvent(QKeyEvent* event) {
+  if (logic_ != nullptr) {
+    if (event->key() == Qt::Key_Escape &&
+        logic_->OnKey(FocusedControl(), Key::kEscape)) {
+      return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        logic_->OnKey(FocusedControl(), Key::kEnter)) {
+      return;
+    }
+    if (event->key() == Qt::Key_F1) {
+      logic_->OnAbout();
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// Escape never closes the window.
+void QtView::reject() {}
+
+void QtView::closeEvent(QCloseEvent* event) {
+  if (close_allowed_ || logic_ == nullptr) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  logic_->OnClose();
+}
+
+// This platform has no system menu to put the About entry in: the window's
+// context menu carries it (and F1 opens it).
+void QtView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* about = menu.addAction(Q(kAboutMenuEntry));
+  if (menu.exec(event->globalPos()) == about && logic_ != nullptr) {
+    logic_->OnAbout();
+  }
+}
+
+template <typename F>
+auto QtView::OnWindow(F f) -> decltype(f()) {
+  if (QThread::currentThread() == thread()) return f();
+  using R = decltype(f());
+  if constexpr (std::is_void_v<R>) {
+    QMetaObject::invokeMethod(this, [&f] { f(); },
+                              Qt::BlockingQueuedConnection);
+  } else {
+    R result{};
+    QMetaObject::invokeMethod(this, [&f, &result] { result = f(); },
+                              Qt::BlockingQueuedConnection);
+    return result;
+  }
+}
+
+std::string QtView::Text(ControlId id) {
+  return OnWindow([&]() -> std::string {
+    QWidget* w = widget(id);
+    if (id == ControlId::kOutputBox) return output_text_;
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return S(edit->text());
+    if (auto* label = qobject_cast<QLabel*>(w)) return S(label->text());
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+      return S(button->text());
+    }
+    if (auto* frame = qobject_cast<QGroupBox*>(w)) return S(frame->title());
+    if (auto* list = qobject_cast<QComboBox*>(w)) {
+      return S(list->currentText());
+    }
+    return {};
+  });
+}
+
+void QtView::SetText(ControlId id, const std::string& text) {
+  OnWindow([&] {
+    QWidget* w = widget(id);
+    if (id == ControlId::kOutputBox) {
+      output_text_ = text;
+      auto* out = static_cast<QPlainTextEdit*>(w);
+      out->setPlainText(Shown(text));
+      return;
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      edit->setText(Q(ShownText(id, text)));
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+      label->setText(Q(text));
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+      button->setText(Q(text));
+    } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+      frame->setTitle(Q(text));
+    }
+  });
+}
+
+bool QtView::Checked(ControlId id) {
+  return OnWindow([&] {
+    auto* button = qobject_cast<QAbstractButton*>(widget(id));
+    return button != nullptr && button->isChecked();
+  });
+}
+
+void QtView::SetChecked(ControlId id, bool checked) {
+  OnWindow([&] {
+    if (auto* button = qobject_cast<QAbstractButton*>(widget(id))) {
+      // A radio button cannot be unchecked by itself in its group.
+      const bool exclusive = button->autoExclusive();
+      if (!checked) button->setAutoExclusive(false);
+      button->setChecked(checked);
+      button->setAutoExclusive(exclusive);
+    }
+  });
+}
+
+bool QtView::Enabled(ControlId id) {
+  return OnWindow([&] { return widget(id)->isEnabled(); });
+}
+
+void QtView::SetEnabled(ControlId id, bool enabled) {
+  OnWindow([&] { widget(id)->setEnabled(enabled); });
+}
+
+bool QtView::Visible(ControlId id) {
+  return OnWindow([&] { return !widget(id)->isHidden(); });
+}
+
+void QtView::SetVisible(ControlId id, bool visible) {
+  OnWindow([&] { widget(id)->setVisible(visible); });
+}
+
+int QtView::ListIndex(ControlId id) {
+  return OnWindow([&] {
+    auto* list = qobject_cast<QComboBox*>(widget(id));
+    return list != nullptr ? list->currentIndex() : -1;
+  });
+}
+
+void QtView::SetListIndex(ControlId id, int index) {
+  OnWindow([&] {
+    if (auto* list = qobject_cast<QComboBox*>(widget(id))) {
+      list->setCurrentIndex(index);
+    }
+  });
+}
+
+void QtView::SetLimit(ControlId id, int characters) {
+  OnWindow([&] {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget(id))) {
+      edit->setMaxLength(characters);
+    }
+  });
+}
+
+void QtView::PlaceAt(ControlId id, ControlId place) {
+  OnWindow([&] {
+    const PixelRect r = DluToPixels(LayoutOf(place).rect, base_);
+    widget(id)->move(r.x, r.y);
+  });
+}
+
+void QtView::Focus(ControlId id) {
+  OnWindow([&] { widget(id)->setFocus(Qt::OtherFocusReason); });
+}
+
+void QtView::SelectAll(ControlId id) {
+  OnWindow([&] {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget(id))) edit->selectAll();
+  });
+}
+
+void QtView::SetTitle(const std::string& title) {
+  OnWindow([&] { setWindowTitle(Q(title)); });
+}
+
+void QtView::MessageBox(const std::string& text) {
+  OnWindow([&] {
+    const Modal modal(*this);
+    QMessageBox box(QMessageBox::Warning, Q(kMessageBoxTitle), Shown(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+  });
+}
+
+bool QtView::AskOkCancel(const std::string& caption, const std::string& text,
+                         BoxIcon icon) {
+  return OnWindow([&] {
+    const Modal modal(*this);
+    QMessageBox box(QtIcon(icon), Q(caption), Shown(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    return box.exec() == QMessageBox::Ok;
+  });
+}
+
+void QtView::LoadPictures() {
+  OnWindow([&] {
+    const QColor window_colour = palette().color(QPalette::Window);
+    for (const PictureInfo& info : kPictures) {
+      QImage image(":/res/" + Q(info.file));
+      image = image.convertToFormat(QImage::Format_ARGB32);
+      if (info.window_coloured_background && !image.isNull()) {
+        const QRgb key = image.pixel(0, 0);
+        for (int y = 0; y < image.height(); ++y) {
+          for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == key) {
+              image.setPixel(x, y, window_colour.rgba());
+            }
+          }
+        }
+      }
+      pictures_[static_cast<int>(info.id)] = QPixmap::fromImage(image);
+    }
+    static_cast<QLabel*>(widget(ControlId::kCautionPicture))
+        ->setPixmap(pictures_[static_cast<int>(PictureId::kCaution)]);
+  });
+}
+
+void QtView::SetResultPicture(ResultPicture picture) {
+  OnWindow([&] {
+    auto* label = static_cast<QLabel*>(widget(ControlId::kResultPicture));
+    const auto id = PictureFor(picture);
+    if (!id) {
+      label->clear();
+      return;
+    }
+    label->setPixmap(pictures_[static_cast<int>(*id)]);
+  });
+}
+
+void QtView::SetAdapterPicture(int index, AdapterPictureKind picture) {
+  OnWindow([&] {
+    static_cast<QLabel*>(widget(AdapterPicture(index)))
+        ->setPixmap(pictures_[static_cast<int>(PictureFor(picture))]);
+  });
+}
+
+void QtView::SetProgress(int percent) {
+  OnWindow([&] {
+    static_cast<QProgressBar*>(widget(ControlId::kProgressBar))
+        ->setValue(percent);
+  });
+}
+
+std::optional<std::string> QtView::OpenFileDialog(const std::string& filter) {
+  return OnWindow([&]() -> std::optional<std::string> {
+    const Modal modal(*this);
+    const QString file = QFileDialog::getOpenFileName(
+        this, QString(), QString(), QtFilter(filter), nullptr,
+        QFileDialog::ReadOnly);
+    if (file.isEmpty()) return std::nullopt;
+    return S(file);
+  });
+}
+
+int QtView::SerialNoTypeDialog() {
+  return OnWindow([&] {
+    const Modal modal(*this);
+    CSerialNo dialog(this);
+    dialog.exec();
+    return dialog.selection();
+  });
+}
+
+void QtView::AboutBox() {
+  OnWindow([&] {
+    const Modal modal(*this);
+    CAboutDlg about(this, windowIcon());
+    about.exec();
+  });
+}
+
+void QtView::StartTimer(int timer, int milliseconds) {
+  OnWindow([&] {
+    QTimer*& t = timers_[timer];
+    if (t == nullptr) {
+      t = new QTimer(this);
+      connect(t, &QTimer::timeout, this, [this, timer] {
+        if (logic_ != nullptr) logic_->OnTimer(timer);
+      });
+    }
+    t->start(milliseconds);
+  });
+}
+
+void QtView::StopTimer(int timer) {
+  OnWindow([&] {
+    const auto found = timers_.find(timer);
+    if (found != timers_.end()) found->second->stop();
+  });
+}
+
+void QtView::RunOnWindowThread(const std::function<void()>& task) {
+  OnWindow([&task] { task(); });
+}
+
+void QtView::ServeUntil(const std::function<bool()>& done) {
+  if (done()) return;
+  // The worker's calls arrive as events; the loop serves them and looks at
+  // `done` after each and on every tick.
+  QEventLoop loop;
+  QTimer tick;
+  const auto check = [&] {
+    if (done()) loop.quit();
+  };
+  connect(&tick, &QTimer::timeout, &loop, check);
+  tick.start(10);
+  loop.exec();
+}
+
+void QtView::PostToWindowThread(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void QtView::CloseWindow() {
+  OnWindow([&] {
+    close_allowed_ = true;
+    done(QDialog::Accepted);
+  });
+}
+
+}  // namespace srom
