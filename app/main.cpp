@@ -12,6 +12,7 @@
 #include "device/sim/sim_setup.h"
 #include "ledger/sqlite_ledger.h"
 #include "ports/clock.h"
+#include "sim_panel/sim_panel.h"
 #include "ui/qt/qt_view.h"
 #include "ui/srom_dlg.h"
 
@@ -70,5 +71,9 @@ int main(int argc, char** argv) {
   if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 1;
   QObject::connect(&view, &QDialog::finished, &app, &QApplication::quit);
   view.show();
+  // The simulated adapter's panel beside the window: plug, unplug, fault it
+  // and watch its memories while the window programs it.
+  auto* panel = new srom::SimPanel({{"Simulated adapter", adapter.get()}}, &view);
+  panel->ShowBeside(view);
   return app.exec();
 }

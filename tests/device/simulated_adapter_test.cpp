@@ -13,6 +13,7 @@
 
 #include "device/device_operations.h"
 #include "device/driver_contract.h"
+#include "device/sim/sim_setup.h"
 #include "device/sim/simulated_bench.h"
 #include "device_test_support.h"
 #include "model/image_buffer.h"
@@ -103,6 +104,78 @@ TEST(SimulatedAdapterTest, UnpluggingEndsOpenHandles) {
   sim.Close(*handle);
   EXPECT_EQ(sim.open_handles(), 0);
   EXPECT_FALSE(sim.Open("\\\\.\\OTHER"));
+}
+
+// Faults armed on an adapter in use, as the simulator panel arms them, and
+// "clear" taking each away again.
+struct LiveFault {
+  std::vector<std::string> words;
+};
+void PrintTo(const LiveFault& fault, std::ostream* os) {
+  *os << JoinWords(fault.words);
+}
+
+// True when an EEPROM image and then an eFuse image each write and read back
+// as written.
+bool WritesAndReadsBack(SimulatedAdapter& sim) {
+  RecordingReporter reporter;
+  DeviceAccess device(sim, reporter);
+  ImageBuffer wanted = BlankBuffer();
+  int size = 0;
+  FillImageHeader(wanted, kChipAEeprom, 0, size);
+  for (int i = 0; i < size; ++i)
+    ImageArea(wanted)[i] = static_cast<std::uint8_t>(i);
+  ImageBuffer read = BlankBuffer();
+  int read_size = 0;
+  if (!device.WriteImage(wanted, kChipAEeprom, size) ||
+      device.ReadEeprom(read, 0, read_size) != "Success" ||
+      !std::equal(ImageArea(wanted).begin(), ImageArea(wanted).begin() + size,
+                  ImageArea(read).begin())) {
+    return false;
+  }
+  FillImageHeader(wanted, kChipAEfuse, 0, size);
+  std::fill_n(ImageArea(wanted).begin(), size, 0x00);
+  if (!device.WriteImage(wanted, kChipAEfuse, size) ||
+      !device.ReadEfuse(read, read_size)) {
+    return false;
+  }
+  return std::equal(ImageArea(wanted).begin(), ImageArea(wanted).begin() + size,
+                    ImageArea(read).begin());
+}
+
+class LiveFaultTest : public ::testing::TestWithParam<LiveFault> {};
+
+TEST_P(LiveFaultTest, BitesUntilCleared) {
+  SimulatedAdapter faulty(256);
+  ASSERT_EQ(ArmSimFault(GetParam().words, faulty), std::nullopt);
+  EXPECT_FALSE(WritesAndReadsBack(faulty));
+
+  SimulatedAdapter cleared(256);
+  ASSERT_EQ(ArmSimFault(GetParam().words, cleared), std::nullopt);
+  ASSERT_EQ(ArmSimFault({"clear"}, cleared), std::nullopt);
+  EXPECT_TRUE(WritesAndReadsBack(cleared));
+  EXPECT_TRUE(cleared.plugged());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKind, LiveFaultTest,
+    ::testing::Values(LiveFault{{"stuck-cell", "5"}},
+                      LiveFault{{"fail-request", "2"}},
+                      LiveFault{{"fail-code", "IOCTL_READ_EFUSE"}},
+                      LiveFault{{"busy-stuck"}},
+                      LiveFault{{"unplug-after", "3"}},
+                      LiveFault{{"weak-efuse", "0x3F", "0xFF", "2"}},
+                      LiveFault{{"no-driver"}}));
+
+TEST(LiveFaultRefusalTest, ABadFaultArmsNothing) {
+  SimulatedAdapter sim(256);
+  EXPECT_EQ(ArmSimFault({"fail-request", "0"}, sim),
+            "Usage: fault fail-request N");
+  EXPECT_EQ(ArmSimFault({"fail-request", "2", "3"}, sim),
+            "Usage: fault fail-request N");
+  EXPECT_THAT(ArmSimFault({"melt"}, sim),
+              ::testing::Optional(::testing::HasSubstr("Unknown fault")));
+  EXPECT_TRUE(WritesAndReadsBack(sim));
 }
 
 // The bench: the control device follows the enabled network connection.

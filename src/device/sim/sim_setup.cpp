@@ -163,6 +163,18 @@ std::optional<std::string> CheckSimFault(const std::vector<std::string>& w) {
   return std::nullopt;
 }
 
+std::optional<std::string> ArmSimFault(const std::vector<std::string>& words,
+                                       SimulatedAdapter& adapter) {
+  if (words.size() == 1 && words[0] == "clear") {
+    adapter.ClearFaults();
+    adapter.set_driver_present(true);
+    return std::nullopt;
+  }
+  if (auto refusal = CheckSimFault(words)) return refusal;
+  ArmFault(words, adapter);
+  return std::nullopt;
+}
+
 void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter) {
   adapter.set_plugged(setup.plugged);
   for (const auto& fault : setup.faults) {

@@ -33,6 +33,13 @@ std::string SimFaultHelp();
 // Why `words` is not a fault the adapter knows, or nothing when it is.
 std::optional<std::string> CheckSimFault(const std::vector<std::string>& words);
 
+// Arms the fault `words` name on an adapter already in use, its request
+// numbers counted from this call; "clear" takes every fault away, an absent
+// driver included, as `sim fault clear` does for the next run. CheckSimFault's
+// refusal, and nothing armed, when the words name no fault.
+std::optional<std::string> ArmSimFault(const std::vector<std::string>& words,
+                                       SimulatedAdapter& adapter);
+
 // Plugs the adapter in or out and arms every fault; call on a new adapter,
 // before its first request, so that request numbers count from the run's start.
 void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter);

@@ -245,9 +245,19 @@ void SimulatedAdapter::set_driver_present(bool present) {
   driver_present_ = present;
 }
 
+bool SimulatedAdapter::driver_present() const {
+  std::lock_guard lock(mutex_);
+  return driver_present_;
+}
+
 void SimulatedAdapter::set_driver_answer(std::array<std::uint8_t, 3> answer) {
   std::lock_guard lock(mutex_);
   driver_answer_ = answer;
+}
+
+std::array<std::uint8_t, 3> SimulatedAdapter::driver_answer() const {
+  std::lock_guard lock(mutex_);
+  return driver_answer_;
 }
 
 void SimulatedAdapter::set_busy_polls(int polls) {
@@ -340,6 +350,7 @@ void SimulatedAdapter::ClearFaults() {
   unplug_after_.reset();
   busy_stuck_ = false;
   stuck_cells_.clear();
+  weak_bits_.clear();
 }
 
 void SimulatedAdapter::set_latency(std::chrono::nanoseconds latency) {

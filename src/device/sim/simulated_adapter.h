@@ -56,8 +56,10 @@ class SimulatedAdapter : public DriverPort {
   bool plugged() const;
   // An absent driver lets the device open but answers no request.
   void set_driver_present(bool present);
+  bool driver_present() const;
   // The three bytes the version query answers; "Yes" for a recent driver.
   void set_driver_answer(std::array<std::uint8_t, 3> answer);
+  std::array<std::uint8_t, 3> driver_answer() const;
 
   // After each started word read, the busy bit reads set for this many polls
   // (0: the first poll already finds it clear).
@@ -86,6 +88,8 @@ class SimulatedAdapter : public DriverPort {
   void FailEveryRequest(std::uint32_t code);
   // The adapter is unplugged right after answering n more requests.
   void UnplugAfterRequests(int n);
+  // Takes away every fault armed above, the stuck busy bit, stuck cells and
+  // weak fuse bits; the plug, the driver and the busy polls stay as set.
   void ClearFaults();
 
   // How long each request takes; a benchmark's stand-in for the driver.
