@@ -3,6 +3,8 @@
 // is absent, with the simulator's panel beside it.
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -70,10 +72,21 @@ int main(int argc, char** argv) {
   view.set_logic(&dlg);
   if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 1;
   QObject::connect(&view, &QDialog::finished, &app, &QApplication::quit);
-  view.show();
   // The simulated adapter's panel beside the window: plug, unplug, fault it
-  // and watch its memories while the window programs it.
-  auto* panel = new srom::SimPanel({{"Simulated adapter", adapter.get()}}, &view);
+  // and watch its memories while the window programs it. Both are centred
+  // together where the screen has room for them side by side.
+  auto* panel =
+      new srom::SimPanel({{"Simulated adapter", adapter.get()}}, &view);
+  panel->adjustSize();
+  if (const QScreen* screen = view.screen()) {
+    const QRect room = screen->availableGeometry();
+    const int total = view.width() + 8 + panel->width();
+    if (total <= room.width()) {
+      view.move(room.left() + (room.width() - total) / 2,
+                room.top() + std::max(0, (room.height() - view.height()) / 3));
+    }
+  }
+  view.show();
   panel->ShowBeside(view);
   return app.exec();
 }
