@@ -2,7 +2,9 @@
 # Builds srom-tool and runs the whole test suite. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/bootstrap.sh
+# The window and its tests: Qt, the fonts it is laid out in, an X server and
+# a keyboard for the scanner test.
+./scripts/bootstrap.sh qt6-base-dev fonts-liberation fonts-noto-cjk xvfb xauth xdotool
 build=${SROM_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
