@@ -13,7 +13,7 @@ build=build-fuzz
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DSROM_BUILD_FUZZ=ON -DSROM_BUILD_TESTS=OFF \
-  -DSROM_BUILD_BENCH=OFF -DSROM_SANITIZE=address,undefined >/dev/null
+  -DSROM_BUILD_BENCH=OFF -DSROM_BUILD_GUI=OFF -DSROM_SANITIZE=address,undefined >/dev/null
 cmake --build "$build" --target eeprom_dat_fuzzer image_file_fuzzer
 
 mkdir -p "$build/artifacts"
