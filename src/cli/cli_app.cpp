@@ -71,8 +71,9 @@ struct Options {
 class OneAdapter : public AdapterLoop {
  public:
   Plan PlanRun() override { return Plan::kSingle; }
-  void RunLoop(const std::function<void()>& per_adapter) override {
-    per_adapter();
+  Outcome RunLoop(Kind, const OpsContext&,
+                  const std::function<Outcome()>& unit) override {
+    return unit();
   }
 };
 

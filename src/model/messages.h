@@ -86,6 +86,8 @@ inline constexpr char kSerialAtMaximum[] =
 // The device.
 inline constexpr char kStatusDetected[] = "Device detected";
 inline constexpr char kStatusUnplugged[] = "Device Unplugged";
+// The adapter was pulled while automatic programming counted down.
+inline constexpr char kDeviceLost[] = "Device lost!";
 inline constexpr char kReadSuccess[] = "Success";
 inline constexpr char kDeviceNotFound[] = "Device not found!";
 inline constexpr char kFailedToOpenDevice[] = "Failed to open device!";
@@ -210,5 +212,16 @@ inline constexpr char kSaveEfuseQuestion[] =
     "?\n\nClick "
     "'OK' to continue saving EFUSE data.\n\nClick 'Cancel' to abort saving "
     "EFUSE data.\n";
+
+// "MultiEnable" checked with no adapter box ticked: Program and Dump say so
+// rather than doing nothing.
+inline constexpr char kNoAdapterTicked[] =
+    "No adapter is ticked in \"Multi EEPROM Program\": press \"Scan\" to "
+    "find the adapters, or untick \"MultiEnable\" to program the one "
+    "attached.";
+// A scan met more supported adapters than the six boxes hold.
+inline constexpr char kSeventhAdapterIgnored[] =
+    "More than six supported adapters are attached: only the first six are "
+    "listed; the others take no part.\r\n";
 
 }  // namespace srom::msg

@@ -4,6 +4,9 @@
 
 #include <functional>
 
+#include "ops/ops_context.h"
+#include "ops/outcome.h"
+
 namespace srom {
 
 class AdapterLoop {
@@ -13,11 +16,14 @@ class AdapterLoop {
     kSingle,   // one box checked and one adapter found: one plain run
     kLoop,     // every checked adapter in turn
   };
+  enum class Kind { kProgram, kDump };
   virtual ~AdapterLoop() = default;
   virtual Plan PlanRun() = 0;
-  // Runs `per_adapter` once for every chosen adapter, with its connection
-  // the only one enabled.
-  virtual void RunLoop(const std::function<void()>& per_adapter) = 0;
+  // Runs `unit` once for every chosen adapter, with its connection the only
+  // one enabled, showing each adapter's picture, the progress and the loop's
+  // log. The first failure of the units, or kOk.
+  virtual Outcome RunLoop(Kind kind, const OpsContext& ctx,
+                          const std::function<Outcome()>& unit) = 0;
 };
 
 }  // namespace srom

@@ -93,12 +93,12 @@ Outcome RunDumpJob(const OpsContext& ctx, AdapterLoop* loop) {
   const AdapterLoop::Plan plan =
       loop != nullptr ? loop->PlanRun() : AdapterLoop::Plan::kNothing;
   if (plan == AdapterLoop::Plan::kSingle) return RunSingleDump(ctx);
-  if (plan != AdapterLoop::Plan::kLoop) return Outcome::kFailed;
-  Outcome outcome = Outcome::kOk;
-  loop->RunLoop([&ctx, &outcome] {
-    outcome = FirstFailure(outcome, RunSingleDump(ctx));
-  });
-  return outcome;
+  if (plan == AdapterLoop::Plan::kNothing) {
+    ctx.panel.ShowMessage(msg::kNoAdapterTicked);
+    return Outcome::kDeviceAbsent;
+  }
+  return loop->RunLoop(AdapterLoop::Kind::kDump, ctx,
+                       [&ctx] { return RunSingleDump(ctx); });
 }
 
 Outcome EraseEeprom(const OpsContext& ctx, AdapterLoop* loop) {

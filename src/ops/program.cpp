@@ -321,12 +321,16 @@ Outcome RunProgramJob(const OpsContext& ctx, AdapterLoop* loop) {
   } else {
     const AdapterLoop::Plan plan =
         loop != nullptr ? loop->PlanRun() : AdapterLoop::Plan::kNothing;
-    if (plan == AdapterLoop::Plan::kSingle) outcome = RunSingleUnit(ctx);
-    if (plan != AdapterLoop::Plan::kLoop) return outcome;
-    outcome = Outcome::kOk;
-    loop->RunLoop([&ctx, &outcome] {
-      outcome = FirstFailure(outcome, RunSingleUnit(ctx));
-    });
+    if (plan == AdapterLoop::Plan::kNothing) {
+      // Never nothing in silence: the operator is told what to do.
+      ctx.panel.ShowMessage(msg::kNoAdapterTicked);
+      outcome = Outcome::kDeviceAbsent;
+    } else if (plan == AdapterLoop::Plan::kSingle) {
+      outcome = RunSingleUnit(ctx);
+    } else {
+      outcome = loop->RunLoop(AdapterLoop::Kind::kProgram, ctx,
+                              [&ctx] { return RunSingleUnit(ctx); });
+    }
   }
   if (ctx.station.settings.AutoProgram) ctx.panel.RearmAutoProgram();
   return outcome;

@@ -225,7 +225,9 @@ bool CKM62058_SromDlg::ConfirmReissue(const std::string& text) {
 }
 
 void CKM62058_SromDlg::RearmAutoProgram() {
-  view_.RunOnWindowThread([this] { hooks_->RearmAutoProgram(); });
+  // The watch restarts as unchecking and checking "Auto" would, on the
+  // window thread.
+  view_.RunOnWindowThread([this] { ApplyAutoProgram(); });
 }
 
 }  // namespace srom

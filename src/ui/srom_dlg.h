@@ -14,19 +14,20 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "device/driver_port.h"
 #include "ops/adapter_loop.h"
+#include "ops/multi_adapter.h"
 #include "ops/operator_panel.h"
 #include "ops/ops_context.h"
 #include "ops/station.h"
 #include "ops/station_session.h"
 #include "ports/clock.h"
 #include "ui/view.h"
-#include "ui/window_hooks.h"
 
 namespace srom {
 
@@ -49,8 +50,10 @@ class CKM62058_SromDlg : public OperatorPanel {
   CKM62058_SromDlg& operator=(const CKM62058_SromDlg&) = delete;
 
   Station& station() { return station_; }
-  void set_adapter_loop(AdapterLoop* loop) { loop_ = loop; }
-  void set_hooks(WindowHooks* hooks) { hooks_ = hooks ? hooks : &no_hooks_; }
+  // The system's network adapters, for programming several adapters; without
+  // one a scan finds none.
+  void set_network(NetworkPort* network);
+  const AdapterTable& adapters() const { return adapters_; }
   // The station's production ledger, when the window did not open the
   // station itself.
   void set_ledger(Ledger* ledger) { ledger_ = ledger; }
@@ -96,6 +99,19 @@ class CKM62058_SromDlg : public OperatorPanel {
   void OnConvertToBin();
   void OnConvertToEfuse();
   void OnAbout();
+
+  // Several adapters: "Scan" and "MultiEnable".
+  void OnScan();
+  void OnMultiEnable();
+
+  // Automatic programming: "Auto" changed (or re-armed after a job), the
+  // adapters counted, one second of the countdown.
+  void ApplyAutoProgram();
+  int CountDevices();
+  void CountdownStep();
+  static constexpr int kWatchTimer = 1;
+  static constexpr int kCountdownTimer = 2;
+  static constexpr int kNoCountYet = -1;
 
   // Device row and switches.
   void OnDeviceSelPicked();
@@ -193,8 +209,12 @@ class CKM62058_SromDlg : public OperatorPanel {
   Clock& clock_;
   Station station_;
   AdapterLoop* loop_ = nullptr;
-  WindowHooks no_hooks_;
-  WindowHooks* hooks_ = &no_hooks_;
+  NetworkPort* network_ = nullptr;
+  AdapterTable adapters_;
+  std::unique_ptr<MultiAdapterLoop> multi_loop_;
+  int device_count_ = 0;
+  int previous_count_ = kNoCountYet;
+  int countdown_ = 0;
   Ledger* ledger_ = nullptr;
   std::optional<StationSession> session_;
 

@@ -42,10 +42,15 @@ void CKM62058_SromDlg::OnClicked(ControlId id) {
     case C::kSromSize256:
     case C::kSromSize512:
       return OnSromSizeClicked();
+    case C::kMultiEnable:
+      return OnMultiEnable();
+    case C::kScan:
+      return OnScan();
+    case C::kAuto:
+      return ApplyAutoProgram();
     default:
-      // "Reload" is read where it is used; the several-adapter and
-      // automatic-programming controls answer through the hooks.
-      return hooks_->OnClicked(id);
+      // "Reload" and the adapter boxes are read where they are used.
+      return;
   }
 }
 
@@ -62,6 +67,5 @@ void CKM62058_SromDlg::OnPicked(ControlId id) {
   }
 }
 
-void CKM62058_SromDlg::OnTimer(int timer) { hooks_->OnTimer(timer); }
 
 }  // namespace srom

@@ -56,7 +56,7 @@ void CKM62058_SromDlg::OnLoadEeprom() {
   if (IsEepromSel(s.DeviceSel) || s.DeviceSel != shown_sel) {
     ApplyDeviceSelection(SelectionCause::kSettingsLoaded);
   }
-  if (view_.Checked(ControlId::kAuto)) hooks_->ApplyAutoProgram();
+  if (view_.Checked(ControlId::kAuto)) ApplyAutoProgram();
 }
 
 void CKM62058_SromDlg::OnLoadSrom() {

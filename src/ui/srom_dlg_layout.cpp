@@ -78,7 +78,7 @@ void CKM62058_SromDlg::ApplyDeviceSelection(SelectionCause cause) {
 
   view_.SetTitle(title);
   s.CurrentMac = mac_before;
-  hooks_->ApplyMultiEnable();
+  OnMultiEnable();
   RefreshImage();
 }
 
@@ -115,7 +115,7 @@ void CKM62058_SromDlg::ApplyEfuseLayout() {
   // No automatic programming of a one-time memory.
   view_.SetChecked(ControlId::kAuto, false);
   s.AutoProgram = false;
-  hooks_->ApplyAutoProgram();
+  ApplyAutoProgram();
   view_.PlaceAt(ControlId::kPreview, ControlId::kLoadSrom);
   view_.SetText(ControlId::kSave, SaveButtonCaption(s.DeviceSel));
   view_.SetText(ControlId::kLoadEeprom, LoadButtonCaption(s.DeviceSel));

@@ -2,6 +2,7 @@
 #include "files/file_io.h"
 #include "files/image_files.h"
 #include "model/led_rules.h"
+#include "ops/multi_adapter.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
 
@@ -36,9 +37,12 @@ bool CKM62058_SromDlg::OnInitDialog(const LedgerOpener& open_ledger) {
   ApplyDeviceSelection(SelectionCause::kStartup);
   ApplyDisableSetting();
   view_.SetProgress(0);
-  if (s.MultiEnable) hooks_->Scan();
+  if (s.MultiEnable) OnScan();
   view_.SetText(ControlId::kCountdownLabel, "");
-  if (view_.Checked(ControlId::kAuto)) hooks_->StartAutoProgram();
+  if (view_.Checked(ControlId::kAuto)) {
+    previous_count_ = kNoCountYet;
+    ApplyAutoProgram();
+  }
   view_.SetEnabled(ControlId::kDeviceSel, !view_.Checked(ControlId::kLock));
   Context().Device().CheckTestDriver();
   return true;
@@ -104,7 +108,9 @@ void CKM62058_SromDlg::OnClose() {
     close_pending_ = true;
     return;
   }
-  hooks_->EnableAllConnectionsAtExit();
+  if (network_ != nullptr) {
+    ConnectionSwitch(*network_, clock_).EnableAllConnectionsAtExit(adapters_);
+  }
   view_.CloseWindow();
 }
 

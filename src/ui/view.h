@@ -41,6 +41,8 @@ class View {
   virtual void Focus(ControlId id) = 0;
   virtual void SelectAll(ControlId id) = 0;
   virtual void SetTitle(const std::string& title) = 0;
+  // The control's text in the window's font at `points` points.
+  virtual void SetFontPoints(ControlId id, int points) = 0;
 
   // Operator outputs.
   virtual void MessageBox(const std::string& text) = 0;

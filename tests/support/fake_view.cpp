@@ -126,6 +126,9 @@ void FakeView::SelectAll(ControlId id) {
 void FakeView::SetTitle(const std::string& title) {
   OnWindow([&] { title_ = title; });
 }
+void FakeView::SetFontPoints(ControlId id, int points) {
+  OnWindow([&] { State(id).font_points = points; });
+}
 void FakeView::MessageBox(const std::string& text) {
   if (!OnWindowThread()) ++off_thread_messages_;
   OnWindow([&] {

@@ -32,6 +32,7 @@ class FakeView : public View {
     // The control whose place in the layout it stands in (its own at
     // first: kCount).
     ControlId place = ControlId::kCount;
+    int font_points = 0;  // 0: the window's font
   };
 
   FakeView();
@@ -52,6 +53,7 @@ class FakeView : public View {
   void Focus(ControlId id) override;
   void SelectAll(ControlId id) override;
   void SetTitle(const std::string& title) override;
+  void SetFontPoints(ControlId id, int points) override;
   void MessageBox(const std::string& text) override;
   bool AskOkCancel(const std::string& caption, const std::string& text,
                    BoxIcon icon) override;

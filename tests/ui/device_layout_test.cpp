@@ -21,7 +21,6 @@ class DeviceLayoutTest : public FreshWindowTest {
     FreshWindowTest::SetUp();
     ASSERT_TRUE(Start());
     view_.ClearEvents();
-    hooks_.calls.clear();
   }
   std::set<ControlId> VisibleControls() {
     std::set<ControlId> shown;
@@ -115,11 +114,17 @@ INSTANTIATE_TEST_SUITE_P(Entries, EfuseLayoutTest,
 
 TEST_F(DeviceLayoutTest, AnEfuseEntryStopsAutomaticProgramming) {
   Click(ControlId::kAuto, true);
-  settings().AutoProgram = true;
+  dlg_->OnClicked(ControlId::kAuto);
+  ASSERT_THAT(view_.events(), ::testing::Contains("timer 1 start 500"));
+  view_.ClearEvents();
   Pick(kChipAEfuse);
   EXPECT_FALSE(State(ControlId::kAuto).checked);
   EXPECT_FALSE(settings().AutoProgram);
-  EXPECT_THAT(hooks_.calls, ElementsAre("apply auto", "multi enable"));
+  EXPECT_THAT(view_.events(), ::testing::Contains("timer 1 stop"));
+  // A later watch tick starts nothing.
+  dlg_->OnTimer(CKM62058_SromDlg::kWatchTimer);
+  EXPECT_THAT(view_.events(),
+              ::testing::Not(::testing::Contains("timer 2 start 1000")));
 }
 
 TEST_F(DeviceLayoutTest, AnEfuseRefreshEnablesTheMacBoxesEvenWhenItFails) {

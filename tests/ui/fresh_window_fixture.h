@@ -10,29 +10,16 @@
 #include <vector>
 
 #include "device/sim/simulated_adapter.h"
+#include "device/sim/simulated_bench.h"
+#include "device/sim/simulated_network.h"
 #include "files/eeprom_dat.h"
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
 #include "support/temp_folder.h"
 #include "ui/srom_dlg.h"
-#include "ui/window_hooks.h"
 #include "ui/window_texts.h"
 
 namespace srom::test {
-
-// Records which hooks ran, in order.
-class RecordingHooks : public WindowHooks {
- public:
-  void Scan() override { calls.push_back("scan"); }
-  void ApplyMultiEnable() override { calls.push_back("multi enable"); }
-  void StartAutoProgram() override { calls.push_back("start auto"); }
-  void ApplyAutoProgram() override { calls.push_back("apply auto"); }
-  void RearmAutoProgram() override { calls.push_back("rearm auto"); }
-  void EnableAllConnectionsAtExit() override {
-    calls.push_back("enable connections");
-  }
-  std::vector<std::string> calls;
-};
 
 class FreshWindowTest : public ::testing::Test {
  protected:
@@ -50,9 +37,9 @@ class FreshWindowTest : public ::testing::Test {
                          ControlId::kCautionPicture}) {
       view_.State(id).visible = false;
     }
-    dlg_ = std::make_unique<CKM62058_SromDlg>(view_, adapter_, clock_,
+    dlg_ = std::make_unique<CKM62058_SromDlg>(view_, bench_, clock_,
                                               FileFolders{dir_, dir_});
-    dlg_->set_hooks(&hooks_);
+    dlg_->set_network(&network_);
   }
 
   void TearDown() override {
@@ -93,9 +80,14 @@ class FreshWindowTest : public ::testing::Test {
   testing::TempFolder folder_;
   const std::filesystem::path dir_ = folder_.path();
   FakeView view_;
-  SimulatedAdapter adapter_{256};
+  // A bench of one chip A adapter on the connection "Ethernet"; tests add
+  // more.
+  SimulatedBench bench_;
+  SimulatedAdapter& adapter_ =
+      *bench_.AddAdapter("VELK KM62058 USB 3.0 to Gigabit Ethernet",
+                         "Ethernet", 256);
+  SimulatedNetwork network_{bench_};
   FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};
-  RecordingHooks hooks_;
   std::unique_ptr<CKM62058_SromDlg> dlg_;
 };
 

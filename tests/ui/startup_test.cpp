@@ -1,6 +1,6 @@
 // Start-up and closing of the main window: the files it creates, the settings
 // it brings on screen in each device selection, the lock on the station, and
-// the hooks of the automatic modes.
+// the automatic modes it starts.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -191,14 +191,19 @@ INSTANTIATE_TEST_SUITE_P(
                        "200", 50}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FreshWindowTest, AutomaticModesStartThroughTheirHooksInOrder) {
+TEST_F(FreshWindowTest, SavedModesStartTheScanThenTheWatch) {
   SromSettings s;
   s.MultiEnable = true;
   s.AutoProgram = true;
   WriteSettings(s);
   ASSERT_TRUE(Start());
-  EXPECT_THAT(hooks_.calls,
-              ElementsAre("multi enable", "scan", "start auto"));
+  // The scan listed the bench's adapter; "Auto" then took over from
+  // "MultiEnable" and watches for an adapter.
+  EXPECT_EQ(dlg_->adapters().FoundCount, 1);
+  EXPECT_FALSE(State(ControlId::kMultiEnable).checked);
+  EXPECT_FALSE(State(ControlId::kMultiEnable).enabled);
+  EXPECT_FALSE(State(ControlId::kScan).enabled);
+  EXPECT_THAT(view_.events(), ::testing::Contains("timer 1 start 500"));
 }
 
 TEST_F(FreshWindowTest, AnEfuseSelectionNeverStartsAutomaticProgramming) {
@@ -208,7 +213,8 @@ TEST_F(FreshWindowTest, AnEfuseSelectionNeverStartsAutomaticProgramming) {
   WriteSettings(s);
   ASSERT_TRUE(Start());
   EXPECT_FALSE(State(ControlId::kAuto).checked);
-  EXPECT_THAT(hooks_.calls, ElementsAre("apply auto", "multi enable"));
+  EXPECT_THAT(view_.events(),
+              ::testing::Not(::testing::Contains("timer 1 start 500")));
 }
 
 TEST_F(FreshWindowTest, AStationHeldByAnotherProgramIsRefusedUntouched) {
@@ -224,11 +230,13 @@ TEST_F(FreshWindowTest, AStationHeldByAnotherProgramIsRefusedUntouched) {
   EXPECT_FALSE(FileExists("EEPROM.dat"));
 }
 
-TEST_F(FreshWindowTest, CloseEnablesTheConnectionsThenCloses) {
+TEST_F(FreshWindowTest, CloseEnablesEveryScannedConnectionThenCloses) {
   ASSERT_TRUE(Start());
-  hooks_.calls.clear();
+  dlg_->OnScan();
   dlg_->OnClose();
-  EXPECT_THAT(hooks_.calls, ElementsAre("enable connections"));
+  EXPECT_THAT(network_.commands(),
+              ElementsAre("start: netsh interface set interface "
+                          "name=\"Ethernet\" admin=ENABLE"));
   EXPECT_TRUE(view_.closed());
 }
 

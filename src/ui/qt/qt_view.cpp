@@ -189,6 +189,11 @@ QWidget* QtView::MakeControl(const ControlLayout& layout) {
   }
   const PixelRect r = DluToPixels(layout.rect, base_);
   w->setGeometry(r.x, r.y, r.width, r.height);
+  if (layout.id == ControlId::kCountdownLabel) {
+    QPalette colours = w->palette();
+    colours.setColor(QPalette::WindowText, QColor(150, 0, 255));
+    w->setPalette(colours);
+  }
   if (layout.kind == ControlKind::kLabel && layout.caption.empty()) {
     static_cast<QLabel*>(w)->setText(QString());
   }
@@ -453,6 +458,14 @@ void QtView::SelectAll(ControlId id) {
 
 void QtView::SetTitle(const std::string& title) {
   OnWindow([&] { setWindowTitle(Q(title)); });
+}
+
+void QtView::SetFontPoints(ControlId id, int points) {
+  OnWindow([&] {
+    QFont font = widget(id)->font();
+    font.setPointSize(points);
+    widget(id)->setFont(font);
+  });
 }
 
 void QtView::MessageBox(const std::string& text) {

@@ -57,6 +57,7 @@ class QtView : public QDialog, public View {
   void Focus(ControlId id) override;
   void SelectAll(ControlId id) override;
   void SetTitle(const std::string& title) override;
+  void SetFontPoints(ControlId id, int points) override;
   void MessageBox(const std::string& text) override;
   bool AskOkCancel(const std::string& caption, const std::string& text,
                    BoxIcon icon) override;

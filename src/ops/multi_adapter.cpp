@@ -1,0 +1,176 @@
+#include "ops/multi_adapter.h"
+
+#include <variant>
+
+#include "model/messages.h"
+#include "ops/refresh.h"
+
+namespace srom {
+namespace {
+
+constexpr char kCommandStart[] = "netsh interface set interface name=\"";
+
+std::string AdapterCaption(int index) {
+  return "Adapter" + std::to_string(index + 1);
+}
+
+}  // namespace
+
+std::string DisableCommand(const std::string& connection_name) {
+  return kCommandStart + connection_name + "\" admin=DISABLED";
+}
+
+std::string EnableCommand(const std::string& connection_name) {
+  return kCommandStart + connection_name + "\" admin=ENABLE";
+}
+
+std::optional<std::string> UnswitchableReason(
+    const std::string& connection_name) {
+  if (connection_name.find('"') != std::string::npos) {
+    return "The network connection \"" + connection_name +
+           "\" has a double quote in its name, which cannot be passed to "
+           "netsh safely: rename the connection to program that adapter.";
+  }
+  if (DisableCommand(connection_name).size() > kMaxCommandChars) {
+    return "The network connection \"" + connection_name +
+           "\" has too long a name for the netsh command line: rename the "
+           "connection to program that adapter.";
+  }
+  return std::nullopt;
+}
+
+ScanResult ScanAdapters(NetworkPort& network, AdapterTable& table,
+                        std::string_view device_entry) {
+  ScanResult result;
+  for (int k = 0; k < kAdapterSlots; ++k) {
+    table.entries[k] = AdapterSlot{};
+    result.boxes[k] = AdapterBoxState{AdapterCaption(k), false, false};
+  }
+  const auto adapters = network.ListAdapters();
+  if (!adapters) return result;
+  int filled = 0;
+  for (const NetworkAdapter& adapter : *adapters) {
+    if (adapter.description.find(kSupportedAdapterMark) == std::string::npos) {
+      continue;
+    }
+    if (filled == kAdapterSlots) {
+      result.output_note = msg::kSeventhAdapterIgnored;
+      break;
+    }
+    const auto name = network.ConnectionName(adapter.name);
+    if (const auto* failure = std::get_if<ConnectionNameFailure>(&name)) {
+      result.messages.push_back(*failure == ConnectionNameFailure::kKeyNotOpened
+                                    ? "RegOpenKeyEx failed"
+                                    : "RegQueryValueEx failed");
+      break;
+    }
+    AdapterSlot& slot = table.entries[filled];
+    slot.ConnectionName = std::get<std::string>(name);
+    slot.ChipLabel = adapter.description.size() > 5
+                         ? adapter.description.substr(5, 8)
+                         : std::string();
+    slot.Present = true;
+    table.FoundCount = filled + 1;
+    AdapterBoxState& box = result.boxes[filled];
+    box.caption = slot.ChipLabel + "(" + slot.ConnectionName + ")";
+    const bool same_chip = device_entry.find(slot.ChipLabel) != std::string::npos;
+    const auto unswitchable = UnswitchableReason(slot.ConnectionName);
+    if (unswitchable) result.messages.push_back(*unswitchable);
+    box.enabled = box.ticked = same_chip && !unswitchable;
+    ++filled;
+  }
+  return result;
+}
+
+void ConnectionSwitch::DisableConnection(const std::string& name,
+                                         int pause_ms) {
+  if (UnswitchableReason(name)) return;
+  network_.RunCommand(DisableCommand(name), kCommandWait);
+  clock_.SleepMs(pause_ms);
+}
+
+void ConnectionSwitch::EnableConnection(const std::string& name,
+                                        int pause_ms) {
+  if (UnswitchableReason(name)) return;
+  clock_.SleepMs(pause_ms);
+  network_.RunCommand(EnableCommand(name), kCommandWait);
+}
+
+void ConnectionSwitch::DisableAllConnections(const AdapterTable& table,
+                                             int pause_ms) {
+  for (const AdapterSlot& slot : table.entries) {
+    if (!slot.Present) continue;
+    DisableConnection(slot.ConnectionName, pause_ms);
+    clock_.SleepMs(pause_ms);
+  }
+}
+
+void ConnectionSwitch::EnableAllConnections(const AdapterTable& table,
+                                            int pause_ms) {
+  for (const AdapterSlot& slot : table.entries) {
+    if (slot.Present) EnableConnection(slot.ConnectionName, pause_ms);
+  }
+}
+
+void ConnectionSwitch::EnableAllConnectionsAtExit(const AdapterTable& table) {
+  for (const AdapterSlot& slot : table.entries) {
+    if (slot.Present && !UnswitchableReason(slot.ConnectionName)) {
+      network_.StartCommand(EnableCommand(slot.ConnectionName));
+    }
+  }
+}
+
+AdapterLoop::Plan MultiAdapterLoop::PlanRun() {
+  selected_ = 0;
+  for (int k = 0; k < kAdapterSlots; ++k) selected_ += ticked_(k) ? 1 : 0;
+  if (selected_ == 0) return Plan::kNothing;
+  if (selected_ == 1 && table_.FoundCount == 1) return Plan::kSingle;
+  return Plan::kLoop;
+}
+
+Outcome MultiAdapterLoop::RunLoop(Kind kind, const OpsContext& ctx,
+                                  const std::function<Outcome()>& unit) {
+  OperatorPanel& panel = ctx.panel;
+  panel.SetProgress(1);
+  switch_.DisableAllConnections(table_, 50);
+  std::string log = kLoopSeparator;
+  Outcome first_failure = Outcome::kOk;
+  int done = 0;
+  for (int k = 0; k < kAdapterSlots; ++k) {
+    const AdapterSlot& slot = table_.entries[k];
+    if (!slot.Present || !ticked_(k)) continue;
+    if (kind == Kind::kDump) panel.SetOutputText("");
+    panel.SetAdapterPicture(k, AdapterPictureKind::kBusy);
+    switch_.EnableConnection(slot.ConnectionName, 100);
+    std::string unit_text;
+    Outcome outcome;
+    if (kind == Kind::kProgram) {
+      RefreshImage(ctx);
+      unit_text = panel.OutputText();
+      outcome = unit();
+    } else {
+      clock_.SleepMs(200);
+      outcome = unit();
+      panel.SetAdapterPicture(k, AdapterPictureKind::kBlank);
+      unit_text = panel.OutputText();
+    }
+    switch_.DisableConnection(slot.ConnectionName, 50);
+    const bool passed = outcome == Outcome::kOk;
+    if (kind == Kind::kProgram) {
+      panel.SetAdapterPicture(
+          k, passed ? AdapterPictureKind::kPass : AdapterPictureKind::kFail);
+    }
+    if (kind == Kind::kDump || passed) {
+      ++done;
+      panel.SetProgress(done * 100 / selected_);
+    }
+    first_failure = FirstFailure(first_failure, outcome);
+    log += slot.ChipLabel + "(" + slot.ConnectionName + ")\r\n" + unit_text +
+           kLoopSeparator;
+  }
+  panel.SetOutputText(log);
+  switch_.EnableAllConnections(table_, 50);
+  return first_failure;
+}
+
+}  // namespace srom
