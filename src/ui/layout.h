@@ -91,13 +91,11 @@ struct ControlLayout {
   PixelSize picture_pixels;
 };
 
-// The client area and the window's first title.
+// The client area and its font.
 inline constexpr int kClientWidthDlu = 485;
 inline constexpr int kClientHeightDlu = 343;
 inline constexpr std::string_view kWindowFont = "Courier New";
 inline constexpr int kWindowFontPoints = 9;
-inline constexpr std::string_view kWindowTitle =
-    "VELK KM62058 / 057D Windows SROM Tool v1.0.22.0";
 
 // "Device Sel." entries, in the order of model/device_sel.h.
 inline constexpr std::array<std::string_view, 4> kDeviceSelEntries = {

@@ -30,8 +30,7 @@ inline constexpr char kAllFilesFilter[] = "ALL File(*.*)|*.*|";
 // The About entry of the system menu and the About box.
 inline constexpr char kAboutMenuEntry[] = "About KM62058_057D_Srom...";
 inline constexpr char kAboutTitle[] = "About KM62058 / 057D Srom";
-inline constexpr char kAboutVersionLine[] =
-    "VELK KM62058 / 057D Windows SROM Tool v1.0.22.0";
+inline constexpr const char* kAboutVersionLine = kInitialTitle;
 inline constexpr char kAboutNotice[] =
     "Copyright (C) VELK. All rights reserved.";
 inline constexpr char kAboutOk[] = "確定";
