@@ -23,6 +23,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 #include "ui/box_rules.h"
@@ -481,13 +482,13 @@ void QtView::LoadPictures() {
       QImage image(":/res/" + Q(info.file));
       image = image.convertToFormat(QImage::Format_ARGB32);
       if (info.window_coloured_background && !image.isNull()) {
+        // Row by row: pixel() and setPixel() on every pixel cost more than
+        // decoding the picture.
         const QRgb key = image.pixel(0, 0);
+        const QRgb window = window_colour.rgba();
         for (int y = 0; y < image.height(); ++y) {
-          for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) == key) {
-              image.setPixel(x, y, window_colour.rgba());
-            }
-          }
+          auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+          std::replace(row, row + image.width(), key, window);
         }
       }
       pictures_[static_cast<int>(info.id)] = QPixmap::fromImage(image);
