@@ -27,6 +27,7 @@
 #include <utility>
 
 #include "ui/box_rules.h"
+#include "ui/qt/check_spacing_style.h"
 #include "ui/qt/qt_dialogs.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
@@ -88,9 +89,7 @@ QtView::QtView(QWidget* parent) : QDialog(parent) {
   font.setPointSize(kWindowFontPoints);
   font.setStyleHint(QFont::TypeWriter);
   setFont(font);
-  // Check marks sit as close to their captions as the layout's widths
-  // assume.
-  setStyleSheet("QCheckBox, QRadioButton { spacing: 3px; }");
+  check_style_ = new CheckSpacingStyle(this);
   // The dialog manager's base units: the average width of the letters,
   // rounded up to whole pixels, and the font's height.
   const QFontMetrics metrics(font);
@@ -161,9 +160,11 @@ QWidget* QtView::MakeControl(const ControlLayout& layout) {
     }
     case ControlKind::kCheckBox:
       w = new QCheckBox(caption, this);
+      w->setStyle(check_style_);
       break;
     case ControlKind::kRadioButton:
       w = new QRadioButton(caption, this);
+      w->setStyle(check_style_);
       break;
     case ControlKind::kPushButton: {
       auto* button = new QPushButton(caption, this);
