@@ -37,17 +37,17 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QDialog dialog;
   if (argc > 1 && std::string(argv[1]) == "--text") {
-    QFont font(QString::fromUtf8(srom::kWindowFont.data(),
-                                 static_cast<qsizetype>(srom::kWindowFont.size())));
+    QFont font(
+        QString::fromUtf8(srom::kWindowFont.data(),
+                          static_cast<qsizetype>(srom::kWindowFont.size())));
     font.setPointSize(srom::kWindowFontPoints);
     font.setStyleHint(QFont::TypeWriter);
     dialog.setFont(font);
     new QLabel("Device Sel.", &dialog);
   }
-  dialog.setFixedSize(srom::DluToPixelsX(srom::kClientWidthDlu,
-                                         srom::kReferenceBaseUnits),
-                      srom::DluToPixelsY(srom::kClientHeightDlu,
-                                         srom::kReferenceBaseUnits));
+  dialog.setFixedSize(
+      srom::DluToPixelsX(srom::kClientWidthDlu, srom::kReferenceBaseUnits),
+      srom::DluToPixelsY(srom::kClientHeightDlu, srom::kReferenceBaseUnits));
   ExitAfterFirstPaint first_paint;
   dialog.installEventFilter(&first_paint);
   dialog.show();

@@ -109,9 +109,8 @@ int main(int argc, char** argv) {
 
   // The plain box, as wide as the MAC box, where the window has room.
   auto* plain = new QLineEdit(&view);
-  const srom::PixelRect mac_rect =
-      DluToPixels(srom::LayoutOf(srom::ControlId::kCurrentMac).rect,
-                  view.base_units());
+  const srom::PixelRect mac_rect = DluToPixels(
+      srom::LayoutOf(srom::ControlId::kCurrentMac).rect, view.base_units());
   const srom::PixelRect plain_rect =
       DluToPixels(srom::DluRect{390, 312, 56, 12}, view.base_units());
   plain->setGeometry(plain_rect.x, plain_rect.y, mac_rect.width,
@@ -119,7 +118,8 @@ int main(int argc, char** argv) {
   view.show();
   if (!QTest::qWaitForWindowExposed(&view)) return 2;
 
-  auto* mac = qobject_cast<QLineEdit*>(view.widget(srom::ControlId::kCurrentMac));
+  auto* mac =
+      qobject_cast<QLineEdit*>(view.widget(srom::ControlId::kCurrentMac));
   QWidget* output = view.widget(srom::ControlId::kOutputBox);
   mac->setFocus(Qt::OtherFocusReason);
   mac->selectAll();
@@ -154,9 +154,10 @@ int main(int argc, char** argv) {
   const double plain_median = Percentile(plain_us, 0.5);
   const double ratio = mac_median / plain_median;
   const bool ok = ratio <= kTarget;
-  std::printf("One typed character, handled and repainted, Qt offscreen, "
-              "%zu keys a box\n",
-              mac_us.size());
+  std::printf(
+      "One typed character, handled and repainted, Qt offscreen, "
+      "%zu keys a box\n",
+      mac_us.size());
   std::printf("  %-16s %12s %12s\n", "", "median us", "p90 us");
   std::printf("  %-16s %12.1f %12.1f\n", "MAC Current box", mac_median,
               Percentile(mac_us, 0.9));

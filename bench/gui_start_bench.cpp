@@ -40,8 +40,8 @@ constexpr double kTimeTarget = 1.3;
 constexpr double kMemoryTarget = 1.3;
 
 struct Run {
-  double ms = 0;        // start to the first-paint line
-  long peak_kib = 0;    // peak resident memory of the whole process
+  double ms = 0;      // start to the first-paint line
+  long peak_kib = 0;  // peak resident memory of the whole process
 };
 
 // One start of `program` until its first-paint line, then its end.
@@ -155,13 +155,15 @@ int main(int argc, char** argv) {
   }
   std::printf("  srom-tool / bare dialog: time %.2f (target <= %.1f): %s\n",
               time_ratio, kTimeTarget, time_ok ? "met" : "MISSED");
-  std::printf("  srom-tool / bare dialog: peak memory %.2f (target <= %.1f): "
-              "%s\n",
-              memory_ratio, kMemoryTarget, memory_ok ? "met" : "MISSED");
-  std::printf("  for comparison, text dialog / bare dialog: time %.2f, peak "
-              "memory %.2f;\n  srom-tool / text dialog: time %.2f, peak "
-              "memory %.2f\n",
-              text_ms / bare_ms, text_kib / bare_kib, tool_ms / text_ms,
-              tool_kib / text_kib);
+  std::printf(
+      "  srom-tool / bare dialog: peak memory %.2f (target <= %.1f): "
+      "%s\n",
+      memory_ratio, kMemoryTarget, memory_ok ? "met" : "MISSED");
+  std::printf(
+      "  for comparison, text dialog / bare dialog: time %.2f, peak "
+      "memory %.2f;\n  srom-tool / text dialog: time %.2f, peak "
+      "memory %.2f\n",
+      text_ms / bare_ms, text_kib / bare_kib, tool_ms / text_ms,
+      tool_kib / text_kib);
   return time_ok && memory_ok ? 0 : 1;
 }

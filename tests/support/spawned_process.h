@@ -202,14 +202,16 @@ class SpawnedProcess {
 
   static std::vector<std::string> Environment(const SpawnOptions& options) {
     const auto named = [](const std::string& entry, const std::string& name) {
-      return entry.size() > name.size() && entry.compare(0, name.size(), name) == 0 &&
+      return entry.size() > name.size() &&
+             entry.compare(0, name.size(), name) == 0 &&
              entry[name.size()] == '=';
     };
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
       bool drop = false;
-      for (const std::string& name : options.unset_env) drop |= named(entry, name);
+      for (const std::string& name : options.unset_env)
+        drop |= named(entry, name);
       for (const std::string& set : options.set_env) {
         drop |= named(entry, set.substr(0, set.find('=')));
       }

@@ -104,8 +104,8 @@ class ScannerOnXServerTest : public ::testing::Test {
     // The server writes its display number to its standard output once it
     // takes connections.
     xvfb_.emplace(SpawnedProcess::Start(
-        "Xvfb", {"-displayfd", "1", "-screen", "0", "1600x1000x24",
-                 "-nolisten", "tcp"},
+        "Xvfb",
+        {"-displayfd", "1", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
         options));
     const auto number = xvfb_->ReadLine(20s);
     ASSERT_TRUE(number && !number->empty()) << "Xvfb gave no display number";
@@ -172,15 +172,16 @@ TEST_F(ScannerOnXServerTest, EachScanProgramsOneUnitAndTheNextScanReplacesIt) {
 
   // The middle of the MAC "Current" box. The layout is in dialog units; a
   // font other than the reference one scales the whole window alike.
-  const PixelRect box = DluToPixels(LayoutOf(ControlId::kCurrentMac).rect,
-                                    kReferenceBaseUnits);
-  const int reference_width = DluToPixelsX(kClientWidthDlu, kReferenceBaseUnits);
+  const PixelRect box =
+      DluToPixels(LayoutOf(ControlId::kCurrentMac).rect, kReferenceBaseUnits);
+  const int reference_width =
+      DluToPixelsX(kClientWidthDlu, kReferenceBaseUnits);
   const int reference_height =
       DluToPixelsY(kClientHeightDlu, kReferenceBaseUnits);
-  const int x = geometry->x + (box.x + box.width / 2) * geometry->width /
-                                  reference_width;
-  const int y = geometry->y + (box.y + box.height / 2) * geometry->height /
-                                  reference_height;
+  const int x =
+      geometry->x + (box.x + box.width / 2) * geometry->width / reference_width;
+  const int y = geometry->y +
+                (box.y + box.height / 2) * geometry->height / reference_height;
   ASSERT_TRUE(Xdotool({"mousemove", "--sync", std::to_string(x),
                        std::to_string(y), "click", "1"}));
   // The operator selects the box's first text; every later scan finds the
@@ -209,8 +210,8 @@ TEST_F(ScannerOnXServerTest, EachScanProgramsOneUnitAndTheNextScanReplacesIt) {
   ASSERT_TRUE(adapter.LoadState(station_ / kSimStateFile));
   const std::vector<std::uint8_t> eeprom = adapter.eeprom();
   const std::vector<std::uint8_t> mac(eeprom.begin(), eeprom.begin() + 6);
-  EXPECT_EQ(mac, (std::vector<std::uint8_t>{0x00, 0xE0, 0x4C, 0x00, 0x00,
-                                            0x30}));
+  EXPECT_EQ(mac,
+            (std::vector<std::uint8_t>{0x00, 0xE0, 0x4C, 0x00, 0x00, 0x30}));
 }
 
 }  // namespace
