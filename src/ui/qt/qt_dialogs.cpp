@@ -15,6 +15,9 @@ namespace srom {
 CSerialNo::CSerialNo(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Serial No. Type");
   setModal(true);
+  // Radio marks as close to their captions as in the main window, and the
+  // buttons as compact as the dialog was drawn with.
+  setStyleSheet("QRadioButton { spacing: 3px; }");
   auto* from_mac = new QRadioButton("Use Mac Address as Serial No.", this);
   auto* fixed = new QRadioButton("Fixed to 00000000000001", this);
   auto* ok = new QPushButton("OK", this);

@@ -23,9 +23,11 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 #include "ui/box_rules.h"
+#include "ui/qt/check_spacing_style.h"
 #include "ui/qt/qt_dialogs.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
@@ -87,9 +89,7 @@ QtView::QtView(QWidget* parent) : QDialog(parent) {
   font.setPointSize(kWindowFontPoints);
   font.setStyleHint(QFont::TypeWriter);
   setFont(font);
-  // Check marks sit as close to their captions as the layout's widths
-  // assume.
-  setStyleSheet("QCheckBox, QRadioButton { spacing: 3px; }");
+  check_style_ = new CheckSpacingStyle(this);
   // The dialog manager's base units: the average width of the letters,
   // rounded up to whole pixels, and the font's height.
   const QFontMetrics metrics(font);
@@ -160,9 +160,11 @@ QWidget* QtView::MakeControl(const ControlLayout& layout) {
     }
     case ControlKind::kCheckBox:
       w = new QCheckBox(caption, this);
+      w->setStyle(check_style_);
       break;
     case ControlKind::kRadioButton:
       w = new QRadioButton(caption, this);
+      w->setStyle(check_style_);
       break;
     case ControlKind::kPushButton: {
       auto* button = new QPushButton(caption, this);
@@ -494,13 +496,13 @@ void QtView::LoadPictures() {
       QImage image(":/res/" + Q(info.file));
       image = image.convertToFormat(QImage::Format_ARGB32);
       if (info.window_coloured_background && !image.isNull()) {
+        // Row by row: pixel() and setPixel() on every pixel cost more than
+        // decoding the picture.
         const QRgb key = image.pixel(0, 0);
+        const QRgb window = window_colour.rgba();
         for (int y = 0; y < image.height(); ++y) {
-          for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) == key) {
-              image.setPixel(x, y, window_colour.rgba());
-            }
-          }
+          auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+          std::replace(row, row + image.width(), key, window);
         }
       }
       pictures_[static_cast<int>(info.id)] = QPixmap::fromImage(image);

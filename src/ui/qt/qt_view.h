@@ -20,6 +20,7 @@
 #include "ui/picture_ids.h"
 #include "ui/view.h"
 
+class QStyle;
 class QTimer;
 class QWidget;
 
@@ -96,6 +97,8 @@ class QtView : public QDialog, public View {
 
   CKM62058_SromDlg* logic_ = nullptr;
   BaseUnits base_ = kReferenceBaseUnits;
+  // The check boxes' and radio buttons' style; a child of the window.
+  QStyle* check_style_ = nullptr;
   std::array<QWidget*, kControlCount> widgets_{};
   std::map<QWidget*, ControlId> ids_;
   // The output box's text as it was set, line ends included; the widget
