@@ -122,8 +122,9 @@ TEST_F(StationBenchTest, AFileThatIsNoBenchIsRefusedNamingIt) {
     EXPECT_THAT(error, HasSubstr(kSimBenchFile));
   }
   // CR LF line ends are read as well.
-  WriteBytes(folder_ / kSimBenchFile,
-             "srom-cli simulated bench 1\r\nEthernet\tVELK KM62058 adapter\r\n");
+  WriteBytes(
+      folder_ / kSimBenchFile,
+      "srom-cli simulated bench 1\r\nEthernet\tVELK KM62058 adapter\r\n");
   EXPECT_EQ(LoadSimBench(folder_ / kSimBenchFile),
             (std::vector<SimBenchEntry>{{"Ethernet", "VELK KM62058 adapter"}}));
 }
