@@ -242,7 +242,7 @@ bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,
 }
 
 // Several adapters in turn: the station's network scanned as "Scan" does,
-// and the loop over the adapters that take part.
+// and the loop over the adapters it ticks.
 
 struct NetworkScan {
   AdapterTable table;
@@ -277,7 +277,7 @@ std::string ResultText(Outcome outcome) {
              : "FAIL: " + std::string(ExitCodeName(ExitCodeOf(outcome)));
 }
 
-// The loop over the adapters that take part, keeping each unit's adapter,
+// The loop over the ticked adapters, keeping each unit's adapter,
 // the MAC address it was given and its outcome for the result lines.
 class ReportingLoop : public AdapterLoop {
  public:
@@ -315,7 +315,7 @@ class ReportingLoop : public AdapterLoop {
   std::vector<UnitResult> results_;
 };
 
-// Program or Dump on every adapter that takes part; the output box (the
+// Program or Dump on every ticked adapter; the output box (the
 // loop's log), then one line per adapter: PASS (and the MAC address a
 // programmed unit got) or FAIL: <class>.
 ExitCode MultiJob(Run& run, AdapterLoop::Kind kind) {
@@ -351,24 +351,23 @@ ExitCode MultiJob(Run& run, AdapterLoop::Kind kind) {
   return ExitCodeOf(outcome);
 }
 
-// The adapters a scan finds, each with its caption and whether it takes
-// part in `program --multi` and `dump --multi`.
+// The adapters a scan finds, each with its caption and whether it is in
+// the loop of `program --multi` and `dump --multi`: the box "Scan" ticks.
 ExitCode Scan(Run& run) {
   NetworkScan scan;
   if (ScanNetwork(run, scan) == nullptr) return ExitCode::kNoDriver;
   bool any = false;
   for (int k = 0; k < scan.table.FoundCount; ++k) {
-    const bool takes_part =
-        scan.result.boxes[static_cast<std::size_t>(k)].ticked;
-    any = any || takes_part;
+    const bool ticked = scan.result.boxes[static_cast<std::size_t>(k)].ticked;
+    any = any || ticked;
     run.out() << AdapterLine(scan, k) << ": "
-              << (takes_part ? "takes part" : "takes no part") << "\n";
+              << (ticked ? "in the loop" : "left out") << "\n";
   }
   const std::string note = run.panel().OutputText();
   if (!note.empty()) run.out() << note;
   if (any) return ExitCode::kOk;
   run.Say(
-      "No adapter takes part: none of the selected chip with a "
+      "No adapter is in the loop: none of the selected chip with a "
       "connection that can be switched.");
   return ExitCode::kDeviceAbsent;
 }
@@ -857,7 +856,7 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                         "configuration after the unit (asks: --yes)");
   program
       ->add_flag("--multi", o.multi,
-                 "Program every adapter a scan finds that takes part, in "
+                 "Program every adapter a scan puts in the loop, in "
                  "turn (\"MultiEnable\"); one result line each")
       ->excludes(reload);
 
@@ -865,13 +864,13 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                                   "Read the adapter's memory, keep it and "
                                   "save SROM.dat/EFUSE.dat");
   dump->add_flag("--multi", o.multi,
-                 "Dump every adapter a scan finds that takes part, in turn "
+                 "Dump every adapter a scan puts in the loop, in turn "
                  "(\"MultiEnable\"); one result line each");
 
   app.add_subcommand(
       "scan",
-      "List the network adapters as \"Scan\" finds them, and which take "
-      "part in --multi");
+      "List the network adapters as \"Scan\" finds them, and which are in "
+      "the loop of --multi");
   app.add_subcommand(
       "auto",
       "Automatic programming: each adapter plugged in is programmed after "

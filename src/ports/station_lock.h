@@ -27,7 +27,7 @@ class StationLock {
   static std::optional<StationLock> Acquire(const std::filesystem::path& folder,
                                             std::string* error,
                                             bool* held_elsewhere = nullptr);
-  // The same on another lock file of the folder, for a part of the station
+  // The same on another lock file of the folder, for a piece of the station
   // that its own commands share with a program that holds the station (the
   // simulated bench's files, which a running program keeps reading).
   static std::optional<StationLock> AcquireFile(

@@ -567,7 +567,7 @@ class ScanBench : public BenchCliTest,
                   public ::testing::WithParamInterface<ScanCase> {};
 
 // A bench of both chips and a connection whose name holds a double quote:
-// every adapter is listed, those of the selected chip take part, the quoted
+// every adapter is listed, those of the selected chip are in the loop, the quoted
 // connection never does and the scan says why.
 TEST_P(ScanBench, ListsEveryAdapterAndWhichTakePart) {
   Add(kChipBDescription, "Ethernet 2");
@@ -586,21 +586,21 @@ TEST_P(ScanBench, ListsEveryAdapterAndWhichTakePart) {
 INSTANTIATE_TEST_SUITE_P(
     Cli, ScanBench,
     ::testing::Values(ScanCase{"ChipAEeprom", kChipAEeprom,
-                               "Adapter1 KM62058 (Ethernet): takes part\n"
-                               "Adapter2 KM62057D(Ethernet 2): takes no part\n"
-                               "Adapter3 KM62058 (Lab \"7\"): takes no part\n"},
+                               "Adapter1 KM62058 (Ethernet): in the loop\n"
+                               "Adapter2 KM62057D(Ethernet 2): left out\n"
+                               "Adapter3 KM62058 (Lab \"7\"): left out\n"},
                       ScanCase{"ChipBEeprom", kChipBEeprom,
-                               "Adapter1 KM62058 (Ethernet): takes no part\n"
-                               "Adapter2 KM62057D(Ethernet 2): takes part\n"
-                               "Adapter3 KM62058 (Lab \"7\"): takes no part\n"},
+                               "Adapter1 KM62058 (Ethernet): left out\n"
+                               "Adapter2 KM62057D(Ethernet 2): in the loop\n"
+                               "Adapter3 KM62058 (Lab \"7\"): left out\n"},
                       ScanCase{
                           "ChipAEfuse", kChipAEfuse,
-                          "Adapter1 KM62058 (Ethernet): takes part\n"
-                          "Adapter2 KM62057D(Ethernet 2): takes no part\n"
-                          "Adapter3 KM62058 (Lab \"7\"): takes no part\n"}),
+                          "Adapter1 KM62058 (Ethernet): in the loop\n"
+                          "Adapter2 KM62057D(Ethernet 2): left out\n"
+                          "Adapter3 KM62058 (Lab \"7\"): left out\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Only the adapter that takes part is programmed; the others stay blank.
+// Only the adapter in the loop is programmed; the others stay blank.
 TEST_F(BenchCliTest, ProgramMultiLeavesAdaptersThatTakeNoPartAlone) {
   Add(kChipBDescription, "Ethernet 2");
   Add(kChipADescription, "Lab \"7\"");

@@ -177,17 +177,17 @@ TEST(StationLockInOneProcess, AnotherLockFileIsIndependentOfTheStations) {
   const auto station = StationLock::Acquire(folder.path(), &error);
   ASSERT_TRUE(station.has_value()) << error;
   bool held_elsewhere = false;
-  auto part = StationLock::AcquireFile(folder.path(), "part.lock", &error,
-                                       &held_elsewhere);
-  ASSERT_TRUE(part.has_value()) << error;
-  EXPECT_FALSE(StationLock::AcquireFile(folder.path(), "part.lock", &error,
+  auto bench = StationLock::AcquireFile(folder.path(), "bench.lock", &error,
+                                        &held_elsewhere);
+  ASSERT_TRUE(bench.has_value()) << error;
+  EXPECT_FALSE(StationLock::AcquireFile(folder.path(), "bench.lock", &error,
                                         &held_elsewhere)
                    .has_value());
   EXPECT_TRUE(held_elsewhere);
   EXPECT_THAT(error, HasSubstr(kInUse));
-  part.reset();
+  bench.reset();
   EXPECT_TRUE(
-      StationLock::AcquireFile(folder.path(), "part.lock", &error).has_value())
+      StationLock::AcquireFile(folder.path(), "bench.lock", &error).has_value())
       << error;
   EXPECT_FALSE(StationLock::Acquire(folder.path(), &error).has_value());
 }
