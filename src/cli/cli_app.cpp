@@ -1,6 +1,8 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,17 +15,22 @@
 #include "cli/ledger_report.h"
 #include "device/sim/sim_setup.h"
 #include "device/sim/simulated_adapter.h"
+#include "device/sim/simulated_bench.h"
+#include "device/sim/simulated_network.h"
 #include "files/eeprom_dat.h"
 #include "files/file_io.h"
 #include "files/hex_file.h"
 #include "files/image_files.h"
 #include "ledger/units_csv.h"
+#include "model/messages.h"
 #include "model/srom_image.h"
 #ifdef SROM_HAVE_SQLITE_LEDGER
 #include "ledger/sqlite_ledger.h"
 #endif
+#include "ops/auto_program.h"
 #include "ops/dump.h"
 #include "ops/file_actions.h"
+#include "ops/multi_adapter.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ops/startup.h"
@@ -32,7 +39,6 @@
 #include "ports/station_lock.h"
 #ifdef _WIN32
 #include "device/win32/win32_driver_port.h"
-#include "model/messages.h"
 #endif
 
 namespace srom::cli {
@@ -60,7 +66,12 @@ struct Options {
   std::string csv_file;
   bool check_log = false;
 
+  bool multi = false;
+
   int sim_size = kSimDefaultEepromSize;
+  int sim_adapter = 1;
+  std::string sim_description;
+  std::string sim_connection;
   bool force = false;
   std::vector<std::string> fault;
 };
@@ -111,6 +122,20 @@ class Run {
   OpsContext Context() {
     return OpsContext{station_, panel_, *port_, clock_, session_->ledger()};
   }
+  // The system's network adapters and connections, for the commands that
+  // take several adapters in turn; null, after the message, where there is
+  // none to offer.
+  NetworkPort* Network() {
+    if (bench_ == nullptr) {
+      Say("Scanning the system's own network adapters is not offered yet; "
+          "without --device driver the station's simulated bench is "
+          "scanned.");
+      return nullptr;
+    }
+    if (!network_) network_ = std::make_unique<SimulatedNetwork>(*bench_);
+    return network_.get();
+  }
+  Clock& clock() { return clock_; }
   Ledger* ledger() { return session_->ledger(); }
   const fs::path& folder() const { return folder_; }
   Station& station() { return station_; }
@@ -151,7 +176,8 @@ class Run {
   std::optional<ExitCode> OpenDevice() {
     if (options_.device == "driver") {
 #ifdef _WIN32
-      port_ = std::make_unique<Win32DriverPort>();
+      driver_ = std::make_unique<Win32DriverPort>();
+      port_ = driver_.get();
       return std::nullopt;
 #else
       Say("The test driver is reachable on Windows only; without --device "
@@ -160,12 +186,12 @@ class Run {
 #endif
     }
     std::string error;
-    auto adapter = OpenStationSimAdapter(folder_, error);
-    if (!adapter) {
+    bench_ = OpenStationSimBench(folder_, error);
+    if (!bench_) {
       Say(error);
       return ExitCode::kFileRejected;
     }
-    port_ = std::move(adapter);
+    port_ = bench_.get();
     return std::nullopt;
   }
 
@@ -174,7 +200,10 @@ class Run {
   fs::path folder_;
   Station station_;
   ConsolePanel panel_;
-  std::unique_ptr<DriverPort> port_;
+  std::unique_ptr<SimulatedBench> bench_;
+  std::unique_ptr<NetworkPort> network_;
+  std::unique_ptr<DriverPort> driver_;
+  DriverPort* port_ = nullptr;
   SystemClock clock_;
   std::optional<StationSession> session_;
 };
@@ -182,10 +211,14 @@ class Run {
 // A file a command writes on request must not be one the station keeps.
 bool IsStationFile(const fs::path& folder, const fs::path& file) {
   const std::string ledger(kLedgerFileName);
-  const std::string own[] = {
+  std::vector<std::string> own = {
       "EEPROM.dat",     "Serial-MAC.log", "RetryLog.txt",
       ledger,           ledger + "-wal",  ledger + "-shm",
-      kStationLockFile, kSimStateFile,    kSimSetupFile};
+      kStationLockFile, kSimBenchFile,    kSimLockFile};
+  for (int number = 1; number <= SimulatedBench::kMaxAdapters; ++number) {
+    own.push_back(SimStateFileName(number));
+    own.push_back(SimSetupFileName(number));
+  }
   std::error_code error;
   const fs::path target = fs::weakly_canonical(file, error);
   for (const std::string& name : own) {
@@ -206,6 +239,229 @@ bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,
   run.Say(failure_message);
   run.Say(why);
   return false;
+}
+
+// Several adapters in turn: the station's network scanned as "Scan" does,
+// and the loop over the adapters it ticks.
+
+struct NetworkScan {
+  AdapterTable table;
+  ScanResult result;
+};
+
+// Scans the network for the adapters of the settings' device selection, as
+// "Scan" does: the scan's messages are shown, its note goes to the output
+// box. The network scanned; null, after the message, where there is none.
+NetworkPort* ScanNetwork(Run& run, NetworkScan& scan) {
+  NetworkPort* network = run.Network();
+  if (network == nullptr) return nullptr;
+  const int sel = NormalizeDeviceSel(run.station().settings.DeviceSel);
+  scan.result = ScanAdapters(*network, scan.table, DeviceSelEntry(sel));
+  for (const std::string& message : scan.result.messages) run.Say(message);
+  if (!scan.result.output_note.empty()) {
+    run.panel().SetOutputText(run.panel().OutputText() +
+                              scan.result.output_note);
+  }
+  return network;
+}
+
+// "Adapter<n> <caption>": how a result line names adapter box k.
+std::string AdapterLine(const NetworkScan& scan, int k) {
+  return "Adapter" + std::to_string(k + 1) + " " +
+         scan.result.boxes[static_cast<std::size_t>(k)].caption;
+}
+
+std::string ResultText(Outcome outcome) {
+  return outcome == Outcome::kOk
+             ? std::string("PASS")
+             : "FAIL: " + std::string(ExitCodeName(ExitCodeOf(outcome)));
+}
+
+// The loop over the ticked adapters, keeping each unit's adapter,
+// the MAC address it was given and its outcome for the result lines.
+class ReportingLoop : public AdapterLoop {
+ public:
+  struct UnitResult {
+    int adapter = -1;
+    std::string mac;
+    Outcome outcome = Outcome::kFailed;
+  };
+
+  ReportingLoop(Run& run, NetworkScan& scan, NetworkPort& network)
+      : run_(run), inner_(scan.table, network, run.clock(), [&scan](int k) {
+          return scan.result.boxes[static_cast<std::size_t>(k)].ticked;
+        }) {}
+
+  Plan PlanRun() override { return plan_ = inner_.PlanRun(); }
+  Outcome RunLoop(Kind kind, const OpsContext& ctx,
+                  const std::function<Outcome()>& unit) override {
+    return inner_.RunLoop(kind, ctx, [&] {
+      UnitResult result;
+      result.adapter = run_.panel().busy_adapter();
+      result.mac = ctx.station.settings.CurrentMac;
+      result.outcome = unit();
+      results_.push_back(result);
+      return result.outcome;
+    });
+  }
+
+  Plan plan() const { return plan_; }
+  const std::vector<UnitResult>& results() const { return results_; }
+
+ private:
+  Run& run_;
+  MultiAdapterLoop inner_;
+  Plan plan_ = Plan::kNothing;
+  std::vector<UnitResult> results_;
+};
+
+// Program or Dump on every ticked adapter; the output box (the
+// loop's log), then one line per adapter: PASS (and the MAC address a
+// programmed unit got) or FAIL: <class>.
+ExitCode MultiJob(Run& run, AdapterLoop::Kind kind) {
+  NetworkScan scan;
+  NetworkPort* network = ScanNetwork(run, scan);
+  if (network == nullptr) return ExitCode::kNoDriver;
+  Station& st = run.station();
+  // "MultiEnable" ticked, as the window has it for the loop.
+  st.settings.MultiEnable = true;
+  ReportingLoop loop(run, scan, *network);
+  const std::string first_mac = st.settings.CurrentMac;
+  const bool program = kind == AdapterLoop::Kind::kProgram;
+  const Outcome outcome = program ? RunProgramJob(run.Context(), &loop)
+                                  : RunDumpJob(run.Context(), &loop);
+  run.PrintOutputBox();
+  std::vector<ReportingLoop::UnitResult> results = loop.results();
+  if (loop.plan() == AdapterLoop::Plan::kSingle) {
+    // One adapter found and ticked: the plain unit ran without the loop.
+    for (int k = 0; k < kAdapterSlots; ++k) {
+      if (scan.result.boxes[static_cast<std::size_t>(k)].ticked) {
+        results.push_back({k, first_mac, outcome});
+      }
+    }
+  }
+  for (const auto& result : results) {
+    run.out() << AdapterLine(scan, result.adapter) << ": "
+              << ResultText(result.outcome);
+    if (program && result.outcome == Outcome::kOk) {
+      run.out() << " " << result.mac;
+    }
+    run.out() << "\n";
+  }
+  return ExitCodeOf(outcome);
+}
+
+// The adapters a scan finds, each with its caption and whether it is in
+// the loop of `program --multi` and `dump --multi`: the box "Scan" ticks.
+ExitCode Scan(Run& run) {
+  NetworkScan scan;
+  if (ScanNetwork(run, scan) == nullptr) return ExitCode::kNoDriver;
+  bool any = false;
+  for (int k = 0; k < scan.table.FoundCount; ++k) {
+    const bool ticked = scan.result.boxes[static_cast<std::size_t>(k)].ticked;
+    any = any || ticked;
+    run.out() << AdapterLine(scan, k) << ": "
+              << (ticked ? "in the loop" : "left out") << "\n";
+  }
+  const std::string note = run.panel().OutputText();
+  if (!note.empty()) run.out() << note;
+  if (any) return ExitCode::kOk;
+  run.Say(
+      "No adapter is in the loop: none of the selected chip with a "
+      "connection that can be switched.");
+  return ExitCode::kDeviceAbsent;
+}
+
+// Automatic programming on the terminal. Ctrl-C (or a termination request)
+// only raises this flag; it is looked at between units and while waiting,
+// so a unit that has begun always finishes with its files and its ledger
+// record.
+volatile std::sig_atomic_t g_stop_requested = 0;
+
+void RequestStop(int) { g_stop_requested = 1; }
+
+class StopOnSignal {
+ public:
+  StopOnSignal() {
+    g_stop_requested = 0;
+    previous_int_ = std::signal(SIGINT, RequestStop);
+#ifdef SIGTERM
+    previous_term_ = std::signal(SIGTERM, RequestStop);
+#endif
+  }
+  ~StopOnSignal() {
+    std::signal(SIGINT, previous_int_);
+#ifdef SIGTERM
+    std::signal(SIGTERM, previous_term_);
+#endif
+  }
+  StopOnSignal(const StopOnSignal&) = delete;
+  StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+  static bool requested() { return g_stop_requested != 0; }
+
+ private:
+  using Handler = void (*)(int);
+  Handler previous_int_ = SIG_DFL;
+  Handler previous_term_ = SIG_DFL;
+};
+
+// Waits `ms` on the clock in short steps; false when a stop was requested.
+bool WaitUnlessStopped(Clock& clock, int ms) {
+  constexpr int kStepMs = 50;
+  for (int waited = 0; waited < ms; waited += kStepMs) {
+    if (StopOnSignal::requested()) return false;
+    clock.SleepMs(std::min(kStepMs, ms - waited));
+  }
+  return !StopOnSignal::requested();
+}
+
+ExitCode Auto(Run& run) {
+  if (const auto refused = run.RequireEeprom("Automatic programming")) {
+    return *refused;
+  }
+  Station& st = run.station();
+  const StopOnSignal stop;
+  AutoProgramWatch watch(st.settings.DelayTime);
+  const OpsContext ctx = run.Context();
+  int attached = 0;
+  const auto count = [&ctx, &attached] {
+    attached = ctx.Device().DetectDevice() ? 1 : 0;
+    return attached;
+  };
+  int units = 0;
+  int passed = 0;
+  bool first_tick = true;
+  do {
+    const AutoProgramWatch::Step step = watch.Tick(count);
+    if (first_tick) {
+      first_tick = false;
+      run.Say(attached != 0
+                  ? "Automatic programming: an adapter is attached already; "
+                    "it is programmed once it has been unplugged and plugged "
+                    "in again. Ctrl-C ends."
+                  : "Automatic programming: waiting for an adapter to be "
+                    "plugged in. Ctrl-C ends.");
+    } else if (step.cleared && !step.shown) {
+      run.Say("The adapter was unplugged: waiting for the next one.");
+    }
+    if (step.shown) run.out() << *step.shown << "\n" << std::flush;
+    if (step.device_lost) run.Say(msg::kDeviceLost);
+    if (step.program) {
+      const std::string mac = st.settings.CurrentMac;
+      OneAdapter one;
+      const Outcome outcome = RunProgramJob(ctx, &one);
+      ++units;
+      passed += outcome == Outcome::kOk ? 1 : 0;
+      run.out() << "Unit " << units << ": " << ResultText(outcome);
+      if (outcome == Outcome::kOk) run.out() << " " << mac;
+      run.out() << "\n" << std::flush;
+    }
+  } while (WaitUnlessStopped(run.clock(), watch.period_ms()));
+  run.Say("Automatic programming ended: " + std::to_string(units) +
+          (units == 1 ? " unit, " : " units, ") + std::to_string(passed) +
+          " passed.");
+  return ExitCode::kOk;
 }
 
 ExitCode Image(Run& run) {
@@ -255,6 +511,7 @@ ExitCode Program(Run& run) {
   // The window has refreshed the image since the last edit; settings it
   // refuses never reach the adapter.
   if (!RefreshImage(run.Context())) return ExitCode::kSettingsRejected;
+  if (run.options().multi) return MultiJob(run, AdapterLoop::Kind::kProgram);
   OneAdapter adapter;
   const Outcome outcome = RunProgramJob(run.Context(), &adapter);
   run.PrintOutputBox();
@@ -262,6 +519,7 @@ ExitCode Program(Run& run) {
 }
 
 ExitCode Dump(Run& run) {
+  if (run.options().multi) return MultiJob(run, AdapterLoop::Kind::kDump);
   OneAdapter adapter;
   run.panel().SetOutputText("");
   const Outcome outcome = RunDumpJob(run.Context(), &adapter);
@@ -374,19 +632,21 @@ ExitCode ConvertEfuseCommand(Run& run) {
   return saved ? ExitCode::kOk : ExitCode::kFileRejected;
 }
 
-// The simulated adapter of the folder, for the sim commands.
+// The simulated bench of the folder, for the sim commands.
 
 struct SimFiles {
   fs::path state;
   fs::path setup;
 };
 
-SimFiles SimFilesIn(const Options& o) {
-  return {fs::path(o.dir) / kSimStateFile, fs::path(o.dir) / kSimSetupFile};
+SimFiles SimFilesOf(const fs::path& dir, int number) {
+  return {dir / SimStateFileName(number), dir / SimSetupFileName(number)};
 }
 
-void ShowSim(std::ostream& out, const SimulatedAdapter& adapter,
-             const SimSetup& setup) {
+void ShowSim(std::ostream& out, int number, const SimBenchEntry& entry,
+             const SimulatedAdapter& adapter, const SimSetup& setup) {
+  out << "adapter " << number << ": " << entry.description << "\n";
+  out << "connection: " << entry.connection_name << "\n";
   out << "plugged: " << (setup.plugged ? "yes" : "no") << "\n";
   out << "faults:";
   if (setup.faults.empty()) out << " none";
@@ -401,46 +661,115 @@ void ShowSim(std::ostream& out, const SimulatedAdapter& adapter,
       << FormatImageFile(efuse) << "\r\n";
 }
 
+// The sim commands that change the bench's files take turns on its own lock;
+// one holds it for a moment only, so a second waits a little for it.
+std::optional<StationLock> LockSimFiles(const fs::path& dir,
+                                        std::string& refusal,
+                                        bool& held_elsewhere) {
+  SystemClock clock;
+  constexpr int kTries = 250;  // 20 ms apart: five seconds
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    held_elsewhere = false;
+    auto lock =
+        StationLock::AcquireFile(dir, kSimLockFile, &refusal, &held_elsewhere);
+    if (lock || !held_elsewhere) return lock;
+    clock.SleepMs(20);
+  }
+  return std::nullopt;
+}
+
 ExitCode SimCommand(const std::string& action, const Options& o,
                     std::ostream& out, std::ostream& err) {
   const auto say = [&err](const std::string& text) {
     err << OneLine(text) << '\n';
   };
-  const SimFiles files = SimFilesIn(o);
+  const fs::path dir(o.dir);
+  const bool makes_adapter = action == "create" || action == "add";
   std::error_code error;
-  if (action == "create") fs::create_directories(o.dir, error);
-  // The simulator's files belong to the station: no other program may be
-  // using them meanwhile.
-  std::optional<StationLock> lock;
-  if (fs::is_directory(o.dir, error)) {
+  if (makes_adapter) fs::create_directories(dir, error);
+  if (!fs::is_directory(dir, error)) {
+    say("The folder \"" + o.dir + "\" does not exist.");
+    return ExitCode::kUsage;
+  }
+  // Plugging, pulling and faulting an adapter change its setup file only,
+  // which a program working on the station reads but never writes: they may
+  // happen while one runs. A new adapter's memories are another matter: the
+  // program keeps them, so creating or adding one needs the station itself.
+  std::optional<StationLock> sim_lock;
+  std::optional<StationLock> station_lock;
+  if (action != "show") {
     std::string refusal;
     bool held_elsewhere = false;
-    lock = StationLock::Acquire(o.dir, &refusal, &held_elsewhere);
-    if (!lock) {
+    sim_lock = LockSimFiles(dir, refusal, held_elsewhere);
+    if (!sim_lock) {
       say(refusal);
       return held_elsewhere ? ExitCode::kStationBusy : ExitCode::kFileRejected;
     }
   }
+  if (makes_adapter) {
+    std::string refusal;
+    bool held_elsewhere = false;
+    station_lock = StationLock::Acquire(dir, &refusal, &held_elsewhere);
+    if (!station_lock) {
+      say(refusal);
+      return held_elsewhere ? ExitCode::kStationBusy : ExitCode::kFileRejected;
+    }
+  }
+  const fs::path bench_file = dir / kSimBenchFile;
+  auto bench = LoadSimBench(bench_file);
+  if (!bench) {
+    say("The simulated bench's file \"" + bench_file.string() +
+        "\" cannot be read.");
+    return ExitCode::kFileRejected;
+  }
+  const auto cannot_write = [&] {
+    say("The simulated adapter's files cannot be written in \"" + o.dir +
+        "\".");
+    return ExitCode::kFileRejected;
+  };
+
+  if (action == "add") {
+    const SimBenchEntry entry{o.sim_connection, o.sim_description};
+    if (const auto refusal = CheckSimBenchEntry(*bench, entry)) {
+      say(*refusal);
+      return ExitCode::kUsage;
+    }
+    const int number = static_cast<int>(bench->size()) + 1;
+    const SimFiles files = SimFilesOf(dir, number);
+    const SimulatedAdapter adapter(o.sim_size);
+    bench->push_back(entry);
+    // The bench file last: an adapter is on the bench once its files are.
+    if (!adapter.SaveState(files.state) || !SaveSimSetup(files.setup, {}) ||
+        !SaveSimBench(bench_file, *bench)) {
+      return cannot_write();
+    }
+    ShowSim(out, number, entry, adapter, {});
+    return ExitCode::kOk;
+  }
+
+  const int number = o.sim_adapter;
+  if (number > static_cast<int>(bench->size())) {
+    say("The bench has no adapter " + std::to_string(number) + " (it has " +
+        std::to_string(bench->size()) + "); srom-cli sim add adds one.");
+    return ExitCode::kUsage;
+  }
+  const SimBenchEntry& entry = (*bench)[static_cast<std::size_t>(number - 1)];
+  const SimFiles files = SimFilesOf(dir, number);
   if (action == "create") {
     if (MayExist(files.state) && !o.force) {
-      say("The folder already has a simulated adapter; give --force to "
-          "replace it with a blank one.");
+      say("The folder already has a simulated adapter " +
+          std::to_string(number) +
+          "; give --force to replace it with a blank one.");
       return ExitCode::kUsage;
     }
     const SimulatedAdapter adapter(o.sim_size);
     if (!adapter.SaveState(files.state) || !SaveSimSetup(files.setup, {})) {
-      say("The simulated adapter's files cannot be written in \"" + o.dir +
-          "\".");
-      return ExitCode::kFileRejected;
+      return cannot_write();
     }
-    ShowSim(out, adapter, {});
+    ShowSim(out, number, entry, adapter, {});
     return ExitCode::kOk;
   }
 
-  if (!fs::is_directory(o.dir, error)) {
-    say("The folder \"" + o.dir + "\" does not exist.");
-    return ExitCode::kUsage;
-  }
   SimulatedAdapter adapter(kSimDefaultEepromSize);
   auto setup = LoadSimSetup(files.setup);
   if (MayExist(files.state) && !adapter.LoadState(files.state)) setup.reset();
@@ -461,11 +790,9 @@ ExitCode SimCommand(const std::string& action, const Options& o,
     }
   }
   if (action != "show" && !SaveSimSetup(files.setup, *setup)) {
-    say("The simulated adapter's files cannot be written in \"" + o.dir +
-        "\".");
-    return ExitCode::kFileRejected;
+    return cannot_write();
   }
-  ShowSim(out, adapter, *setup);
+  ShowSim(out, number, entry, adapter, *setup);
   return ExitCode::kOk;
 }
 
@@ -523,13 +850,31 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   program->add_flag("--allow-reissue", o.allow_reissue,
                     "Program a MAC address the ledger holds as given once "
                     "again, on purpose (a rework)");
-  program->add_flag("--reload", o.reload,
-                    "Check \"Reload\": the adapter reloads its configuration "
-                    "after the unit (asks: --yes)");
+  auto* reload =
+      program->add_flag("--reload", o.reload,
+                        "Check \"Reload\": the adapter reloads its "
+                        "configuration after the unit (asks: --yes)");
+  program
+      ->add_flag("--multi", o.multi,
+                 "Program every adapter a scan puts in the loop, in "
+                 "turn (\"MultiEnable\"); one result line each")
+      ->excludes(reload);
 
-  app.add_subcommand("dump",
-                     "Read the adapter's memory, keep it and save "
-                     "SROM.dat/EFUSE.dat");
+  auto* dump = app.add_subcommand("dump",
+                                  "Read the adapter's memory, keep it and "
+                                  "save SROM.dat/EFUSE.dat");
+  dump->add_flag("--multi", o.multi,
+                 "Dump every adapter a scan puts in the loop, in turn "
+                 "(\"MultiEnable\"); one result line each");
+
+  app.add_subcommand(
+      "scan",
+      "List the network adapters as \"Scan\" finds them, and which are in "
+      "the loop of --multi");
+  app.add_subcommand(
+      "auto",
+      "Automatic programming: each adapter plugged in is programmed after "
+      "the settings' \"Delay time\" countdown, until Ctrl-C");
   app.add_subcommand("erase",
                      "Fill the adapter's EEPROM with 0xFF and dump it");
 
@@ -573,22 +918,45 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
 
   auto* sim = app.add_subcommand(
       "sim",
-      "Create, show, plug, unplug and fault the folder's simulated adapter");
+      "Create, show, plug, unplug and fault the folder's simulated adapters, "
+      "and add adapters to its bench");
   sim->require_subcommand(1);
+  const auto adapter_option = [&o](CLI::App* action) {
+    action->add_option("--adapter", o.sim_adapter, "Which adapter of the bench")
+        ->check(CLI::Range(1, SimulatedBench::kMaxAdapters))
+        ->capture_default_str();
+  };
   auto* sim_create =
       sim->add_subcommand("create", "A new blank adapter (plugged, no fault)");
   sim_create->add_option("--size", o.sim_size, "EEPROM bytes")
       ->check(CLI::IsMember({256, 512}))
       ->capture_default_str();
   sim_create->add_flag("--force", o.force, "Replace an existing adapter");
-  sim->add_subcommand("show", "Print its state and both memories");
-  sim->add_subcommand("plug", "Plug it in");
-  sim->add_subcommand("unplug", "Pull it out");
+  adapter_option(sim_create);
+  auto* sim_add = sim->add_subcommand(
+      "add", "Put one more blank adapter on the bench (at most six)");
+  sim_add
+      ->add_option("--description", o.sim_description,
+                   "What the system calls it, e.g. \"VELK KM62057D USB 3.0 to "
+                   "Gigabit Ethernet Adapter\"")
+      ->required();
+  sim_add
+      ->add_option("--connection", o.sim_connection,
+                   "The name of its network connection, e.g. \"Ethernet 2\"")
+      ->required();
+  sim_add->add_option("--size", o.sim_size, "EEPROM bytes")
+      ->check(CLI::IsMember({256, 512}))
+      ->capture_default_str();
+  adapter_option(
+      sim->add_subcommand("show", "Print its state and both memories"));
+  adapter_option(sim->add_subcommand("plug", "Plug it in"));
+  adapter_option(sim->add_subcommand("unplug", "Pull it out"));
   auto* sim_fault =
       sim->add_subcommand("fault", "Make it misbehave on every later run");
   sim_fault->add_option("fault", o.fault, "The fault and its arguments")
       ->required()
       ->expected(1, 4);
+  adapter_option(sim_fault);
   sim_fault->footer("Faults:\n" + SimFaultHelp());
 
   try {
@@ -619,6 +987,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
           {"convert-bin", ConvertBinCommand},
           {"convert-efuse", ConvertEfuseCommand},
           {"ledger", LedgerCommand},
+          {"scan", Scan},
+          {"auto", Auto},
       };
       for (const auto& [command_name, handler] : commands) {
         if (name == command_name) result = handler(run);

@@ -35,7 +35,13 @@ class ConsolePanel : public OperatorPanel {
   std::string OutputText() override { return output_; }
   void SetOutputText(const std::string& text) override { output_ = text; }
   void SetProgress(int) override {}
-  void SetAdapterPicture(int, AdapterPictureKind) override {}
+  // The loop over several adapters sets an adapter's picture busy just
+  // before its unit: the terminal keeps which adapter that was.
+  void SetAdapterPicture(int index, AdapterPictureKind picture) override {
+    if (picture == AdapterPictureKind::kBusy) busy_adapter_ = index;
+  }
+  // The adapter whose unit runs or ran last; -1 before the first.
+  int busy_adapter() const { return busy_adapter_; }
   // The record is the only copy of the settings: nothing to exchange.
   void UpdateData(bool) override {}
   BoxTexts ShownBoxTexts() override;
@@ -56,6 +62,7 @@ class ConsolePanel : public OperatorPanel {
 
   std::string output_;
   std::string status_;
+  int busy_adapter_ = -1;
 };
 
 }  // namespace srom::cli

@@ -1,6 +1,10 @@
 // The device selection and the chip it names.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <string_view>
+
 namespace srom {
 
 // Device selection, as the "Device Sel." list orders it. Any other value
@@ -13,6 +17,23 @@ enum DeviceSelValue : int {
 };
 
 enum class Chip { kA, kB };
+
+// The "Device Sel." list's entries, in the order above. A scan for several
+// adapters looks for an adapter's chip label in the selected entry's text.
+inline constexpr std::array<std::string_view, 4> kDeviceSelEntries = {
+    "KM62057D with EEPROM",
+    "KM62057D with EFUSE",
+    "KM62058  with EEPROM",
+    "KM62058  with EFUSE",
+};
+
+// The selected entry's text; empty for a value the list does not hold.
+constexpr std::string_view DeviceSelEntry(int device_sel) {
+  return device_sel >= 0 &&
+                 device_sel < static_cast<int>(kDeviceSelEntries.size())
+             ? kDeviceSelEntries[static_cast<std::size_t>(device_sel)]
+             : std::string_view();
+}
 
 // Only the low eight bits of the list index count, as the window hands it over.
 constexpr int NormalizeDeviceSel(int device_sel) { return device_sel & 0xFF; }

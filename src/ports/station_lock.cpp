@@ -112,9 +112,10 @@ std::string InUseMessage(const fs::path& folder,
          ". Close it first; one station folder serves one program at a time.";
 }
 
-std::string CannotUseMessage(const fs::path& folder, std::error_code cause) {
+std::string CannotUseMessage(const fs::path& folder, std::string_view name,
+                             std::error_code cause) {
   const std::string where = "The station folder " + QuotedPath(folder);
-  const std::string lock_file = std::string("\"") + kStationLockFile + "\"";
+  const std::string lock_file = "\"" + std::string(name) + "\"";
 #ifdef _WIN32
   const bool read_only = cause.category() == std::system_category() &&
                          cause.value() == ERROR_WRITE_PROTECT;
@@ -203,6 +204,13 @@ void WriteHolder(int fd) {
 std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
                                                 std::string* error,
                                                 bool* held_elsewhere) {
+  return AcquireFile(folder, kStationLockFile, error, held_elsewhere);
+}
+
+std::optional<StationLock> StationLock::AcquireFile(const fs::path& folder,
+                                                    std::string_view name,
+                                                    std::string* error,
+                                                    bool* held_elsewhere) {
   const FileKind kind = FileKindOf(folder.empty() ? fs::path(".") : folder);
   if (kind == FileKind::kMissing) {
     Refuse(error, "The station folder " + QuotedPath(folder) +
@@ -215,10 +223,10 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
                       " is not a folder. Choose a folder for the station.");
     return std::nullopt;
   }
-  const fs::path file = folder / kStationLockFile;
+  const fs::path file = folder / fs::path(name);
   if (FileKindOf(file) == FileKind::kFolder) {
     Refuse(error, "The station folder " + QuotedPath(folder) +
-                      " cannot be used: its \"" + kStationLockFile +
+                      " cannot be used: its \"" + std::string(name) +
                       "\" is a folder. Remove it; the lock file must be a "
                       "plain file.");
     return std::nullopt;
@@ -233,7 +241,7 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    Refuse(error, CannotUseMessage(folder, LastSystemError()));
+    Refuse(error, CannotUseMessage(folder, name, LastSystemError()));
     return std::nullopt;
   }
   OVERLAPPED region = LockRegion();
@@ -244,9 +252,9 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
       Refuse(error, InUseMessage(folder, ReadHolder(handle)));
       if (held_elsewhere != nullptr) *held_elsewhere = true;
     } else {
-      Refuse(error,
-             CannotUseMessage(folder, std::error_code(static_cast<int>(cause),
-                                                      std::system_category())));
+      const std::error_code why(static_cast<int>(cause),
+                                std::system_category());
+      Refuse(error, CannotUseMessage(folder, name, why));
     }
     CloseHandle(handle);
     return std::nullopt;
@@ -262,14 +270,14 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
       open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
            0644);
   if (fd < 0) {
-    Refuse(error, CannotUseMessage(folder, LastSystemError()));
+    Refuse(error, CannotUseMessage(folder, name, LastSystemError()));
     return std::nullopt;
   }
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(fd);
     Refuse(error, "The station folder " + QuotedPath(folder) +
-                      " cannot be used: its \"" + kStationLockFile +
+                      " cannot be used: its \"" + std::string(name) +
                       "\" is not a plain file. Remove it; the lock file "
                       "must be a plain file.");
     return std::nullopt;
@@ -286,7 +294,7 @@ std::optional<StationLock> StationLock::Acquire(const fs::path& folder,
       Refuse(error, InUseMessage(folder, ReadHolder(fd)));
       if (held_elsewhere != nullptr) *held_elsewhere = true;
     } else {
-      Refuse(error, CannotUseMessage(folder, LastSystemError()));
+      Refuse(error, CannotUseMessage(folder, name, LastSystemError()));
     }
     close(fd);
     return std::nullopt;

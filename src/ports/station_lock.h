@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace srom {
 
@@ -26,6 +27,12 @@ class StationLock {
   static std::optional<StationLock> Acquire(const std::filesystem::path& folder,
                                             std::string* error,
                                             bool* held_elsewhere = nullptr);
+  // The same on another lock file of the folder, for a piece of the station
+  // that its own commands share with a program that holds the station (the
+  // simulated bench's files, which a running program keeps reading).
+  static std::optional<StationLock> AcquireFile(
+      const std::filesystem::path& folder, std::string_view lock_file,
+      std::string* error, bool* held_elsewhere = nullptr);
 
   StationLock(StationLock&& other) noexcept;
   StationLock& operator=(StationLock&& other) noexcept;

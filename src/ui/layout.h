@@ -32,6 +32,7 @@
 #include <span>
 #include <string_view>
 
+#include "model/device_sel.h"
 #include "ui/control_id.h"
 
 namespace srom {
@@ -97,13 +98,7 @@ inline constexpr int kClientHeightDlu = 343;
 inline constexpr std::string_view kWindowFont = "Courier New";
 inline constexpr int kWindowFontPoints = 9;
 
-// "Device Sel." entries, in the order of model/device_sel.h.
-inline constexpr std::array<std::string_view, 4> kDeviceSelEntries = {
-    "KM62057D with EEPROM",
-    "KM62057D with EFUSE",
-    "KM62058  with EEPROM",
-    "KM62058  with EFUSE",
-};
+// "Device Sel." entries: kDeviceSelEntries of model/device_sel.h.
 
 // The entries of both "Increase by" lists.
 inline constexpr std::array<std::string_view, 10> kIncrementEntries = {

@@ -27,6 +27,7 @@
 #include "files/hex_file.h"
 #include "model/default_images.h"
 #include "model/srom_image.h"
+#include "ops/multi_adapter.h"
 
 namespace srom::test {
 namespace {
@@ -387,6 +388,262 @@ TEST_F(CliTest, LoadSromDecodesAndSavesOnlyWhenConfirmed) {
   EXPECT_EQ(saved.code, 0) << saved.err;
   EXPECT_EQ(ReadBytes(station_ / "EEPROM.dat"), shown.out);
   EXPECT_EQ(ReadBytes(station_ / "SROM.dat"), ReadBytes(io_ / "other.dat"));
+}
+
+// ---- Several adapters: the bench, scan, program --multi, dump --multi -------
+
+constexpr char kChipADescription[] =
+    "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter";
+constexpr char kChipBDescription[] =
+    "VELK KM62057D USB 3.0 to Gigabit Ethernet Adapter";
+
+class BenchCliTest : public CliTest {
+ protected:
+  // Puts an adapter on the bench through srom-cli sim add.
+  void Add(const std::string& description, const std::string& connection) {
+    std::string quoted;
+    for (const char c : connection) {
+      if (c == '"') quoted += '\\';
+      quoted += c;
+    }
+    const CliResult r = Cli("sim add --description \"" + description +
+                            "\" --connection \"" + quoted + "\"");
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+  // The EEPROM of the bench's adapter `number` as its state file keeps it;
+  // blank when it has none.
+  std::vector<std::uint8_t> Eeprom(int number) const {
+    SimulatedAdapter adapter;
+    const fs::path file = station_ / SimStateFileName(number);
+    if (fs::exists(file)) {
+      EXPECT_TRUE(adapter.LoadState(file));
+    }
+    return adapter.eeprom();
+  }
+  // The lines of `text` that begin with "Adapter".
+  static std::vector<std::string> AdapterLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("Adapter", 0) == 0) lines.push_back(line);
+    }
+    return lines;
+  }
+  // The MAC addresses of Serial-MAC.log's unit lines, in order.
+  std::vector<std::string> LoggedMacs() const {
+    std::vector<std::string> macs;
+    std::istringstream log(ReadBytes(station_ / "Serial-MAC.log"));
+    for (std::string line; std::getline(log, line);) {
+      std::istringstream fields(line);
+      std::string device, serial, mac;
+      if (std::getline(fields, device, '\t') &&
+          device.find("/EEPROM") != std::string::npos &&
+          std::getline(fields, serial, '\t') &&
+          std::getline(fields, mac, '\t')) {
+        macs.push_back(mac);
+      }
+    }
+    return macs;
+  }
+};
+
+struct MultiCase {
+  const char* name;
+  std::vector<std::string> setup;  // sim commands before the run
+  int code;
+  const char* closing;             // the last line of the error stream
+  std::vector<std::string> lines;  // the result lines
+  std::vector<std::string> logged;
+  // What each adapter's first six EEPROM bytes hold after the run.
+  std::vector<std::string> held;
+};
+void PrintTo(const MultiCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramMulti : public BenchCliTest,
+                     public ::testing::WithParamInterface<MultiCase> {};
+
+// Six adapters of the selected chip, each programmed in turn with the next
+// MAC address; a faulted one fails alone, and the next adapter gets the
+// address it did not take.
+TEST_P(ProgramMulti, ProgramsEveryAdapterInTurn) {
+  for (int n = 2; n <= 6; ++n) {
+    Add(kChipADescription, "Ethernet " + std::to_string(n));
+  }
+  for (const std::string& setup : GetParam().setup) {
+    ASSERT_EQ(Cli(setup).code, 0) << setup;
+  }
+
+  const CliResult r = Cli("program --multi");
+
+  EXPECT_EQ(r.code, GetParam().code) << r.err;
+  EXPECT_EQ(AdapterLines(r.out), GetParam().lines) << r.out;
+  EXPECT_EQ(LoggedMacs(), GetParam().logged);
+  std::vector<std::string> held;
+  for (int number = 1; number <= 6; ++number) {
+    const auto eeprom = Eeprom(number);
+    std::string hex;
+    for (int i = 0; i < 6; ++i) {
+      const char digits[] = "0123456789ABCDEF";
+      hex += digits[eeprom[i] >> 4];
+      hex += digits[eeprom[i] & 0x0F];
+    }
+    held.push_back(hex);
+  }
+  EXPECT_EQ(held, GetParam().held);
+  EXPECT_THAT(r.err, EndsWith(std::string(GetParam().closing) + "\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ProgramMulti,
+    ::testing::Values(
+        MultiCase{"AllPass",
+                  {},
+                  0,
+                  "PASS",
+                  {"Adapter1 KM62058 (Ethernet): PASS 000000000001",
+                   "Adapter2 KM62058 (Ethernet 2): PASS 000000000002",
+                   "Adapter3 KM62058 (Ethernet 3): PASS 000000000003",
+                   "Adapter4 KM62058 (Ethernet 4): PASS 000000000004",
+                   "Adapter5 KM62058 (Ethernet 5): PASS 000000000005",
+                   "Adapter6 KM62058 (Ethernet 6): PASS 000000000006"},
+                  {"000000000001", "000000000002", "000000000003",
+                   "000000000004", "000000000005", "000000000006"},
+                  {"000000000001", "000000000002", "000000000003",
+                   "000000000004", "000000000005", "000000000006"}},
+        MultiCase{"ThirdHasAStuckCell",
+                  {"sim fault --adapter 3 stuck-cell 5"},
+                  6,
+                  "FAIL: verification failed",
+                  {"Adapter1 KM62058 (Ethernet): PASS 000000000001",
+                   "Adapter2 KM62058 (Ethernet 2): PASS 000000000002",
+                   "Adapter3 KM62058 (Ethernet 3): FAIL: verification failed",
+                   "Adapter4 KM62058 (Ethernet 4): PASS 000000000003",
+                   "Adapter5 KM62058 (Ethernet 5): PASS 000000000004",
+                   "Adapter6 KM62058 (Ethernet 6): PASS 000000000005"},
+                  {"000000000001", "000000000002", "000000000003",
+                   "000000000004", "000000000005"},
+                  // The stuck cell kept its blank byte.
+                  {"000000000001", "000000000002", "0000000000FF",
+                   "000000000003", "000000000004", "000000000005"}},
+        MultiCase{"SecondUnplugged",
+                  {"sim unplug --adapter 2"},
+                  4,
+                  "FAIL: device absent",
+                  {"Adapter1 KM62058 (Ethernet): PASS 000000000001",
+                   "Adapter2 KM62058 (Ethernet 2): FAIL: device absent",
+                   "Adapter3 KM62058 (Ethernet 3): PASS 000000000002",
+                   "Adapter4 KM62058 (Ethernet 4): PASS 000000000003",
+                   "Adapter5 KM62058 (Ethernet 5): PASS 000000000004",
+                   "Adapter6 KM62058 (Ethernet 6): PASS 000000000005"},
+                  {"000000000001", "000000000002", "000000000003",
+                   "000000000004", "000000000005"},
+                  {"000000000001", "FFFFFFFFFFFF", "000000000002",
+                   "000000000003", "000000000004", "000000000005"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BenchCliTest, DumpMultiReadsEveryAdapterInTurn) {
+  Add(kChipADescription, "Ethernet 2");
+  ASSERT_EQ(Cli("program --multi").code, 0);
+
+  const CliResult r = Cli("dump --multi");
+
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_THAT(AdapterLines(r.out),
+              ::testing::ElementsAre("Adapter1 KM62058 (Ethernet): PASS",
+                                     "Adapter2 KM62058 (Ethernet 2): PASS"));
+  // The loop's log: each adapter's caption above its own dump.
+  EXPECT_THAT(r.out, HasSubstr("KM62058 (Ethernet)\r\n00 00 00 00 00 01"));
+  EXPECT_THAT(r.out, HasSubstr("KM62058 (Ethernet 2)\r\n00 00 00 00 00 02"));
+}
+
+struct ScanCase {
+  const char* name;
+  int device_sel;
+  const char* out;
+};
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+
+class ScanBench : public BenchCliTest,
+                  public ::testing::WithParamInterface<ScanCase> {};
+
+// A bench of both chips and a connection whose name holds a double quote:
+// every adapter is listed, those of the selected chip are in the loop, the quoted
+// connection never does and the scan says why.
+TEST_P(ScanBench, ListsEveryAdapterAndWhichTakePart) {
+  Add(kChipBDescription, "Ethernet 2");
+  Add(kChipADescription, "Lab \"7\"");
+  SromSettings settings;
+  settings.DeviceSel = GetParam().device_sel;
+  WriteSettings(settings);
+
+  const CliResult r = Cli("scan");
+
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, GetParam().out);
+  EXPECT_EQ(r.err, *UnswitchableReason("Lab \"7\"") + "\nPASS\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ScanBench,
+    ::testing::Values(ScanCase{"ChipAEeprom", kChipAEeprom,
+                               "Adapter1 KM62058 (Ethernet): in the loop\n"
+                               "Adapter2 KM62057D(Ethernet 2): left out\n"
+                               "Adapter3 KM62058 (Lab \"7\"): left out\n"},
+                      ScanCase{"ChipBEeprom", kChipBEeprom,
+                               "Adapter1 KM62058 (Ethernet): left out\n"
+                               "Adapter2 KM62057D(Ethernet 2): in the loop\n"
+                               "Adapter3 KM62058 (Lab \"7\"): left out\n"},
+                      ScanCase{
+                          "ChipAEfuse", kChipAEfuse,
+                          "Adapter1 KM62058 (Ethernet): in the loop\n"
+                          "Adapter2 KM62057D(Ethernet 2): left out\n"
+                          "Adapter3 KM62058 (Lab \"7\"): left out\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Only the adapter in the loop is programmed; the others stay blank.
+TEST_F(BenchCliTest, ProgramMultiLeavesAdaptersThatTakeNoPartAlone) {
+  Add(kChipBDescription, "Ethernet 2");
+  Add(kChipADescription, "Lab \"7\"");
+
+  const CliResult r = Cli("program --multi");
+
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_THAT(
+      AdapterLines(r.out),
+      ::testing::ElementsAre("Adapter1 KM62058 (Ethernet): PASS 000000000001"));
+  EXPECT_EQ(Eeprom(1)[5], 0x01);
+  EXPECT_TRUE(std::ranges::all_of(Eeprom(2), [](auto b) { return b == 0xFF; }));
+  EXPECT_TRUE(std::ranges::all_of(Eeprom(3), [](auto b) { return b == 0xFF; }));
+}
+
+TEST_F(BenchCliTest, ABenchThatCannotTakeAnAdapterIsLeftAsItWas) {
+  Add(kChipADescription, "Ethernet 2");
+  const std::string bench = ReadBytes(station_ / kSimBenchFile);
+  const struct {
+    const char* args;
+    const char* message;
+  } rows[] = {
+      {"sim add --description \"x 6205\" --connection \"Ethernet 2\"",
+       "The bench has an adapter on the connection \"Ethernet 2\" already."},
+      {"sim add --description \"\" --connection \"Ethernet 3\"",
+       "A description is needed, without a tab or a line break."},
+      {"sim plug --adapter 3",
+       "The bench has no adapter 3 (it has 2); srom-cli sim add adds one."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args);
+    const CliResult r = Cli(row.args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, std::string(row.message) + "\nFAIL: usage\n");
+    EXPECT_EQ(ReadBytes(station_ / kSimBenchFile), bench);
+    EXPECT_FALSE(fs::exists(station_ / SimStateFileName(3)));
+  }
+  for (int n = 3; n <= 6; ++n)
+    Add(kChipADescription, "Ethernet " + std::to_string(n));
+  const CliResult full =
+      Cli("sim add --description \"x 6205\" --connection \"Ethernet 7\"");
+  EXPECT_EQ(full.code, 2);
+  EXPECT_EQ(full.err, "The bench holds 6 adapters already.\nFAIL: usage\n");
 }
 
 }  // namespace

@@ -19,74 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "cli_process.h"
 #include "files/eeprom_dat.h"
 #include "ledger/sqlite_ledger.h"
 #include "support/temp_folder.h"
 
-extern char** environ;
-
 namespace srom::testing {
 namespace {
-
-struct Exit {
-  int code = -1;  // the exit code, or 128 + the signal that ended it
-  std::string err;
-};
-
-// One srom-cli process on `station`, its error stream in a file, started
-// without waiting. `crash_at` sets the crash seam (0: none).
-class CliProcess {
- public:
-  CliProcess(const fs::path& station, const std::vector<std::string>& args,
-             const fs::path& err_file, int crash_at = 0)
-      : err_file_(err_file) {
-    std::vector<std::string> argv_text = {SROM_CLI_PATH, "--dir",
-                                          station.string()};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (std::string(*e).rfind("SROM_CRASH_AT=", 0) != 0) {
-        env_text.emplace_back(*e);
-      }
-    }
-    if (crash_at > 0) {
-      env_text.push_back("SROM_CRASH_AT=" + std::to_string(crash_at));
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(),
-                    envp.data()) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-  }
-
-  Exit Wait() {
-    Exit exit;
-    int status = 0;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
-      exit.code =
-          WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    exit.err = ReadBytes(err_file_);
-    return exit;
-  }
-
- private:
-  pid_t pid_ = -1;
-  fs::path err_file_;
-};
 
 class StationSafetyTest : public ::testing::Test {
  protected:

@@ -169,6 +169,29 @@ TEST(StationLockInOneProcess, IsExclusiveAndMovesWithItsObject) {
   EXPECT_TRUE(StationLock::Acquire(folder.path(), &error).has_value()) << error;
 }
 
+// A second lock file of the folder is a lock of its own: held beside the
+// station's lock, and exclusive among those who take it.
+TEST(StationLockInOneProcess, AnotherLockFileIsIndependentOfTheStations) {
+  TempFolder folder;
+  std::string error;
+  const auto station = StationLock::Acquire(folder.path(), &error);
+  ASSERT_TRUE(station.has_value()) << error;
+  bool held_elsewhere = false;
+  auto bench = StationLock::AcquireFile(folder.path(), "bench.lock", &error,
+                                        &held_elsewhere);
+  ASSERT_TRUE(bench.has_value()) << error;
+  EXPECT_FALSE(StationLock::AcquireFile(folder.path(), "bench.lock", &error,
+                                        &held_elsewhere)
+                   .has_value());
+  EXPECT_TRUE(held_elsewhere);
+  EXPECT_THAT(error, HasSubstr(kInUse));
+  bench.reset();
+  EXPECT_TRUE(
+      StationLock::AcquireFile(folder.path(), "bench.lock", &error).has_value())
+      << error;
+  EXPECT_FALSE(StationLock::Acquire(folder.path(), &error).has_value());
+}
+
 TEST(StationLockHolderText, FromAnEarlierHolderOrEditedByHandIsNotTrusted) {
   TempFolder folder;
   ChildProcess holder = StartHolder(folder.path());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 #include "device/driver_contract.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr std::string_view kSetupFirstLine =
     "srom-cli simulated adapter setup 1";
+constexpr std::string_view kBenchFirstLine = "srom-cli simulated bench 1";
 
 constexpr std::array<std::uint32_t, 7> kRequestCodes = {
     IOCTL_WRITE_EEPROM,   IOCTL_READ_EFUSE,    IOCTL_WRITE_EFUSE,
@@ -103,6 +105,125 @@ void ArmFault(const std::vector<std::string>& w, SimulatedAdapter& adapter) {
   }
 }
 
+// The whole text of a small file of the simulator; nothing when it is not a
+// plain file or cannot be read.
+std::optional<std::string> ReadSimText(const std::filesystem::path& file) {
+  if (FileKindOf(file) != FileKind::kRegular) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return text.str();
+}
+
+// The lines of `text` without their line ends.
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::optional<SimSetup> ParseSimSetup(const std::string& text) {
+  const std::vector<std::string> lines = LinesOf(text);
+  if (lines.empty() || lines[0] != kSetupFirstLine) return std::nullopt;
+  SimSetup setup;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::istringstream words_in(lines[i]);
+    std::vector<std::string> words;
+    for (std::string word; words_in >> word;) words.push_back(word);
+    if (words.empty()) continue;
+    if (words.size() == 2 && words[0] == "plugged" &&
+        (words[1] == "0" || words[1] == "1")) {
+      setup.plugged = words[1] == "1";
+      continue;
+    }
+    if (words[0] != "fault") return std::nullopt;
+    words.erase(words.begin());
+    if (CheckSimFault(words)) return std::nullopt;
+    setup.faults.push_back(std::move(words));
+  }
+  return setup;
+}
+
+// A text of the bench file: not empty, no tab and no line break.
+bool IsBenchText(const std::string& text) {
+  return !text.empty() && text.find_first_of("\t\r\n") == std::string::npos;
+}
+
+// Opens adapter `number`'s files on `adapter`: its memories from the state
+// file, kept there from now on, and its setup applied. The setup's text,
+// as read, or nothing with `error` set.
+std::optional<std::string> OpenAdapterFiles(const std::filesystem::path& folder,
+                                            int number,
+                                            SimulatedAdapter& adapter,
+                                            std::string& error) {
+  adapter.set_logging(false);
+  const std::filesystem::path state = folder / SimStateFileName(number);
+  if (!adapter.UseStateFile(state)) {
+    error = "The simulated adapter's file \"" + state.string() +
+            "\" cannot be read.";
+    return std::nullopt;
+  }
+  const std::filesystem::path setup_file = folder / SimSetupFileName(number);
+  std::string text;
+  std::optional<SimSetup> setup;
+  if (FileKindOf(setup_file) == FileKind::kMissing) {
+    setup = SimSetup{};
+  } else if (const auto read = ReadSimText(setup_file)) {
+    text = *read;
+    setup = ParseSimSetup(text);
+  }
+  if (!setup) {
+    error = "The simulated adapter's file \"" + setup_file.string() +
+            "\" cannot be read.";
+    return std::nullopt;
+  }
+  ApplySimSetup(*setup, adapter);
+  return text;
+}
+
+// Follows the plug of a running bench's adapters: each open of the control
+// device reads their setup files again, and an adapter whose file changed
+// since it was last read is plugged in or out as the file now says. A file
+// that cannot be read or parsed just now (being replaced on a system whose
+// renames are not atomic) is read again at the next open.
+class PlugFollower {
+ public:
+  struct Watched {
+    std::filesystem::path setup_file;
+    SimulatedAdapter* adapter;
+    std::string last_text;  // "" for no file
+  };
+  explicit PlugFollower(std::vector<Watched> watched)
+      : watched_(std::move(watched)) {}
+
+  void Follow() {
+    std::lock_guard lock(mutex_);
+    for (Watched& w : watched_) {
+      std::string text;
+      std::optional<SimSetup> setup;
+      if (FileKindOf(w.setup_file) == FileKind::kMissing) {
+        setup = SimSetup{};
+      } else if (const auto read = ReadSimText(w.setup_file)) {
+        text = *read;
+        setup = ParseSimSetup(text);
+      }
+      if (!setup || text == w.last_text) continue;
+      w.last_text = std::move(text);
+      w.adapter->set_plugged(setup->plugged);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Watched> watched_;
+};
+
 }  // namespace
 
 std::string JoinWords(const std::vector<std::string>& words) {
@@ -183,34 +304,10 @@ void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter) {
 }
 
 std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file) {
-  SimSetup setup;
-  if (FileKindOf(file) == FileKind::kMissing) return setup;
-  std::ifstream in(file, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line)) return std::nullopt;
-  const auto trim = [](std::string& text) {
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-  };
-  trim(line);
-  if (line != kSetupFirstLine) return std::nullopt;
-  while (std::getline(in, line)) {
-    trim(line);
-    std::istringstream words_in(line);
-    std::vector<std::string> words;
-    for (std::string word; words_in >> word;) words.push_back(word);
-    if (words.empty()) continue;
-    if (words.size() == 2 && words[0] == "plugged" &&
-        (words[1] == "0" || words[1] == "1")) {
-      setup.plugged = words[1] == "1";
-      continue;
-    }
-    if (words[0] != "fault") return std::nullopt;
-    words.erase(words.begin());
-    if (CheckSimFault(words)) return std::nullopt;
-    setup.faults.push_back(std::move(words));
-  }
-  if (in.bad()) return std::nullopt;
-  return setup;
+  if (FileKindOf(file) == FileKind::kMissing) return SimSetup{};
+  const auto text = ReadSimText(file);
+  if (!text) return std::nullopt;
+  return ParseSimSetup(*text);
 }
 
 bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
@@ -222,25 +319,111 @@ bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
   return ReplaceFileSafely(file, text);
 }
 
+std::string SimStateFileName(int number) {
+  if (number <= 1) return kSimStateFile;
+  return "simulated-adapter-" + std::to_string(number) + ".txt";
+}
+
+std::string SimSetupFileName(int number) {
+  if (number <= 1) return kSimSetupFile;
+  return "simulated-adapter-" + std::to_string(number) + "-setup.txt";
+}
+
+bool IsSimFileName(const std::string& name) {
+  if (name == kSimBenchFile || name == kSimLockFile) return true;
+  for (int number = 1; number <= SimulatedBench::kMaxAdapters; ++number) {
+    if (name == SimStateFileName(number) || name == SimSetupFileName(number)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<std::string> CheckSimBenchEntry(
+    const std::vector<SimBenchEntry>& bench, const SimBenchEntry& entry) {
+  if (static_cast<int>(bench.size()) >= SimulatedBench::kMaxAdapters) {
+    return "The bench holds " + std::to_string(SimulatedBench::kMaxAdapters) +
+           " adapters already.";
+  }
+  if (!IsBenchText(entry.connection_name)) {
+    return "A connection name is needed, without a tab or a line break.";
+  }
+  if (!IsBenchText(entry.description)) {
+    return "A description is needed, without a tab or a line break.";
+  }
+  for (const SimBenchEntry& other : bench) {
+    if (other.connection_name == entry.connection_name) {
+      return "The bench has an adapter on the connection \"" +
+             entry.connection_name + "\" already.";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<SimBenchEntry>> LoadSimBench(
+    const std::filesystem::path& file) {
+  if (FileKindOf(file) == FileKind::kMissing) {
+    return std::vector<SimBenchEntry>{
+        {kSimDefaultConnection, kSimDefaultDescription}};
+  }
+  const auto text = ReadSimText(file);
+  if (!text) return std::nullopt;
+  const std::vector<std::string> lines = LinesOf(*text);
+  if (lines.empty() || lines[0] != kBenchFirstLine) return std::nullopt;
+  std::vector<SimBenchEntry> bench;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (lines[i].empty()) continue;
+    const std::size_t tab = lines[i].find('\t');
+    if (tab == std::string::npos) return std::nullopt;
+    SimBenchEntry entry{lines[i].substr(0, tab), lines[i].substr(tab + 1)};
+    if (CheckSimBenchEntry(bench, entry)) return std::nullopt;
+    bench.push_back(std::move(entry));
+  }
+  if (bench.empty()) return std::nullopt;
+  return bench;
+}
+
+bool SaveSimBench(const std::filesystem::path& file,
+                  const std::vector<SimBenchEntry>& bench) {
+  std::string text(kBenchFirstLine);
+  text += "\n";
+  for (const SimBenchEntry& entry : bench) {
+    text += entry.connection_name + "\t" + entry.description + "\n";
+  }
+  return ReplaceFileSafely(file, text);
+}
+
 std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
     const std::filesystem::path& folder, std::string& error) {
   auto adapter = std::make_unique<SimulatedAdapter>(kSimDefaultEepromSize);
-  adapter->set_logging(false);
-  const std::filesystem::path state = folder / kSimStateFile;
-  if (!adapter->UseStateFile(state)) {
-    error = "The simulated adapter's file \"" + state.string() +
-            "\" cannot be read.";
-    return nullptr;
-  }
-  const std::filesystem::path setup_file = folder / kSimSetupFile;
-  const auto setup = LoadSimSetup(setup_file);
-  if (!setup) {
-    error = "The simulated adapter's file \"" + setup_file.string() +
-            "\" cannot be read.";
-    return nullptr;
-  }
-  ApplySimSetup(*setup, *adapter);
+  if (!OpenAdapterFiles(folder, 1, *adapter, error)) return nullptr;
   return adapter;
+}
+
+std::unique_ptr<SimulatedBench> OpenStationSimBench(
+    const std::filesystem::path& folder, std::string& error) {
+  const std::filesystem::path bench_file = folder / kSimBenchFile;
+  const auto entries = LoadSimBench(bench_file);
+  if (!entries) {
+    error = "The simulated bench's file \"" + bench_file.string() +
+            "\" cannot be read.";
+    return nullptr;
+  }
+  auto bench = std::make_unique<SimulatedBench>();
+  std::vector<PlugFollower::Watched> watched;
+  for (std::size_t i = 0; i < entries->size(); ++i) {
+    const int number = static_cast<int>(i) + 1;
+    SimulatedAdapter* adapter =
+        bench->AddAdapter((*entries)[i].description,
+                          (*entries)[i].connection_name, kSimDefaultEepromSize);
+    auto text = OpenAdapterFiles(folder, number, *adapter, error);
+    if (!text) return nullptr;
+    watched.push_back(
+        {folder / SimSetupFileName(number), adapter, std::move(*text)});
+  }
+  auto follower = std::make_shared<PlugFollower>(std::move(watched));
+  bench->set_before_open([follower] { follower->Follow(); });
+  return bench;
 }
 
 }  // namespace srom

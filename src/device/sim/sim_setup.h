@@ -1,6 +1,8 @@
-// The station's simulated adapter between runs: its memories in the adapter's
-// own state file, and beside it what the adapter's memories cannot say: plugged
-// in or not, and the faults it has been told to show.
+// The station's simulated adapters between runs: each adapter's memories in
+// its own state file, and beside it what the memories cannot say: plugged in
+// or not, and the faults it has been told to show. A bench file lists the
+// adapters of a station that has more than one, each with its network
+// connection and what the system calls it.
 #pragma once
 
 #include <filesystem>
@@ -10,11 +12,31 @@
 #include <vector>
 
 #include "device/sim/simulated_adapter.h"
+#include "device/sim/simulated_bench.h"
 
 namespace srom {
 
+// Adapter 1's files: the names a station with one adapter has always had.
 inline constexpr char kSimStateFile[] = "simulated-adapter.txt";
 inline constexpr char kSimSetupFile[] = "simulated-adapter-setup.txt";
+// The bench's adapters; without it the bench is adapter 1 alone, called
+// kSimDefaultDescription on the connection kSimDefaultConnection.
+inline constexpr char kSimBenchFile[] = "simulated-bench.txt";
+// Held by the sim commands while they change the bench's files, so that two
+// of them never lose each other's change. It is not the station's lock: the
+// cable of an adapter can be pulled while a program works on the station.
+inline constexpr char kSimLockFile[] = "simulated-bench.lock";
+inline constexpr char kSimDefaultDescription[] =
+    "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter";
+inline constexpr char kSimDefaultConnection[] = "Ethernet";
+
+// The state and setup file names of adapter `number` (1..6): adapter 1's as
+// above, "simulated-adapter-<n>.txt" and "simulated-adapter-<n>-setup.txt"
+// for the others.
+std::string SimStateFileName(int number);
+std::string SimSetupFileName(int number);
+// True for the name of any file of a simulated bench, its lock included.
+bool IsSimFileName(const std::string& name);
 
 // A new simulated adapter's EEPROM, as the window's training adapter has.
 inline constexpr int kSimDefaultEepromSize = 512;
@@ -49,11 +71,45 @@ void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter);
 std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file);
 bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup);
 
+// One adapter of the bench file.
+struct SimBenchEntry {
+  std::string connection_name;
+  std::string description;
+
+  bool operator==(const SimBenchEntry&) const = default;
+};
+
+// Why `entry` cannot join `bench` as its next adapter (a full bench, a
+// connection name already taken, an empty text or one holding a tab or a
+// line break); nothing when it can.
+std::optional<std::string> CheckSimBenchEntry(
+    const std::vector<SimBenchEntry>& bench, const SimBenchEntry& entry);
+
+// The adapters the bench file `file` lists: a first line naming the format,
+// then one line per adapter, its connection name and its description with a
+// tab between. Adapter 1 alone, with the default description and connection,
+// when there is no file. Nothing when the file is there but cannot be read or
+// is not a bench.
+std::optional<std::vector<SimBenchEntry>> LoadSimBench(
+    const std::filesystem::path& file);
+bool SaveSimBench(const std::filesystem::path& file,
+                  const std::vector<SimBenchEntry>& bench);
+
 // The simulated adapter of the station in `folder`, as every front end opens
 // it: its memories kept in the folder's state file, plugged in or out and
 // with its faults armed as the setup file says. Nothing, with `error` saying
 // which file, when one of them cannot be read.
 std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
+    const std::filesystem::path& folder, std::string& error);
+
+// The simulated bench of the station in `folder`: the adapters its bench file
+// lists (adapter 1 alone without one), each opened as OpenStationSimAdapter
+// opens adapter 1, every connection enabled. While the bench is in use, each
+// open of the control device first looks at the setup files again and plugs
+// an adapter in or out when another program changed its file (`srom-cli sim
+// plug`); faults are armed when the bench is opened, for the whole run.
+// Nothing, with `error` saying which file, when one cannot be read.
+std::unique_ptr<SimulatedBench> OpenStationSimBench(
     const std::filesystem::path& folder, std::string& error);
 
 // A fault's words joined by spaces, as `sim show` and the setup file write it.

@@ -33,6 +33,21 @@ SimulatedAdapter* SimulatedBench::Find(std::string_view connection_name) {
   return slot ? slot->adapter.get() : nullptr;
 }
 
+int SimulatedBench::size() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(slots_.size());
+}
+
+SimulatedAdapter* SimulatedBench::At(int index) {
+  std::lock_guard lock(mutex_);
+  if (index < 0 || index >= static_cast<int>(slots_.size())) return nullptr;
+  return slots_[static_cast<std::size_t>(index)]->adapter.get();
+}
+
+void SimulatedBench::set_before_open(std::function<void()> hook) {
+  before_open_ = std::move(hook);
+}
+
 SimulatedBench::Slot* SimulatedBench::FindLocked(
     std::string_view connection_name) {
   for (auto& slot : slots_) {
@@ -56,6 +71,7 @@ bool SimulatedBench::DisableConnection(std::string_view connection_name) {
 }
 
 std::optional<DeviceHandle> SimulatedBench::Open(std::string_view path) {
+  if (before_open_) before_open_();
   std::lock_guard lock(mutex_);
   for (auto& slot : slots_) {
     if (!slot->enabled) continue;

@@ -4,6 +4,7 @@
 // adapters are taken in turn by switching connections off and on.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,15 @@ class SimulatedBench : public DriverPort {
   // The adapters in the order they were added.
   std::vector<BenchAdapterInfo> Describe() const;
   SimulatedAdapter* Find(std::string_view connection_name);
+  int size() const;
+  // The adapter added as number `index` (0 the first); nothing beyond them.
+  SimulatedAdapter* At(int index);
+
+  // Called at the start of every open of the control device, outside the
+  // bench's lock: a station's bench brings its adapters into step there with
+  // what another program changed meanwhile (an adapter plugged in). Set it
+  // before the bench is in use.
+  void set_before_open(std::function<void()> hook);
 
   // False for an unknown connection name.
   bool EnableConnection(std::string_view connection_name);
@@ -68,6 +78,7 @@ class SimulatedBench : public DriverPort {
 
   Slot* FindLocked(std::string_view connection_name);
 
+  std::function<void()> before_open_;
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Slot>> slots_;
   std::map<std::uintptr_t, Route> routes_;

@@ -1,0 +1,165 @@
+// A station's simulated bench kept in its folder: the bench file and each
+// adapter's own files, a station of one adapter as it always was, files that
+// are not a bench refused, and a running bench that follows the cable when
+// another program plugs an adapter in or out.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "device/device_operations.h"
+#include "device/sim/sim_setup.h"
+#include "device/sim/simulated_bench.h"
+#include "support/recording_reporter.h"
+#include "support/temp_folder.h"
+
+namespace srom::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class StationBenchTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<SimulatedBench> Open() {
+    std::string error;
+    auto bench = OpenStationSimBench(folder_.path(), error);
+    EXPECT_TRUE(bench) << error;
+    return bench;
+  }
+  bool Detect(SimulatedBench& bench) {
+    RecordingReporter reporter;
+    return DeviceAccess(bench, reporter).DetectDevice();
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(StationBenchTest, WithoutABenchFileTheStationHasItsOneAdapter) {
+  {
+    // A station of one adapter, as every station was: its two files.
+    SimulatedAdapter before(256);
+    before.set_eeprom(std::vector<std::uint8_t>{0x12});
+    ASSERT_TRUE(before.SaveState(folder_ / kSimStateFile));
+  }
+  auto bench = Open();
+  ASSERT_TRUE(bench);
+  ASSERT_EQ(bench->size(), 1);
+  EXPECT_EQ(bench->Describe()[0],
+            (BenchAdapterInfo{kSimDefaultDescription, "Ethernet", true}));
+  EXPECT_EQ(bench->At(0)->eeprom_size(), 256);
+  EXPECT_EQ(bench->At(0)->eeprom()[0], 0x12);
+  EXPECT_EQ(bench->At(1), nullptr);
+
+  bench->At(0)->set_eeprom(std::vector<std::uint8_t>{0x34});
+  SimulatedAdapter after(512);
+  ASSERT_TRUE(after.LoadState(folder_ / kSimStateFile));
+  EXPECT_EQ(after.eeprom()[0], 0x34);
+  EXPECT_EQ(folder_.Names(), (std::set<std::string>{kSimStateFile}));
+}
+
+TEST_F(StationBenchTest, TheBenchFileListsAdaptersEachWithItsOwnFiles) {
+  const std::vector<SimBenchEntry> entries = {
+      {"Ethernet", kSimDefaultDescription},
+      {"Ethernet 2", "VELK KM62057D USB 3.0 to Gigabit Ethernet Adapter"},
+      {"Lab \"7\"", "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter"}};
+  ASSERT_TRUE(SaveSimBench(folder_ / kSimBenchFile, entries));
+  EXPECT_EQ(LoadSimBench(folder_ / kSimBenchFile), entries);
+  SimulatedAdapter second(256);
+  second.set_eeprom(std::vector<std::uint8_t>{0x02});
+  ASSERT_TRUE(second.SaveState(folder_ / SimStateFileName(2)));
+  ASSERT_TRUE(SaveSimSetup(folder_ / SimSetupFileName(3),
+                           {false, {{"stuck-cell", "5"}}}));
+
+  auto bench = Open();
+  ASSERT_TRUE(bench);
+  ASSERT_EQ(bench->size(), 3);
+  EXPECT_EQ(bench->Describe()[2].connection_name, "Lab \"7\"");
+  EXPECT_EQ(bench->Describe()[1].description,
+            "VELK KM62057D USB 3.0 to Gigabit Ethernet Adapter");
+  EXPECT_EQ(bench->At(0)->eeprom_size(), kSimDefaultEepromSize);
+  EXPECT_EQ(bench->At(1)->eeprom_size(), 256);
+  EXPECT_EQ(bench->At(1)->eeprom()[0], 0x02);
+  EXPECT_TRUE(bench->At(1)->plugged());
+  EXPECT_FALSE(bench->At(2)->plugged());
+  EXPECT_EQ(SimStateFileName(2), "simulated-adapter-2.txt");
+  EXPECT_EQ(SimSetupFileName(2), "simulated-adapter-2-setup.txt");
+  // Each adapter keeps its memories in its own file.
+  bench->At(2)->set_eeprom(std::vector<std::uint8_t>{0x33});
+  SimulatedAdapter third(512);
+  ASSERT_TRUE(third.LoadState(folder_ / SimStateFileName(3)));
+  EXPECT_EQ(third.eeprom()[0], 0x33);
+  SimulatedAdapter first(512);
+  EXPECT_FALSE(first.LoadState(folder_ / kSimStateFile)) << "never written";
+}
+
+TEST_F(StationBenchTest, AFileThatIsNoBenchIsRefusedNamingIt) {
+  const std::string head = "srom-cli simulated bench 1\n";
+  const std::string line = "Ethernet\tVELK KM62058 adapter\n";
+  std::string seven = head;
+  for (int n = 1; n <= 7; ++n) {
+    seven += "Ethernet " + std::to_string(n) + "\tVELK KM62058 adapter\n";
+  }
+  const struct {
+    const char* name;
+    std::string text;
+  } rows[] = {
+      {"OtherFirstLine", "srom-cli simulated bench 2\n" + line},
+      {"NoTab", head + "Ethernet VELK KM62058 adapter\n"},
+      {"NoDescription", head + "Ethernet\t\n"},
+      {"NoConnection", head + "\tVELK KM62058 adapter\n"},
+      {"ConnectionTwice", head + line + line},
+      {"SevenAdapters", seven},
+      {"NoAdapter", head},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteBytes(folder_ / kSimBenchFile, row.text);
+    EXPECT_FALSE(LoadSimBench(folder_ / kSimBenchFile));
+    std::string error;
+    EXPECT_EQ(OpenStationSimBench(folder_.path(), error), nullptr);
+    EXPECT_THAT(error, HasSubstr(kSimBenchFile));
+  }
+  // CR LF line ends are read as well.
+  WriteBytes(
+      folder_ / kSimBenchFile,
+      "srom-cli simulated bench 1\r\nEthernet\tVELK KM62058 adapter\r\n");
+  EXPECT_EQ(LoadSimBench(folder_ / kSimBenchFile),
+            (std::vector<SimBenchEntry>{{"Ethernet", "VELK KM62058 adapter"}}));
+}
+
+// Another program (srom-cli sim plug) changes the setup file while this one
+// runs: the next open of the control device meets the cable as the file now
+// says. Only a change of the file counts, so an adapter pulled here in the
+// program stays pulled until the file says otherwise.
+TEST_F(StationBenchTest, ARunningBenchFollowsThePlugInTheSetupFiles) {
+  ASSERT_TRUE(SaveSimBench(folder_ / kSimBenchFile,
+                           {{"Ethernet", kSimDefaultDescription},
+                            {"Ethernet 2", kSimDefaultDescription}}));
+  ASSERT_TRUE(SaveSimSetup(folder_ / kSimSetupFile, {false, {}}));
+  ASSERT_TRUE(SaveSimSetup(folder_ / SimSetupFileName(2), {false, {}}));
+  auto bench = Open();
+  ASSERT_TRUE(bench);
+  EXPECT_FALSE(Detect(*bench));
+
+  ASSERT_TRUE(SaveSimSetup(folder_ / SimSetupFileName(2), {true, {}}));
+  EXPECT_TRUE(Detect(*bench));
+  EXPECT_TRUE(bench->At(1)->plugged());
+  EXPECT_FALSE(bench->At(0)->plugged());
+
+  ASSERT_TRUE(SaveSimSetup(folder_ / SimSetupFileName(2), {false, {}}));
+  EXPECT_FALSE(Detect(*bench));
+  ASSERT_TRUE(SaveSimSetup(folder_ / kSimSetupFile, {true, {}}));
+  EXPECT_TRUE(Detect(*bench));
+
+  bench->At(0)->set_plugged(false);
+  EXPECT_FALSE(Detect(*bench));
+  // A removed setup file is the default, plugged in.
+  std::filesystem::remove(folder_ / SimSetupFileName(2));
+  EXPECT_TRUE(Detect(*bench));
+  EXPECT_TRUE(bench->At(1)->plugged());
+}
+
+}  // namespace
+}  // namespace srom::testing
