@@ -11,8 +11,11 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/sim/sim_setup.h"
+#include "device/sim/simulated_bench.h"
+#include "device/sim/simulated_network.h"
 #include "ledger/sqlite_ledger.h"
 #include "ports/clock.h"
 #include "sim_panel/sim_panel.h"
@@ -84,24 +87,36 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   std::string problem;
-  std::unique_ptr<srom::SimulatedAdapter> adapter =
-      srom::OpenStationSimAdapter(folder, problem);
-  if (!adapter) {
+  // The station's simulated bench: its adapters answer the driver's
+  // requests, and its network stands in for the system's connections.
+  std::unique_ptr<srom::SimulatedBench> bench =
+      srom::OpenStationSimBench(folder, problem);
+  if (!bench) {
     std::cerr << problem << "\n";
     return 1;
   }
+  srom::SimulatedNetwork network(*bench);
   srom::SystemClock clock;
   srom::QtView view;
-  srom::CKM62058_SromDlg dlg(view, *adapter, clock,
+  srom::CKM62058_SromDlg dlg(view, *bench, clock,
                              srom::FileFolders{folder, folder});
+  dlg.set_network(&network);
   view.set_logic(&dlg);
   if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 1;
   QObject::connect(&view, &QDialog::finished, &app, &QApplication::quit);
   // The simulated adapter's panel beside the window: plug, unplug, fault it
   // and watch its memories while the window programs it. Both are centred
   // together where the screen has room for them side by side.
-  auto* panel =
-      new srom::SimPanel({{"Simulated adapter", adapter.get()}}, &view);
+  std::vector<srom::SimPanelAdapter> adapters;
+  const auto described = bench->Describe();
+  for (int i = 0; i < bench->size(); ++i) {
+    adapters.push_back(
+        {"Adapter " + std::to_string(i + 1) + ": " +
+             described[static_cast<std::size_t>(i)].description + " (" +
+             described[static_cast<std::size_t>(i)].connection_name + ")",
+         bench->At(i)});
+  }
+  auto* panel = new srom::SimPanel(std::move(adapters), &view);
   panel->adjustSize();
   if (const QScreen* screen = view.screen()) {
     const QRect room = screen->availableGeometry();

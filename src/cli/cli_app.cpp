@@ -17,6 +17,9 @@
 #include "device/sim/simulated_adapter.h"
 #include "device/sim/simulated_bench.h"
 #include "device/sim/simulated_network.h"
+#ifdef _WIN32
+#include "device/win32/win32_network_port.h"
+#endif
 #include "files/eeprom_dat.h"
 #include "files/file_io.h"
 #include "files/hex_file.h"
@@ -126,14 +129,20 @@ class Run {
   // take several adapters in turn; null, after the message, where there is
   // none to offer.
   NetworkPort* Network() {
-    if (bench_ == nullptr) {
-      Say("Scanning the system's own network adapters is not offered yet; "
-          "without --device driver the station's simulated bench is "
-          "scanned.");
-      return nullptr;
+    if (network_) return network_.get();
+    if (bench_ != nullptr) {
+      network_ = std::make_unique<SimulatedNetwork>(*bench_);
+      return network_.get();
     }
-    if (!network_) network_ = std::make_unique<SimulatedNetwork>(*bench_);
+#ifdef _WIN32
+    // The maker's driver: the system's own adapters, registry and netsh.
+    network_ = std::make_unique<Win32NetworkPort>();
     return network_.get();
+#else
+    Say("The system's own network adapters are reachable on Windows only; "
+        "without --device driver the station's simulated bench is scanned.");
+    return nullptr;
+#endif
   }
   Clock& clock() { return clock_; }
   Ledger* ledger() { return session_->ledger(); }
