@@ -289,8 +289,12 @@ HWND Win32View::MakeControl(const ControlLayout& layout) {
     }
     case ControlKind::kEditBox:
     case ControlKind::kOutputBox:
-      SetWindowSubclass(w, BoxProc, static_cast<UINT_PTR>(Index(layout.id)),
-                        reinterpret_cast<DWORD_PTR>(this));
+      // Subclassed the classic way: comctl32's SetWindowSubclass finds its
+      // data with GetProp, a round trip to wine's server on every message.
+      SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      box_procs_[Index(layout.id)] =
+          reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+              w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BoxProc)));
       if (layout.kind == ControlKind::kOutputBox) {
         SendMessageW(w, EM_SETLIMITTEXT, 0, 0);
       }
@@ -431,11 +435,16 @@ void Win32View::OnCommand(int item, int code) {
 }
 
 LRESULT CALLBACK Win32View::BoxProc(HWND hwnd, UINT message, WPARAM wparam,
-                                    LPARAM lparam, UINT_PTR subclass,
-                                    DWORD_PTR data) {
-  auto* view = reinterpret_cast<Win32View*>(data);
-  return view->OnBoxMessage(hwnd, static_cast<ControlId>(subclass), message,
-                            wparam, lparam);
+                                    LPARAM lparam) {
+  auto* view =
+      reinterpret_cast<Win32View*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  const auto id = static_cast<ControlId>(GetDlgCtrlID(hwnd) - kFirstItemId);
+  return view->OnBoxMessage(hwnd, id, message, wparam, lparam);
+}
+
+LRESULT Win32View::BoxDefault(HWND box, ControlId id, UINT message,
+                              WPARAM wparam, LPARAM lparam) {
+  return CallWindowProcW(box_procs_[Index(id)], box, message, wparam, lparam);
 }
 
 LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
@@ -444,7 +453,7 @@ LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
     case WM_GETDLGCODE: {
       // Escape and Enter come to the box, which gives them to the logic,
       // rather than to the dialog manager, which would press a button.
-      const LRESULT code = DefSubclassProc(box, message, wparam, lparam);
+      const LRESULT code = BoxDefault(box, id, message, wparam, lparam);
       const auto* msg = reinterpret_cast<const MSG*>(lparam);
       if (msg != nullptr && msg->message == WM_KEYDOWN &&
           (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN)) {
@@ -477,7 +486,7 @@ LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
       focused_box_ = box;
       break;
     case WM_KILLFOCUS: {
-      const LRESULT result = DefSubclassProc(box, message, wparam, lparam);
+      const LRESULT result = BoxDefault(box, id, message, wparam, lparam);
       // Only a box that had the focus leaves it; and a message box or
       // another window taking the focus is not leaving the box: the operator
       // comes back to it.
@@ -492,12 +501,13 @@ LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
       return result;
     }
     case WM_NCDESTROY:
-      RemoveWindowSubclass(box, BoxProc, static_cast<UINT_PTR>(Index(id)));
+      SetWindowLongPtrW(box, GWLP_WNDPROC,
+                        reinterpret_cast<LONG_PTR>(box_procs_[Index(id)]));
       break;
     default:
       break;
   }
-  return DefSubclassProc(box, message, wparam, lparam);
+  return BoxDefault(box, id, message, wparam, lparam);
 }
 
 bool Win32View::PreTranslate(MSG& msg) {
@@ -526,8 +536,7 @@ void Win32View::Show() {
   ShowWindow(hwnd_, SW_SHOW);
   // The control the logic chose while the window was hidden.
   if (pending_focus_) {
-    SendMessageW(hwnd_, WM_NEXTDLGCTL,
-                 reinterpret_cast<WPARAM>(control(*pending_focus_)), TRUE);
+    SetFocus(control(*pending_focus_));
     pending_focus_.reset();
   }
 }
@@ -616,6 +625,9 @@ void Win32View::SetText(ControlId id, const std::string& text) {
     HWND w = control(id);
     switch (LayoutOf(id).kind) {
       case ControlKind::kOutputBox:
+        // The same listing again, as each refresh of an unchanged image
+        // sets it: laying out its lines again would only cost time.
+        if (text == output_text_) break;
         output_text_ = text;
         PutBoxText(w, WithCrLf(text));
         break;
@@ -641,8 +653,13 @@ bool Win32View::Checked(ControlId id) {
 
 void Win32View::SetChecked(ControlId id, bool checked) {
   OnWindow([&] {
-    SendMessageW(control(id), BM_SETCHECK,
-                 checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    // Most calls confirm the state a box has; wine redraws a box on every
+    // BM_SETCHECK, which made up most of the window's start-up.
+    HWND box = control(id);
+    if ((SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED) == checked) {
+      return;
+    }
+    SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
   });
 }
 
@@ -693,13 +710,14 @@ void Win32View::PlaceAt(ControlId id, ControlId place) {
 }
 
 void Win32View::Focus(ControlId id) {
+  // The focus alone: the dialog manager's way (WM_NEXTDLGCTL) would also
+  // select a box's whole text, as Tab does.
   OnWindow([&] {
     if (!IsWindowVisible(hwnd_)) {
       pending_focus_ = id;
       return;
     }
-    SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(id)),
-                 TRUE);
+    SetFocus(control(id));
   });
 }
 

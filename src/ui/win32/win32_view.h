@@ -112,8 +112,10 @@ class Win32View : public View {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam,
                                      LPARAM lparam);
   static LRESULT CALLBACK BoxProc(HWND hwnd, UINT message, WPARAM wparam,
-                                  LPARAM lparam, UINT_PTR subclass,
-                                  DWORD_PTR data);
+                                  LPARAM lparam);
+  // The box's own window procedure.
+  LRESULT BoxDefault(HWND box, ControlId id, UINT message, WPARAM wparam,
+                     LPARAM lparam);
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT OnBoxMessage(HWND box, ControlId id, UINT message, WPARAM wparam,
                        LPARAM lparam);
@@ -143,6 +145,8 @@ class Win32View : public View {
   DWORD thread_id_ = 0;
   BaseUnits base_ = kReferenceBaseUnits;
   std::array<HWND, kControlCount> controls_{};
+  // The edit boxes' own window procedures, under the view's.
+  std::array<WNDPROC, kControlCount> box_procs_{};
   HICON big_icon_ = nullptr;
   HICON small_icon_ = nullptr;
   std::array<HBITMAP, kPictures.size()> pictures_{};
