@@ -13,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,13 +120,18 @@ class Win32WindowTest : public ::testing::Test {
 
   // Reads and closes every open message box, as the operator would with OK.
   void AnswerBoxes() {
+    std::erase_if(answered_, [](HWND box) { return !IsWindow(box); });
     for (HWND box : VisibleDialogsOf(window_thread_id_)) {
       HWND text = GetDlgItem(box, kMessageBoxTextItem);
-      if (text == nullptr) continue;  // not a message box
+      if (text == nullptr) continue;                // not a message box
+      if (!answered_.insert(box).second) continue;  // closing already
       boxes_.push_back(TextOfWindow(text));
-      SendMessageW(box, WM_COMMAND, IDOK, 0);
+      Close(box);
     }
   }
+  // Closes a box or dialog with OK as a click would: posted. A dialog ended
+  // from a sent message drops the posted message its loop has just taken.
+  static void Close(HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); }
 
   bool WaitFor(const std::function<bool()>& done,
                std::chrono::milliseconds limit = 30s) {
@@ -149,12 +155,34 @@ class Win32WindowTest : public ::testing::Test {
         *quiet = view->modal_depth() == 0;
         *ran = true;
       });
-      ASSERT_TRUE(WaitFor([&ran] { return ran->load(); }));
+      ASSERT_TRUE(WaitFor([&ran] { return ran->load(); }))
+          << "the window thread did not serve a posted task; " << OpenWindows();
       if (*quiet) return;
     }
     FAIL() << "the window never came back to its message loop";
   }
 
+  // The window thread's state and visible windows, for a failure's message.
+  std::string OpenWindows() const {
+    DWORD_PTR ignored = 0;
+    const bool answers = SendMessageTimeoutW(hwnd_, WM_NULL, 0, 0, SMTO_NORMAL,
+                                             1000, &ignored) != 0;
+    std::string list =
+        std::string(answers ? "it answers" : "it does not answer") +
+        " a sent message; modal depth " + std::to_string(view_->modal_depth()) +
+        "; windows:";
+    EnumThreadWindows(
+        window_thread_id_,
+        [](HWND hwnd, LPARAM text) -> BOOL {
+          if (IsWindowVisible(hwnd)) {
+            *reinterpret_cast<std::string*>(text) +=
+                " \"" + TextOfWindow(hwnd) + "\" (" + Utf8(ClassOf(hwnd)) + ")";
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&list));
+    return list;
+  }
   void Type(ControlId id, const std::string& keys) {
     HWND box = Item(id);
     SendMessageW(box, EM_SETSEL, 0, -1);
@@ -207,6 +235,7 @@ class Win32WindowTest : public ::testing::Test {
   HWND hwnd_ = nullptr;
   bool answering_ = true;
   std::vector<std::string> boxes_;
+  std::set<HWND> answered_;
 };
 
 TEST_F(Win32WindowTest, TypedAddressIsProgrammedAndStepped) {
@@ -248,7 +277,8 @@ TEST_F(Win32WindowTest, RejectedSettingShowsItsMessageAndPutsTheTextBack) {
     HWND box = WaitForDialog(kMessageBoxTitle);
     ASSERT_NE(box, nullptr) << "message box " << i + 1;
     texts.push_back(TextOfWindow(GetDlgItem(box, kMessageBoxTextItem)));
-    SendMessageW(box, WM_COMMAND, IDOK, 0);
+    Close(box);
+    ASSERT_TRUE(WaitFor([box] { return !IsWindow(box); }));
   }
   Settle();
 
@@ -307,7 +337,7 @@ TEST_F(Win32WindowTest, SystemMenuOpensTheAboutBox) {
   EXPECT_NE(SendDlgItemMessageW(about, kAboutIconItem, STM_GETICON, 0, 0), 0);
   EXPECT_EQ(view_->modal_depth(), 1);
 
-  SendMessageW(about, WM_COMMAND, IDOK, 0);
+  Close(about);
   Settle();
   EXPECT_FALSE(IsWindow(about) && IsWindowVisible(about));
   EXPECT_TRUE(IsWindowVisible(hwnd_)) << "the window stays open";
