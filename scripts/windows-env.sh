@@ -27,7 +27,7 @@ windows_wine() {
   export PATH="/usr/lib/wine:$PATH"
   unset DISPLAY WAYLAND_DISPLAY
   ./scripts/wine-prefix.sh
-  if [[ ! -f /usr/share/wine/fonts/marlett.ttf ]]; then
+  if [[ ! -f $WINEPREFIX/drive_c/windows/Fonts/marlett.ttf ]]; then
     echo "note: wine's own fonts (Debian's fonts-wine) are not installed: the" \
       "caption's buttons show as letters" >&2
   fi

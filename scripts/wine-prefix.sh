@@ -27,8 +27,11 @@ wine64 cmd /c exit </dev/null >/dev/null 2>&1
 
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 mkdir -p "$fonts"
-for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf; do
-  [[ -f $font ]] && cp -f "$font" "$fonts/"
+# Where Debian's fonts-wine put them.
+wine_fonts=$(dpkg -L fonts-wine 2>/dev/null | grep -m1 '/marlett\.ttf$' || true)
+wine_fonts=${wine_fonts%/*}
+for font in "${wine_fonts:-/usr/share/wine/fonts}"/{marlett,tahoma*}.ttf; do
+  if [[ -f $font ]]; then cp -f "$font" "$fonts/"; fi
 done
 
 reg() { wine64 reg add "$@" /f </dev/null >/dev/null 2>&1; }
