@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64
+# The window's pictures become bitmaps with ImageMagick; its tests draw with
+# Liberation Mono in place of Courier New, and wine's own fonts.
+./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64 imagemagick fonts-liberation fonts-wine
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts
 # from nothing and a developer's own wine is left alone.
@@ -35,5 +37,8 @@ mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineserver -p </dev/null >/dev/null 2>&1
 wine64 cmd /c exit </dev/null >/dev/null 2>&1
+# The window's tests draw with no display (the null driver) and in the
+# window's font.
+./scripts/wine-prefix.sh
 
 ctest --test-dir "$build" --output-on-failure -j2
