@@ -23,7 +23,10 @@
 #include <vector>
 
 #include "device/sim/sim_setup.h"
+#include "device/sim/simulated_bench.h"
+#include "device/sim/simulated_network.h"
 #include "device/win32/win32_driver_port.h"
+#include "device/win32/win32_network_port.h"
 #include "ports/clock.h"
 #include "ports/program_path.h"
 #include "ui/srom_dlg.h"
@@ -118,17 +121,24 @@ int main() {
   }
   folder = fs::absolute(folder, error).lexically_normal();
 
+  // The maker's driver and the system's own network adapters; with --sim
+  // the station's simulated bench and its network instead.
   srom::Win32DriverPort driver;
-  std::unique_ptr<srom::SimulatedAdapter> simulated;
+  srom::Win32NetworkPort system_network;
+  std::unique_ptr<srom::SimulatedBench> bench;
+  std::unique_ptr<srom::SimulatedNetwork> bench_network;
   srom::DriverPort* port = &driver;
+  srom::NetworkPort* network = &system_network;
   if (sim) {
     std::string problem;
-    simulated = srom::OpenStationSimAdapter(folder, problem);
-    if (!simulated) {
+    bench = srom::OpenStationSimBench(folder, problem);
+    if (!bench) {
       Say(problem);
       return 1;
     }
-    port = simulated.get();
+    bench_network = std::make_unique<srom::SimulatedNetwork>(*bench);
+    port = bench.get();
+    network = bench_network.get();
   }
 
   srom::SystemClock clock;
@@ -140,6 +150,7 @@ int main() {
   srom::CKM62058_SromDlg dlg(view, *port, clock,
                              srom::FileFolders{folder, folder});
   view.set_logic(&dlg);
+  dlg.set_network(network);
 
   if (const auto stamp_file = PathFromEnvironment(L"SROM_FIRST_PAINT_FILE")) {
     view.set_first_paint_hook([&view, &dlg, stamp_file] {
