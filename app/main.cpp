@@ -19,6 +19,7 @@
 #include "ledger/sqlite_ledger.h"
 #include "ports/clock.h"
 #include "sim_panel/sim_panel.h"
+#include "ui/qt/first_paint.h"
 #include "ui/qt/qt_view.h"
 #include "ui/srom_dlg.h"
 
@@ -37,26 +38,11 @@ bool HasDisplay() {
 // The start-up benchmark's finish line: with SROM_TOOL_EXIT_AFTER_FIRST_PAINT
 // set to 1, the window's first paint writes one line to the standard output
 // and the program ends at once.
-class ExitAfterFirstPaint : public QObject {
- public:
-  static bool Wanted() {
-    const char* value = std::getenv("SROM_TOOL_EXIT_AFTER_FIRST_PAINT");
-    return value != nullptr && std::string(value) == "1";
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint && !painted_) {
-      painted_ = true;
-      std::cout << "first paint" << std::endl;
-      QCoreApplication::exit(0);
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  bool painted_ = false;
-};
+// Asked for by the start-up benchmark.
+bool ExitAfterFirstPaintWanted() {
+  const char* value = std::getenv("SROM_TOOL_EXIT_AFTER_FIRST_PAINT");
+  return value != nullptr && std::string(value) == "1";
+}
 
 }  // namespace
 
@@ -126,8 +112,8 @@ int main(int argc, char** argv) {
                 room.top() + std::max(0, (room.height() - view.height()) / 3));
     }
   }
-  ExitAfterFirstPaint first_paint;
-  if (ExitAfterFirstPaint::Wanted()) view.installEventFilter(&first_paint);
+  srom::ExitAfterFirstPaint first_paint;
+  if (ExitAfterFirstPaintWanted()) view.installEventFilter(&first_paint);
   view.show();
   panel->ShowBeside(view);
   return app.exec();

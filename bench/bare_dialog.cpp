@@ -13,25 +13,7 @@
 #include <string>
 
 #include "ui/layout.h"
-
-namespace {
-
-class ExitAfterFirstPaint : public QObject {
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint && !painted_) {
-      painted_ = true;
-      std::cout << "first paint" << std::endl;
-      QCoreApplication::exit(0);
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  bool painted_ = false;
-};
-
-}  // namespace
+#include "ui/qt/first_paint.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -48,7 +30,7 @@ int main(int argc, char** argv) {
   dialog.setFixedSize(
       srom::DluToPixelsX(srom::kClientWidthDlu, srom::kReferenceBaseUnits),
       srom::DluToPixelsY(srom::kClientHeightDlu, srom::kReferenceBaseUnits));
-  ExitAfterFirstPaint first_paint;
+  srom::ExitAfterFirstPaint first_paint;
   dialog.installEventFilter(&first_paint);
   dialog.show();
   return app.exec();

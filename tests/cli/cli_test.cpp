@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #endif
 
+#include "logged_macs.h"
 #include "device/sim/sim_setup.h"
 #include "ledger/sqlite_ledger.h"
 #include "ports/station_lock.h"
@@ -429,21 +430,8 @@ class BenchCliTest : public CliTest {
     }
     return lines;
   }
-  // The MAC addresses of Serial-MAC.log's unit lines, in order.
   std::vector<std::string> LoggedMacs() const {
-    std::vector<std::string> macs;
-    std::istringstream log(ReadBytes(station_ / "Serial-MAC.log"));
-    for (std::string line; std::getline(log, line);) {
-      std::istringstream fields(line);
-      std::string device, serial, mac;
-      if (std::getline(fields, device, '\t') &&
-          device.find("/EEPROM") != std::string::npos &&
-          std::getline(fields, serial, '\t') &&
-          std::getline(fields, mac, '\t')) {
-        macs.push_back(mac);
-      }
-    }
-    return macs;
+    return testing::LoggedMacs(station_);
   }
 };
 

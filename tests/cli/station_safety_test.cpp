@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "logged_macs.h"
 #include "cli_process.h"
 #include "files/eeprom_dat.h"
 #include "ledger/sqlite_ledger.h"
@@ -39,21 +40,8 @@ class StationSafetyTest : public ::testing::Test {
     return CliProcess(station_, args, folder_ / "err.txt", crash_at).Wait();
   }
 
-  // The MAC addresses of Serial-MAC.log's unit lines, in order.
   std::vector<std::string> LoggedMacs() const {
-    std::vector<std::string> macs;
-    std::istringstream log(ReadBytes(station_ / "Serial-MAC.log"));
-    for (std::string line; std::getline(log, line);) {
-      std::istringstream fields(line);
-      std::string device, serial, mac;
-      if (std::getline(fields, device, '\t') &&
-          device.find("/EEPROM") != std::string::npos &&
-          std::getline(fields, serial, '\t') &&
-          std::getline(fields, mac, '\t')) {
-        macs.push_back(mac);
-      }
-    }
-    return macs;
+    return testing::LoggedMacs(station_);
   }
 
   std::vector<UnitRecord> Units() const {
