@@ -115,7 +115,12 @@ class CliTest : public ::testing::Test {
     CliResult result;
 #ifdef _WIN32
     // cmd.exe drops the outer quotes of a command that starts with one.
-    result.code = std::system(("\"" + command + "\"").c_str());
+    // Under load wine now and then refuses to start the shell (-1: nothing
+    // ran at all); the command is then simply started again.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      result.code = std::system(("\"" + command + "\"").c_str());
+      if (result.code != -1) break;
+    }
 #else
     const int status = std::system(command.c_str());
     result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
