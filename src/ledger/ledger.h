@@ -3,8 +3,8 @@
 // written, so that after a kill or a power cut the station still knows which
 // addresses may sit on an adapter and never gives one of them out again.
 //
-// Standard library only: the SQLite file of a station and a later shared
-// server both stand behind this port.
+// Standard library only: the SQLite file of a station and the line's
+// PostgreSQL server both stand behind this port.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +59,11 @@ struct UnitDraft {
   // rework): a programmed or interrupted unit no longer refuses it; a unit
   // still being written with it does.
   bool reissue = false;
+  // The line pool to take the MAC address from, or empty. With a pool, `mac`
+  // is the pool's next value as the station last read it (Pool()): the take
+  // and the reservation are one transaction, refused with kPoolMoved when
+  // another station took that value first.
+  std::string pool;
 };
 
 struct UnitRecord {
@@ -72,6 +77,7 @@ struct UnitRecord {
   std::string closed_at;  // empty while reserved
   UnitState state = UnitState::kReserved;
   bool settings_saved = false;  // EEPROM.dat was saved after this unit
+  std::string pool;             // the line pool it came from, or empty
 
   friend bool operator==(const UnitRecord&, const UnitRecord&) = default;
 };
@@ -88,16 +94,40 @@ enum class LedgerFault {
   // The call breaks a rule of the ledger: a malformed field, an unknown unit,
   // a unit whose state does not allow the change.
   kRejected,
+  // The ledger's server cannot be reached now: nothing was committed, or
+  // (for a call cut off at its commit) what was is set aside at the next
+  // call. The station waits; the ledger connects again by itself.
+  kUnreachable,
+  // Reserve from a pool: the pool's next value is no longer the draft's MAC
+  // address (another station took it, or it was held elsewhere and the pool
+  // moved past it). Read the pool again and build the unit anew.
+  kPoolMoved,
 };
 
 struct [[nodiscard]] LedgerStatus {
   LedgerFault fault = LedgerFault::kNone;
   std::string error;
+  // A call that succeeded only in part, for the operator: a close kept in
+  // the station's outbox until the server is back.
+  std::string note;
 
   bool ok() const { return fault == LedgerFault::kNone; }
   static LedgerStatus Failed(LedgerFault fault, std::string error) {
-    return {fault, std::move(error)};
+    return {fault, std::move(error), {}};
   }
+};
+
+// A line pool: the MAC addresses from `first` to `last` (12 hex digits
+// each), given in steps of `increment`; `next` is the one the pool gives
+// next, past `last` once it is used up.
+struct PoolState {
+  std::string name;
+  std::string first;
+  std::string last;
+  int increment = 1;
+  std::string next;
+
+  friend bool operator==(const PoolState&, const PoolState&) = default;
 };
 
 // A value exactly when the call succeeded; otherwise the fault and its text.
@@ -113,7 +143,7 @@ struct [[nodiscard]] LedgerResult {
       : fault(failure.fault), error(std::move(failure.error)) {}
 
   bool ok() const { return value.has_value(); }
-  LedgerStatus status() const { return {fault, error}; }
+  LedgerStatus status() const { return {fault, error, {}}; }
 };
 
 // Every call is one transaction: it happens whole or not at all, and what it
@@ -160,6 +190,18 @@ class Ledger {
 
   // Every row in id order.
   virtual LedgerResult<std::vector<UnitRecord>> Units() = 0;
+
+  // True when stations other than this one reserve in the same ledger (the
+  // line's server): a MAC address another station holds is never reissued
+  // here, and the calls above that speak of "the station" speak of this one.
+  virtual bool LineWide() const { return false; }
+
+  // The line pools, kept on the line's server only; a station's own ledger
+  // refuses them (kRejected).
+  virtual LedgerResult<PoolState> Pool(const std::string& name);
+  virtual LedgerResult<std::vector<PoolState>> Pools();
+  // A new pool; `next` is ignored (the pool starts at `first`).
+  virtual LedgerStatus CreatePool(const PoolState& pool);
 };
 
 }  // namespace srom
