@@ -1,0 +1,405 @@
+#include "support/pg_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace srom::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// pg_ctl gives up on a start or a stop after this long; a command that runs
+// longer than kCommandTimeout is killed.
+constexpr int kPgCtlSeconds = 120;
+constexpr auto kCommandTimeout = std::chrono::seconds(kPgCtlSeconds + 60);
+
+constexpr char kUser[] = "srom";
+
+// The parent's environment without the PG* variables (PGHOST, PGPORT,
+// PGDATA, PGUSER ... would steer the tools elsewhere), in the C locale so
+// that initdb never trips over a locale the machine lacks.
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("PG", 0) == 0 || entry.rfind("LC_ALL=", 0) == 0) continue;
+    env.push_back(entry);
+  }
+  env.push_back("LC_ALL=C");
+  return env;
+}
+
+std::string ExitText(const std::string& program, int status) {
+  if (WIFEXITED(status)) {
+    return program + " exited with status " +
+           std::to_string(WEXITSTATUS(status));
+  }
+  if (WIFSIGNALED(status)) {
+    return program + " was killed by signal " + std::to_string(WTERMSIG(status));
+  }
+  return program + " ended abnormally";
+}
+
+// Runs `args` (a path, or a name on PATH) to its end in the folder `cwd`,
+// with no input; its standard output and error both go to `*output`. True
+// when it exited with status 0; otherwise `*output` ends with how it ended.
+bool Run(const std::vector<std::string>& args, const fs::path& cwd,
+         std::string* output) {
+  output->clear();
+  int out[2] = {-1, -1};
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    *output = std::string("pipe2: ") + std::strerror(errno);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
+                                   O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+  // The server's user may not enter the test's own working folder.
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+
+  std::vector<std::string> argv_text = args;
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env_text = ChildEnvironment();
+  std::vector<char*> envp;
+  for (std::string& entry : env_text) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = -1;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr,
+                                   argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  if (spawned != 0) {
+    close(out[0]);
+    *output = "cannot start " + args[0] + ": " + std::strerror(spawned);
+    return false;
+  }
+
+  // Read until the program and whatever it left running close the pipe.
+  const auto deadline = Clock::now() + kCommandTimeout;
+  bool timed_out = false;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - Clock::now());
+    if (left.count() <= 0) {
+      timed_out = true;
+      break;
+    }
+    pollfd fd{out[0], POLLIN, 0};
+    const int ready = poll(&fd, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) continue;
+    if (ready < 0) break;
+    char chunk[4096];
+    const ssize_t n = read(out[0], chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    output->append(chunk, static_cast<std::size_t>(n));
+  }
+  close(out[0]);
+  if (timed_out) kill(pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (timed_out) {
+    *output += "\n" + args[0] + " did not end within " +
+               std::to_string(kCommandTimeout.count()) + " s and was killed";
+    return false;
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  *output += "\n" + ExitText(args[0], status);
+  return false;
+}
+
+bool HasServerPrograms(const fs::path& dir) {
+  return access((dir / "initdb").c_str(), X_OK) == 0 &&
+         access((dir / "pg_ctl").c_str(), X_OK) == 0 &&
+         access((dir / "psql").c_str(), X_OK) == 0 &&
+         access((dir / "createdb").c_str(), X_OK) == 0;
+}
+
+// The folder of initdb, pg_ctl and psql: what pg_config names (libpq-dev's
+// pg_config names the server's folder on Debian), or else the newest
+// /usr/lib/postgresql/<version>/bin.
+std::optional<fs::path> FindBindir(std::string* why) {
+  std::string output;
+  if (Run({"pg_config", "--bindir"}, "/", &output)) {
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) {
+      output.pop_back();
+    }
+    if (HasServerPrograms(output)) return fs::path(output);
+  }
+  std::error_code ec;
+  std::optional<fs::path> best;
+  double best_version = -1;
+  for (const auto& entry :
+       fs::directory_iterator("/usr/lib/postgresql", ec)) {
+    const fs::path bin = entry.path() / "bin";
+    const double version = std::strtod(entry.path().filename().c_str(), nullptr);
+    if (HasServerPrograms(bin) && version > best_version) {
+      best = bin;
+      best_version = version;
+    }
+  }
+  if (!best) {
+    *why =
+        "No PostgreSQL server programs (initdb, pg_ctl) were found through "
+        "pg_config or in /usr/lib/postgresql/*/bin: install them with "
+        "./scripts/bootstrap.sh postgresql";
+  }
+  return best;
+}
+
+// Where the servers' folders go: the system's temporary folder, unless its
+// path is long or odd. The socket's path must stay short (the system allows
+// about 100 bytes), and pg_ctl hands the folder to the server through a
+// shell and a comma-separated setting.
+fs::path TempBase() {
+  std::error_code ec;
+  const fs::path base = fs::absolute(fs::temp_directory_path(ec), ec);
+  const std::string text = base.string();
+  const bool plain =
+      !ec && !text.empty() && text.size() <= 64 &&
+      std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '/' ||
+               c == '.' || c == '_' || c == '-';
+      });
+  return plain ? base : fs::path("/tmp");
+}
+
+// The port only names the socket file in the server's own folder, so any
+// value works; taken from the pid, so that the servers of test binaries run
+// side by side differ in their logs too.
+int NextPort() {
+  static std::atomic<int> made{0};
+  const long n = static_cast<long>(getpid()) * 16 + made.fetch_add(1);
+  return 20000 + static_cast<int>(n % 40000);
+}
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// Percent-encoding for a libpq URL: everything but the unreserved
+// characters and '/', which a query value may hold as it is.
+std::string UrlEncoded(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~' ||
+        c == '/') {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0xF];
+    }
+  }
+  return encoded;
+}
+
+struct UnprivilegedUser {
+  uid_t uid;
+  gid_t gid;
+};
+
+std::optional<UnprivilegedUser> FindUser(const char* name) {
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwnam_r(name, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return std::nullopt;
+  }
+  return UnprivilegedUser{entry.pw_uid, entry.pw_gid};
+}
+
+}  // namespace
+
+PgServer::PgServer(fs::path bindir, fs::path folder, int port)
+    : bindir_(std::move(bindir)), folder_(std::move(folder)), port_(port) {}
+
+std::unique_ptr<PgServer> PgServer::Start(std::string* why) {
+  std::optional<fs::path> bindir = FindBindir(why);
+  if (!bindir) return nullptr;
+
+  std::string folder = (TempBase() / "srom-pg-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) {
+    *why = "Cannot make a folder " + folder + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  // From here on the server's destructor removes the folder.
+  std::unique_ptr<PgServer> server(new PgServer(*bindir, folder, NextPort()));
+
+  // initdb and the server refuse to run as root: as root they run as the
+  // user the postgresql package made, in a folder that user owns.
+  if (geteuid() == 0) {
+    std::optional<UnprivilegedUser> user = FindUser("postgres");
+    if (!user) user = FindUser("nobody");
+    if (!user) {
+      *why = "Running as root, and there is neither a user postgres nor a "
+             "user nobody to run the PostgreSQL server as.";
+      return nullptr;
+    }
+    if (chown(folder.c_str(), user->uid, user->gid) != 0) {
+      *why = "Cannot give " + folder + " to the server's user: " +
+             std::strerror(errno);
+      return nullptr;
+    }
+    server->uid_ = user->uid;
+    server->gid_ = user->gid;
+  }
+
+  std::string output;
+  if (!Run(server->AsServerUser({(server->bindir_ / "initdb").string(), "-D",
+                                 (server->folder_ / "data").string(), "-U",
+                                 kUser, "--auth=trust", "-E", "UTF8",
+                                 "--no-locale", "--no-sync"}),
+           server->folder_, &output)) {
+    *why = "initdb failed:\n" + output;
+    return nullptr;
+  }
+  if (!server->StartServer() || !server->CreateDatabase(kUser)) {
+    *why = server->last_error();
+    return nullptr;
+  }
+  return server;
+}
+
+PgServer::~PgServer() {
+  std::error_code ec;
+  // A start that timed out may have left a server running all the same.
+  if (running_ || fs::exists(folder_ / "data" / "postmaster.pid", ec)) {
+    (void)Stop(true);
+  }
+  fs::remove_all(folder_, ec);
+}
+
+std::vector<std::string> PgServer::AsServerUser(
+    std::vector<std::string> args) const {
+  if (uid_ < 0) return args;
+  std::vector<std::string> wrapped = {
+      "setpriv", "--reuid=" + std::to_string(uid_),
+      "--regid=" + std::to_string(gid_), "--clear-groups", "--"};
+  wrapped.insert(wrapped.end(), args.begin(), args.end());
+  return wrapped;
+}
+
+bool PgServer::StartServer() {
+  const std::string options =
+      "-k " + ShellQuoted(folder_.string()) +
+      " -c listen_addresses='' -p " + std::to_string(port_) +
+      " -c fsync=off -c synchronous_commit=on -c full_page_writes=off";
+  std::string output;
+  if (!Run(AsServerUser({(bindir_ / "pg_ctl").string(), "-D",
+                         (folder_ / "data").string(), "-w", "-t",
+                         std::to_string(kPgCtlSeconds), "-l",
+                         (folder_ / "server.log").string(), "-o", options,
+                         "start"}),
+           folder_, &output)) {
+    return Fail("pg_ctl start", output);
+  }
+  running_ = true;
+  return true;
+}
+
+bool PgServer::StartAgain() {
+  if (running_) return Fail("StartAgain", "the server is running already");
+  return StartServer();
+}
+
+bool PgServer::Stop(bool immediate) {
+  std::string output;
+  if (!Run(AsServerUser({(bindir_ / "pg_ctl").string(), "-D",
+                         (folder_ / "data").string(), "-m",
+                         immediate ? "immediate" : "fast", "-w", "-t",
+                         std::to_string(kPgCtlSeconds), "stop"}),
+           folder_, &output)) {
+    return Fail("pg_ctl stop", output);
+  }
+  running_ = false;
+  return true;
+}
+
+std::string PgServer::Url(const std::string& database) const {
+  return "postgresql:///" + UrlEncoded(database) +
+         "?host=" + UrlEncoded(folder_.string()) +
+         "&port=" + std::to_string(port_) + "&user=" + kUser;
+}
+
+bool PgServer::CreateDatabase(const std::string& name) {
+  std::string output;
+  if (!Run({(bindir_ / "createdb").string(), "-h", folder_.string(), "-p",
+            std::to_string(port_), "-U", kUser, "--", name},
+           folder_, &output)) {
+    return Fail("createdb " + name, output);
+  }
+  return true;
+}
+
+bool PgServer::Psql(const std::string& sql, std::string* output,
+                    const std::string& database) const {
+  if (!Run({(bindir_ / "psql").string(), "-X", "-q", "-A", "-t", "-v",
+            "ON_ERROR_STOP=1", "-d", Url(database), "-c", sql},
+           folder_, output)) {
+    return Fail("psql", *output);
+  }
+  return true;
+}
+
+bool PgServer::Fail(const std::string& what, const std::string& output) const {
+  last_error_ = what + " failed:\n" + output + "\n--- end of " +
+                (folder_ / "server.log").string() + ":\n" + LogTail();
+  return false;
+}
+
+std::string PgServer::LogTail() const {
+  std::ifstream in(folder_ / "server.log");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(std::move(line));
+    if (lines.size() > 20) lines.erase(lines.begin());
+  }
+  std::string tail;
+  for (const std::string& line : lines) tail += line + "\n";
+  return tail;
+}
+
+}  // namespace srom::testing

@@ -1,0 +1,74 @@
+// A throwaway PostgreSQL server for the tests of the line's ledger: a fresh
+// cluster in its own temporary folder, reached through a Unix socket in that
+// folder only (no TCP), with trust authentication for the database user
+// "srom". It runs Debian's initdb and pg_ctl (the postgresql package); as
+// root, the server runs as the unprivileged user "postgres" (or "nobody"),
+// since PostgreSQL refuses to run as root. POSIX only; no libpq.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace srom::testing {
+
+class PgServer {
+ public:
+  // A running server with the empty database "srom"; null with `*why` set
+  // (what failed, its output and the end of the server's log) otherwise.
+  static std::unique_ptr<PgServer> Start(std::string* why);
+
+  // Stops the server at once when it runs and removes its folder.
+  ~PgServer();
+  PgServer(const PgServer&) = delete;
+  PgServer& operator=(const PgServer&) = delete;
+
+  // The libpq URL of `database`, as a station's "ledger=" has it:
+  // postgresql:///srom?host=<folder>&port=<port>&user=srom
+  std::string Url(const std::string& database = "srom") const;
+
+  // A new empty database, so that each test has its own.
+  bool CreateDatabase(const std::string& name);
+
+  // Stops the server: at once (as a crash would: no checkpoint, sessions cut
+  // off) or after the sessions ended and a checkpoint.
+  bool Stop(bool immediate);
+  // Starts the stopped server again on the same data and the same socket.
+  bool StartAgain();
+  bool running() const { return running_; }
+
+  // Runs `sql` with psql in `database`; its rows come back unaligned, one a
+  // line, fields separated by '|'. False when psql fails (the server is
+  // down, the SQL is wrong); `*output` then holds psql's messages.
+  bool Psql(const std::string& sql, std::string* output,
+            const std::string& database = "srom") const;
+
+  // What the last failed call above says, with the end of the server's log.
+  const std::string& last_error() const { return last_error_; }
+
+  // The folder that holds the socket, the data and server.log.
+  const std::filesystem::path& folder() const { return folder_; }
+  int port() const { return port_; }
+
+ private:
+  PgServer(std::filesystem::path bindir, std::filesystem::path folder,
+           int port);
+
+  bool StartServer();
+  // `args` run as the server's user.
+  std::vector<std::string> AsServerUser(std::vector<std::string> args) const;
+  bool Fail(const std::string& what, const std::string& output) const;
+  std::string LogTail() const;
+
+  std::filesystem::path bindir_;
+  std::filesystem::path folder_;
+  int port_ = 0;
+  bool running_ = false;
+  // The user the server runs as when the tests run as root; -1 otherwise.
+  long uid_ = -1;
+  long gid_ = -1;
+  mutable std::string last_error_;
+};
+
+}  // namespace srom::testing
