@@ -26,6 +26,8 @@ usage() {
 action=$1
 case "$action" in start|stop|status) ;; *) usage ;; esac
 folder=${2:-./local-postgres}
+# No PG* variable of the caller's steers the PostgreSQL programs elsewhere.
+while read -r name; do unset "$name"; done < <(compgen -e | grep '^PG' || true)
 
 # The folder of initdb and pg_ctl: what pg_config names, or the newest
 # /usr/lib/postgresql/<version>/bin.
@@ -35,9 +37,9 @@ find_bindir() {
     dir=$(pg_config --bindir)
     [[ -x "$dir/initdb" && -x "$dir/pg_ctl" ]] && { echo "$dir"; return; }
   fi
-  for dir in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
+  while read -r dir; do
     [[ -x "$dir/initdb" && -x "$dir/pg_ctl" ]] && { echo "$dir"; return; }
-  done
+  done < <(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V -r)
 }
 bindir=$(find_bindir)
 if [[ -z "$bindir" ]]; then
@@ -63,14 +65,10 @@ if [[ $(id -u) -eq 0 ]]; then
   id -u "$user" >/dev/null 2>&1 || user=nobody
   as_server=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups --)
 fi
-# The server's programs run in FOLDER (the server's user may not enter the
-# current folder), and no PG* variable of the caller's steers them elsewhere.
+# The server's programs run in FOLDER: the server's user may not enter the
+# current folder.
 server_cmd() {
-  (cd "$folder" && env $(env | sed -n 's/^\(PG[A-Za-z_]*\)=.*/-u \1/p') \
-     ${as_server[@]+"${as_server[@]}"} "$@")
-}
-client_cmd() {
-  env $(env | sed -n 's/^\(PG[A-Za-z_]*\)=.*/-u \1/p') "$@"
+  (cd "$folder" && ${as_server[@]+"${as_server[@]}"} "$@")
 }
 
 # The port as the cluster's settings have it.
@@ -103,8 +101,16 @@ or on the command line:
 EOF
 }
 
+# pg_ctl status: 0 when the server runs, 3 when it does not; anything else
+# (4: the cluster cannot be read) stops here.
 running() {
-  server_cmd "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1
+  local code=0
+  server_cmd "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1 || code=$?
+  if [[ $code -ne 0 && $code -ne 3 ]]; then
+    echo "Cannot look into $data as $(id -un): start, stop and ask as its owner (or root)." >&2
+    exit 1
+  fi
+  return "$code"
 }
 
 case "$action" in
@@ -166,9 +172,9 @@ EOF
         exit 1
       fi
     fi
-    exists=$(client_cmd "$bindir/psql" -X -A -t -h "$folder" -p "$port" -U srom -d postgres \
+    exists=$("$bindir/psql" -X -A -t -h "$folder" -p "$port" -U srom -d postgres \
                -c "select 1 from pg_database where datname = 'srom'")
-    [[ "$exists" == 1 ]] || client_cmd "$bindir/createdb" -h "$folder" -p "$port" -U srom srom
+    [[ "$exists" == 1 ]] || "$bindir/createdb" -h "$folder" -p "$port" -U srom srom
     print_url "$port"
     ;;
 esac
