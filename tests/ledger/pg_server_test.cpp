@@ -19,9 +19,10 @@ TEST(PgServerTest, KeepsCommittedRowsAcrossAnImmediateStopAndCleansUp) {
 
   ASSERT_TRUE(server->CreateDatabase("station_a")) << server->last_error();
   std::string out;
-  ASSERT_TRUE(server->Psql("create table units (mac text); "
-                           "insert into units values ('00A0C9000001')",
-                           &out, "station_a"))
+  ASSERT_TRUE(
+      server->Psql("create table units (mac text); "
+                   "insert into units values ('00A0C9000001')",
+                   &out, "station_a"))
       << out;
 
   ASSERT_TRUE(server->Stop(/*immediate=*/true)) << server->last_error();

@@ -58,7 +58,8 @@ std::string ExitText(const std::string& program, int status) {
            std::to_string(WEXITSTATUS(status));
   }
   if (WIFSIGNALED(status)) {
-    return program + " was killed by signal " + std::to_string(WTERMSIG(status));
+    return program + " was killed by signal " +
+           std::to_string(WTERMSIG(status));
   }
   return program + " ended abnormally";
 }
@@ -93,8 +94,8 @@ bool Run(const std::vector<std::string>& args, const fs::path& cwd,
   envp.push_back(nullptr);
 
   pid_t pid = -1;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr,
-                                   argv.data(), envp.data());
+  const int spawned =
+      posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (spawned != 0) {
@@ -160,10 +161,10 @@ std::optional<fs::path> FindBindir(std::string* why) {
   std::error_code ec;
   std::optional<fs::path> best;
   double best_version = -1;
-  for (const auto& entry :
-       fs::directory_iterator("/usr/lib/postgresql", ec)) {
+  for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
     const fs::path bin = entry.path() / "bin";
-    const double version = std::strtod(entry.path().filename().c_str(), nullptr);
+    const double version =
+        std::strtod(entry.path().filename().c_str(), nullptr);
     if (HasServerPrograms(bin) && version > best_version) {
       best = bin;
       best_version = version;
@@ -186,12 +187,11 @@ fs::path TempBase() {
   std::error_code ec;
   const fs::path base = fs::absolute(fs::temp_directory_path(ec), ec);
   const std::string text = base.string();
-  const bool plain =
-      !ec && !text.empty() && text.size() <= 64 &&
-      std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '/' ||
-               c == '.' || c == '_' || c == '-';
-      });
+  const bool plain = !ec && !text.empty() && text.size() <= 64 &&
+                     std::all_of(text.begin(), text.end(), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) ||
+                              c == '/' || c == '.' || c == '_' || c == '-';
+                     });
   return plain ? base : fs::path("/tmp");
 }
 
@@ -274,13 +274,14 @@ std::unique_ptr<PgServer> PgServer::Start(std::string* why) {
     std::optional<UnprivilegedUser> user = FindUser("postgres");
     if (!user) user = FindUser("nobody");
     if (!user) {
-      *why = "Running as root, and there is neither a user postgres nor a "
-             "user nobody to run the PostgreSQL server as.";
+      *why =
+          "Running as root, and there is neither a user postgres nor a "
+          "user nobody to run the PostgreSQL server as.";
       return nullptr;
     }
     if (chown(folder.c_str(), user->uid, user->gid) != 0) {
-      *why = "Cannot give " + folder + " to the server's user: " +
-             std::strerror(errno);
+      *why = "Cannot give " + folder +
+             " to the server's user: " + std::strerror(errno);
       return nullptr;
     }
     server->uid_ = user->uid;
@@ -324,16 +325,16 @@ std::vector<std::string> PgServer::AsServerUser(
 
 bool PgServer::StartServer() {
   const std::string options =
-      "-k " + ShellQuoted(folder_.string()) +
-      " -c listen_addresses='' -p " + std::to_string(port_) +
+      "-k " + ShellQuoted(folder_.string()) + " -c listen_addresses='' -p " +
+      std::to_string(port_) +
       " -c fsync=off -c synchronous_commit=on -c full_page_writes=off";
   std::string output;
-  if (!Run(AsServerUser({(bindir_ / "pg_ctl").string(), "-D",
-                         (folder_ / "data").string(), "-w", "-t",
-                         std::to_string(kPgCtlSeconds), "-l",
-                         (folder_ / "server.log").string(), "-o", options,
-                         "start"}),
-           folder_, &output)) {
+  if (!Run(
+          AsServerUser(
+              {(bindir_ / "pg_ctl").string(), "-D", (folder_ / "data").string(),
+               "-w", "-t", std::to_string(kPgCtlSeconds), "-l",
+               (folder_ / "server.log").string(), "-o", options, "start"}),
+          folder_, &output)) {
     return Fail("pg_ctl start", output);
   }
   running_ = true;
