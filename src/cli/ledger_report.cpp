@@ -1,6 +1,10 @@
 #include "cli/ledger_report.h"
 
+#include <algorithm>
+#include <array>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -34,6 +38,54 @@ std::map<std::string, int> LoggedMacs(const std::filesystem::path& log) {
   return macs;
 }
 
+// How many units a group holds in each state, in UnitState's order.
+struct StateCounts {
+  std::array<int, 4> by_state{};
+
+  void Add(UnitState state) { ++by_state[static_cast<std::size_t>(state)]; }
+  int of(UnitState state) const {
+    return by_state[static_cast<std::size_t>(state)];
+  }
+  int total() const {
+    return by_state[0] + by_state[1] + by_state[2] + by_state[3];
+  }
+};
+
+std::string CountsLine(const std::string& group, std::size_t group_width,
+                       const StateCounts& counts) {
+  return Padded(group, group_width) +
+         Padded(std::to_string(counts.total()), 7) +
+         Padded(std::to_string(counts.of(UnitState::kProgrammed)), 12) +
+         Padded(std::to_string(counts.of(UnitState::kInterrupted)), 13) +
+         Padded(std::to_string(counts.of(UnitState::kReleased)), 10) +
+         std::to_string(counts.of(UnitState::kReserved)) + "\n";
+}
+
+// The units counted in the groups `group_of` puts them in, under `heading`.
+std::string CountsTable(
+    const std::vector<UnitRecord>& units, const std::string& heading,
+    const std::function<std::string(const UnitRecord&)>& group_of) {
+  if (units.empty()) return "The ledger holds no units.\n";
+  std::map<std::string, StateCounts> groups;
+  StateCounts all;
+  for (const UnitRecord& u : units) {
+    groups[group_of(u)].Add(u.state);
+    all.Add(u.state);
+  }
+  constexpr char kTotal[] = "total";
+  std::size_t width = std::max(heading.size(), sizeof kTotal - 1);
+  for (const auto& [group, counts] : groups) {
+    width = std::max(width, group.size());
+  }
+  width += 2;
+  std::string table = Padded(heading, width) +
+                      "units  programmed  interrupted  released  reserved\n";
+  for (const auto& [group, counts] : groups) {
+    table += CountsLine(group, width, counts);
+  }
+  return table + CountsLine(kTotal, width, all);
+}
+
 }  // namespace
 
 std::string UnitsTable(const std::vector<UnitRecord>& units) {
@@ -49,6 +101,33 @@ std::string UnitsTable(const std::vector<UnitRecord>& units) {
              Padded(u.settings_saved ? "yes" : "no", 7) + u.station + "\n";
   }
   return table;
+}
+
+std::string UnitsPerStation(const std::vector<UnitRecord>& units) {
+  return CountsTable(units, "station",
+                     [](const UnitRecord& u) { return u.station; });
+}
+
+std::string UnitsPerPool(const std::vector<UnitRecord>& units) {
+  return CountsTable(units, "pool", [](const UnitRecord& u) {
+    return u.pool.empty() ? std::string("(none)") : u.pool;
+  });
+}
+
+std::string UnitsPerHour(const std::vector<UnitRecord>& units) {
+  // "YYYY-MM-DD HH" of "YYYY-MM-DD HH:MM:SS".
+  return CountsTable(units, "hour", [](const UnitRecord& u) {
+    return u.reserved_at.substr(0, 13);
+  });
+}
+
+std::string InterruptedUnits(const std::vector<UnitRecord>& units) {
+  std::vector<UnitRecord> interrupted;
+  std::copy_if(
+      units.begin(), units.end(), std::back_inserter(interrupted),
+      [](const UnitRecord& u) { return u.state == UnitState::kInterrupted; });
+  if (interrupted.empty()) return "No unit was interrupted.\n";
+  return UnitsTable(interrupted);
 }
 
 LogCheck CheckAgainstLog(const std::vector<UnitRecord>& units,
