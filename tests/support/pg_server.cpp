@@ -179,11 +179,24 @@ std::optional<fs::path> FindBindir(std::string* why) {
   return best;
 }
 
+// Whether a user other than the owners may pass through every folder of
+// `path` (the server's user, when the tests run as root).
+bool OthersCanEnter(const fs::path& path) {
+  for (fs::path dir = path; !dir.empty(); dir = dir.parent_path()) {
+    struct stat info {};
+    if (stat(dir.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) {
+      return false;
+    }
+    if (dir == dir.root_path()) break;
+  }
+  return true;
+}
+
 // Where the servers' folders go: the system's temporary folder, unless its
-// path is long or odd. The socket's path must stay short (the system allows
-// about 100 bytes), and pg_ctl hands the folder to the server through a
-// shell and a comma-separated setting.
-fs::path TempBase() {
+// path is long or odd, or the server's user could not reach it. The socket's
+// path must stay short (the system allows about 100 bytes), and pg_ctl hands
+// the folder to the server through a shell and a comma-separated setting.
+fs::path TempBase(bool for_other_user) {
   std::error_code ec;
   const fs::path base = fs::absolute(fs::temp_directory_path(ec), ec);
   const std::string text = base.string();
@@ -192,7 +205,8 @@ fs::path TempBase() {
                        return std::isalnum(static_cast<unsigned char>(c)) ||
                               c == '/' || c == '.' || c == '_' || c == '-';
                      });
-  return plain ? base : fs::path("/tmp");
+  const bool reachable = !for_other_user || OthersCanEnter(base);
+  return plain && reachable ? base : fs::path("/tmp");
 }
 
 // The port only names the socket file in the server's own folder, so any
@@ -260,7 +274,8 @@ std::unique_ptr<PgServer> PgServer::Start(std::string* why) {
   std::optional<fs::path> bindir = FindBindir(why);
   if (!bindir) return nullptr;
 
-  std::string folder = (TempBase() / "srom-pg-XXXXXX").string();
+  std::string folder =
+      (TempBase(/*for_other_user=*/geteuid() == 0) / "srom-pg-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
     *why = "Cannot make a folder " + folder + ": " + std::strerror(errno);
     return nullptr;
