@@ -17,6 +17,7 @@
 #include "device/sim/simulated_bench.h"
 #include "device/sim/simulated_network.h"
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #include "ports/clock.h"
 #include "sim_panel/sim_panel.h"
 #include "ui/qt/first_paint.h"

@@ -36,6 +36,7 @@
 #include "ui/window_texts.h"
 #ifdef SROM_HAVE_SQLITE_LEDGER
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #endif
 
 namespace fs = std::filesystem;

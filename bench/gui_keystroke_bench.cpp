@@ -26,6 +26,7 @@
 #include "device/sim/sim_setup.h"
 #include "files/eeprom_dat.h"
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #include "model/settings.h"
 #include "ports/clock.h"
 #include "support/temp_folder.h"

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -29,7 +30,11 @@
 #include "model/srom_image.h"
 #ifdef SROM_HAVE_SQLITE_LEDGER
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #endif
+#include "files/station_config.h"
+#include "ledger/ledger_rules.h"
+#include "ops/ledger_outbox.h"
 #include "ops/auto_program.h"
 #include "ops/dump.h"
 #include "ops/file_actions.h"
@@ -68,6 +73,15 @@ struct Options {
   std::string serial_type;
   std::string csv_file;
   bool check_log = false;
+  std::string by;
+  bool interrupted = false;
+
+  // station.ini's settings, for this run.
+  StationConfig station_config;
+  std::string pool_name;
+  std::string pool_first;
+  std::string pool_last;
+  int pool_increment = 1;
 
   bool multi = false;
 
@@ -91,7 +105,8 @@ class OneAdapter : public AdapterLoop {
   }
 };
 
-// The station's production ledger: the SQLite file in its folder.
+// The station's production ledger: the SQLite file in its folder, or the
+// line's server that station.ini (or --ledger) names.
 LedgerOpener LedgerOfFolder() {
 #ifdef SROM_HAVE_SQLITE_LEDGER
   return OpenStationLedger;
@@ -117,7 +132,8 @@ class Run {
     if (const auto refused = CheckFolder()) return refused;
     Outcome refusal = Outcome::kFailed;
     session_ = StationSession::Open(folder_, station_, panel_, clock_,
-                                    LedgerOfFolder(), refusal);
+                                    LedgerOfFolder(), refusal,
+                                    options_.station_config);
     if (!session_) return ExitCodeOf(refusal);
     return OpenDevice();
   }
@@ -223,7 +239,9 @@ bool IsStationFile(const fs::path& folder, const fs::path& file) {
   std::vector<std::string> own = {
       "EEPROM.dat",     "Serial-MAC.log", "RetryLog.txt",
       ledger,           ledger + "-wal",  ledger + "-shm",
-      kStationLockFile, kSimBenchFile,    kSimLockFile};
+      kStationLockFile, kSimBenchFile,    kSimLockFile,
+      std::string(kStationConfigFileName),
+      std::string(kLedgerOutboxFileName)};
   for (int number = 1; number <= SimulatedBench::kMaxAdapters; ++number) {
     own.push_back(SimStateFileName(number));
     own.push_back(SimSetupFileName(number));
@@ -584,7 +602,8 @@ ExitCode ConvertBinCommand(Run& run) {
              : ExitCode::kFileRejected;
 }
 
-// The ledger's units: listed, exported, checked against Serial-MAC.log.
+// The ledger's units: listed, counted, exported, checked against
+// Serial-MAC.log.
 ExitCode LedgerCommand(Run& run) {
   Ledger* ledger = run.ledger();
   if (ledger == nullptr) {
@@ -594,7 +613,9 @@ ExitCode LedgerCommand(Run& run) {
   const auto units = ledger->Units();
   if (!units.ok()) {
     run.Say(units.error);
-    return ExitCode::kFileRejected;
+    return units.fault == LedgerFault::kUnreachable
+               ? ExitCode::kLedgerUnreachable
+               : ExitCode::kFileRejected;
   }
   const Options& o = run.options();
   if (!o.csv_file.empty()) {
@@ -611,14 +632,85 @@ ExitCode LedgerCommand(Run& run) {
               "\": " + error + ".");
       return ExitCode::kFileRejected;
     }
+  } else if (o.by == "station") {
+    run.out() << UnitsPerStation(*units.value);
+  } else if (o.by == "pool") {
+    run.out() << UnitsPerPool(*units.value);
+  } else if (o.by == "hour") {
+    run.out() << UnitsPerHour(*units.value);
+  } else if (o.interrupted) {
+    run.out() << InterruptedUnits(*units.value);
   } else {
     run.out() << UnitsTable(*units.value);
   }
   if (!o.check_log) return ExitCode::kOk;
+  // The log is this station's: on the line's ledger only its own units
+  // belong in it.
+  std::vector<UnitRecord> own;
+  for (const UnitRecord& unit : *units.value) {
+    if (!ledger->LineWide() || unit.station == run.station().name) {
+      own.push_back(unit);
+    }
+  }
   const LogCheck check = CheckAgainstLog(
-      *units.value, run.station().folders.program_folder / "Serial-MAC.log");
+      own, run.station().folders.program_folder / "Serial-MAC.log");
   for (const std::string& line : check.findings) run.Say(line);
   return check.consistent ? ExitCode::kOk : ExitCode::kFailed;
+}
+
+// The line pools on the line's ledger server: made and listed.
+ExitCode PoolCommand(Run& run, const std::string& action) {
+  Ledger* ledger = run.ledger();
+  if (ledger == nullptr) {
+    run.Say("This build keeps no production ledger.");
+    return ExitCode::kFailed;
+  }
+  const auto failed = [&run](const LedgerStatus& status) {
+    run.Say(status.error);
+    return status.fault == LedgerFault::kUnreachable
+               ? ExitCode::kLedgerUnreachable
+           : status.fault == LedgerFault::kRejected ? ExitCode::kUsage
+                                                     : ExitCode::kFileRejected;
+  };
+  const Options& o = run.options();
+  if (action == "create") {
+    const auto upper = [](std::string mac) {
+      for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      return mac;
+    };
+    const PoolState pool{o.pool_name, upper(o.pool_first), upper(o.pool_last),
+                         o.pool_increment, upper(o.pool_first)};
+    const LedgerStatus created = ledger->CreatePool(pool);
+    if (!created.ok()) return failed(created);
+    run.out() << "Pool " << pool.name << ": " << pool.first << " to "
+              << pool.last << " in steps of " << pool.increment << ".\n";
+    return ExitCode::kOk;
+  }
+  const auto pools = ledger->Pools();
+  if (!pools.ok()) return failed(pools.status());
+  if (pools.value->empty()) {
+    run.out() << "No pool is kept.\n";
+    return ExitCode::kOk;
+  }
+  std::size_t width = 4;
+  for (const PoolState& p : *pools.value) width = std::max(width, p.name.size());
+  const auto row = [width](std::string name, const std::string& first,
+                           const std::string& last, const std::string& step,
+                           const std::string& next) {
+    name.resize(width, ' ');
+    std::string step_column = step;
+    step_column.resize(9, ' ');
+    return name + "  " + first + "  " + last + "  " + step_column + "  " +
+           next + "\n";
+  };
+  run.out() << row("pool", "first       ", "last        ", "increment", "next");
+  for (const PoolState& p : *pools.value) {
+    const bool used_up =
+        ledger_rules::MacValue(p.next) > ledger_rules::MacValue(p.last);
+    run.out() << row(p.name, p.first, p.last, std::to_string(p.increment),
+                     used_up ? "used up" : p.next);
+  }
+  return ExitCode::kOk;
 }
 
 ExitCode ConvertEfuseCommand(Run& run) {
@@ -836,6 +928,16 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   app.add_flag("-y,--yes", o.yes, "Answer OK to the operation's questions");
   app.add_flag("-v,--verbose", o.verbose,
                "Also show the status label and the result picture");
+  app.add_option("--ledger", o.station_config.ledger,
+                 "The production ledger for this run: sqlite (the station's "
+                 "own file) or a postgresql:// address of the line's server "
+                 "(default: station.ini's \"ledger\")");
+  app.add_option("--station", o.station_config.station,
+                 "The station's name on the line's ledger (default: "
+                 "station.ini's \"station\", else the computer and folder)");
+  app.add_option("--pool", o.station_config.pool,
+                 "Take MAC addresses from this line pool (default: "
+                 "station.ini's \"pool\")");
 
   auto* image = app.add_subcommand(
       "image", "Build the image from the settings and print its listing");
@@ -921,9 +1023,32 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
       "ledger",
       "List the units of the station's production ledger (or export them)");
   ledger->add_option("--csv", o.csv_file, "Write them to this CSV file");
+  ledger
+      ->add_option("--by", o.by,
+                   "Count the units per station, per pool or per hour")
+      ->check(CLI::IsMember({"station", "pool", "hour"}));
+  ledger->add_flag("--interrupted", o.interrupted,
+                   "List only the units that were interrupted while being "
+                   "written");
   ledger->add_flag("--check", o.check_log,
                    "Check them against Serial-MAC.log: every programmed unit "
                    "is logged");
+
+  auto* pool = app.add_subcommand(
+      "pool", "Make and list the line pools on the line's ledger server");
+  pool->require_subcommand(1);
+  auto* pool_create = pool->add_subcommand(
+      "create", "A new pool of MAC addresses for the stations of the line");
+  pool_create->add_option("name", o.pool_name, "The pool's name")->required();
+  pool_create->add_option("--first", o.pool_first, "Its first MAC address")
+      ->required();
+  pool_create->add_option("--last", o.pool_last, "Its last MAC address")
+      ->required();
+  pool_create
+      ->add_option("--increment", o.pool_increment,
+                   "The step from one unit's MAC address to the next")
+      ->capture_default_str();
+  pool->add_subcommand("list", "Every pool with its next MAC address");
 
   auto* sim = app.add_subcommand(
       "sim",
@@ -986,6 +1111,9 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
       result = *refused;
     } else {
       const std::string name = app.get_subcommands().at(0)->get_name();
+      if (name == "pool") {
+        result = PoolCommand(run, pool->get_subcommands().at(0)->get_name());
+      }
       const std::pair<const char*, ExitCode (*)(Run&)> commands[] = {
           {"image", Image},
           {"program", Program},

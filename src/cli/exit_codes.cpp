@@ -1,5 +1,6 @@
 #include "cli/exit_codes.h"
 
+#include <algorithm>
 #include <array>
 
 namespace srom::cli {
@@ -11,7 +12,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 12> kCodes = {{
+constexpr std::array<CodeRow, 13> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -35,6 +36,8 @@ constexpr std::array<CodeRow, 12> kCodes = {{
     {ExitCode::kMacUsed, "MAC address used",
      "the ledger holds the MAC address as given: --allow-reissue for a "
      "rework"},
+    {ExitCode::kLedgerUnreachable, "ledger unreachable",
+     "the line's ledger server does not answer: try again when it does"},
 }};
 
 }  // namespace
@@ -49,7 +52,9 @@ std::string_view ExitCodeName(ExitCode code) {
 std::string ExitCodeTable() {
   std::string table = "Exit codes:\n";
   for (const CodeRow& row : kCodes) {
-    std::string line = "  " + std::to_string(ToInt(row.code)) + "  ";
+    std::string number = std::to_string(ToInt(row.code));
+    number.insert(0, 2 - std::min<std::size_t>(number.size(), 2), ' ');
+    std::string line = "  " + number + "  ";
     line += row.name;
     line.resize(26, ' ');
     table += line;
@@ -81,6 +86,8 @@ ExitCode ExitCodeOf(Outcome outcome) {
       return ExitCode::kMacUsed;
     case Outcome::kStationBusy:
       return ExitCode::kStationBusy;
+    case Outcome::kLedgerUnreachable:
+      return ExitCode::kLedgerUnreachable;
   }
   return ExitCode::kFailed;
 }

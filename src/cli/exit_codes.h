@@ -24,6 +24,7 @@ enum class ExitCode : int {
   kNoDriver = 9,          // the maker's driver is not available on this system
   kStationBusy = 10,      // another program holds the station folder
   kMacUsed = 11,          // the MAC address was given to a unit before
+  kLedgerUnreachable = 12,  // the line's ledger server does not answer
 };
 
 // The code as a number, for returning from main().

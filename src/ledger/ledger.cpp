@@ -1,9 +1,7 @@
 #include "ledger/ledger.h"
 
 namespace srom {
-namespace {
-
-LedgerStatus NoPools() {
+LedgerStatus NoLinePools() {
   return LedgerStatus::Failed(
       LedgerFault::kRejected,
       "This station's own production ledger keeps no line pools: point the "
@@ -11,12 +9,12 @@ LedgerStatus NoPools() {
       "--ledger).");
 }
 
-}  // namespace
+LedgerResult<PoolState> Ledger::Pool(const std::string&) {
+  return NoLinePools();
+}
 
-LedgerResult<PoolState> Ledger::Pool(const std::string&) { return NoPools(); }
+LedgerResult<std::vector<PoolState>> Ledger::Pools() { return NoLinePools(); }
 
-LedgerResult<std::vector<PoolState>> Ledger::Pools() { return NoPools(); }
-
-LedgerStatus Ledger::CreatePool(const PoolState&) { return NoPools(); }
+LedgerStatus Ledger::CreatePool(const PoolState&) { return NoLinePools(); }
 
 }  // namespace srom

@@ -63,7 +63,7 @@ struct UnitDraft {
   // is the pool's next value as the station last read it (Pool()): the take
   // and the reservation are one transaction, refused with kPoolMoved when
   // another station took that value first.
-  std::string pool;
+  std::string pool = {};
 };
 
 struct UnitRecord {
@@ -77,7 +77,7 @@ struct UnitRecord {
   std::string closed_at;  // empty while reserved
   UnitState state = UnitState::kReserved;
   bool settings_saved = false;  // EEPROM.dat was saved after this unit
-  std::string pool;             // the line pool it came from, or empty
+  std::string pool = {};  // the line pool it came from, or empty
 
   friend bool operator==(const UnitRecord&, const UnitRecord&) = default;
 };
@@ -145,6 +145,9 @@ struct [[nodiscard]] LedgerResult {
   bool ok() const { return value.has_value(); }
   LedgerStatus status() const { return {fault, error, {}}; }
 };
+
+// The refusal of a ledger that keeps no line pools.
+LedgerStatus NoLinePools();
 
 // Every call is one transaction: it happens whole or not at all, and what it
 // committed survives a crash once it returns. Calls from several processes

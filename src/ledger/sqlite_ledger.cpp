@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ledger/ledger_rules.h"
 #include "ledger/sqlite_handles.h"
 #include "ledger/sqlite_schema.h"
 
@@ -26,24 +27,6 @@ std::string Utf8(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-bool IsUpperHex(std::string_view text, std::size_t digits) {
-  return text.size() == digits &&
-         std::all_of(text.begin(), text.end(), [](char c) {
-           return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-         });
-}
-
-// "YYYY-MM-DD HH:MM:SS": digits where the pattern has 9.
-bool IsLedgerTime(std::string_view text) {
-  constexpr std::string_view kPattern = "9999-99-99 99:99:99";
-  if (text.size() != kPattern.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kPattern[i] == '9' ? !digit : text[i] != kPattern[i]) return false;
-  }
-  return true;
-}
-
 LedgerStatus Storage(const fs::path& file, std::string_view verb,
                      std::string_view cause) {
   return LedgerStatus::Failed(LedgerFault::kStorage,
@@ -56,33 +39,15 @@ LedgerStatus Refused(const fs::path& file, std::string_view what) {
                                   " refuses " + std::string(what) + ".");
 }
 
+std::optional<LedgerStatus> Refusal(const fs::path& file,
+                                    const std::optional<std::string>& fault) {
+  if (!fault) return std::nullopt;
+  return Refused(file, *fault);
+}
+
 std::optional<LedgerStatus> CheckTime(const fs::path& file,
                                       const std::string& time) {
-  if (IsLedgerTime(time)) return std::nullopt;
-  return Refused(
-      file, "the time \"" + time + "\": it is not \"YYYY-MM-DD HH:MM:SS\"");
-}
-
-std::optional<LedgerStatus> CheckMac(const fs::path& file,
-                                     const std::string& mac) {
-  if (IsUpperHex(mac, 12)) return std::nullopt;
-  return Refused(file, "the MAC address \"" + mac +
-                           "\": it is not 12 hex digits (0-9, A-F)");
-}
-
-std::optional<LedgerStatus> CheckDraft(const fs::path& file,
-                                       const UnitDraft& draft) {
-  if (auto refusal = CheckMac(file, draft.mac)) return refusal;
-  if (!IsUpperHex(draft.serial, 14)) {
-    return Refused(file, "the serial number \"" + draft.serial +
-                             "\": it is not 14 hex digits (0-9, A-F)");
-  }
-  if (draft.device_sel < 0 || draft.device_sel > 3) {
-    return Refused(file, "the device selection " +
-                             std::to_string(draft.device_sel) +
-                             ": it is not one of 0 to 3");
-  }
-  return CheckTime(file, draft.time);
+  return Refusal(file, ledger_rules::TimeFault(time));
 }
 
 // False for a state the tool does not know: a file edited by hand.
@@ -362,7 +327,10 @@ LedgerResult<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(
 }
 
 LedgerResult<std::int64_t> SqliteLedger::Reserve(const UnitDraft& draft) {
-  if (auto refusal = CheckDraft(file_, draft)) return *refusal;
+  if (auto refusal = Refusal(file_, ledger_rules::DraftFault(draft))) {
+    return *refusal;
+  }
+  if (!draft.pool.empty()) return NoLinePools();
   Connection& c = *connection_;
   std::int64_t id = 0;
   LedgerStatus status = c.Write(file_, [&]() -> LedgerStatus {
@@ -481,7 +449,9 @@ LedgerResult<std::vector<UnitRecord>> SqliteLedger::RecoverInterrupted(
 
 LedgerResult<std::optional<UnitRecord>> SqliteLedger::FindUsed(
     const std::string& mac) {
-  if (auto refusal = CheckMac(file_, mac)) return *refusal;
+  if (auto refusal = Refusal(file_, ledger_rules::MacFault(mac))) {
+    return *refusal;
+  }
   Run run(connection_->find_used.get());
   run.Bind(mac);
   return connection_->ReadOne(file_, run);
@@ -505,13 +475,6 @@ LedgerResult<std::vector<UnitRecord>> SqliteLedger::Units() {
     return Storage(file_, "read", Cause(connection_->db.get(), file_, rc));
   }
   return records;
-}
-
-LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
-    const std::filesystem::path& folder) {
-  auto opened = SqliteLedger::Open(folder / std::string(kLedgerFileName));
-  if (!opened.ok()) return opened.status();
-  return std::unique_ptr<Ledger>(std::move(*opened.value));
 }
 
 }  // namespace srom

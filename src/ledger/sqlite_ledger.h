@@ -17,12 +17,6 @@ namespace srom {
 
 inline constexpr std::string_view kLedgerFileName = "production-ledger.sqlite";
 
-class SqliteLedger;
-
-// The ledger of the station in `folder`, as the front ends open it.
-LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
-    const std::filesystem::path& folder);
-
 // How long a call waits for another process's transaction before it reports
 // the ledger locked. Transactions here last milliseconds; only a hung program
 // holds one this long.

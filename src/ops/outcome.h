@@ -16,6 +16,7 @@ enum class Outcome {
   kNotConfirmed,      // the operator answered Cancel
   kMacAlreadyUsed,    // the ledger holds the MAC address as given to a unit
   kStationBusy,       // another program holds the station folder
+  kLedgerUnreachable, // the line's ledger server does not answer
 };
 
 // The first failure stands: later ones follow from it.

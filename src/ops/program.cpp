@@ -100,6 +100,8 @@ Outcome Succeed(const OpsContext& ctx, std::optional<std::int64_t> unit,
                              {serial_step, ctx.panel.SerialIncrementList(),
                               captured_serial}));
   }
+  // With a line pool the station shows, and saves, the pool's next value.
+  (void)FollowPool(ctx, false);
   ctx.panel.UpdateData(false);
   PatchForNextUnit(ctx);
   st.last_save_ok =
@@ -304,6 +306,10 @@ Outcome RunSingleUnit(const OpsContext& ctx) {
   // Another sequence is running (a scan while a unit is being written).
   if (st.busy) return Outcome::kFailed;
   if (!SettingsCaughtUp(ctx)) return Outcome::kFileRejected;
+  if (const Outcome refused = FollowPool(ctx); refused != Outcome::kOk) {
+    ctx.panel.SetResultPicture(ResultPicture::kFail);
+    return refused;
+  }
   // After stepping, the current MAC address can lie past the maximum; the
   // refresh then refuses it and the old image must not be written again.
   if (!RefreshImage(ctx)) return Outcome::kSettingsRejected;

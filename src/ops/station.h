@@ -22,8 +22,11 @@ struct Station {
   bool busy = false;
   bool last_save_ok = false;
   FileFolders folders;
-  // The station as the production ledger names it: its folder.
+  // The station as the production ledger names it (station.ini's "station",
+  // else its folder, on the line's server with the computer's name before).
   std::string name;
+  // The line pool the station takes its MAC addresses from, or empty.
+  std::string pool;
   // A unit was programmed but the settings file could not be saved after
   // it: the next unit waits until it is (its MAC address, for the message).
   std::string unsaved_after_mac;

@@ -3,6 +3,8 @@
 #include <system_error>
 
 #include "files/file_io.h"
+#include "ops/ledger_outbox.h"
+#include "ports/host_name.h"
 #include "ops/startup.h"
 #include "ops/unit_ledger.h"
 #include "ports/safe_replace.h"
@@ -30,17 +32,45 @@ std::optional<StationSession> StationSession::Lock(const fs::path& folder,
 bool StationSession::OpenLedger(const fs::path& folder, Station& station,
                                 Reporter& reporter, Clock& clock,
                                 const LedgerOpener& open_ledger,
-                                bool had_settings, Outcome& refusal) {
-  std::error_code ignored;
-  station.name = fs::absolute(folder, ignored).lexically_normal().string();
-  if (!open_ledger) return true;
-  auto opened = open_ledger(folder);
-  if (!opened.ok()) {
-    reporter.ShowMessage(opened.error);
+                                bool had_settings, Outcome& refusal,
+                                const StationConfig& overrides) {
+  std::string error;
+  const auto loaded = LoadStationConfig(folder, &error);
+  if (!loaded) {
+    reporter.ShowMessage(error);
     refusal = Outcome::kFileRejected;
     return false;
   }
+  const StationConfig config = Overridden(*loaded, overrides);
+  std::error_code ignored;
+  const std::string path =
+      fs::absolute(folder, ignored).lexically_normal().string();
+  // On the line's server the folder alone could name two stations alike.
+  station.name = !config.station.empty()          ? config.station
+                 : IsServerLedgerUrl(config.ledger) ? HostName() + ":" + path
+                                                    : path;
+  station.pool = config.pool;
+  if (!open_ledger) return true;
+  auto opened = open_ledger(LedgerPlace{folder, config.ledger, station.name});
+  if (!opened.ok()) {
+    reporter.ShowMessage(opened.error);
+    refusal = opened.fault == LedgerFault::kUnreachable
+                  ? Outcome::kLedgerUnreachable
+                  : Outcome::kFileRejected;
+    return false;
+  }
   ledger_ = std::move(*opened.value);
+  SendOutbox(folder, *ledger_, reporter);
+  if (!station.pool.empty()) {
+    const auto pool = ledger_->Pool(station.pool);
+    if (!pool.ok()) {
+      reporter.ShowMessage(pool.error);
+      refusal = pool.fault == LedgerFault::kUnreachable
+                    ? Outcome::kLedgerUnreachable
+                    : Outcome::kFileRejected;
+      return false;
+    }
+  }
   if (!had_settings) {
     const auto latest = ledger_->LatestUsed();
     if (latest.ok() && *latest.value) {
@@ -63,7 +93,8 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
 
 std::optional<StationSession> StationSession::Open(
     const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
-    const LedgerOpener& open_ledger, Outcome& refusal) {
+    const LedgerOpener& open_ledger, Outcome& refusal,
+    const StationConfig& overrides) {
   auto session = Lock(folder, reporter, refusal);
   if (!session) return std::nullopt;
   const bool had_settings = MayExist(folder / "EEPROM.dat");
@@ -72,7 +103,7 @@ std::optional<StationSession> StationSession::Open(
     return std::nullopt;
   }
   if (!session->OpenLedger(folder, station, reporter, clock, open_ledger,
-                           had_settings, refusal)) {
+                           had_settings, refusal, overrides)) {
     return std::nullopt;
   }
   return session;

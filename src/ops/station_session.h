@@ -9,7 +9,9 @@
 #include <memory>
 #include <optional>
 
+#include "files/station_config.h"
 #include "ledger/ledger.h"
+#include "ledger/ledger_place.h"
 #include "ops/outcome.h"
 #include "ops/station.h"
 #include "ports/clock.h"
@@ -18,9 +20,9 @@
 
 namespace srom {
 
-// Opens the production ledger of a station folder.
-using LedgerOpener = std::function<LedgerResult<std::unique_ptr<Ledger>>(
-    const std::filesystem::path& folder)>;
+// Opens the production ledger of a station where its settings say it is.
+using LedgerOpener =
+    std::function<LedgerResult<std::unique_ptr<Ledger>>(const LedgerPlace&)>;
 
 class StationSession {
  public:
@@ -29,11 +31,12 @@ class StationSession {
   // the messages, when the station cannot be used; `refusal` then says why
   // (kStationBusy: another program has it). A null `open_ledger` keeps no
   // ledger.
-  static std::optional<StationSession> Open(const std::filesystem::path& folder,
-                                            Station& station,
-                                            Reporter& reporter, Clock& clock,
-                                            const LedgerOpener& open_ledger,
-                                            Outcome& refusal);
+  // `overrides` puts a command line's ledger, station name and pool over
+  // station.ini's.
+  static std::optional<StationSession> Open(
+      const std::filesystem::path& folder, Station& station,
+      Reporter& reporter, Clock& clock, const LedgerOpener& open_ledger,
+      Outcome& refusal, const StationConfig& overrides = {});
 
   // The first step of opening, before anything in `folder` is written: the
   // station is locked against every other program and cleared of the
@@ -43,14 +46,15 @@ class StationSession {
                                             Reporter& reporter,
                                             Outcome& refusal);
 
-  // The last step, once the station's settings are loaded: names the
-  // station, opens its ledger and brings the settings into step with it.
-  // `had_settings` says whether EEPROM.dat was there before this start.
-  // False, after the message, when the station cannot be used.
+  // The last step, once the station's settings are loaded: reads
+  // station.ini, names the station, opens its ledger, sends the closes its
+  // outbox kept, checks its line pool and brings the settings into step
+  // with the ledger. `had_settings` says whether EEPROM.dat was there before
+  // this start. False, after the message, when the station cannot be used.
   bool OpenLedger(const std::filesystem::path& folder, Station& station,
                   Reporter& reporter, Clock& clock,
                   const LedgerOpener& open_ledger, bool had_settings,
-                  Outcome& refusal);
+                  Outcome& refusal, const StationConfig& overrides = {});
 
   // The station's ledger; null when none is kept.
   Ledger* ledger() const { return ledger_.get(); }

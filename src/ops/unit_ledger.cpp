@@ -7,9 +7,12 @@
 #include "files/file_io.h"
 #include "files/logs.h"
 #include "ledger/image_digest.h"
+#include "ledger/ledger_rules.h"
 #include "model/hex_text.h"
 #include "model/messages.h"
 #include "model/stepping.h"
+#include "ops/ledger_outbox.h"
+#include "ops/refresh.h"
 
 namespace srom {
 namespace {
@@ -92,42 +95,130 @@ void LogUnitIfMissing(const Station& st, const UnitRecord& unit,
   if (!AppendToFile(log, line)) reporter.ShowMessage(msg::kSerialMacLogFailed);
 }
 
-}  // namespace
+// The outcome of a ledger call that failed.
+Outcome LedgerOutcome(LedgerFault fault) {
+  switch (fault) {
+    case LedgerFault::kMacInUse:
+      return Outcome::kMacAlreadyUsed;
+    case LedgerFault::kUnreachable:
+      return Outcome::kLedgerUnreachable;
+    default:
+      return Outcome::kFileRejected;
+  }
+}
 
-Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
-  id.reset();
-  if (ctx.ledger == nullptr) return Outcome::kOk;
-  Station& st = ctx.station;
-  const std::string& mac = st.settings.CurrentMac;
+Outcome Unwritten(const OpsContext& ctx, const LedgerStatus& status) {
+  ctx.panel.ShowMessage("The unit was not written: " + status.error);
+  return LedgerOutcome(status.fault);
+}
 
+// How often a unit follows its pool anew when other stations keep taking
+// the pool's next value first: far more than six stations ever need.
+constexpr int kPoolAttempts = 50;
+
+// The unit about to be written, as the ledger keeps it.
+UnitDraft DraftOf(const OpsContext& ctx, bool reissue) {
+  const Station& st = ctx.station;
   UnitDraft draft;
-  const auto used = ctx.ledger->FindUsed(mac);
-  if (!used.ok()) {
-    ctx.panel.ShowMessage("The unit was not written: " + used.error);
-    return Outcome::kFileRejected;
-  }
-  if (*used.value) {
-    const std::string text =
-        "MAC address " + mac +
-        " was given to a unit before: " + UsedText(**used.value) + ".";
-    if (!ctx.panel.ConfirmReissue(text)) return Outcome::kMacAlreadyUsed;
-    draft.reissue = true;
-  }
-  draft.mac = mac;
+  draft.mac = st.settings.CurrentMac;
   draft.serial = LoggedSerial(st.settings);
   draft.device_sel = NormalizeDeviceSel(st.settings.DeviceSel);
   draft.image_digest = ImageDigest(
       ImageArea(st.prev).first(static_cast<std::size_t>(st.image_size)));
   draft.station = st.name;
   draft.time = FormatLocalTime(ctx.clock.Now());
-  const auto reserved = ctx.ledger->Reserve(draft);
-  if (!reserved.ok()) {
-    ctx.panel.ShowMessage("The unit was not written: " + reserved.error);
-    return reserved.fault == LedgerFault::kMacInUse ? Outcome::kMacAlreadyUsed
-                                                    : Outcome::kFileRejected;
+  draft.reissue = reissue;
+  draft.pool = st.pool;
+  return draft;
+}
+
+// Refused, or confirmed as a rework: whether the MAC address may be written
+// again. kOk with `reissue` telling which.
+Outcome CheckNotGivenBefore(const OpsContext& ctx, bool& reissue) {
+  Station& st = ctx.station;
+  const std::string& mac = st.settings.CurrentMac;
+  reissue = false;
+  const auto used = ctx.ledger->FindUsed(mac);
+  if (!used.ok()) return Unwritten(ctx, used.status());
+  if (!*used.value) return Outcome::kOk;
+  const UnitRecord& unit = **used.value;
+  const std::string text =
+      "MAC address " + mac + " was given to a unit before: " + UsedText(unit) +
+      ".";
+  if (ctx.ledger->LineWide() && unit.station != st.name) {
+    ctx.panel.ShowMessage(text +
+                          " A MAC address another station gave is never "
+                          "given again here: the unit was not written.");
+    return Outcome::kMacAlreadyUsed;
   }
-  id = *reserved.value;
+  if (!ctx.panel.ConfirmReissue(text)) return Outcome::kMacAlreadyUsed;
+  reissue = true;
   return Outcome::kOk;
+}
+
+}  // namespace
+
+Outcome FollowPool(const OpsContext& ctx, bool say_failures) {
+  Station& st = ctx.station;
+  if (st.pool.empty() || ctx.ledger == nullptr) return Outcome::kOk;
+  const auto pool = ctx.ledger->Pool(st.pool);
+  if (!pool.ok()) {
+    if (!say_failures) return LedgerOutcome(pool.fault);
+    return Unwritten(ctx, pool.status());
+  }
+  const PoolState& p = *pool.value;
+  if (ledger_rules::MacValue(p.next) > ledger_rules::MacValue(p.last)) {
+    if (!say_failures) return Outcome::kSettingsRejected;
+    ctx.panel.ShowMessage("The line pool \"" + p.name +
+                          "\" is used up: its last MAC address, " + p.last +
+                          ", was given. No unit is written until the station "
+                          "takes a new pool.");
+    return Outcome::kSettingsRejected;
+  }
+  SromSettings& s = st.settings;
+  s.CurrentMac = p.next;
+  s.MaximumMac = p.last;
+  st.values.CurrentMacValue = MacNumber(p.next);
+  st.values.MaximumMacValue = MacNumber(p.last);
+  // The serial number follows its own rules, "Based On Mac Address" too.
+  if (s.BasedOnMac) ApplyBasedOnMac(s, true);
+  ctx.panel.UpdateData(false);
+  return Outcome::kOk;
+}
+
+Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
+  id.reset();
+  if (ctx.ledger == nullptr) return Outcome::kOk;
+  Station& st = ctx.station;
+  // Closes kept while the server was away go first, in their order.
+  SendOutbox(st.folders.program_folder, *ctx.ledger, ctx.panel);
+
+  for (int attempt = 1;; ++attempt) {
+    bool reissue = false;
+    if (const Outcome refused = CheckNotGivenBefore(ctx, reissue);
+        refused != Outcome::kOk) {
+      return refused;
+    }
+    const auto reserved = ctx.ledger->Reserve(DraftOf(ctx, reissue));
+    if (reserved.ok()) {
+      id = *reserved.value;
+      return Outcome::kOk;
+    }
+    if (reserved.fault != LedgerFault::kPoolMoved ||
+        attempt == kPoolAttempts) {
+      return Unwritten(ctx, reserved.status());
+    }
+    // Another station took the pool's value first: the unit takes the next
+    // one, its image built anew.
+    if (const Outcome refused = FollowPool(ctx); refused != Outcome::kOk) {
+      return refused;
+    }
+    if (!RefreshImage(ctx)) return Outcome::kSettingsRejected;
+    if (const auto refusal = RangeGuard(st.settings)) {
+      ctx.panel.ShowMessage(*refusal);
+      return Outcome::kSettingsRejected;
+    }
+  }
 }
 
 Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
@@ -137,6 +228,17 @@ Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
   const LedgerStatus closed = programmed ? ctx.ledger->MarkProgrammed(*id, now)
                                          : ctx.ledger->Release(*id, now);
   if (closed.ok()) return Outcome::kOk;
+  const UnitState to = programmed ? UnitState::kProgrammed : UnitState::kReleased;
+  if (closed.fault == LedgerFault::kUnreachable &&
+      KeepCloseInOutbox(ctx.station.folders.program_folder, *id, to, now)) {
+    ctx.panel.ShowMessage(
+        closed.error + "\r\nUnit " + std::to_string(*id) + " is recorded as " +
+        std::string(UnitStateName(to)) + " in " +
+        std::string(kLedgerOutboxFileName) +
+        " and sent when the server answers; its MAC address stays reserved "
+        "meanwhile.");
+    return Outcome::kOk;
+  }
   ctx.panel.ShowMessage(
       "The production ledger could not record unit " + std::to_string(*id) +
       (programmed ? " as programmed: " : " as failed: ") + closed.error +

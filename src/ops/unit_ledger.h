@@ -17,15 +17,26 @@
 
 namespace srom {
 
+// With a line pool, before the image is built: the station's "Current" MAC
+// address becomes the pool's next value and its maximum the pool's last (the
+// serial number follows as usual), shown in the window. kOk without a pool;
+// otherwise the message has been shown (unless `say_failures` is false:
+// after a unit, when the stepped values may stand) and no unit is written.
+Outcome FollowPool(const OpsContext& ctx, bool say_failures = true);
+
 // Right before the first write. A MAC address the ledger holds as given to a
-// unit is refused unless the operator confirms a reissue (a rework); then the
-// unit is reserved. kOk with `id` set (or without a ledger, kOk and no id);
-// otherwise the adapter must not be touched and the operator has been told.
+// unit is refused unless the operator confirms a reissue (a rework); on the
+// line's ledger one that another station gave is refused outright, naming
+// it. Then the unit is reserved; from a line pool, when another station took
+// the pool's value first, the pool is read again and the image built anew.
+// kOk with `id` set (or without a ledger, kOk and no id); otherwise the
+// adapter must not be touched and the operator has been told.
 Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id);
 
 // The unit passed (`programmed`) or its write or verification failed. A
-// record that cannot be closed is said; the unit's outcome becomes a file
-// failure, and the next start sets its MAC address aside.
+// close the line's server cannot take now is kept in the station's outbox
+// and said; one that cannot be kept either is said too, the unit's outcome
+// becomes a file failure, and the next start sets its MAC address aside.
 Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
                   bool programmed);
 

@@ -8,6 +8,7 @@
 
 #include "files/eeprom_dat.h"
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #include "model/messages.h"
 #include "ops/program.h"
 #include "ops/station_session.h"
@@ -129,9 +130,10 @@ TEST_P(ReopenAfterCrash, NeverGivesTheAddressAgain) {
   Station reopened;
   RecordingPanel panel(reopened);
   Outcome refusal = Outcome::kOk;
-  const LedgerOpener opener = [](const std::filesystem::path& folder)
+  const LedgerOpener opener = [](const LedgerPlace& place)
       -> LedgerResult<std::unique_ptr<Ledger>> {
-    auto opened = SqliteLedger::Open(folder / std::string(kLedgerFileName));
+    auto opened =
+        SqliteLedger::Open(place.folder / std::string(kLedgerFileName));
     if (!opened.ok()) return opened.status();
     return std::unique_ptr<Ledger>(std::move(*opened.value));
   };

@@ -10,6 +10,7 @@
 #include "window_fixture.h"
 #ifdef SROM_HAVE_SQLITE_LEDGER
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #endif
 
 namespace srom::test {

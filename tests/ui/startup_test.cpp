@@ -18,6 +18,7 @@
 
 #ifdef SROM_HAVE_SQLITE_LEDGER
 #include "ledger/sqlite_ledger.h"
+#include "ledger/station_ledger.h"
 #endif
 
 namespace srom::test {
@@ -255,7 +256,7 @@ TEST_F(FreshWindowTest, StartCatchesTheCountersUpWithTheLedger) {
   s.CurrentMac = "00E04C000010";
   WriteSettings(s);
   {
-    auto ledger = OpenStationLedger(dir_);
+    auto ledger = OpenStationLedger(LedgerPlace{dir_, "", ""});
     ASSERT_TRUE(ledger.ok()) << ledger.error;
     UnitDraft unit;
     unit.mac = "00E04C000010";

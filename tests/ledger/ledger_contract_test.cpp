@@ -1,26 +1,36 @@
-// The ledger's rows through their life: reserved before the adapter is
-// written, then programmed, released or found interrupted, all of it still
-// there when the file is opened again.
-#include "ledger/sqlite_ledger.h"
-
+// The contract of every production ledger, run against the station's own
+// SQLite file and the line's PostgreSQL server alike: the rows through their
+// life, reserved before the adapter is written, then programmed, released or
+// found interrupted, all of it still there when the ledger is opened again.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "ledger_store.h"
 #include "ledger_test_support.h"
 
 namespace srom {
 namespace {
 
+using testing::Backend;
+using testing::BackendName;
 using testing::DraftOf;
+using testing::kBackends;
 using testing::kLaterTime;
 using testing::kTime;
-using testing::OpenLedger;
-using testing::TempFolder;
+using testing::LedgerStore;
 
-class SqliteLedgerTest : public ::testing::Test {
+// A fresh ledger of one backend for each test, and its rows.
+class LedgerContractBase {
  protected:
+  void OpenStore(Backend backend) {
+    store_ = LedgerStore::Make(backend);
+    ASSERT_NE(store_, nullptr);
+    ledger_ = store_->Open();
+    ASSERT_NE(ledger_, nullptr);
+  }
   std::int64_t Reserve(std::uint64_t n) {
     const auto id = ledger_->Reserve(DraftOf(n));
     EXPECT_TRUE(id.ok()) << id.error;
@@ -42,11 +52,39 @@ class SqliteLedgerTest : public ::testing::Test {
     return units.value.value_or(std::vector<UnitRecord>{});
   }
 
-  TempFolder folder_;
-  std::unique_ptr<SqliteLedger> ledger_ = OpenLedger(LedgerFileIn(folder_));
+  std::unique_ptr<LedgerStore> store_;
+  std::unique_ptr<Ledger> ledger_;
 };
 
-TEST_F(SqliteLedgerTest, ReserveKeepsEveryFieldOfTheDraft) {
+class LedgerContract : public LedgerContractBase,
+                       public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override { OpenStore(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, LedgerContract,
+                         ::testing::ValuesIn(kBackends),
+                         [](const auto& info) {
+                           return BackendName(info.param);
+                         });
+
+// A table of cases, each run against every backend.
+template <class Row>
+class LedgerContractWith
+    : public LedgerContractBase,
+      public ::testing::TestWithParam<std::tuple<Backend, Row>> {
+ protected:
+  void SetUp() override { OpenStore(std::get<0>(this->GetParam())); }
+  const Row& Case() const { return std::get<1>(this->GetParam()); }
+};
+
+template <class Row>
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<Backend, Row>>& info) {
+  return BackendName(std::get<0>(info.param)) + "_" +
+         std::get<1>(info.param).name;
+}
+
+TEST_P(LedgerContract, ReserveKeepsEveryFieldOfTheDraft) {
   UnitDraft draft{"0011223344AB", "00001122334455",      1,
                   "5f1e...",      "Bench \"2\", Straße", "2024-12-31 23:59:59"};
   const auto id = ledger_->Reserve(draft);
@@ -57,7 +95,7 @@ TEST_F(SqliteLedgerTest, ReserveKeepsEveryFieldOfTheDraft) {
                         UnitState::kReserved, false}));
 }
 
-TEST_F(SqliteLedgerTest, IdsGrowInTheOrderOfReservation) {
+TEST_P(LedgerContract, IdsGrowInTheOrderOfReservation) {
   const std::int64_t a = Reserve(5);
   const std::int64_t b = Reserve(3);
   const std::int64_t c = Reserve(9);
@@ -103,8 +141,7 @@ const Transition kTransitions[] = {
      Action::kMarkSettingsSaved, true},
 };
 
-class StateChange : public SqliteLedgerTest,
-                    public ::testing::WithParamInterface<Transition> {
+class StateChange : public LedgerContractWith<Transition> {
  protected:
   // A unit in the state the case starts from.
   std::int64_t UnitIn(UnitState state) {
@@ -122,7 +159,7 @@ class StateChange : public SqliteLedgerTest,
     return id;
   }
   LedgerStatus Apply(std::int64_t id) {
-    switch (GetParam().action) {
+    switch (Case().action) {
       case Action::kMarkProgrammed:
         return ledger_->MarkProgrammed(id, kLaterTime);
       case Action::kRelease:
@@ -135,16 +172,16 @@ class StateChange : public SqliteLedgerTest,
 };
 
 TEST_P(StateChange, IsMadeOrRefusedWithTheRowLeftAsItWas) {
-  const std::int64_t id = UnitIn(GetParam().from);
+  const std::int64_t id = UnitIn(Case().from);
   const UnitRecord before = Record(id);
   const LedgerStatus status = Apply(id);
   const UnitRecord after = Record(id);
-  if (!GetParam().allowed) {
+  if (!Case().allowed) {
     EXPECT_EQ(status.fault, LedgerFault::kRejected);
     EXPECT_NE(status.error.find("unit " + std::to_string(id)),
               std::string::npos)
         << status.error;
-    EXPECT_NE(status.error.find(std::string(UnitStateName(GetParam().from))),
+    EXPECT_NE(status.error.find(std::string(UnitStateName(Case().from))),
               std::string::npos)
         << status.error;
     EXPECT_EQ(after, before);
@@ -152,7 +189,7 @@ TEST_P(StateChange, IsMadeOrRefusedWithTheRowLeftAsItWas) {
   }
   ASSERT_TRUE(status.ok()) << status.error;
   UnitRecord expected = before;
-  switch (GetParam().action) {
+  switch (Case().action) {
     case Action::kMarkProgrammed:
       expected.state = UnitState::kProgrammed;
       expected.closed_at = kLaterTime;
@@ -169,7 +206,7 @@ TEST_P(StateChange, IsMadeOrRefusedWithTheRowLeftAsItWas) {
 }
 
 TEST_P(StateChange, OfAUnitThatDoesNotExistIsRefused) {
-  const std::int64_t id = UnitIn(GetParam().from);
+  const std::int64_t id = UnitIn(Case().from);
   const LedgerStatus status = Apply(id + 1);
   EXPECT_EQ(status.fault, LedgerFault::kRejected);
   EXPECT_NE(status.error.find("no such unit"), std::string::npos)
@@ -177,12 +214,11 @@ TEST_P(StateChange, OfAUnitThatDoesNotExistIsRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStateAndAction, StateChange,
-                         ::testing::ValuesIn(kTransitions),
-                         [](const auto& info) {
-                           return std::string(info.param.name);
-                         });
+                         ::testing::Combine(::testing::ValuesIn(kBackends),
+                                            ::testing::ValuesIn(kTransitions)),
+                         CaseName<Transition>);
 
-TEST_F(SqliteLedgerTest, MarkingSettingsSavedTwiceKeepsTheUnitSaved) {
+TEST_P(LedgerContract, MarkingSettingsSavedTwiceKeepsTheUnitSaved) {
   // The station may repeat the save after a retry; that is no error.
   const std::int64_t id = Reserve(1);
   ASSERT_TRUE(ledger_->MarkProgrammed(id, kTime).ok());
@@ -219,27 +255,25 @@ const BadDraft kBadDrafts[] = {
      "2024-03-01T08:15:00"},
 };
 
-class DraftRefused : public SqliteLedgerTest,
-                     public ::testing::WithParamInterface<BadDraft> {};
+class DraftRefused : public LedgerContractWith<BadDraft> {};
 
 TEST_P(DraftRefused, WithTheFieldNamedAndNothingStored) {
   UnitDraft draft = DraftOf(1);
-  GetParam().spoil(draft);
+  Case().spoil(draft);
   const auto id = ledger_->Reserve(draft);
   EXPECT_FALSE(id.ok());
   EXPECT_EQ(id.fault, LedgerFault::kRejected);
-  EXPECT_NE(id.error.find(GetParam().named), std::string::npos) << id.error;
-  EXPECT_NE(id.error.find(LedgerFileIn(folder_).string()), std::string::npos)
-      << id.error;
+  EXPECT_NE(id.error.find(Case().named), std::string::npos) << id.error;
+  EXPECT_NE(id.error.find(store_->name()), std::string::npos) << id.error;
   EXPECT_TRUE(All().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(MalformedFields, DraftRefused,
-                         ::testing::ValuesIn(kBadDrafts), [](const auto& info) {
-                           return std::string(info.param.name);
-                         });
+                         ::testing::Combine(::testing::ValuesIn(kBackends),
+                                            ::testing::ValuesIn(kBadDrafts)),
+                         CaseName<BadDraft>);
 
-TEST_F(SqliteLedgerTest, ClosingTimesMustBeLedgerTimes) {
+TEST_P(LedgerContract, ClosingTimesMustBeLedgerTimes) {
   const std::int64_t id = Reserve(1);
   EXPECT_EQ(ledger_->MarkProgrammed(id, "yesterday").fault,
             LedgerFault::kRejected);
@@ -270,23 +304,22 @@ const Holder kHolders[] = {
     {"InterruptedReissued", UnitState::kInterrupted, true, true},
 };
 
-class SecondReservation : public SqliteLedgerTest,
-                          public ::testing::WithParamInterface<Holder> {};
+class SecondReservation : public LedgerContractWith<Holder> {};
 
 TEST_P(SecondReservation, OfTheSameMacDependsOnTheFirstUnitsState) {
   const std::int64_t first = Reserve(7);
-  if (GetParam().state == UnitState::kProgrammed) {
+  if (Case().state == UnitState::kProgrammed) {
     ASSERT_TRUE(ledger_->MarkProgrammed(first, kTime).ok());
-  } else if (GetParam().state == UnitState::kReleased) {
+  } else if (Case().state == UnitState::kReleased) {
     ASSERT_TRUE(ledger_->Release(first, kTime).ok());
-  } else if (GetParam().state == UnitState::kInterrupted) {
+  } else if (Case().state == UnitState::kInterrupted) {
     ASSERT_TRUE(ledger_->RecoverInterrupted(kTime).ok());
   }
   UnitDraft again = DraftOf(7);
   again.serial = "0000000000FFFF";  // another unit, the same address
-  again.reissue = GetParam().reissue;
+  again.reissue = Case().reissue;
   const auto second = ledger_->Reserve(again);
-  if (GetParam().reservable) {
+  if (Case().reservable) {
     ASSERT_TRUE(second.ok()) << second.error;
     EXPECT_GT(*second.value, first);
     EXPECT_EQ(All().size(), 2u);
@@ -301,11 +334,11 @@ TEST_P(SecondReservation, OfTheSameMacDependsOnTheFirstUnitsState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FirstUnitStates, SecondReservation,
-                         ::testing::ValuesIn(kHolders), [](const auto& info) {
-                           return std::string(info.param.name);
-                         });
+                         ::testing::Combine(::testing::ValuesIn(kBackends),
+                                            ::testing::ValuesIn(kHolders)),
+                         CaseName<Holder>);
 
-TEST_F(SqliteLedgerTest, RecoveryTurnsOnlyReservedUnitsIntoInterruptedOnes) {
+TEST_P(LedgerContract, RecoveryTurnsOnlyReservedUnitsIntoInterruptedOnes) {
   const std::int64_t programmed = Reserve(1);
   const std::int64_t open_a = Reserve(2);
   const std::int64_t released = Reserve(3);
@@ -333,11 +366,11 @@ TEST_F(SqliteLedgerTest, RecoveryTurnsOnlyReservedUnitsIntoInterruptedOnes) {
   EXPECT_TRUE(again.value->empty());
 }
 
-TEST_F(SqliteLedgerTest,
+TEST_P(LedgerContract,
        AWriterStillClosesItsUnitAfterAnotherProcessRecovered) {
   // A second process starting at the station takes the first one's unit in
   // progress for lost; the first one's result must still be recorded.
-  auto other = OpenLedger(LedgerFileIn(folder_));
+  auto other = store_->Open();
   const std::int64_t id = Reserve(1);
   const auto recovered = other->RecoverInterrupted(kTime);
   ASSERT_TRUE(recovered.ok()) << recovered.error;
@@ -347,7 +380,7 @@ TEST_F(SqliteLedgerTest,
   EXPECT_EQ(Record(id).closed_at, kLaterTime);
 }
 
-TEST_F(SqliteLedgerTest, FindUsedSeesProgrammedAndInterruptedUnitsOnly) {
+TEST_P(LedgerContract, FindUsedSeesProgrammedAndInterruptedUnitsOnly) {
   const std::int64_t programmed = Reserve(1);
   Reserve(2);  // stays reserved, so recovery makes it interrupted
   ASSERT_TRUE(ledger_->MarkProgrammed(programmed, kTime).ok());
@@ -373,7 +406,7 @@ TEST_F(SqliteLedgerTest, FindUsedSeesProgrammedAndInterruptedUnitsOnly) {
   EXPECT_EQ(ledger_->FindUsed("not a MAC").fault, LedgerFault::kRejected);
 }
 
-TEST_F(SqliteLedgerTest, LatestUsedSkipsLaterUnitsThatHoldNoAddress) {
+TEST_P(LedgerContract, LatestUsedSkipsLaterUnitsThatHoldNoAddress) {
   const auto empty = ledger_->LatestUsed();
   ASSERT_TRUE(empty.ok()) << empty.error;
   EXPECT_FALSE(empty.value->has_value());
@@ -403,7 +436,7 @@ TEST_F(SqliteLedgerTest, LatestUsedSkipsLaterUnitsThatHoldNoAddress) {
   EXPECT_EQ((*latest.value)->state, UnitState::kInterrupted);
 }
 
-TEST_F(SqliteLedgerTest, EveryRowIsThereAfterTheFileIsOpenedAgain) {
+TEST_P(LedgerContract, EveryRowIsThereAfterTheFileIsOpenedAgain) {
   const std::int64_t a = Reserve(1);
   const std::int64_t b = Reserve(2);
   Reserve(3);
@@ -413,15 +446,15 @@ TEST_F(SqliteLedgerTest, EveryRowIsThereAfterTheFileIsOpenedAgain) {
   const std::vector<UnitRecord> before = All();
   ledger_.reset();
 
-  ledger_ = OpenLedger(LedgerFileIn(folder_));
+  ledger_ = store_->Open();
   ASSERT_NE(ledger_, nullptr);
   EXPECT_EQ(All(), before);
   // Ids go on from where they were.
   EXPECT_GT(Reserve(4), before.back().id);
 }
 
-TEST_F(SqliteLedgerTest, AnotherConnectionSeesEachCallOnceItReturned) {
-  auto reader = OpenLedger(LedgerFileIn(folder_));
+TEST_P(LedgerContract, AnotherConnectionSeesEachCallOnceItReturned) {
+  auto reader = store_->Open();
   const std::int64_t id = Reserve(1);
   auto units = reader->Units();
   ASSERT_TRUE(units.ok()) << units.error;

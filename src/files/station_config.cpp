@@ -1,0 +1,94 @@
+#include "files/station_config.h"
+
+#include <memory>
+
+#include "files/file_io.h"
+
+namespace srom {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool Printable(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
+                                               std::string* error) {
+  const fs::path file = folder / std::string(kStationConfigFileName);
+  StationConfig config;
+  if (!MayExist(file)) return config;
+  const std::string where = std::string(kStationConfigFileName) + " in " +
+                            QuotedPath(folder);
+  std::unique_ptr<std::FILE, FileCloser> in(OpenRegularFileForReading(file));
+  if (!in) {
+    *error = where + " cannot be read. Fix or remove it, then start again.";
+    return std::nullopt;
+  }
+  std::string text;
+  char block[4096];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, in.get())) > 0;) {
+    text.append(block, got);
+    if (text.size() > 65536) {
+      *error = where + " is too long to be station settings.";
+      return std::nullopt;
+    }
+  }
+  int number = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line =
+        Trimmed(std::string_view(text).substr(start, end - start));
+    start = end + 1;
+    ++number;
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    const std::string at = where + ", line " + std::to_string(number);
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      *error = at + ", is not \"name=value\": \"" + std::string(line) +
+               "\". Fix it, then start again.";
+      return std::nullopt;
+    }
+    const std::string_view key = Trimmed(line.substr(0, equals));
+    const std::string value(Trimmed(line.substr(equals + 1)));
+    if (!Printable(value)) {
+      *error = at + ", holds a control character.";
+      return std::nullopt;
+    }
+    std::string* slot = key == "ledger"    ? &config.ledger
+                        : key == "station" ? &config.station
+                        : key == "pool"    ? &config.pool
+                                           : nullptr;
+    if (slot == nullptr) {
+      *error = at + ", names a setting the tool does not know: \"" +
+               std::string(key) +
+               "\" (it knows ledger, station and pool). Fix it, then start "
+               "again.";
+      return std::nullopt;
+    }
+    *slot = value;
+  }
+  return config;
+}
+
+StationConfig Overridden(StationConfig config, const StationConfig& overrides) {
+  if (!overrides.ledger.empty()) config.ledger = overrides.ledger;
+  if (!overrides.station.empty()) config.station = overrides.station;
+  if (!overrides.pool.empty()) config.pool = overrides.pool;
+  return config;
+}
+
+}  // namespace srom

@@ -1,0 +1,31 @@
+// Where a station keeps its production ledger: its own SQLite file, or the
+// line's PostgreSQL server.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace srom {
+
+struct LedgerPlace {
+  // The station folder: its own ledger file lives there.
+  std::filesystem::path folder;
+  // Empty or "sqlite": the station's own file. A postgresql:// address: the
+  // line's server.
+  std::string url;
+  // The station as the ledger names it.
+  std::string station;
+};
+
+// True for a ledger address that names a PostgreSQL server: a libpq URI
+// ("postgresql://..." or "postgres://...").
+inline bool IsServerLedgerUrl(const std::string& url) {
+  return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0;
+}
+
+// True for the station's own file.
+inline bool IsLocalLedgerUrl(const std::string& url) {
+  return url.empty() || url == "sqlite";
+}
+
+}  // namespace srom

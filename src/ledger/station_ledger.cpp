@@ -1,0 +1,38 @@
+#include "ledger/station_ledger.h"
+
+#include "ledger/sqlite_ledger.h"
+#ifdef SROM_HAVE_PG_LEDGER
+#include "ledger/pg_ledger.h"
+#endif
+
+namespace srom {
+
+LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
+    const LedgerPlace& place) {
+  if (IsLocalLedgerUrl(place.url)) {
+    auto opened =
+        SqliteLedger::Open(place.folder / std::string(kLedgerFileName));
+    if (!opened.ok()) return opened.status();
+    return std::unique_ptr<Ledger>(std::move(*opened.value));
+  }
+  if (IsServerLedgerUrl(place.url)) {
+#ifdef SROM_HAVE_PG_LEDGER
+    auto opened = PgLedger::Open(place.url, place.station);
+    if (!opened.ok()) return opened.status();
+    return std::unique_ptr<Ledger>(std::move(*opened.value));
+#else
+    return LedgerStatus::Failed(
+        LedgerFault::kStorage,
+        "This build of srom-tool has no PostgreSQL client, so it cannot keep "
+        "the line's production ledger on a server; no unit is programmed "
+        "here.");
+#endif
+  }
+  return LedgerStatus::Failed(
+      LedgerFault::kStorage,
+      "The production ledger \"" + place.url +
+          "\" is neither \"sqlite\" (the station's own file) nor a "
+          "postgresql:// address of the line's server.");
+}
+
+}  // namespace srom

@@ -1,0 +1,270 @@
+// What only the line's ledger does: one MAC space for every station, each
+// station's own recovery, line pools, and a server that goes away and comes
+// back, on a real PostgreSQL server.
+#include "ledger/pg_ledger.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ledger_store.h"
+#include "ledger_test_support.h"
+
+namespace srom {
+namespace {
+
+using testing::DraftOf;
+using testing::kLaterTime;
+using testing::kTime;
+using testing::PostgresStore;
+using testing::SharedPgServer;
+
+// Two stations of one line, each with its own connection.
+class LineLedgerTest : public ::testing::Test {
+ protected:
+  UnitDraft DraftAt(const std::string& station, std::uint64_t n) {
+    UnitDraft draft = DraftOf(n);
+    draft.station = station;
+    return draft;
+  }
+  std::int64_t ReserveAt(PgLedger& ledger, const std::string& station,
+                         std::uint64_t n) {
+    const auto id = ledger.Reserve(DraftAt(station, n));
+    EXPECT_TRUE(id.ok()) << id.error;
+    return id.value.value_or(-1);
+  }
+  UnitDraft PoolDraft(PgLedger& ledger, const std::string& station,
+                      const std::string& pool) {
+    UnitDraft draft = DraftAt(station, 0);
+    draft.pool = pool;
+    const auto state = ledger.Pool(pool);
+    EXPECT_TRUE(state.ok()) << state.error;
+    if (state.ok()) draft.mac = state.value->next;
+    return draft;
+  }
+
+  PostgresStore store_;
+  std::unique_ptr<PgLedger> a_ = store_.OpenAs("A");
+  std::unique_ptr<PgLedger> b_ = store_.OpenAs("B");
+};
+
+// Whatever state station A's unit is in, station B never gets its MAC
+// address, not even as a rework, and is told which station took it and
+// when.
+TEST_F(LineLedgerTest, AnotherStationsAddressIsRefusedNamingThatStation) {
+  ASSERT_TRUE(a_ && b_);
+  struct Case {
+    std::uint64_t n;
+    UnitState state;
+    const char* when;  // the time the refusal names
+  };
+  const Case cases[] = {{1, UnitState::kReserved, kTime},
+                        {2, UnitState::kProgrammed, kLaterTime},
+                        {3, UnitState::kInterrupted, kTime}};
+  for (const Case& c : cases) {
+    const std::int64_t id = ReserveAt(*a_, "A", c.n);
+    if (c.state == UnitState::kProgrammed) {
+      ASSERT_TRUE(a_->MarkProgrammed(id, kLaterTime).ok());
+    }
+    if (c.state == UnitState::kInterrupted) {
+      ASSERT_TRUE(a_->RecoverInterrupted(kTime).ok());
+    }
+    for (bool reissue : {false, true}) {
+      UnitDraft draft = DraftAt("B", c.n);
+      draft.reissue = reissue;
+      const auto refused = b_->Reserve(draft);
+      EXPECT_EQ(refused.fault, LedgerFault::kMacInUse) << c.n;
+      EXPECT_NE(refused.error.find("station \"A\""), std::string::npos)
+          << refused.error;
+      EXPECT_NE(refused.error.find(c.when), std::string::npos)
+          << refused.error;
+    }
+  }
+  // B sees A's units as given, and A's own rework is still allowed.
+  const auto used = b_->FindUsed(DraftOf(2).mac);
+  ASSERT_TRUE(used.ok() && *used.value) << used.error;
+  EXPECT_EQ((*used.value)->station, "A");
+  UnitDraft rework = DraftAt("A", 2);
+  rework.reissue = true;
+  EXPECT_TRUE(a_->Reserve(rework).ok());
+}
+
+TEST_F(LineLedgerTest, EachStationRecoversAndCatchesUpOnlyItsOwnUnits) {
+  ASSERT_TRUE(a_ && b_);
+  const std::int64_t writing_at_a = ReserveAt(*a_, "A", 1);
+  const std::int64_t at_b = ReserveAt(*b_, "B", 2);
+  ASSERT_TRUE(b_->MarkProgrammed(at_b, kTime).ok());
+
+  const auto recovered = b_->RecoverInterrupted(kLaterTime);
+  ASSERT_TRUE(recovered.ok()) << recovered.error;
+  EXPECT_TRUE(recovered.value->empty());  // A's unit is A's to recover
+  const auto latest_a = a_->LatestUsed();
+  ASSERT_TRUE(latest_a.ok()) << latest_a.error;
+  EXPECT_FALSE(latest_a.value->has_value());  // B's unit is not A's latest
+  const auto latest_b = b_->LatestUsed();
+  ASSERT_TRUE(latest_b.ok() && *latest_b.value);
+  EXPECT_EQ((*latest_b.value)->id, at_b);
+
+  ASSERT_TRUE(a_->MarkProgrammed(writing_at_a, kLaterTime).ok());
+}
+
+TEST_F(LineLedgerTest, StationsTakeAPoolInTurnAndSkipAddressesHeldOutside) {
+  ASSERT_TRUE(a_ && b_);
+  ASSERT_TRUE(a_->CreatePool({"line1", "000000000010", "000000000016", 2, ""})
+                  .ok());
+  // Station B, outside the pool, took 000000000012 by hand.
+  ReserveAt(*b_, "B", 0x12);
+
+  std::vector<std::string> taken;
+  UnitDraft stale = PoolDraft(*b_, "B", "line1");
+  for (PgLedger* ledger : {a_.get(), b_.get(), a_.get(), b_.get()}) {
+    const std::string station = ledger == a_.get() ? "A" : "B";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const UnitDraft draft = PoolDraft(*ledger, station, "line1");
+      const auto id = ledger->Reserve(draft);
+      if (id.ok()) {
+        taken.push_back(draft.mac);
+        break;
+      }
+      if (id.fault == LedgerFault::kRejected) {
+        EXPECT_NE(id.error.find("used up"), std::string::npos) << id.error;
+        break;
+      }
+      ASSERT_EQ(id.fault, LedgerFault::kPoolMoved) << id.error;
+      EXPECT_NE(id.error.find("station \"B\""), std::string::npos)
+          << id.error;
+    }
+  }
+  EXPECT_EQ(taken, (std::vector<std::string>{"000000000010", "000000000014",
+                                             "000000000016"}))
+      << "the last take finds the pool used up";
+  // A draft made before the others took their turns is refused.
+  EXPECT_EQ(b_->Reserve(stale).fault, LedgerFault::kPoolMoved);
+  const auto pool = a_->Pool("line1");
+  ASSERT_TRUE(pool.ok()) << pool.error;
+  EXPECT_EQ(pool.value->next, "000000000018");
+  UnitDraft past = PoolDraft(*a_, "A", "line1");
+  EXPECT_EQ(a_->Reserve(past).fault, LedgerFault::kRejected);
+
+  const auto units = a_->Units();
+  ASSERT_TRUE(units.ok());
+  std::set<std::string> macs;
+  for (const UnitRecord& u : *units.value) {
+    EXPECT_TRUE(macs.insert(u.mac).second) << u.mac;
+    if (u.station == "A") {
+      EXPECT_EQ(u.pool, "line1");
+    }
+  }
+}
+
+TEST_F(LineLedgerTest, PoolsThatWouldShareAddressesAreRefused) {
+  ASSERT_TRUE(a_);
+  ASSERT_TRUE(a_->CreatePool({"one", "000000000100", "0000000001FF", 1, ""})
+                  .ok());
+  struct Case {
+    PoolState pool;
+    const char* named;
+  };
+  const Case cases[] = {
+      {{"one", "000000000300", "0000000003FF", 1, ""}, "exists already"},
+      {{"two", "0000000001FF", "0000000002FF", 1, ""}, "overlaps"},
+      {{"two", "000000000200", "000000000100", 1, ""}, "lies past"},
+      {{"two", "000000000200", "0000000002FF", 0, ""}, "increment 0"},
+      {{"no spaces", "000000000200", "0000000002FF", 1, ""}, "pool name"},
+  };
+  for (const Case& c : cases) {
+    const LedgerStatus status = a_->CreatePool(c.pool);
+    EXPECT_EQ(status.fault, LedgerFault::kRejected) << c.named;
+    EXPECT_NE(status.error.find(c.named), std::string::npos) << status.error;
+  }
+  const auto pools = a_->Pools();
+  ASSERT_TRUE(pools.ok());
+  EXPECT_EQ(pools.value->size(), 1u);
+}
+
+// Many connections reserving the same addresses at once: each address is
+// given once, and every loser hears of the winner.
+TEST_F(LineLedgerTest, StationsRacingForTheSameAddressesGetEachOnce) {
+  constexpr int kStations = 4;
+  constexpr std::uint64_t kUnits = 25;
+  std::vector<std::vector<std::uint64_t>> won(kStations);
+  std::vector<std::string> bad_refusals;
+  std::mutex mutex;
+  std::vector<std::thread> threads;
+  for (int s = 0; s < kStations; ++s) {
+    threads.emplace_back([&, s] {
+      const std::string station = "S" + std::to_string(s);
+      auto ledger = store_.OpenAs(station);
+      if (!ledger) return;
+      for (std::uint64_t n = 1; n <= kUnits; ++n) {
+        const auto id = ledger->Reserve(DraftAt(station, n));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (id.ok()) {
+          won[static_cast<std::size_t>(s)].push_back(n);
+        } else if (id.fault != LedgerFault::kMacInUse ||
+                   id.error.find("station \"S") == std::string::npos) {
+          bad_refusals.push_back(id.error);
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_TRUE(bad_refusals.empty()) << bad_refusals.front();
+  std::multiset<std::uint64_t> all;
+  for (const auto& list : won) all.insert(list.begin(), list.end());
+  EXPECT_EQ(all.size(), kUnits);
+  EXPECT_EQ(std::set<std::uint64_t>(all.begin(), all.end()).size(), kUnits);
+}
+
+TEST_F(LineLedgerTest, ALedgerReachesTheServerAgainByItselfAfterACrash) {
+  ASSERT_TRUE(a_);
+  const std::int64_t before = ReserveAt(*a_, "A", 1);
+  testing::PgServer* server = SharedPgServer();
+  ASSERT_NE(server, nullptr);
+  ASSERT_TRUE(server->Stop(true)) << server->last_error();
+
+  const auto refused = a_->Reserve(DraftAt("A", 2));
+  EXPECT_EQ(refused.fault, LedgerFault::kUnreachable);
+  EXPECT_NE(refused.error.find("cannot be reached"), std::string::npos)
+      << refused.error;
+  EXPECT_EQ(a_->MarkProgrammed(before, kTime).fault,
+            LedgerFault::kUnreachable);
+
+  ASSERT_TRUE(server->StartAgain()) << server->last_error();
+  ASSERT_TRUE(a_->MarkProgrammed(before, kTime).ok());
+  // Sent twice, as after a lost answer: the same close stands.
+  EXPECT_TRUE(a_->MarkProgrammed(before, kTime).ok());
+  const auto after = a_->Reserve(DraftAt("A", 2));
+  ASSERT_TRUE(after.ok()) << after.error;
+  const auto units = a_->Units();
+  ASSERT_TRUE(units.ok());
+  ASSERT_EQ(units.value->size(), 2u);  // the refused reservation left nothing
+  EXPECT_EQ((*units.value)[0].state, UnitState::kProgrammed);
+}
+
+TEST_F(LineLedgerTest, ADatabaseOfANewerToolIsRefusedUntouched) {
+  ASSERT_TRUE(a_);
+  testing::PgServer* server = SharedPgServer();
+  const std::string database =
+      store_.url().substr(store_.url().find(":///") + 4,
+                          store_.url().find('?') - store_.url().find(":///") -
+                              4);
+  std::string output;
+  ASSERT_TRUE(server->Psql("UPDATE srom_schema SET version = 99", &output,
+                           database))
+      << output;
+  const auto opened = PgLedger::Open(store_.url(), "C");
+  EXPECT_FALSE(opened.ok());
+  EXPECT_NE(opened.error.find("newer version"), std::string::npos)
+      << opened.error;
+  ASSERT_TRUE(server->Psql("SELECT version FROM srom_schema", &output,
+                           database));
+  EXPECT_EQ(output.substr(0, 2), "99");
+}
+
+}  // namespace
+}  // namespace srom
