@@ -194,10 +194,15 @@ Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
   SendOutbox(st.folders.program_folder, *ctx.ledger, ctx.panel);
 
   for (int attempt = 1;; ++attempt) {
+    // A pool's value is never a rework: when it is held already (another
+    // station took it since the pool was read, or took it by hand), the
+    // reservation moves the pool on and the unit follows it.
     bool reissue = false;
-    if (const Outcome refused = CheckNotGivenBefore(ctx, reissue);
-        refused != Outcome::kOk) {
-      return refused;
+    if (st.pool.empty()) {
+      if (const Outcome refused = CheckNotGivenBefore(ctx, reissue);
+          refused != Outcome::kOk) {
+        return refused;
+      }
     }
     const auto reserved = ctx.ledger->Reserve(DraftOf(ctx, reissue));
     if (reserved.ok()) {

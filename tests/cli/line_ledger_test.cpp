@@ -1,0 +1,297 @@
+// A line of six stations on one ledger server: real srom-cli processes, each
+// station with its own folder and simulated adapter, programming at once
+// against a real PostgreSQL server, with ranges typed in that overlap, with
+// a line pool, and with the server stopped hard in the middle of the run.
+// Not one MAC address may reach two units.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_process.h"
+#include "files/eeprom_dat.h"
+#include "ledger/pg_ledger.h"
+#include "logged_macs.h"
+#include "support/pg_server.h"
+#include "support/temp_folder.h"
+
+namespace srom::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kStations = 6;
+constexpr int kMacUsedExit = 11;
+constexpr int kUnreachableExit = 12;
+
+PgServer* Server() {
+  static std::string why;
+  static const std::unique_ptr<PgServer> server = PgServer::Start(&why);
+  if (server == nullptr) ADD_FAILURE() << "no PostgreSQL server: " << why;
+  return server.get();
+}
+
+std::string StationName(int i) { return "S" + std::to_string(i); }
+
+// What one station's runs came to.
+struct StationRun {
+  int programmed = 0;
+  int waited = 0;  // runs refused while the server was away
+  int kept = 0;    // units whose close waited in the station's outbox
+  std::vector<std::string> refusals;  // runs refused for a MAC address taken
+  std::vector<std::string> other_failures;
+};
+
+class LineLedgerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(Server(), nullptr);
+    static int count = 0;
+    const std::string database = "line" + std::to_string(++count);
+    ASSERT_TRUE(Server()->CreateDatabase(database)) << Server()->last_error();
+    url_ = Server()->Url(database);
+    for (int i = 0; i < kStations; ++i) {
+      const fs::path dir = folder_ / StationName(i);
+      fs::create_directories(dir);
+      stations_.push_back(dir);
+      ASSERT_EQ(Cli(i, {"sim", "create", "--size", "256"}).code, 0);
+    }
+  }
+
+  Exit Cli(int station, const std::vector<std::string>& args) {
+    return CliProcess(stations_[static_cast<std::size_t>(station)], args,
+                      folder_ / ("err-" + StationName(station) + ".txt"))
+        .Wait();
+  }
+
+  // station.ini and EEPROM.dat of station `i`, its MAC addresses from
+  // `first_mac` on.
+  void SetUpStation(int i, const std::string& first_mac,
+                    const std::string& pool = "") {
+    const fs::path& dir = stations_[static_cast<std::size_t>(i)];
+    WriteBytes(dir / "station.ini",
+               "; station " + StationName(i) + " of line 1\r\nledger=" + url_ +
+                   "\r\nstation=" + StationName(i) + "\r\n" +
+                   (pool.empty() ? "" : "pool=" + pool + "\r\n"));
+    SromSettings settings;
+    settings.CurrentMac = first_mac;
+    WriteBytes(dir / "EEPROM.dat", FormatEepromDat(settings));
+  }
+
+  // Every station runs `srom-cli program` one unit after another, all at
+  // once, until it has `units` or its next MAC address is taken elsewhere.
+  // A run refused because the server is away waits and tries again.
+  // `between` runs on this thread meanwhile with the count programmed.
+  std::vector<StationRun> RunLine(
+      int units, const std::function<void(int)>& between = nullptr) {
+    std::vector<StationRun> runs(kStations);
+    std::atomic<int> total{0};
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kStations; ++i) {
+      threads.emplace_back([&, i] {
+        StationRun& run = runs[static_cast<std::size_t>(i)];
+        const fs::path err =
+            folder_ / ("run-" + StationName(i) + ".txt");
+        for (int attempt = 0; run.programmed < units && attempt < 400;
+             ++attempt) {
+          const Exit exit =
+              CliProcess(stations_[static_cast<std::size_t>(i)],
+                         {"-y", "program"}, err)
+                  .Wait();
+          if (exit.code == 0) {
+            ++run.programmed;
+            ++total;
+            if (exit.err.find("ledger-outbox.txt") != std::string::npos) {
+              ++run.kept;
+            }
+          } else if (exit.code == kMacUsedExit) {
+            run.refusals.push_back(exit.err);
+            break;
+          } else if (exit.code == kUnreachableExit) {
+            ++run.waited;
+            std::this_thread::sleep_for(100ms);
+          } else {
+            run.other_failures.push_back(std::to_string(exit.code) + ": " +
+                                         exit.err);
+            std::this_thread::sleep_for(100ms);
+          }
+        }
+        ++done;
+      });
+    }
+    while (done < kStations) {
+      if (between) between(total);
+      std::this_thread::sleep_for(20ms);
+    }
+    for (std::thread& t : threads) t.join();
+    return runs;
+  }
+
+  std::vector<UnitRecord> ServerUnits() {
+    auto ledger = PgLedger::Open(url_, "test");
+    EXPECT_TRUE(ledger.ok()) << ledger.error;
+    if (!ledger.ok()) return {};
+    auto units = (*ledger.value)->Units();
+    EXPECT_TRUE(units.ok()) << units.error;
+    return units.value.value_or(std::vector<UnitRecord>{});
+  }
+
+  // Every MAC address that reached an adapter, by the stations' logs, is
+  // distinct across the line and has its unit on the server, programmed by
+  // that station. The count of units logged.
+  int CheckLine() {
+    std::map<std::string, std::string> given;  // MAC -> station
+    for (int i = 0; i < kStations; ++i) {
+      for (const std::string& mac :
+           LoggedMacs(stations_[static_cast<std::size_t>(i)])) {
+        const auto [at, fresh] = given.emplace(mac, StationName(i));
+        EXPECT_TRUE(fresh) << mac << " logged by " << at->second << " and "
+                           << StationName(i);
+      }
+    }
+    std::map<std::string, const UnitRecord*> held;
+    const std::vector<UnitRecord> units = ServerUnits();
+    for (const UnitRecord& u : units) {
+      if (u.state == UnitState::kReleased) continue;
+      EXPECT_TRUE(held.emplace(u.mac, &u).second)
+          << u.mac << " held twice on the server";
+    }
+    for (const auto& [mac, station] : given) {
+      const auto unit = held.find(mac);
+      if (unit == held.end()) {
+        ADD_FAILURE() << mac << " reached an adapter unreserved";
+        continue;
+      }
+      EXPECT_EQ(unit->second->station, station) << mac;
+      EXPECT_EQ(unit->second->state, UnitState::kProgrammed) << mac;
+    }
+    return static_cast<int>(given.size());
+  }
+
+  TempFolder folder_;
+  std::string url_;
+  std::vector<fs::path> stations_;
+};
+
+TEST_F(LineLedgerTest, SixStationsWithOverlappingRangesThenAPool) {
+  // Ranges typed in by hand: each station's eight addresses overlap the next
+  // station's by four.
+  for (int i = 0; i < kStations; ++i) {
+    char first[16];
+    std::snprintf(first, sizeof first, "%012X", 0x100 + 4 * i);
+    SetUpStation(i, first);
+  }
+  const std::vector<StationRun> typed = RunLine(8);
+  int refusals = 0;
+  for (int i = 0; i < kStations; ++i) {
+    const StationRun& run = typed[static_cast<std::size_t>(i)];
+    EXPECT_TRUE(run.other_failures.empty()) << run.other_failures.front();
+    for (const std::string& refusal : run.refusals) {
+      ++refusals;
+      // The refusal names the station that took the address, and when.
+      bool names_another = false;
+      for (int j = 0; j < kStations; ++j) {
+        names_another = names_another ||
+                        (j != i && refusal.find("station \"" + StationName(j) +
+                                                "\"") != std::string::npos);
+      }
+      EXPECT_TRUE(names_another) << refusal;
+      EXPECT_NE(refusal.find("2"), std::string::npos) << refusal;
+    }
+  }
+  EXPECT_GT(refusals, 0) << "the ranges overlap";
+  const int typed_units = CheckLine();
+
+  // The same line on a pool: every station takes the pool's next address.
+  ASSERT_EQ(Cli(0, {"--ledger", url_, "pool", "create", "line1", "--first",
+                    "000000001000", "--last", "0000000010FF"})
+                .code,
+            0);
+  for (int i = 0; i < kStations; ++i) {
+    SetUpStation(i, "000000000001", "line1");
+  }
+  const std::vector<StationRun> pooled = RunLine(8);
+  for (const StationRun& run : pooled) {
+    EXPECT_EQ(run.programmed, 8);
+    EXPECT_TRUE(run.refusals.empty()) << run.refusals.front();
+    EXPECT_TRUE(run.other_failures.empty()) << run.other_failures.front();
+  }
+  const int all_units = CheckLine();
+  EXPECT_EQ(all_units, typed_units + kStations * 8);
+  // Each station's settings file shows the pool's next address.
+  int pool_units = 0;
+  for (const UnitRecord& u : ServerUnits()) {
+    if (u.pool == "line1") {
+      ++pool_units;
+      EXPECT_GE(u.mac, "000000001000");
+      EXPECT_LE(u.mac, "0000000010FF");
+    }
+  }
+  EXPECT_EQ(pool_units, kStations * 8);
+  std::cout << "[ figures  ] " << kStations << " stations at once: "
+            << typed_units << " units on typed ranges, " << refusals
+            << " refusals naming the other station; " << pool_units
+            << " units from the pool; duplicates 0\n";
+}
+
+TEST_F(LineLedgerTest, TheServerStoppedHardMidRunGivesNoAddressTwice) {
+  // Half the line on a pool, half on typed ranges far apart.
+  ASSERT_EQ(Cli(0, {"--ledger", url_, "pool", "create", "line2", "--first",
+                    "000000002000", "--last", "0000000020FF"})
+                .code,
+            0);
+  for (int i = 0; i < kStations; ++i) {
+    char first[16];
+    std::snprintf(first, sizeof first, "%012X", 0x3000 + 0x100 * i);
+    SetUpStation(i, first, i % 2 == 0 ? "line2" : "");
+  }
+  constexpr int kUnits = 12;
+  int restarts = 0;
+  const std::vector<StationRun> runs = RunLine(kUnits, [&](int total) {
+    // Twice: once a third of the units are done, and again at two thirds.
+    if ((restarts == 0 && total >= kStations * kUnits / 3) ||
+        (restarts == 1 && total >= 2 * kStations * kUnits / 3)) {
+      ASSERT_TRUE(Server()->Stop(true)) << Server()->last_error();
+      std::this_thread::sleep_for(700ms);
+      ASSERT_TRUE(Server()->StartAgain()) << Server()->last_error();
+      ++restarts;
+    }
+  });
+  ASSERT_EQ(restarts, 2);
+  int waited = 0;
+  int kept = 0;
+  for (const StationRun& run : runs) {
+    EXPECT_EQ(run.programmed, kUnits) << "every station resumes";
+    EXPECT_TRUE(run.refusals.empty()) << run.refusals.front();
+    waited += run.waited;
+    kept += run.kept;
+  }
+  // A run cut off in the middle of its unit left it reserved; the next run
+  // of that station set it aside, and every kept close was sent.
+  int interrupted = 0;
+  for (const UnitRecord& u : ServerUnits()) {
+    EXPECT_NE(u.state, UnitState::kReserved) << u.mac;
+    if (u.state == UnitState::kInterrupted) ++interrupted;
+  }
+  for (const fs::path& station : stations_) {
+    EXPECT_FALSE(fs::exists(station / "ledger-outbox.txt")) << station;
+  }
+  const int units = CheckLine();
+  EXPECT_EQ(units, kStations * kUnits);
+  std::cout << "[ figures  ] " << kStations << " stations, " << units
+            << " units, server stopped hard " << restarts << " times, "
+            << waited << " runs refused while it was away, " << kept
+            << " closes kept in an outbox, " << interrupted
+            << " units set aside; duplicates 0\n";
+}
+
+}  // namespace
+}  // namespace srom::testing
