@@ -231,6 +231,18 @@ class PgLedger::Session {
             "again.");
   }
 
+  // Why unit `unit` did not change: there is no such unit, or its state
+  // forbids it.
+  LedgerStatus Unchanged(const std::string& unit, const std::string& change) {
+    Result now = Exec("SELECT state FROM srom_unit WHERE id = $1", {unit});
+    if (!Succeeded(now.get())) return Failure(now.get());
+    if (PQntuples(now.get()) == 0) {
+      return Refused("unit " + unit + ": there is no such unit");
+    }
+    return Refused("to mark unit " + unit + " " + change + ": it is " +
+                   Field(now.get(), 0, 0));
+  }
+
   LedgerStatus Refused(const std::string& what) const {
     return LedgerStatus::Failed(
         LedgerFault::kRejected,
@@ -558,13 +570,7 @@ LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
   if (down) return *down;
   if (!Session::Succeeded(closed.get())) return s.Failure(closed.get());
   if (std::string(PQcmdTuples(closed.get())) == "1") return {};
-  Result now = s.Exec("SELECT state FROM srom_unit WHERE id = $1", {unit});
-  if (!Session::Succeeded(now.get())) return s.Failure(now.get());
-  if (PQntuples(now.get()) == 0) {
-    return s.Refused("unit " + unit + ": there is no such unit");
-  }
-  return s.Refused("to mark unit " + unit + " " + state + ": it is " +
-                   Field(now.get(), 0, 0));
+  return s.Unchanged(unit, state);
 }
 
 LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
@@ -578,13 +584,7 @@ LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
   if (down) return *down;
   if (!Session::Succeeded(saved.get())) return s.Failure(saved.get());
   if (std::string(PQcmdTuples(saved.get())) == "1") return {};
-  Result now = s.Exec("SELECT state FROM srom_unit WHERE id = $1", {unit});
-  if (!Session::Succeeded(now.get())) return s.Failure(now.get());
-  if (PQntuples(now.get()) == 0) {
-    return s.Refused("unit " + unit + ": there is no such unit");
-  }
-  return s.Refused("to mark unit " + unit + " with its settings saved: it is " +
-                   Field(now.get(), 0, 0));
+  return s.Unchanged(unit, "with its settings saved");
 }
 
 LedgerResult<std::vector<UnitRecord>> PgLedger::RecoverInterrupted(

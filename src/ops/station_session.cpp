@@ -54,9 +54,7 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
   auto opened = open_ledger(LedgerPlace{folder, config.ledger, station.name});
   if (!opened.ok()) {
     reporter.ShowMessage(opened.error);
-    refusal = opened.fault == LedgerFault::kUnreachable
-                  ? Outcome::kLedgerUnreachable
-                  : Outcome::kFileRejected;
+    refusal = LedgerOutcome(opened.fault);
     return false;
   }
   ledger_ = std::move(*opened.value);
@@ -65,9 +63,7 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     const auto pool = ledger_->Pool(station.pool);
     if (!pool.ok()) {
       reporter.ShowMessage(pool.error);
-      refusal = pool.fault == LedgerFault::kUnreachable
-                    ? Outcome::kLedgerUnreachable
-                    : Outcome::kFileRejected;
+      refusal = LedgerOutcome(pool.fault);
       return false;
     }
   }

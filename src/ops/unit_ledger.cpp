@@ -95,18 +95,6 @@ void LogUnitIfMissing(const Station& st, const UnitRecord& unit,
   if (!AppendToFile(log, line)) reporter.ShowMessage(msg::kSerialMacLogFailed);
 }
 
-// The outcome of a ledger call that failed.
-Outcome LedgerOutcome(LedgerFault fault) {
-  switch (fault) {
-    case LedgerFault::kMacInUse:
-      return Outcome::kMacAlreadyUsed;
-    case LedgerFault::kUnreachable:
-      return Outcome::kLedgerUnreachable;
-    default:
-      return Outcome::kFileRejected;
-  }
-}
-
 Outcome Unwritten(const OpsContext& ctx, const LedgerStatus& status) {
   ctx.panel.ShowMessage("The unit was not written: " + status.error);
   return LedgerOutcome(status.fault);
@@ -157,6 +145,17 @@ Outcome CheckNotGivenBefore(const OpsContext& ctx, bool& reissue) {
 }
 
 }  // namespace
+
+Outcome LedgerOutcome(LedgerFault fault) {
+  switch (fault) {
+    case LedgerFault::kMacInUse:
+      return Outcome::kMacAlreadyUsed;
+    case LedgerFault::kUnreachable:
+      return Outcome::kLedgerUnreachable;
+    default:
+      return Outcome::kFileRejected;
+  }
+}
 
 Outcome FollowPool(const OpsContext& ctx, bool say_failures) {
   Station& st = ctx.station;

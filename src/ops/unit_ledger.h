@@ -17,6 +17,10 @@
 
 namespace srom {
 
+// The outcome of a ledger call that failed: a MAC address in use, a server
+// away, or else a ledger that cannot be used.
+Outcome LedgerOutcome(LedgerFault fault);
+
 // With a line pool, before the image is built: the station's "Current" MAC
 // address becomes the pool's next value and its maximum the pool's last (the
 // serial number follows as usual), shown in the window. kOk without a pool;
