@@ -87,6 +87,13 @@ const ConfigRow kRows[] = {
      {kServer, "Line1-S3", "line1"},
      nullptr,
      ""},
+    // Notepad saves "UTF-8" with a byte order mark in front.
+    {"ByteOrderMarkOfAWindowsEditor",
+     "\xEF\xBB\xBFledger=postgresql:///srom?host=/run/srom&user=srom\r\n"
+     "station=Line1-S3\r\n",
+     {kServer, "Line1-S3", ""},
+     nullptr,
+     ""},
     {"MisspeltSettingIsRefusedNamingItAndItsLine",
      "; settings\r\nledgr=postgresql:///srom?host=/run/srom&user=srom\r\n",
      {},
