@@ -152,14 +152,26 @@ void BM_UnitWithStationFile(benchmark::State& state) {
   ProgramUnit(state, Kept::kStationFile, "sqlite");
 }
 
-BENCHMARK(BM_UnitWithoutLedger)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_UnitWithStationFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+// A unit takes about a third of a second: some ten of them a figure.
+constexpr double kSeconds = 3;
+
+BENCHMARK(BM_UnitWithoutLedger)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(kSeconds);
+BENCHMARK(BM_UnitWithStationFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(kSeconds);
 
 #ifdef SROM_BENCH_SERVER_LEDGER
 void BM_UnitWithLineServer(benchmark::State& state) {
   ProgramUnit(state, Kept::kLineServer, "server");
 }
-BENCHMARK(BM_UnitWithLineServer)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UnitWithLineServer)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(kSeconds);
 #endif
 
 }  // namespace
