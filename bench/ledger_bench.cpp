@@ -1,63 +1,178 @@
-// What the production ledger adds to one unit: Reserve before the adapter is
-// written, MarkProgrammed after it verified, MarkSettingsSaved after
-// EEPROM.dat was saved; three commits, each flushed to the disk.
+// What the production ledger adds to one unit: the unit is programmed on the
+// simulated adapter at 500 us per request, as Program does it, with no
+// ledger, with the station's own SQLite file, or with the line's PostgreSQL
+// server over its Unix socket. The ledger commits three times a unit (the
+// reservation before the write, the close after the verification, the
+// settings saved after EEPROM.dat), each one flushed to the disk. The figure
+// is the unit's time over the adapter's own; target: at most 1.05 with
+// either ledger.
 #include <benchmark/benchmark.h>
 
-#include <cinttypes>
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
-#include "ledger/sqlite_ledger.h"
+#include "device/sim/simulated_adapter.h"
+#include "ledger/station_ledger.h"
+#include "ops/program.h"
+#include "ops/refresh.h"
+#include "silent_panel.h"
+#include "support/fake_clock.h"
+#ifdef SROM_BENCH_SERVER_LEDGER
+#include "support/pg_server.h"
+#endif
 
 namespace srom {
 namespace {
 
-std::string Hex(std::uint64_t value, int digits) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%0*" PRIX64, digits, value);
-  return text;
+namespace fs = std::filesystem;
+
+constexpr auto kLatency = std::chrono::microseconds(500);
+
+enum class Kept { kNone, kStationFile, kLineServer };
+
+// The station's folder: SROM_BENCH_DIR puts it elsewhere. On a RAM disk
+// (/dev/shm) the figure is the tool's and SQLite's own work; on a real disk
+// it includes the flushes that make each commit and each save durable.
+fs::path StationFolder(const std::string& name) {
+  const char* base = std::getenv("SROM_BENCH_DIR");
+  return (base != nullptr ? fs::path(base) : fs::temp_directory_path()) / name;
 }
 
-void BM_LedgerOneUnit(benchmark::State& state) {
-  // SROM_BENCH_DIR puts the ledger elsewhere: on a RAM disk (/dev/shm) the
-  // figure is SQLite's and the tool's own work, on a real disk it includes
-  // the flushes that make each commit durable.
-  const char* base = std::getenv("SROM_BENCH_DIR");
-  const auto dir = (base != nullptr ? std::filesystem::path(base)
-                                    : std::filesystem::temp_directory_path()) /
-                   "srom-ledger-bench";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  auto opened = SqliteLedger::Open(dir / std::string(kLedgerFileName));
+#ifdef SROM_BENCH_SERVER_LEDGER
+// One server for the whole run, started at its first use, flushing every
+// commit to the disk as a line's server does. Its folder is in the system's
+// temporary folder whatever SROM_BENCH_DIR says.
+testing::PgServer* Server(std::string* why) {
+  static std::string failure;
+  static const std::unique_ptr<testing::PgServer> server =
+      testing::PgServer::Start(&failure, {.durable = true});
+  *why = failure;
+  return server.get();
+}
+
+// What the server says of its own flushing, so that the report shows it.
+std::string ServerFsync(const testing::PgServer& server) {
+  std::string output;
+  if (!server.Psql("SHOW fsync", &output)) return "fsync=?";
+  while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) {
+    output.pop_back();
+  }
+  return "fsync=" + output;
+}
+#endif
+
+// The ledger the station keeps, opened as the station opens it; null for
+// none. On failure the benchmark is skipped with the reason.
+std::unique_ptr<Ledger> OpenLedger(benchmark::State& state, Kept kept,
+                                   const fs::path& folder) {
+  LedgerPlace place{folder, "", "bench"};
+  if (kept == Kept::kNone) return nullptr;
+  if (kept == Kept::kLineServer) {
+#ifdef SROM_BENCH_SERVER_LEDGER
+    std::string why;
+    testing::PgServer* server = Server(&why);
+    if (server == nullptr) {
+      state.SkipWithError(("no PostgreSQL server: " + why).c_str());
+      return nullptr;
+    }
+    static int runs = 0;
+    const std::string database = "bench" + std::to_string(++runs);
+    if (!server->CreateDatabase(database)) {
+      state.SkipWithError(server->last_error().c_str());
+      return nullptr;
+    }
+    place.url = server->Url(database);
+    state.SetLabel(ServerFsync(*server));
+#endif
+  }
+  auto opened = OpenStationLedger(place);
   if (!opened.ok()) {
     state.SkipWithError(opened.error.c_str());
-    return;
+    return nullptr;
   }
-  SqliteLedger& ledger = **opened.value;
-  const std::string time = "2024-03-01 08:15:00";
-  std::uint64_t n = 0;
-  for (auto _ : state) {
-    ++n;
-    const UnitDraft draft{Hex(n, 12), Hex(n, 14), 2, "digest", "bench", time};
-    const auto id = ledger.Reserve(draft);
-    if (!id.ok()) {
-      state.SkipWithError(id.error.c_str());
-      break;
-    }
-    LedgerStatus status = ledger.MarkProgrammed(*id.value, time);
-    if (status.ok()) status = ledger.MarkSettingsSaved(*id.value);
-    if (!status.ok()) {
-      state.SkipWithError(status.error.c_str());
-      break;
-    }
-  }
-  opened.value->reset();
-  std::filesystem::remove_all(dir);
+  return std::move(*opened.value);
 }
 
-BENCHMARK(BM_LedgerOneUnit)->Unit(benchmark::kMicrosecond)->UseRealTime();
+void ProgramUnit(benchmark::State& state, Kept kept, const std::string& name) {
+  const fs::path dir = StationFolder("srom-ledger-bench-" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::unique_ptr<Ledger> ledger = OpenLedger(state, kept, dir);
+  if (kept != Kept::kNone && ledger == nullptr) return;
+
+  SimulatedAdapter adapter(256);
+  adapter.set_logging(false);
+  adapter.set_latency(kLatency);
+  FakeClock clock;
+  Station station;
+  station.folders = FileFolders{dir, dir};
+  station.name = "bench";
+  station.settings.DeviceSel = kChipAEeprom;
+  station.settings.MaximumSerial = "FFFFFFFFFFFFFF";
+  SilentPanel panel(station);
+  const OpsContext ctx{station, panel, adapter, clock, ledger.get()};
+  RefreshImage(ctx);
+
+  long requests = 0;
+  double adapter_seconds = 0;
+  double measured_seconds = 0;
+  for (auto _ : state) {
+    const long before = adapter.request_count();
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = RunSingleUnit(ctx);
+    measured_seconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
+    const long issued = adapter.request_count() - before;
+    requests += issued;
+    adapter_seconds += static_cast<double>(issued) *
+                       std::chrono::duration<double>(kLatency).count();
+    if (outcome != Outcome::kOk || panel.result != ResultPicture::kPass) {
+      state.SkipWithError(("unit failed: " + panel.last_message).c_str());
+      break;
+    }
+  }
+  const double units = static_cast<double>(state.iterations());
+  state.counters["requests"] = units > 0 ? requests / units : 0;
+  // The clock's waits cost nothing here (FakeClock): what is measured is the
+  // adapter's time plus the tool's and the ledger's.
+  state.counters["ratio"] =
+      adapter_seconds > 0 ? measured_seconds / adapter_seconds : 0;
+  ledger.reset();
+  fs::remove_all(dir);
+}
+
+void BM_UnitWithoutLedger(benchmark::State& state) {
+  ProgramUnit(state, Kept::kNone, "none");
+}
+void BM_UnitWithStationFile(benchmark::State& state) {
+  ProgramUnit(state, Kept::kStationFile, "sqlite");
+}
+
+// A unit takes about a third of a second: some ten of them a figure.
+constexpr double kSeconds = 3;
+
+BENCHMARK(BM_UnitWithoutLedger)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(kSeconds);
+BENCHMARK(BM_UnitWithStationFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(kSeconds);
+
+#ifdef SROM_BENCH_SERVER_LEDGER
+void BM_UnitWithLineServer(benchmark::State& state) {
+  ProgramUnit(state, Kept::kLineServer, "server");
+}
+BENCHMARK(BM_UnitWithLineServer)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(kSeconds);
+#endif
 
 }  // namespace
 }  // namespace srom

@@ -11,47 +11,13 @@
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ports/clock.h"
+#include "silent_panel.h"
 #include "support/fake_clock.h"
 
 namespace srom {
 namespace {
 
 constexpr auto kLatency = std::chrono::microseconds(100);
-
-// An operator who sees nothing and answers OK.
-class SilentPanel : public OperatorPanel {
- public:
-  explicit SilentPanel(Station& station) : station_(station) {}
-  void ShowMessage(const std::string& text) override { last_message = text; }
-  void SetStatus(const std::string&) override {}
-  void SetResultPicture(ResultPicture picture) override { result = picture; }
-  void ShowPreview(const std::string& listing) override { output_ = listing; }
-  bool AskOkCancel(const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string OutputText() override { return output_; }
-  void SetOutputText(const std::string& text) override { output_ = text; }
-  void SetProgress(int) override {}
-  void SetAdapterPicture(int, AdapterPictureKind) override {}
-  void UpdateData(bool) override {}
-  BoxTexts ShownBoxTexts() override { return BoxTextsOf(station_.settings); }
-  void PutBack(Field, const std::string&) override {}
-  void FocusField(Field) override {}
-  void EnableMacControls() override {}
-  bool ConfirmReissue(const std::string&) override { return true; }
-  int MacIncrementList() override { return station_.settings.MacIncrement; }
-  int SerialIncrementList() override {
-    return station_.settings.SerialIncrement;
-  }
-  void RearmAutoProgram() override {}
-
-  std::string last_message;
-  ResultPicture result = ResultPicture::kNone;
-
- private:
-  Station& station_;
-  std::string output_;
-};
 
 void ProgramUnit(benchmark::State& state, int device_sel, int eeprom_size) {
   // SROM_BENCH_DIR puts the station's files elsewhere: on a RAM disk the

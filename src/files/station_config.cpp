@@ -46,6 +46,10 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
       return std::nullopt;
     }
   }
+  // Notepad's "UTF-8" puts a byte order mark in front of the first name,
+  // which would make "ledger" a setting the tool does not know.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
   int number = 0;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);

@@ -28,7 +28,8 @@ struct StationConfig {
 };
 
 // The settings of station.ini in `folder`: "key=value" lines, blanks around
-// either ignored, ';' or '#' starting a comment line. No file gives every
+// either ignored, ';' or '#' starting a comment line, a UTF-8 byte order
+// mark in front of the first line ignored too. No file gives every
 // default. Nothing, with the message in `error`, for a file that cannot be
 // read or holds a line the tool does not know: a misspelt "ledger" must not
 // leave a line's station on a ledger of its own.

@@ -267,10 +267,15 @@ std::optional<UnprivilegedUser> FindUser(const char* name) {
 
 }  // namespace
 
-PgServer::PgServer(fs::path bindir, fs::path folder, int port)
-    : bindir_(std::move(bindir)), folder_(std::move(folder)), port_(port) {}
+PgServer::PgServer(fs::path bindir, fs::path folder, int port,
+                   PgServerOptions options)
+    : bindir_(std::move(bindir)),
+      folder_(std::move(folder)),
+      port_(port),
+      options_(options) {}
 
-std::unique_ptr<PgServer> PgServer::Start(std::string* why) {
+std::unique_ptr<PgServer> PgServer::Start(std::string* why,
+                                          PgServerOptions options) {
   std::optional<fs::path> bindir = FindBindir(why);
   if (!bindir) return nullptr;
 
@@ -281,7 +286,8 @@ std::unique_ptr<PgServer> PgServer::Start(std::string* why) {
     return nullptr;
   }
   // From here on the server's destructor removes the folder.
-  std::unique_ptr<PgServer> server(new PgServer(*bindir, folder, NextPort()));
+  std::unique_ptr<PgServer> server(
+      new PgServer(*bindir, folder, NextPort(), options));
 
   // initdb and the server refuse to run as root: as root they run as the
   // user the postgresql package made, in a folder that user owns.
@@ -342,7 +348,9 @@ bool PgServer::StartServer() {
   const std::string options =
       "-k " + ShellQuoted(folder_.string()) + " -c listen_addresses='' -p " +
       std::to_string(port_) +
-      " -c fsync=off -c synchronous_commit=on -c full_page_writes=off";
+      (options_.durable ? " -c fsync=on -c full_page_writes=on"
+                        : " -c fsync=off -c full_page_writes=off") +
+      " -c synchronous_commit=on";
   std::string output;
   if (!Run(
           AsServerUser(

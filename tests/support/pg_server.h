@@ -13,11 +13,18 @@
 
 namespace srom::testing {
 
+struct PgServerOptions {
+  // Every commit flushed to the disk, as on a line's server. Off by default:
+  // the tests crash the server but never the machine, and want it fast.
+  bool durable = false;
+};
+
 class PgServer {
  public:
   // A running server with the empty database "srom"; null with `*why` set
   // (what failed, its output and the end of the server's log) otherwise.
-  static std::unique_ptr<PgServer> Start(std::string* why);
+  static std::unique_ptr<PgServer> Start(std::string* why,
+                                         PgServerOptions options = {});
 
   // Stops the server at once when it runs and removes its folder.
   ~PgServer();
@@ -53,7 +60,7 @@ class PgServer {
 
  private:
   PgServer(std::filesystem::path bindir, std::filesystem::path folder,
-           int port);
+           int port, PgServerOptions options);
 
   bool StartServer();
   // `args` run as the server's user.
@@ -64,6 +71,7 @@ class PgServer {
   std::filesystem::path bindir_;
   std::filesystem::path folder_;
   int port_ = 0;
+  PgServerOptions options_;
   bool running_ = false;
   // The user the server runs as when the tests run as root; -1 otherwise.
   long uid_ = -1;
