@@ -1,6 +1,8 @@
 #include "files/station_config.h"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "files/file_io.h"
 
@@ -51,6 +53,7 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
   int number = 0;
+  std::vector<std::string*> given;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -83,6 +86,14 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
                "again.";
       return std::nullopt;
     }
+    // Two lines for one setting: which one the operator meant cannot be
+    // told, and the wrong one could take a line's station off its server.
+    if (std::find(given.begin(), given.end(), slot) != given.end()) {
+      *error = at + ", gives \"" + std::string(key) +
+               "\" a second time. Keep one of the lines, then start again.";
+      return std::nullopt;
+    }
+    given.push_back(slot);
     *slot = value;
   }
   return config;

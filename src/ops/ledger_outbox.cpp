@@ -87,7 +87,7 @@ bool SendOutbox(const fs::path& folder, Ledger& ledger, Reporter& reporter) {
       kept += line + "\r\n";
     }
   }
-  if (kept == text) return false;
+  if (!text.empty() && kept == text) return false;
   std::string why;
   bool rewritten = false;
   if (kept.empty()) {

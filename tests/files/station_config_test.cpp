@@ -101,6 +101,8 @@ const ConfigRow kRows[] = {
      "\"ledgr\""},
     {"SettingNamesAreCaseSensitive", "station=S1\nPool=line1\n", {}, "line 2",
      "\"Pool\""},
+    {"SettingGivenTwice", "ledger=postgresql:///srom\n;\nledger=sqlite\n", {},
+     "line 3", "a second time"},
     {"LineWithoutEquals", "ledger=sqlite\n\nstation Line1-S3\n", {}, "line 3",
      "\"station Line1-S3\""},
     {"ControlCharacterInAValue", "station=Line1\x1bS3\n", {}, "line 1",
