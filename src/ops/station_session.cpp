@@ -58,15 +58,10 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     return false;
   }
   ledger_ = std::move(*opened.value);
+  // The station's pool is read at every unit (a pool missing or used up is
+  // said then): at opening it may not exist yet, while "pool create" makes
+  // it.
   SendOutbox(folder, *ledger_, reporter);
-  if (!station.pool.empty()) {
-    const auto pool = ledger_->Pool(station.pool);
-    if (!pool.ok()) {
-      reporter.ShowMessage(pool.error);
-      refusal = LedgerOutcome(pool.fault);
-      return false;
-    }
-  }
   if (!had_settings) {
     const auto latest = ledger_->LatestUsed();
     if (latest.ok() && *latest.value) {

@@ -48,7 +48,7 @@ class StationSession {
 
   // The last step, once the station's settings are loaded: reads
   // station.ini, names the station, opens its ledger, sends the closes its
-  // outbox kept, checks its line pool and brings the settings into step
+  // outbox kept and brings the settings into step
   // with the ledger. `had_settings` says whether EEPROM.dat was there before
   // this start. False, after the message, when the station cannot be used.
   bool OpenLedger(const std::filesystem::path& folder, Station& station,
