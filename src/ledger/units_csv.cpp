@@ -35,12 +35,12 @@ std::string UnitsCsv(const std::vector<UnitRecord>& records) {
   std::string out;
   AppendLine(out,
              {"id", "mac", "serial", "device_sel", "image_digest", "station",
-              "reserved_at", "closed_at", "state", "settings_saved"});
+              "reserved_at", "closed_at", "state", "settings_saved", "pool"});
   for (const UnitRecord& r : records) {
     AppendLine(out, {std::to_string(r.id), r.mac, r.serial,
                      std::to_string(r.device_sel), r.image_digest, r.station,
                      r.reserved_at, r.closed_at, UnitStateName(r.state),
-                     r.settings_saved ? "yes" : "no"});
+                     r.settings_saved ? "yes" : "no", r.pool});
   }
   return out;
 }

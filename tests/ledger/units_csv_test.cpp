@@ -10,7 +10,7 @@ namespace {
 
 constexpr char kHeader[] =
     "id,mac,serial,device_sel,image_digest,station,reserved_at,closed_at,"
-    "state,settings_saved\r\n";
+    "state,settings_saved,pool\r\n";
 
 UnitRecord Programmed() {
   UnitRecord r;
@@ -38,12 +38,13 @@ TEST(UnitsCsv, EveryFieldInHeaderOrderOneLinePerRecord) {
   reserved.closed_at.clear();
   reserved.state = UnitState::kReserved;
   reserved.settings_saved = false;
+  reserved.pool = "line1";
   EXPECT_EQ(UnitsCsv({Programmed(), reserved}),
             std::string(kHeader) +
                 "7,0011223344AB,00001122334455,2,ab12,Line 1,"
-                "2024-03-01 08:15:00,2024-03-01 08:15:04,programmed,yes\r\n"
+                "2024-03-01 08:15:00,2024-03-01 08:15:04,programmed,yes,\r\n"
                 "8,0011223344AC,00001122334455,2,ab12,Line 1,"
-                "2024-03-01 08:15:00,,reserved,no\r\n");
+                "2024-03-01 08:15:00,,reserved,no,line1\r\n");
 }
 
 // The station name is the one free text: every character that ends a field
@@ -75,7 +76,7 @@ TEST_P(UnitsCsvQuoting, StationFieldComesOutAsRfc4180Wants) {
   EXPECT_EQ(UnitsCsv({r}),
             std::string(kHeader) + "7,0011223344AB,00001122334455,2,ab12," +
                 GetParam().field +
-                ",2024-03-01 08:15:00,2024-03-01 08:15:04,programmed,yes\r\n");
+                ",2024-03-01 08:15:00,2024-03-01 08:15:04,programmed,yes,\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stations, UnitsCsvQuoting,
@@ -94,7 +95,7 @@ TEST(UnitsCsv, EveryStateHasItsName) {
     UnitRecord r = Programmed();
     r.state = state;
     const std::string csv = UnitsCsv({r});
-    EXPECT_EQ(csv.substr(csv.rfind("04,") + 3), std::string(name) + ",yes\r\n");
+    EXPECT_EQ(csv.substr(csv.rfind("04,") + 3), std::string(name) + ",yes,\r\n");
     EXPECT_EQ(UnitStateFromName(name), state);
   }
   EXPECT_EQ(UnitStateFromName("Programmed"), std::nullopt);
