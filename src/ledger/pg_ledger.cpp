@@ -156,6 +156,76 @@ class PgLedger::Session {
     return std::nullopt;
   }
 
+  // Connected, with the schema created or brought up to date: the first
+  // step of every call. Nothing, or why the ledger cannot be used (now).
+  std::optional<LedgerStatus> Ready() {
+    if (ready_) return std::nullopt;
+    if (connection_ == nullptr) {
+      if (auto down = ConnectFirst()) return down;
+    } else if (auto down = Connect()) {
+      return down;
+    }
+    LedgerStatus migrated = Migrate();
+    if (!migrated.ok()) return migrated;
+    ready_ = true;
+    return std::nullopt;
+  }
+
+  // Stations starting together: one creates or moves the schema on while
+  // the others wait for its lock, then find it done.
+  LedgerStatus Migrate() {
+    Session& s = *this;
+    const auto steps = pg::SchemaSteps();
+    const auto refuse = [&s](const std::string& why) {
+      return LedgerStatus::Failed(LedgerFault::kStorage,
+                                  "The line's production ledger " + s.where() +
+                                      " cannot be used: " + why + ".");
+    };
+    return s.Transaction([&](bool&) -> LedgerStatus {
+      Result locked = s.Exec("SELECT pg_advisory_xact_lock($1)",
+                             {std::to_string(pg::kSchemaLockKey)});
+      if (!Session::Succeeded(locked.get())) return s.Failure(locked.get());
+      Result found = s.Exec(
+          "SELECT to_regclass('srom_schema') IS NOT NULL, "
+          "to_regclass('srom_unit') IS NOT NULL");
+      if (!Session::Succeeded(found.get())) return s.Failure(found.get());
+      const bool versioned = Field(found.get(), 0, 0) == "t";
+      if (!versioned) {
+        if (Field(found.get(), 0, 1) == "t") {
+          return refuse(
+              "it holds a table srom_unit but no schema version (not a "
+              "production ledger of this tool)");
+        }
+        Result created = s.Exec(
+            "CREATE TABLE srom_schema (version integer NOT NULL); "
+            "INSERT INTO srom_schema VALUES (0)");
+        if (!Session::Succeeded(created.get())) return s.Failure(created.get());
+      }
+      Result version = s.Exec("SELECT version FROM srom_schema");
+      if (!Session::Succeeded(version.get())) return s.Failure(version.get());
+      if (PQntuples(version.get()) != 1) {
+        return refuse("its table srom_schema does not hold one version");
+      }
+      const auto known = static_cast<std::int64_t>(steps.size());
+      const std::int64_t at = IntField(version.get(), 0, 0);
+      if (at > known) {
+        return refuse("it was written by a newer version of srom-tool (ledger "
+                      "schema " +
+                      std::to_string(at) + ", this one knows up to " +
+                      std::to_string(known) + ")");
+      }
+      for (auto step = static_cast<std::size_t>(at); step < steps.size();
+           ++step) {
+        Result done = s.Exec(steps[step]);
+        if (!Session::Succeeded(done.get())) return s.Failure(done.get());
+        Result counted = s.Exec("UPDATE srom_schema SET version = $1",
+                                {std::to_string(step + 1)});
+        if (!Session::Succeeded(counted.get())) return s.Failure(counted.get());
+      }
+      return {};
+    });
+  }
+
   // Connected, reconnecting when the connection was lost.
   std::optional<LedgerStatus> Connect() {
     if (PQstatus(connection_.get()) == CONNECTION_OK) return std::nullopt;
@@ -338,6 +408,7 @@ class PgLedger::Session {
   Connection connection_;
   std::string cut_off_token_;
   std::string cut_off_time_;
+  bool ready_ = false;
 };
 
 PgLedger::PgLedger(std::unique_ptr<Session> session)
@@ -349,65 +420,29 @@ const std::string& PgLedger::where() const { return session_->where(); }
 
 LedgerResult<std::unique_ptr<PgLedger>> PgLedger::Open(
     const std::string& url, const std::string& station) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
+  PQconninfoFree(options);
+  if (options == nullptr) {
+    std::string cause = error != nullptr ? FirstLine(error) : "out of memory";
+    PQfreemem(error);
+    return LedgerStatus::Failed(
+        LedgerFault::kStorage,
+        "The address of the line's production ledger \"" + url +
+            "\" cannot be used: " + cause + ".");
+  }
   auto session = std::make_unique<Session>(url, station);
-  if (auto down = session->ConnectFirst()) return *down;
-  Session& s = *session;
-  const auto steps = pg::SchemaSteps();
-  const auto refuse = [&s](const std::string& why) {
-    return LedgerStatus::Failed(LedgerFault::kStorage,
-                                "The line's production ledger " + s.where() +
-                                    " cannot be used: " + why + ".");
-  };
-  // Stations starting together: one creates or moves the schema on while
-  // the others wait for its lock, then find it done.
-  LedgerStatus migrated = s.Transaction([&](bool&) -> LedgerStatus {
-    Result locked = s.Exec("SELECT pg_advisory_xact_lock($1)",
-                           {std::to_string(pg::kSchemaLockKey)});
-    if (!Session::Succeeded(locked.get())) return s.Failure(locked.get());
-    Result found = s.Exec(
-        "SELECT to_regclass('srom_schema') IS NOT NULL, "
-        "to_regclass('srom_unit') IS NOT NULL");
-    if (!Session::Succeeded(found.get())) return s.Failure(found.get());
-    const bool versioned = Field(found.get(), 0, 0) == "t";
-    if (!versioned) {
-      if (Field(found.get(), 0, 1) == "t") {
-        return refuse(
-            "it holds a table srom_unit but no schema version (not a "
-            "production ledger of this tool)");
-      }
-      Result created = s.Exec(
-          "CREATE TABLE srom_schema (version integer NOT NULL); "
-          "INSERT INTO srom_schema VALUES (0)");
-      if (!Session::Succeeded(created.get())) return s.Failure(created.get());
-    }
-    Result version = s.Exec("SELECT version FROM srom_schema");
-    if (!Session::Succeeded(version.get())) return s.Failure(version.get());
-    if (PQntuples(version.get()) != 1) {
-      return refuse("its table srom_schema does not hold one version");
-    }
-    const auto known = static_cast<std::int64_t>(steps.size());
-    const std::int64_t at = IntField(version.get(), 0, 0);
-    if (at > known) {
-      return refuse("it was written by a newer version of srom-tool (ledger "
-                    "schema " +
-                    std::to_string(at) + ", this one knows up to " +
-                    std::to_string(known) + ")");
-    }
-    for (auto step = static_cast<std::size_t>(at); step < steps.size();
-         ++step) {
-      Result done = s.Exec(steps[step]);
-      if (!Session::Succeeded(done.get())) return s.Failure(done.get());
-      Result counted = s.Exec("UPDATE srom_schema SET version = $1",
-                              {std::to_string(step + 1)});
-      if (!Session::Succeeded(counted.get())) return s.Failure(counted.get());
-    }
-    return {};
-  });
-  if (!migrated.ok()) return migrated;
+  // A server that is away now is reached later, at the first call that
+  // needs it; whatever else goes wrong refuses the ledger at once.
+  if (auto refused = session->Ready();
+      refused && refused->fault != LedgerFault::kUnreachable) {
+    return *refused;
+  }
   return std::unique_ptr<PgLedger>(new PgLedger(std::move(session)));
 }
 
 LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   if (auto fault = ledger_rules::DraftFault(draft)) return s.Refused(*fault);
   const std::string token = NewToken();
@@ -555,6 +590,7 @@ LedgerStatus PgLedger::Release(std::int64_t id, const std::string& time) {
 
 LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
                              UnitState to) {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   if (auto fault = ledger_rules::TimeFault(time)) return s.Refused(*fault);
   const std::string unit = std::to_string(id);
@@ -574,6 +610,7 @@ LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
 }
 
 LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   const std::string unit = std::to_string(id);
   std::optional<LedgerStatus> down;
@@ -589,6 +626,7 @@ LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
 
 LedgerResult<std::vector<UnitRecord>> PgLedger::RecoverInterrupted(
     const std::string& time) {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   if (auto fault = ledger_rules::TimeFault(time)) return s.Refused(*fault);
   auto recovered = s.Records(
@@ -606,6 +644,7 @@ LedgerResult<std::vector<UnitRecord>> PgLedger::RecoverInterrupted(
 
 LedgerResult<std::optional<UnitRecord>> PgLedger::FindUsed(
     const std::string& mac) {
+  if (auto down = session_->Ready()) return *down;
   if (auto fault = ledger_rules::MacFault(mac)) {
     return session_->Refused(*fault);
   }
@@ -617,6 +656,7 @@ LedgerResult<std::optional<UnitRecord>> PgLedger::FindUsed(
 }
 
 LedgerResult<std::optional<UnitRecord>> PgLedger::LatestUsed() {
+  if (auto down = session_->Ready()) return *down;
   return session_->OneRecord(
       "SELECT " + std::string(kColumns) +
           " FROM srom_unit WHERE station = $1 AND state IN ('programmed', "
@@ -625,11 +665,13 @@ LedgerResult<std::optional<UnitRecord>> PgLedger::LatestUsed() {
 }
 
 LedgerResult<std::vector<UnitRecord>> PgLedger::Units() {
+  if (auto down = session_->Ready()) return *down;
   return session_->Records(
       "SELECT " + std::string(kColumns) + " FROM srom_unit ORDER BY id", {});
 }
 
 LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   if (auto fault = ledger_rules::PoolNameFault(name)) return s.Refused(*fault);
   std::optional<LedgerStatus> down;
@@ -646,6 +688,7 @@ LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
 }
 
 LedgerResult<std::vector<PoolState>> PgLedger::Pools() {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   std::optional<LedgerStatus> down;
   Result pools = s.ExecAgainOnce(
@@ -662,6 +705,7 @@ LedgerResult<std::vector<PoolState>> PgLedger::Pools() {
 }
 
 LedgerStatus PgLedger::CreatePool(const PoolState& pool) {
+  if (auto down = session_->Ready()) return *down;
   Session& s = *session_;
   if (auto fault = ledger_rules::PoolFault(pool)) return s.Refused(*fault);
   const std::string first = std::to_string(MacValue(pool.first));

@@ -21,9 +21,11 @@ namespace srom {
 // next call that reaches the server.
 class PgLedger final : public Ledger {
  public:
-  // Connects to `url` (a libpq URI; it waits at most 5 s for a server that
-  // does not answer, unless the URI says otherwise), and creates the schema
-  // or brings an older one up to date. Refuses a database that holds other
+  // The ledger at `url` (a libpq URI; a connection waits at most 5 s for a
+  // server that does not answer, unless the URI says otherwise). It
+  // connects, and creates the schema or brings an older one up to date, at
+  // once, or when the server is away at the first call that reaches it.
+  // Refuses an address libpq cannot read, a database that holds other
   // tables of ours without a schema version, or one from a newer version of
   // the tool. `station` is the name this station reserves under: the one
   // RecoverInterrupted and LatestUsed speak of.

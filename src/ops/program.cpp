@@ -306,6 +306,11 @@ Outcome RunSingleUnit(const OpsContext& ctx) {
   // Another sequence is running (a scan while a unit is being written).
   if (st.busy) return Outcome::kFailed;
   if (!SettingsCaughtUp(ctx)) return Outcome::kFileRejected;
+  if (const Outcome refused = BringIntoStepWithLedger(ctx);
+      refused != Outcome::kOk) {
+    ctx.panel.SetResultPicture(ResultPicture::kFail);
+    return refused;
+  }
   if (const Outcome refused = FollowPool(ctx); refused != Outcome::kOk) {
     ctx.panel.SetResultPicture(ResultPicture::kFail);
     return refused;

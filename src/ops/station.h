@@ -27,6 +27,9 @@ struct Station {
   std::string name;
   // The line pool the station takes its MAC addresses from, or empty.
   std::string pool;
+  // The line's ledger server was away when the station opened: the station
+  // is brought into step with it before its first unit.
+  bool ledger_out_of_step = false;
   // A unit was programmed but the settings file could not be saved after
   // it: the next unit waits until it is (its MAC address, for the message).
   std::string unsaved_after_mac;

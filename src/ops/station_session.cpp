@@ -75,8 +75,17 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
           "to go on where the station stopped.");
     }
   }
-  if (!ReconcileWithLedger(station, *ledger_, clock, reporter)) {
-    refusal = Outcome::kFileRejected;
+  const Outcome reconciled =
+      ReconcileWithLedger(station, *ledger_, clock, reporter);
+  if (reconciled == Outcome::kLedgerUnreachable) {
+    // The station opens, as the message said; it is brought into step with
+    // the server before its first unit, and every unit waits until it
+    // answers.
+    station.ledger_out_of_step = true;
+    return true;
+  }
+  if (reconciled != Outcome::kOk) {
+    refusal = reconciled;
     return false;
   }
   return true;

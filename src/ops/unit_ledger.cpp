@@ -259,13 +259,13 @@ void MarkUnitSettingsSaved(const OpsContext& ctx,
   (void)saved;
 }
 
-bool ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
-                         Reporter& reporter) {
+Outcome ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
+                            Reporter& reporter) {
   const auto recovered =
       ledger.RecoverInterrupted(FormatLocalTime(clock.Now()));
   if (!recovered.ok()) {
     reporter.ShowMessage(recovered.error);
-    return false;
+    return LedgerOutcome(recovered.fault);
   }
   for (const UnitRecord& unit : *recovered.value) {
     reporter.ShowMessage("A unit was interrupted while MAC address " +
@@ -280,9 +280,9 @@ bool ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
   const auto latest = ledger.LatestUsed();
   if (!latest.ok()) {
     reporter.ShowMessage(latest.error);
-    return false;
+    return LedgerOutcome(latest.fault);
   }
-  if (!*latest.value || (*latest.value)->settings_saved) return true;
+  if (!*latest.value || (*latest.value)->settings_saved) return Outcome::kOk;
   const UnitRecord& unit = **latest.value;
   const bool behind = HasHexDigits(st.settings.CurrentMac, kMacDigits) &&
                       MacNumber(st.settings.CurrentMac) <= MacNumber(unit.mac);
@@ -295,7 +295,7 @@ bool ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
           "brought up to date, so no unit can be programmed: the last unit "
           "had MAC address " +
           unit.mac + ". Free the disk or the folder, then start again.");
-      return false;
+      return Outcome::kFileRejected;
     }
     reporter.ShowMessage(
         "EEPROM.dat was not saved after the last unit (MAC "
@@ -306,7 +306,19 @@ bool ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
         st.settings.CurrentMac + ".");
   }
   (void)ledger.MarkSettingsSaved(unit.id);
-  return true;
+  return Outcome::kOk;
+}
+
+Outcome BringIntoStepWithLedger(const OpsContext& ctx) {
+  Station& st = ctx.station;
+  if (!st.ledger_out_of_step || ctx.ledger == nullptr) return Outcome::kOk;
+  SendOutbox(st.folders.program_folder, *ctx.ledger, ctx.panel);
+  const Outcome reconciled =
+      ReconcileWithLedger(st, *ctx.ledger, ctx.clock, ctx.panel);
+  if (reconciled != Outcome::kOk) return reconciled;
+  st.ledger_out_of_step = false;
+  ctx.panel.UpdateData(false);
+  return Outcome::kOk;
 }
 
 }  // namespace srom

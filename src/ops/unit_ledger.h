@@ -51,10 +51,18 @@ void MarkUnitSettingsSaved(const OpsContext& ctx,
 // At opening: every unit left reserved by a crash is set aside (said, with
 // its MAC address), and when the latest unit's settings save was lost the
 // counters move past it and are saved (said too). A deliberate rework, saved
-// after the latest unit, is left alone. False, after the message, when the
-// station cannot go on: the ledger cannot be read or the caught-up settings
-// cannot be saved.
-bool ReconcileWithLedger(Station& station, Ledger& ledger, Clock& clock,
-                         Reporter& reporter);
+// after the latest unit, is left alone. kOk, or after the message the
+// outcome: kLedgerUnreachable when the line's server is away (the station
+// may open and do this before its first unit), another failure when the
+// station cannot go on (the ledger cannot be read or the caught-up settings
+// cannot be saved).
+Outcome ReconcileWithLedger(Station& station, Ledger& ledger, Clock& clock,
+                            Reporter& reporter);
+
+// Before a unit, when the line's server was away as the station opened: the
+// closes kept in the outbox are sent and the station is brought into step
+// with the ledger, as at opening, and the window shows the counters. kOk
+// once done (or when nothing waited); otherwise no unit is written.
+Outcome BringIntoStepWithLedger(const OpsContext& ctx);
 
 }  // namespace srom

@@ -12,6 +12,8 @@
 #include "ledger/pg_ledger.h"
 #include "ledger/station_ledger.h"
 #include "ops/ledger_outbox.h"
+#include "ops/program.h"
+#include "ops/refresh.h"
 #include "ops/station_session.h"
 #include "ops/unit_ledger.h"
 #include "ops_fixture.h"
@@ -189,6 +191,41 @@ TEST_F(LedgerOutboxTest, AStationThatStartsAgainSendsTheOutboxFirst) {
   EXPECT_FALSE(Exists(kOutbox));
   EXPECT_FALSE(Contains(panel.messages(), "interrupted"))
       << ::testing::PrintToString(panel.messages());
+}
+
+// A station opened while its server is away: it opens and says so, writes
+// nothing to an adapter while the server stays away, and once it answers
+// the station is brought into step and programs on its own.
+TEST_F(LedgerOutboxTest, AStationOpenedWithoutItsServerProgramsOnceItAnswers) {
+  ledger_.reset();
+  WriteBytes(folder_ / std::string("station.ini"),
+             "ledger=" + server_->Url(database_) + "\r\nstation=Line 1\r\n");
+  ASSERT_TRUE(server_->Stop(/*immediate=*/true)) << server_->last_error();
+
+  Station station;
+  RecordingPanel panel(station);
+  Outcome refusal = Outcome::kOk;
+  auto session = StationSession::Open(folder_.path(), station, panel, clock_,
+                                      OpenStationLedger, refusal);
+  ASSERT_TRUE(session) << ::testing::PrintToString(panel.messages());
+  EXPECT_TRUE(Contains(panel.messages(), "cannot be reached"))
+      << ::testing::PrintToString(panel.messages());
+  const OpsContext ctx{station, panel, adapter_, clock_, session->ledger()};
+  RefreshImage(ctx);
+  const long requests = adapter_.request_count();
+
+  EXPECT_EQ(RunSingleUnit(ctx), Outcome::kLedgerUnreachable);
+  EXPECT_FALSE(Exists("Serial-MAC.log"));
+  const std::string mac = station.settings.CurrentMac;
+
+  ASSERT_TRUE(server_->StartAgain()) << server_->last_error();
+  EXPECT_EQ(RunSingleUnit(ctx), Outcome::kOk)
+      << ::testing::PrintToString(panel.messages());
+  EXPECT_GT(adapter_.request_count(), requests);
+  std::string units;
+  ASSERT_TRUE(server_->Psql("SELECT mac || ' ' || state FROM srom_unit",
+                            &units, database_));
+  EXPECT_EQ(units, mac + " programmed\n");
 }
 
 }  // namespace
