@@ -19,6 +19,7 @@
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "silent_panel.h"
+#include "unit_timing.h"
 #include "support/fake_clock.h"
 #ifdef SROM_BENCH_SERVER_LEDGER
 #include "support/pg_server.h"
@@ -116,31 +117,12 @@ void ProgramUnit(benchmark::State& state, Kept kept, const std::string& name) {
   const OpsContext ctx{station, panel, adapter, clock, ledger.get()};
   RefreshImage(ctx);
 
-  long requests = 0;
-  double adapter_seconds = 0;
-  double measured_seconds = 0;
+  UnitTiming timing(kLatency);
   for (auto _ : state) {
-    const long before = adapter.request_count();
-    const auto start = std::chrono::steady_clock::now();
-    const Outcome outcome = RunSingleUnit(ctx);
-    measured_seconds +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-            .count();
-    const long issued = adapter.request_count() - before;
-    requests += issued;
-    adapter_seconds += static_cast<double>(issued) *
-                       std::chrono::duration<double>(kLatency).count();
-    if (outcome != Outcome::kOk || panel.result != ResultPicture::kPass) {
-      state.SkipWithError(("unit failed: " + panel.last_message).c_str());
-      break;
-    }
+    if (!timing.Time(state, adapter, ctx, panel)) break;
   }
-  const double units = static_cast<double>(state.iterations());
-  state.counters["requests"] = units > 0 ? requests / units : 0;
-  // The clock's waits cost nothing here (FakeClock): what is measured is the
-  // adapter's time plus the tool's and the ledger's.
-  state.counters["ratio"] =
-      adapter_seconds > 0 ? measured_seconds / adapter_seconds : 0;
+  // What is measured is the adapter's time plus the tool's and the ledger's.
+  timing.Report(state, "ratio");
   ledger.reset();
   fs::remove_all(dir);
 }

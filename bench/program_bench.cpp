@@ -12,6 +12,7 @@
 #include "ops/refresh.h"
 #include "ports/clock.h"
 #include "silent_panel.h"
+#include "unit_timing.h"
 #include "support/fake_clock.h"
 
 namespace srom {
@@ -47,36 +48,17 @@ void ProgramUnit(benchmark::State& state, int device_sel, int eeprom_size) {
     f.fill(0xFF);
     return f;
   }();
-  long requests = 0;
-  double adapter_seconds = 0;
-  double measured_seconds = 0;
+  UnitTiming timing(kLatency);
   for (auto _ : state) {
     if (IsEfuseSel(device_sel)) {
       state.PauseTiming();
       adapter.set_efuse(blank_fuses);  // a fresh unit on the fixture
       state.ResumeTiming();
     }
-    const long before = adapter.request_count();
-    const auto start = std::chrono::steady_clock::now();
-    RunSingleUnit(ctx);
-    measured_seconds +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-            .count();
-    const long issued = adapter.request_count() - before;
-    requests += issued;
-    adapter_seconds += static_cast<double>(issued) *
-                       std::chrono::duration<double>(kLatency).count();
-    if (panel.result != ResultPicture::kPass) {
-      state.SkipWithError(("unit failed: " + panel.last_message).c_str());
-      break;
-    }
+    if (!timing.Time(state, adapter, ctx, panel)) break;
   }
-  const double units = static_cast<double>(state.iterations());
-  state.counters["requests"] = units > 0 ? requests / units : 0;
-  // The clock's waits cost nothing here (FakeClock): what is measured is the
-  // adapter's time plus the tool's own.
-  state.counters["overhead_ratio"] =
-      adapter_seconds > 0 ? measured_seconds / adapter_seconds : 0;
+  // What is measured is the adapter's time plus the tool's own.
+  timing.Report(state, "overhead_ratio");
   std::filesystem::remove_all(dir);
 }
 
