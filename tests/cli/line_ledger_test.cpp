@@ -226,7 +226,18 @@ TEST_F(LineLedgerTest, SixStationsWithOverlappingRangesThenAPool) {
   }
   const int all_units = CheckLine();
   EXPECT_EQ(all_units, typed_units + kStations * 8);
-  // Each station's settings file shows the pool's next address.
+  // Each station's settings file follows the pool: past the station's own
+  // last unit, within the pool, the pool's last address as its maximum.
+  for (const fs::path& station : stations_) {
+    const auto saved = SettingsFromEepromDat(
+        ReadBytes(station / "EEPROM.dat"), SromSettings{});
+    ASSERT_TRUE(saved) << station;
+    const std::vector<std::string> logged = LoggedMacs(station);
+    ASSERT_FALSE(logged.empty());
+    EXPECT_GT(saved->CurrentMac, logged.back()) << station;
+    EXPECT_LE(saved->CurrentMac, "000000001030") << station;
+    EXPECT_EQ(saved->MaximumMac, "0000000010FF") << station;
+  }
   int pool_units = 0;
   for (const UnitRecord& u : ServerUnits()) {
     if (u.pool == "line1") {
