@@ -42,6 +42,7 @@
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ops/startup.h"
+#include "ops/unit_ledger.h"
 #include "ops/station_session.h"
 #include "ports/clock.h"
 #include "ports/station_lock.h"
@@ -613,9 +614,7 @@ ExitCode LedgerCommand(Run& run) {
   const auto units = ledger->Units();
   if (!units.ok()) {
     run.Say(units.error);
-    return units.fault == LedgerFault::kUnreachable
-               ? ExitCode::kLedgerUnreachable
-               : ExitCode::kFileRejected;
+    return ExitCodeOf(LedgerOutcome(units.fault));
   }
   const Options& o = run.options();
   if (!o.csv_file.empty()) {
@@ -667,10 +666,10 @@ ExitCode PoolCommand(Run& run, const std::string& action) {
   }
   const auto failed = [&run](const LedgerStatus& status) {
     run.Say(status.error);
-    return status.fault == LedgerFault::kUnreachable
-               ? ExitCode::kLedgerUnreachable
-           : status.fault == LedgerFault::kRejected ? ExitCode::kUsage
-                                                     : ExitCode::kFileRejected;
+    // A pool the ledger refuses is a wrong command line.
+    return status.fault == LedgerFault::kRejected
+               ? ExitCode::kUsage
+               : ExitCodeOf(LedgerOutcome(status.fault));
   };
   const Options& o = run.options();
   if (action == "create") {

@@ -356,26 +356,16 @@ EepromLoadResult LoadEepromDat(const FileFolders& folders,
     path = own;
   }
 
-  std::string bytes;
-  bool read_ok = false;
   // Only a regular file is opened: a pipe under the name would block the
   // start-up for good.
-  if (std::FILE* file = OpenRegularFileForReading(path)) {
-    // One byte more than the buffer holds tells a file that is too long.
-    std::array<char, 4096> block;
-    std::size_t got = 0;
-    while (bytes.size() <= kEepromDatMaxBytes &&
-           (got = std::fread(block.data(), 1, block.size(), file)) > 0) {
-      bytes.append(block.data(), got);
-    }
-    read_ok = std::ferror(file) == 0;
-    std::fclose(file);
-  }
-  if (!read_ok) {
+  const std::optional<std::string> read =
+      ReadRegularFile(path, kEepromDatMaxBytes);
+  if (!read) {
     reporter.ShowMessage(msg::kEepromDatReadFailed);
     return {EepromDatLoad::kUnreadable, false};
   }
 
+  const std::string& bytes = *read;
   const auto loaded = SettingsFromEepromDat(bytes, settings);
   if (!loaded) {
     reporter.ShowMessage(msg::kEepromDatWrongFormat);

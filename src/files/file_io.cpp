@@ -79,6 +79,23 @@ std::FILE* OpenRegularFileForReading(const fs::path& path) {
   return OpenFile(path, "rb");
 }
 
+std::optional<std::string> ReadRegularFile(const fs::path& path,
+                                           std::size_t max_bytes) {
+  std::FILE* file = OpenRegularFileForReading(path);
+  if (file == nullptr) return std::nullopt;
+  std::string bytes;
+  char block[4096];
+  std::size_t got = 0;
+  while (bytes.size() <= max_bytes &&
+         (got = std::fread(block, 1, sizeof block, file)) > 0) {
+    bytes.append(block, got);
+  }
+  const bool read_ok = std::ferror(file) == 0;
+  std::fclose(file);
+  if (!read_ok) return std::nullopt;
+  return bytes;
+}
+
 std::string SaveFailureText(const fs::path& path,
                             const std::string& replace_error) {
   // ReplaceFileSafely names the path before the cause; the folder is named

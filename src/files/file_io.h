@@ -35,6 +35,14 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
 // be read. Null otherwise, as when it cannot be opened.
 std::FILE* OpenRegularFileForReading(const std::filesystem::path& path);
 
+// The bytes of the regular file at `path`, read until they pass
+// `max_bytes` (so that a file too long comes back longer than that, and no
+// more of it is read). Nothing when there is no regular file there or it
+// cannot be read.
+std::optional<std::string> ReadRegularFile(
+    const std::filesystem::path& path,
+    std::size_t max_bytes = static_cast<std::size_t>(-1));
+
 // Replaces the file at `path` with `bytes` through ReplaceFileSafely. On
 // failure `why` (when given) takes the message that follows the tool's own
 // text for that file and names the cause (SaveFailureText).

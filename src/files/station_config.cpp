@@ -1,7 +1,6 @@
 #include "files/station_config.h"
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 #include "files/file_io.h"
@@ -34,20 +33,17 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
   if (!MayExist(file)) return config;
   const std::string where = std::string(kStationConfigFileName) + " in " +
                             QuotedPath(folder);
-  std::unique_ptr<std::FILE, FileCloser> in(OpenRegularFileForReading(file));
-  if (!in) {
+  constexpr std::size_t kMaxBytes = 65536;
+  std::optional<std::string> read = ReadRegularFile(file, kMaxBytes);
+  if (!read) {
     *error = where + " cannot be read. Fix or remove it, then start again.";
     return std::nullopt;
   }
-  std::string text;
-  char block[4096];
-  for (std::size_t got; (got = std::fread(block, 1, sizeof block, in.get())) > 0;) {
-    text.append(block, got);
-    if (text.size() > 65536) {
-      *error = where + " is too long to be station settings.";
-      return std::nullopt;
-    }
+  if (read->size() > kMaxBytes) {
+    *error = where + " is too long to be station settings.";
+    return std::nullopt;
   }
+  std::string& text = *read;
   // Notepad's "UTF-8" puts a byte order mark in front of the first name,
   // which would make "ledger" a setting the tool does not know.
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";

@@ -106,6 +106,18 @@ std::string HolderText(const UnitRecord& holder) {
   return station + " programmed it on " + holder.closed_at;
 }
 
+// The refusal of a MAC address that `holder` holds (unknown: null).
+LedgerStatus MacInUse(const std::string& mac, const UnitRecord* holder) {
+  const std::string who =
+      holder != nullptr ? HolderText(*holder) + " (unit " +
+                              std::to_string(holder->id) + ")"
+                        : "another station took it a moment ago";
+  return LedgerStatus::Failed(
+      LedgerFault::kMacInUse,
+      "The line's production ledger refuses MAC address " + mac + ": " + who +
+          ".");
+}
+
 // A token no other reservation carries: how a reservation cut off at its
 // commit is found again.
 std::string NewToken() {
@@ -513,13 +525,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
                     HolderText(holder) + " (unit " + std::to_string(holder.id) +
                     "). The pool moves on past it.");
           }
-          if (refused) {
-            return LedgerStatus::Failed(
-                LedgerFault::kMacInUse,
-                "The line's production ledger refuses MAC address " +
-                    draft.mac + ": " + HolderText(holder) + " (unit " +
-                    std::to_string(holder.id) + ").");
-          }
+          if (refused) return MacInUse(draft.mac, &holder);
           reissue_of = std::to_string(holder.id);
         }
         Result inserted = s.Exec(
@@ -553,6 +559,12 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
       &cut_off);
   if (cut_off) s.RememberCutOff(token, draft.time);
   if (taken_by_race) {
+    if (!draft.pool.empty()) {
+      return LedgerStatus::Failed(
+          LedgerFault::kPoolMoved,
+          "MAC address " + draft.mac + " of the line pool \"" + draft.pool +
+              "\" was taken a moment ago by another station.");
+    }
     // Name the one that won.
     const auto holder = s.OneRecord(
         "SELECT " + std::string(kColumns) +
@@ -560,20 +572,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
             "ORDER BY (state = 'reserved') DESC, id LIMIT 1",
         {draft.mac});
     if (!holder.ok()) return holder.status();
-    if (!draft.pool.empty()) {
-      return LedgerStatus::Failed(
-          LedgerFault::kPoolMoved,
-          "MAC address " + draft.mac + " of the line pool \"" + draft.pool +
-              "\" was taken a moment ago by another station.");
-    }
-    std::string text = "The line's production ledger refuses MAC address " +
-                       draft.mac + ": another station took it a moment ago";
-    if (*holder.value) {
-      text = "The line's production ledger refuses MAC address " + draft.mac +
-             ": " + HolderText(**holder.value) + " (unit " +
-             std::to_string((*holder.value)->id) + ")";
-    }
-    return LedgerStatus::Failed(LedgerFault::kMacInUse, text + ".");
+    return MacInUse(draft.mac, *holder.value ? &**holder.value : nullptr);
   }
   if (!status.ok()) return status;
   return id;

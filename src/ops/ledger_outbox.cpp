@@ -1,6 +1,5 @@
 #include "ops/ledger_outbox.h"
 
-#include <memory>
 #include <sstream>
 
 #include "files/file_io.h"
@@ -49,20 +48,13 @@ bool KeepCloseInOutbox(const fs::path& folder, std::int64_t id, UnitState to,
 bool SendOutbox(const fs::path& folder, Ledger& ledger, Reporter& reporter) {
   const fs::path file = OutboxFile(folder);
   if (!MayExist(file)) return true;
-  std::string text;
-  {
-    std::unique_ptr<std::FILE, FileCloser> in(OpenRegularFileForReading(file));
-    if (!in) {
-      reporter.ShowMessage(QuotedPath(file) +
-                           " cannot be read: the closes kept in it wait.");
-      return false;
-    }
-    char block[4096];
-    for (std::size_t got;
-         (got = std::fread(block, 1, sizeof block, in.get())) > 0;) {
-      text.append(block, got);
-    }
+  const std::optional<std::string> read = ReadRegularFile(file);
+  if (!read) {
+    reporter.ShowMessage(QuotedPath(file) +
+                         " cannot be read: the closes kept in it wait.");
+    return false;
   }
+  const std::string& text = *read;
   std::string kept;  // what stays for later, in its order
   bool stopped = false;
   std::istringstream lines(text);

@@ -4,9 +4,9 @@
 
 #include "files/file_io.h"
 #include "ops/ledger_outbox.h"
-#include "ports/host_name.h"
 #include "ops/startup.h"
 #include "ops/unit_ledger.h"
+#include "ports/host_name.h"
 #include "ports/safe_replace.h"
 
 namespace srom {
@@ -58,9 +58,9 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     return false;
   }
   ledger_ = std::move(*opened.value);
-  // The station's pool is read at every unit (a pool missing or used up is
-  // said then): at opening it may not exist yet, while "pool create" makes
-  // it.
+  // Closes kept while the server was away go before the units left
+  // reserved are set aside. The station's pool is not looked at here: it is
+  // read at every unit, and "pool create" may be about to make it.
   SendOutbox(folder, *ledger_, reporter);
   if (!had_settings) {
     const auto latest = ledger_->LatestUsed();

@@ -72,13 +72,7 @@ void LogUnitIfMissing(const Station& st, const UnitRecord& unit,
   if (unit.state != UnitState::kProgrammed) return;
   const std::filesystem::path log =
       st.folders.program_folder / "Serial-MAC.log";
-  std::string text;
-  if (std::FILE* file = OpenFile(log, "rb")) {
-    char block[4096];
-    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;)
-      text.append(block, got);
-    std::fclose(file);
-  }
+  const std::string text = ReadRegularFile(log).value_or(std::string());
   const std::size_t last_line =
       text.rfind('\n', text.size() < 2 ? 0 : text.size() - 2);
   const std::string tail =
