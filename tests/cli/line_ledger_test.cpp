@@ -304,5 +304,44 @@ TEST_F(LineLedgerTest, TheServerStoppedHardMidRunGivesNoAddressTwice) {
             << " units set aside; duplicates 0\n";
 }
 
+// A station killed (as kill -9 would) at every step of a unit, on a pool
+// shared with a station that goes on meanwhile: the killed station's next
+// run sets aside what it may have written, and no address reaches two units.
+TEST_F(LineLedgerTest, AStationKilledAtAnyStepOfAUnitGivesNoAddressTwice) {
+  ASSERT_EQ(Cli(0, {"--ledger", url_, "pool", "create", "line3", "--first",
+                    "000000004000", "--last", "0000000040FF"})
+                .code,
+            0);
+  SetUpStation(0, "000000000001", "line3");
+  SetUpStation(1, "000000000001", "line3");
+  const auto program = [this](int station, int crash_at) {
+    return CliProcess(stations_[static_cast<std::size_t>(station)],
+                      {"-y", "program"},
+                      folder_ / ("kill-" + StationName(station) + ".txt"),
+                      crash_at)
+        .Wait();
+  };
+  int killed = 0;
+  for (int step = 1; step <= 8; ++step) {
+    SCOPED_TRACE("killed at step " + std::to_string(step));
+    const Exit crashed = program(0, step);
+    ASSERT_EQ(program(1, 0).code, 0);  // the line goes on
+    const Exit after = program(0, 0);
+    ASSERT_EQ(after.code, 0) << after.err;
+    if (crashed.code != 137) break;  // past the last step: the unit passed
+    ++killed;
+  }
+  EXPECT_GE(killed, 3);
+  int set_aside = 0;
+  for (const UnitRecord& u : ServerUnits()) {
+    EXPECT_NE(u.state, UnitState::kReserved) << u.mac;
+    if (u.state == UnitState::kInterrupted) ++set_aside;
+  }
+  const int units = CheckLine();
+  std::cout << "[ figures  ] a station killed at " << killed
+            << " steps of a unit: " << units << " units on the line, "
+            << set_aside << " set aside; duplicates 0\n";
+}
+
 }  // namespace
 }  // namespace srom::testing
