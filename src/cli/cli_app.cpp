@@ -100,9 +100,8 @@ struct Options {
 class OneAdapter : public AdapterLoop {
  public:
   Plan PlanRun() override { return Plan::kSingle; }
-  Outcome RunLoop(Kind, const OpsContext&,
-                  const std::function<Outcome()>& unit) override {
-    return unit();
+  Outcome RunLoop(Kind, const OpsContext& ctx, const Unit& unit) override {
+    return unit(ctx);
   }
 };
 
@@ -321,13 +320,12 @@ class ReportingLoop : public AdapterLoop {
         }) {}
 
   Plan PlanRun() override { return plan_ = inner_.PlanRun(); }
-  Outcome RunLoop(Kind kind, const OpsContext& ctx,
-                  const std::function<Outcome()>& unit) override {
-    return inner_.RunLoop(kind, ctx, [&] {
+  Outcome RunLoop(Kind kind, const OpsContext& ctx, const Unit& unit) override {
+    return inner_.RunLoop(kind, ctx, [&](const OpsContext& unit_ctx) {
       UnitResult result;
       result.adapter = run_.panel().busy_adapter();
-      result.mac = ctx.station.settings.CurrentMac;
-      result.outcome = unit();
+      result.mac = unit_ctx.station.settings.CurrentMac;
+      result.outcome = unit(unit_ctx);
       results_.push_back(result);
       return result.outcome;
     });

@@ -171,6 +171,11 @@ class Ledger {
   // Reserved and interrupted rows only.
   virtual LedgerStatus Release(std::int64_t id, const std::string& time) = 0;
 
+  // The unit was stopped while its adapter may hold the address (its image
+  // changed under it): the reserved row becomes interrupted, and the address
+  // is never given again. Reserved rows only.
+  virtual LedgerStatus SetAside(std::int64_t id, const std::string& time) = 0;
+
   // EEPROM.dat with the stepped counters was saved after this programmed
   // unit, or past this interrupted one.
   virtual LedgerStatus MarkSettingsSaved(std::int64_t id) = 0;

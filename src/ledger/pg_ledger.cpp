@@ -587,6 +587,10 @@ LedgerStatus PgLedger::Release(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kReleased);
 }
 
+LedgerStatus PgLedger::SetAside(std::int64_t id, const std::string& time) {
+  return Close(id, time, UnitState::kInterrupted);
+}
+
 LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
                              UnitState to) {
   if (auto down = session_->Ready()) return *down;
@@ -596,11 +600,15 @@ LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
   const std::string state(UnitStateName(to));
   // The same close sent again (its answer was lost) finds the row as it
   // left it and succeeds again.
+  // Only a unit still being written is set aside; one taken for lost may
+  // still be closed by its writer.
+  const std::string from = to == UnitState::kInterrupted
+                               ? "state = 'reserved'"
+                               : "state IN ('reserved', 'interrupted')";
   std::optional<LedgerStatus> down;
   Result closed = s.ExecAgainOnce(
-      "UPDATE srom_unit SET state = $2, closed_at = $3 WHERE id = $1 AND "
-      "(state IN ('reserved', 'interrupted') OR "
-      "(state = $2 AND closed_at = $3))",
+      "UPDATE srom_unit SET state = $2, closed_at = $3 WHERE id = $1 AND (" +
+          from + " OR (state = $2 AND closed_at = $3))",
       {unit, state, time}, &down);
   if (down) return *down;
   if (!Session::Succeeded(closed.get())) return s.Failure(closed.get());

@@ -78,6 +78,7 @@ struct SqliteLedger::Connection {
   sqlite::Database db;
   sqlite::Statement begin, commit, rollback;
   sqlite::Statement mac_holder, insert, to_programmed, to_released,
+      to_interrupted,
       settings_saved, state_of, recover, find_used, latest_used, units;
 
   // Prepares every statement the calls run; SQLITE_OK or the first error.
@@ -96,6 +97,9 @@ struct SqliteLedger::Connection {
         {&to_released,
          "UPDATE unit SET state = 'released', closed_at = ?2 WHERE id = ?1 "
          "AND state IN ('reserved', 'interrupted')"},
+        {&to_interrupted,
+         "UPDATE unit SET state = 'interrupted', closed_at = ?2 WHERE id = ?1 "
+         "AND state = 'reserved'"},
         {&settings_saved,
          "UPDATE unit SET settings_saved = 1 WHERE id = ?1 "
          "AND state IN ('programmed', 'interrupted')"},
@@ -383,13 +387,18 @@ LedgerStatus SqliteLedger::Release(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kReleased);
 }
 
+LedgerStatus SqliteLedger::SetAside(std::int64_t id, const std::string& time) {
+  return Close(id, time, UnitState::kInterrupted);
+}
+
 LedgerStatus SqliteLedger::Close(std::int64_t id, const std::string& time,
                                  UnitState to) {
   if (auto refusal = CheckTime(file_, time)) return *refusal;
   Connection& c = *connection_;
   return c.Write(file_, [&]() -> LedgerStatus {
-    sqlite3_stmt* statement = to == UnitState::kProgrammed
-                                  ? c.to_programmed.get()
+    sqlite3_stmt* statement = to == UnitState::kProgrammed ? c.to_programmed.get()
+                              : to == UnitState::kInterrupted
+                                  ? c.to_interrupted.get()
                                   : c.to_released.get();
     {
       Run run(statement);

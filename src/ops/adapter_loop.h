@@ -21,9 +21,11 @@ class AdapterLoop {
   virtual Plan PlanRun() = 0;
   // Runs `unit` once for every chosen adapter, with its connection the only
   // one enabled, showing each adapter's picture, the progress and the loop's
-  // log. The first failure of the units, or kOk.
+  // log. The unit works with the context it is given, whose panel names the
+  // adapter in every message. The first failure of the units, or kOk.
+  using Unit = std::function<Outcome(const OpsContext&)>;
   virtual Outcome RunLoop(Kind kind, const OpsContext& ctx,
-                          const std::function<Outcome()>& unit) = 0;
+                          const Unit& unit) = 0;
 };
 
 }  // namespace srom

@@ -97,8 +97,9 @@ Outcome RunDumpJob(const OpsContext& ctx, AdapterLoop* loop) {
     ctx.panel.ShowMessage(msg::kNoAdapterTicked);
     return Outcome::kDeviceAbsent;
   }
-  return loop->RunLoop(AdapterLoop::Kind::kDump, ctx,
-                       [&ctx] { return RunSingleDump(ctx); });
+  return loop->RunLoop(
+      AdapterLoop::Kind::kDump, ctx,
+      [](const OpsContext& unit_ctx) { return RunSingleDump(unit_ctx); });
 }
 
 Outcome EraseEeprom(const OpsContext& ctx, AdapterLoop* loop) {

@@ -3,6 +3,8 @@
 #include <variant>
 
 #include "model/messages.h"
+#include "ops/forwarding_panel.h"
+#include "ops/program.h"
 #include "ops/refresh.h"
 
 namespace srom {
@@ -14,7 +16,47 @@ std::string AdapterCaption(int index) {
   return "Adapter" + std::to_string(index + 1);
 }
 
+// The panel one adapter's unit reports to: each message names the adapter,
+// so that the operator knows which of the units failed; the loop keeps the
+// progress bar and the verdict line for itself, and takes the unit's verdict
+// for its log.
+class AdapterPanel final : public ForwardingPanel {
+ public:
+  AdapterPanel(OperatorPanel& inner, std::string adapter)
+      : ForwardingPanel(inner), adapter_(std::move(adapter)) {}
+
+  void ShowMessage(const std::string& text) override {
+    ForwardingPanel::ShowMessage(adapter_ + ": " + text);
+  }
+  void SetProgress(int) override {}
+  void ShowVerdict(const std::string& line, bool) override { verdict_ = line; }
+  const std::string& verdict() const { return verdict_; }
+
+ private:
+  std::string adapter_;
+  std::string verdict_;
+};
+
+// The loop's verdict: every adapter passed, or which did not.
+std::string LoopVerdict(int passed, const std::vector<int>& failed) {
+  if (failed.empty()) {
+    return "PASS " + std::to_string(passed) +
+           (passed == 1 ? " adapter" : " adapters");
+  }
+  std::string line = failed.size() == 1 ? "FAIL Adapter " : "FAIL Adapters ";
+  for (std::size_t i = 0; i < failed.size(); ++i) {
+    if (i > 0) line += ", ";
+    line += std::to_string(failed[i]);
+  }
+  return line;
+}
+
 }  // namespace
+
+std::string AdapterName(int index, const AdapterSlot& slot) {
+  return "Adapter " + std::to_string(index + 1) + " (" + slot.ConnectionName +
+         ")";
+}
 
 std::string DisableCommand(const std::string& connection_name) {
   return kCommandStart + connection_name + "\" admin=DISABLED";
@@ -129,28 +171,34 @@ AdapterLoop::Plan MultiAdapterLoop::PlanRun() {
 }
 
 Outcome MultiAdapterLoop::RunLoop(Kind kind, const OpsContext& ctx,
-                                  const std::function<Outcome()>& unit) {
+                                  const Unit& unit) {
   OperatorPanel& panel = ctx.panel;
   panel.SetProgress(1);
   switch_.DisableAllConnections(table_, 50);
   std::string log = kLoopSeparator;
   Outcome first_failure = Outcome::kOk;
   int done = 0;
+  std::vector<int> failed;
   for (int k = 0; k < kAdapterSlots; ++k) {
     const AdapterSlot& slot = table_.entries[k];
     if (!slot.Present || !ticked_(k)) continue;
     if (kind == Kind::kDump) panel.SetOutputText("");
     panel.SetAdapterPicture(k, AdapterPictureKind::kBusy);
     switch_.EnableConnection(slot.ConnectionName, 100);
+    AdapterPanel adapter_panel(panel, AdapterName(k, slot));
+    const OpsContext unit_ctx = ctx.WithPanel(adapter_panel);
     std::string unit_text;
     Outcome outcome;
     if (kind == Kind::kProgram) {
-      RefreshImage(ctx);
+      RefreshImage(unit_ctx);
       unit_text = panel.OutputText();
-      outcome = unit();
+      outcome = unit(unit_ctx);
+      if (!adapter_panel.verdict().empty()) {
+        unit_text += adapter_panel.verdict() + "\r\n";
+      }
     } else {
       clock_.SleepMs(200);
-      outcome = unit();
+      outcome = unit(unit_ctx);
       panel.SetAdapterPicture(k, AdapterPictureKind::kBlank);
       unit_text = panel.OutputText();
     }
@@ -164,12 +212,20 @@ Outcome MultiAdapterLoop::RunLoop(Kind kind, const OpsContext& ctx,
       ++done;
       panel.SetProgress(done * 100 / selected_);
     }
+    if (!passed) failed.push_back(k + 1);
     first_failure = FirstFailure(first_failure, outcome);
     log += slot.ChipLabel + "(" + slot.ConnectionName + ")\r\n" + unit_text +
            kLoopSeparator;
   }
   panel.SetOutputText(log);
   switch_.EnableAllConnections(table_, 50);
+  if (kind == Kind::kProgram) {
+    // The big picture and line speak for the whole loop, not for the last
+    // adapter: one failed unit is a failed loop.
+    panel.SetResultPicture(failed.empty() ? ResultPicture::kPass
+                                          : ResultPicture::kFail);
+    panel.ShowVerdict(LoopVerdict(done, failed), failed.empty());
+  }
   return first_failure;
 }
 

@@ -96,8 +96,7 @@ class MultiAdapterLoop : public AdapterLoop {
         ticked_(std::move(ticked)) {}
 
   Plan PlanRun() override;
-  Outcome RunLoop(Kind kind, const OpsContext& ctx,
-                  const std::function<Outcome()>& unit) override;
+  Outcome RunLoop(Kind kind, const OpsContext& ctx, const Unit& unit) override;
 
  private:
   AdapterTable& table_;
@@ -106,6 +105,10 @@ class MultiAdapterLoop : public AdapterLoop {
   std::function<bool(int)> ticked_;
   int selected_ = 0;
 };
+
+// How the operator knows adapter `index` (0..5) of a scan in messages:
+// "Adapter 2 (Ethernet 2)".
+std::string AdapterName(int index, const AdapterSlot& slot);
 
 inline constexpr char kLoopSeparator[] =
     "-----------------------------------------------\r\n";

@@ -43,6 +43,13 @@ class OperatorPanel : public Reporter {
   virtual bool ConfirmReissue(const std::string& text) = 0;
   // After a Program job with "Auto" checked: watch for the next adapter.
   virtual void RearmAutoProgram() = 0;
+  // The unit just finished, large enough to read from across the line:
+  // "PASS 00E04C000701" or "FAIL 00E04C000702", kept until the next unit
+  // starts; an empty line clears it. A terminal has its own last line.
+  virtual void ShowVerdict(const std::string& line, bool passed) {
+    (void)line;
+    (void)passed;
+  }
 };
 
 }  // namespace srom

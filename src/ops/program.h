@@ -3,6 +3,8 @@
 // fail.
 #pragma once
 
+#include <string>
+
 #include "ops/adapter_loop.h"
 #include "ops/ops_context.h"
 #include "ops/outcome.h"
@@ -13,6 +15,10 @@ namespace srom {
 inline constexpr int kEfuseRetryWaitMs[] = {1000, 3000, 5000};
 inline constexpr int kEfuseRewrites = 3;
 inline constexpr int kEfuseFinalAttempts = 4;
+
+// The line that tells the operator how the unit with MAC address `mac` came
+// out: "PASS 00E04C000701" or "FAIL 00E04C000702".
+std::string VerdictLine(bool passed, const std::string& mac);
 
 // The single-unit sequence, on whichever thread calls it. The operator sees
 // the result picture, the messages, the saved files and the stepped

@@ -133,6 +133,16 @@ Outcome CheckNotGivenBefore(const OpsContext& ctx, bool& reissue) {
                           "given again here: the unit was not written.");
     return Outcome::kMacAlreadyUsed;
   }
+  if (ctx.scanned) {
+    // Nobody stands at the keyboard, and the scanner's next Enter would
+    // answer a question: the refusal goes where the operator reads it
+    // without a box to close, and the next scan finds the box ready.
+    ctx.panel.SetOutputText(text +
+                            "\r\nA scanned MAC address is never given again: "
+                            "the unit was not written. Scan the next "
+                            "label.\r\n");
+    return Outcome::kMacAlreadyUsed;
+  }
   if (!ctx.panel.ConfirmReissue(text)) return Outcome::kMacAlreadyUsed;
   reissue = true;
   return Outcome::kOk;

@@ -107,7 +107,7 @@ TEST_P(LedgerContract, IdsGrowInTheOrderOfReservation) {
   EXPECT_EQ(all[2].mac, DraftOf(9).mac);
 }
 
-enum class Action { kMarkProgrammed, kRelease, kMarkSettingsSaved };
+enum class Action { kMarkProgrammed, kRelease, kSetAside, kMarkSettingsSaved };
 
 struct Transition {
   const char* name;
@@ -139,6 +139,11 @@ const Transition kTransitions[] = {
     // The station saved its settings past a unit that was set aside.
     {"InterruptedSettingsSaved", UnitState::kInterrupted,
      Action::kMarkSettingsSaved, true},
+    // Only a unit being written is set aside (its image changed under it).
+    {"ReservedSetAside", UnitState::kReserved, Action::kSetAside, true},
+    {"ProgrammedSetAside", UnitState::kProgrammed, Action::kSetAside, false},
+    {"ReleasedSetAside", UnitState::kReleased, Action::kSetAside, false},
+    {"InterruptedSetAside", UnitState::kInterrupted, Action::kSetAside, false},
 };
 
 class StateChange : public LedgerContractWith<Transition> {
@@ -164,6 +169,8 @@ class StateChange : public LedgerContractWith<Transition> {
         return ledger_->MarkProgrammed(id, kLaterTime);
       case Action::kRelease:
         return ledger_->Release(id, kLaterTime);
+      case Action::kSetAside:
+        return ledger_->SetAside(id, kLaterTime);
       case Action::kMarkSettingsSaved:
         return ledger_->MarkSettingsSaved(id);
     }
@@ -196,6 +203,10 @@ TEST_P(StateChange, IsMadeOrRefusedWithTheRowLeftAsItWas) {
       break;
     case Action::kRelease:
       expected.state = UnitState::kReleased;
+      expected.closed_at = kLaterTime;
+      break;
+    case Action::kSetAside:
+      expected.state = UnitState::kInterrupted;
       expected.closed_at = kLaterTime;
       break;
     case Action::kMarkSettingsSaved:

@@ -93,6 +93,78 @@ TEST_F(LedgerOpsTest, AnAddressGivenBeforeIsRefusedUnlessAReworkIsConfirmed) {
   EXPECT_EQ(Units().size(), 2u);
 }
 
+// A scanner's next Enter would answer a question: a scanned address the
+// ledger holds is refused at once, in the output box, with no question.
+TEST_F(LedgerOpsTest, AScannedAddressGivenBeforeIsRefusedWithoutAQuestion) {
+  ASSERT_EQ(RunSingleUnit(Context()), Outcome::kOk);
+  st().settings.CurrentMac = "000000000001";
+  panel_.clear();
+  panel_.set_allow_reissue(true);  // a question would be answered OK
+  OpsContext scanned = Context();
+  scanned.scanned = true;
+
+  EXPECT_EQ(RunSingleUnit(scanned), Outcome::kMacAlreadyUsed);
+  for (const std::string& e : panel_.events()) {
+    EXPECT_NE(e.rfind("reissue?", 0), 0u) << "no question was asked";
+  }
+  EXPECT_EQ(panel_.picture(), ResultPicture::kFail);
+  EXPECT_NE(panel_.OutputText().find("MAC address 000000000001 was given to "
+                                     "a unit before: programmed on"),
+            std::string::npos)
+      << panel_.OutputText();
+  EXPECT_EQ(panel_.verdict(), "FAIL 000000000001");
+  EXPECT_EQ(Units().size(), 1u);
+}
+
+// Whatever changes the image or the MAC address while an eFuse unit waits
+// between its writes (a race with the window), the next write never goes
+// out: the unit stops, and its address is set aside for good.
+struct ChangedUnderTheUnit {
+  const char* name;
+  void (*change)(Station&);
+};
+
+class ImageChangedMidUnit
+    : public LedgerOpsTest,
+      public ::testing::WithParamInterface<ChangedUnderTheUnit> {};
+
+TEST_P(ImageChangedMidUnit, StopsBeforeTheNextWriteAndSetsTheAddressAside) {
+  SelectEfuse(kChipAEfuse);
+  st().settings.CurrentMac = "00E04C000010";
+  st().settings.MaximumMac = "00E04C0000FF";
+  adapter_.set_weak_efuse_bits(0, 0x0F, 3);  // two rewrites are needed
+  clock_.during_sleep = [this](int) { GetParam().change(st()); };
+
+  EXPECT_EQ(RunSingleUnit(Context()), Outcome::kVerifyFailed);
+
+  const auto units = Units();
+  ASSERT_EQ(units.size(), 1u);
+  EXPECT_EQ(units[0].mac, "00E04C000010");
+  EXPECT_EQ(units[0].state, UnitState::kInterrupted);
+  int efuse_writes = 0;
+  for (const SimRequest& r : adapter_.log()) {
+    efuse_writes += r.code == IOCTL_WRITE_EFUSE;
+  }
+  EXPECT_EQ(efuse_writes, 1) << "no write after the change";
+  EXPECT_EQ(adapter_.efuse()[5], 0x10);
+  const std::string said = ::testing::PrintToString(panel_.messages());
+  EXPECT_NE(said.find("00E04C000010 is set aside"), std::string::npos) << said;
+  EXPECT_EQ(panel_.picture(), ResultPicture::kFail);
+  EXPECT_EQ(panel_.verdict(), "FAIL 00E04C000010");
+  EXPECT_FALSE(Exists("Serial-MAC.log"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ImageChangedMidUnit,
+    ::testing::Values(
+        ChangedUnderTheUnit{"ImageBytes",
+                            [](Station& s) { ImageArea(s.prev)[5] = 0xAA; }},
+        ChangedUnderTheUnit{"MacText",
+                            [](Station& s) {
+                              s.settings.CurrentMac = "00E04C000AAA";
+                            }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct CrashRow {
   const char* name;
   // What was left behind: the unit's record and whether the settings file

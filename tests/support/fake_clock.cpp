@@ -3,6 +3,7 @@
 namespace srom {
 
 void FakeClock::SleepMs(int milliseconds) {
+  if (during_sleep) during_sleep(milliseconds);
   ++sleeps_;
   if (milliseconds > 0) slept_ms_ += milliseconds;
 }

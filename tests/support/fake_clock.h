@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "ports/clock.h"
 
@@ -20,6 +21,10 @@ class FakeClock : public Clock {
     start_ = now;
     slept_ms_ = 0;
   }
+  // Runs on the sleeping thread at each sleep, before the time moves on:
+  // what happens "while" the operation waits (an operator's edit during an
+  // eFuse unit's retry wait). Set it before the operation starts.
+  std::function<void(int milliseconds)> during_sleep;
 
  private:
   LocalTime start_;

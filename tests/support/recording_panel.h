@@ -55,6 +55,9 @@ class RecordingPanel : public OperatorPanel {
   void RearmAutoProgram() override { events_.push_back("rearm"); }
   // The answer to a reissue question; no by default.
   void set_allow_reissue(bool allow) { allow_reissue_ = allow; }
+  // The last verdict line shown (kept apart from events()).
+  void ShowVerdict(const std::string& line, bool) override { verdict_ = line; }
+  const std::string& verdict() const { return verdict_; }
 
  private:
   Station& station_;
@@ -64,6 +67,7 @@ class RecordingPanel : public OperatorPanel {
   ResultPicture picture_ = ResultPicture::kNone;
   bool quiet_ = false;
   bool allow_reissue_ = false;
+  std::string verdict_;
 };
 
 }  // namespace srom
