@@ -111,6 +111,7 @@ constexpr std::array<std::string_view, kControlCount> kNames = {
     "kOutputBox",
     "kResultFrame",
     "kResultPicture",
+    "kVerdictLabel",
     "kStatusLabel",
     "kCautionPicture",
 };

@@ -128,6 +128,8 @@ enum class ControlId {
   kOutputBox,
   kResultFrame,
   kResultPicture,
+  // Below the result picture: the last unit's verdict and MAC address.
+  kVerdictLabel,
   kStatusLabel,
   kCautionPicture,
   kCount,  // not a control

@@ -14,6 +14,8 @@ namespace {
 using C = ControlId;
 
 // Shown in the EEPROM selections of both chips, hidden in the eFuse ones.
+// The progress bar stays in every selection: an eFuse unit's rewrites can
+// take many seconds, and the bar shows how far it is.
 constexpr std::array kEepromOnly = {
     C::kSromSizeFrame,    C::kSromSize256,          C::kSromSize512,
     C::kSerialFrame,      C::kSerialCurrentLabel,   C::kCurrentSerial,
@@ -32,7 +34,7 @@ constexpr std::array kEepromOnly = {
     C::kLed1Duplex,       C::kLed110Mbps,           C::kLed1100Mbps,
     C::kLed1Giga,         C::kLed2Label,            C::kLed2Active,
     C::kLed2Duplex,       C::kLed210Mbps,           C::kLed2100Mbps,
-    C::kLed2Giga,         C::kProgressBar,          C::kErase,
+    C::kLed2Giga,         C::kErase,
     C::kConvertToEfuse,   C::kConvertToBin,         C::kLoadSrom,
     C::kAutoFrame,        C::kAuto,                 C::kDelayTimeLabel,
     C::kDelayTime,        C::kCountdownLabel,

@@ -63,14 +63,15 @@ constexpr ControlLayout LedBox(ControlId id, int column, int y) {
   return Control(id, K::kCheckBox, c.caption, {c.x, y, c.width, 10}, kLedFrame);
 }
 
-// The six adapters of "Multi EEPROM Program" in two rows of three, each
-// check box with its picture at its left.
-constexpr int AdapterX(int index) { return 265 + (index % 3) * 66; }
-constexpr int AdapterY(int index) { return 254 + (index / 3) * 14; }
+// The six adapters of "Multi EEPROM Program" in three rows of two, each
+// check box with its picture at its left, wide enough for a caption such as
+// "KM62058 (Ethernet 2)" in the window's font.
+constexpr int AdapterX(int index) { return 262 + (index % 2) * 107; }
+constexpr int AdapterY(int index) { return 275 + (index / 2) * 14; }
 constexpr ControlLayout Adapter(ControlId id, std::string_view caption,
                                 int index) {
   return Control(id, K::kCheckBox, caption,
-                 {AdapterX(index) + 12, AdapterY(index), 44, 10}, kMultiFrame);
+                 {AdapterX(index) + 10, AdapterY(index), 97, 10}, kMultiFrame);
 }
 constexpr ControlLayout AdapterPic(ControlId id, int index) {
   return Picture(id, AdapterX(index), AdapterY(index), kAdapterPicturePixels,
@@ -96,7 +97,7 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
     Control(kLock, K::kCheckBox, "Lock", {159, 8, 30, 10}),
     // Never shown; it sits in the free corner by "Bar Code".
     Control(kDisableSetting, K::kCheckBox, "Disable Setting",
-            {385, 315, 72, 10}),
+            {385, 349, 72, 10}),
 
     Control(kSromSizeFrame, K::kFrame, "SROM Size (bytes)",
             {133, 191, 120, 26}),
@@ -191,11 +192,11 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
     LedBox(kLed2100Mbps, 4, 261),
     LedBox(kLed2Giga, 5, 261),
 
-    Control(kProgressBar, K::kProgressBar, "", {7, 311, 246, 10}),
-    Control(kReloadFrame, K::kFrame, "Reload", {259, 303, 52, 26}),
-    Control(kReload, K::kCheckBox, "Reload", {265, 315, 40, 10}, kReloadFrame),
-    Control(kBarCodeFrame, K::kFrame, "Bar Code", {317, 303, 58, 26}),
-    Control(kBarCode, K::kCheckBox, "Bar Code", {323, 315, 46, 10},
+    Control(kProgressBar, K::kProgressBar, "", {7, 333, 246, 10}),
+    Control(kReloadFrame, K::kFrame, "Reload", {259, 337, 52, 26}),
+    Control(kReload, K::kCheckBox, "Reload", {265, 349, 40, 10}, kReloadFrame),
+    Control(kBarCodeFrame, K::kFrame, "Bar Code", {317, 337, 58, 26}),
+    Control(kBarCode, K::kCheckBox, "Bar Code", {323, 349, 46, 10},
             kBarCodeFrame),
     Control(kConvertToBin, K::kPushButton, "Convert to Bin",
             {kButtonLeft, ButtonRowY(0), 113, 14}),
@@ -203,7 +204,7 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
             {kButtonLeft, ButtonRowY(1), 113, 14}),
 
     Control(kMultiFrame, K::kFrame, "Multi EEPROM Program",
-            {259, 243, 219, 56}),
+            {259, 263, 219, 70}),
     Adapter(kAdapter1, "Adapter1", 0),
     Adapter(kAdapter2, "Adapter2", 1),
     Adapter(kAdapter3, "Adapter3", 2),
@@ -216,16 +217,18 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
     AdapterPic(kAdapterPicture4, 3),
     AdapterPic(kAdapterPicture5, 4),
     AdapterPic(kAdapterPicture6, 5),
-    Control(kMultiEnable, K::kCheckBox, "MultiEnable", {265, 284, 60, 10},
+    Control(kMultiEnable, K::kCheckBox, "MultiEnable", {265, 318, 60, 10},
             kMultiFrame),
-    Control(kScan, K::kPushButton, "Scan", {418, 282, 54, 14}, kMultiFrame),
+    Control(kScan, K::kPushButton, "Scan", {418, 316, 54, 14}, kMultiFrame),
 
-    Control(kAutoFrame, K::kFrame, "Auto Progam", {7, 281, 246, 26}),
-    Control(kAuto, K::kCheckBox, "Auto", {13, 293, 30, 10}, kAutoFrame),
-    Control(kDelayTimeLabel, K::kLabel, "Delay time", {49, 294, 42, 8},
+    // The countdown's figures are 40 points high: the frame is tall enough
+    // for them to be read from across the line.
+    Control(kAutoFrame, K::kFrame, "Auto Progam", {7, 281, 246, 48}),
+    Control(kAuto, K::kCheckBox, "Auto", {13, 299, 30, 10}, kAutoFrame),
+    Control(kDelayTimeLabel, K::kLabel, "Delay time", {49, 300, 42, 8},
             kAutoFrame),
-    Control(kDelayTime, K::kEditBox, "", {93, 292, 24, 12}, kAutoFrame),
-    Control(kCountdownLabel, K::kLabel, "Static", {121, 294, 60, 8},
+    Control(kDelayTime, K::kEditBox, "", {93, 298, 24, 12}, kAutoFrame),
+    Control(kCountdownLabel, K::kLabel, "Static", {181, 290, 64, 36},
             kAutoFrame),
 
     Button(kProgram, "Program", kButtonLeft, 2),
@@ -242,9 +245,10 @@ constexpr std::array<ControlLayout, kControlCount> kLayouts = {{
 
     // 15 lines of the listing; the scroll bar reaches the rest.
     Control(kOutputBox, K::kOutputBox, "", {259, 7, 219, 124}),
-    Control(kResultFrame, K::kFrame, "Result", {259, 135, 100, 104}),
+    Control(kResultFrame, K::kFrame, "Result", {259, 135, 100, 124}),
     Picture(kResultPicture, 265, 146, kResultPicturePixels, kResultFrame),
-    Control(kStatusLabel, K::kLabel, msg::kStatusUnplugged, {7, 325, 246, 8}),
+    Control(kVerdictLabel, K::kLabel, "", {261, 237, 96, 16}, kResultFrame),
+    Control(kStatusLabel, K::kLabel, msg::kStatusUnplugged, {7, 347, 246, 8}),
     // Over the place of the settings the eFuse layouts hide.
     Picture(kCautionPicture, 13, 69, kCautionPicturePixels),
 }};

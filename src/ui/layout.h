@@ -6,7 +6,7 @@
 // "Courier New": a character is 4 DLU wide and 8 DLU high. A view turns them
 // into pixels with the font's base units (DluToPixelsX/Y). With Liberation
 // Mono at 12 pixels, Courier New's metric twin, the base units are 7 x 14
-// and the 485 x 343 DLU client area is 849 x 600 pixels.
+// and the 485 x 370 DLU client area is 849 x 648 pixels.
 //
 // Sketch of the EEPROM layouts (the eFuse layouts hide the frames marked *,
 // show the caution picture over their place and move "Preview" to where
@@ -21,10 +21,12 @@
 //   +Bus Power*+ +Characteristics*-+  | |picture| [Program ] [Dump    ]
 //   |          | +SROM Size*-------+  | |       | [Save    ] [Load EEP]
 //   +----------+ +-----------------+  | |       | [Load SRO] [Erase   ]
-//   +LED Setting*------------------+  | +-------+ [Preview ]
-//   +Auto Progam*------------------+  | +Multi EEPROM Program---------+
-//   [progress bar                  ]  | +Reload+ +Bar Code+
-//   Device Unplugged                  |
+//   +LED Setting*------------------+  | |PASS ..| [Preview ]
+//   +Auto Progam*------------------+  | +-------+
+//   | [ ]Auto Delay time [ ]   15  |  | +Multi EEPROM Program---------+
+//   +------------------------------+  | | adapters in three rows of 2 |
+//   [progress bar                  ]  | +-----------------------------+
+//   Device Unplugged                  | +Reload+ +Bar Code+
 #pragma once
 
 #include <array>
@@ -94,9 +96,30 @@ struct ControlLayout {
 
 // The client area and its font.
 inline constexpr int kClientWidthDlu = 485;
-inline constexpr int kClientHeightDlu = 343;
+inline constexpr int kClientHeightDlu = 370;
 inline constexpr std::string_view kWindowFont = "Courier New";
 inline constexpr int kWindowFontPoints = 9;
+// The verdict line below the result picture: bold, in the window's font.
+inline constexpr int kVerdictPoints = 12;
+// A caption that does not fit its control at its size (an adapter box's
+// "KM62058 (Local Area Connection 12)", a long verdict) is shown a point
+// smaller, and smaller again, down to this size.
+inline constexpr int kSmallestFittedPoints = 6;
+
+// The largest size from `points` down to kSmallestFittedPoints at which
+// `width_at(size)` (the text's width in pixels) is at most `room` pixels;
+// kSmallestFittedPoints when none is.
+template <typename WidthAt>
+int FittedPoints(int points, int room, WidthAt width_at) {
+  while (points > kSmallestFittedPoints && width_at(points) > room) --points;
+  return points;
+}
+// The controls whose captions are fitted so: the adapter boxes, whose
+// captions a scan sets, and the verdict line.
+constexpr bool HasFittedCaption(ControlId id) {
+  return id == ControlId::kVerdictLabel ||
+         (id >= ControlId::kAdapter1 && id <= ControlId::kAdapter6);
+}
 
 // "Device Sel." entries: kDeviceSelEntries of model/device_sel.h.
 

@@ -25,7 +25,9 @@ CKM62058_SromDlg::~CKM62058_SromDlg() {
 }
 
 OpsContext CKM62058_SromDlg::Context() {
-  return OpsContext{station_, *this, port_, clock_, ledger_};
+  OpsContext ctx{station_, *this, port_, clock_, ledger_};
+  ctx.scanned = scanning_;
+  return ctx;
 }
 
 bool CKM62058_SromDlg::DoDataExchange(bool to_record) {
@@ -68,6 +70,16 @@ void CKM62058_SromDlg::RestoreControls() {
   CloseIfPending();
 }
 
+void CKM62058_SromDlg::Enable(ControlId id, bool enabled) {
+  view_.RunOnWindowThread([this, id, enabled] {
+    if (busy_) {
+      recorded_enabled_[static_cast<int>(id)] = enabled;
+    } else {
+      view_.SetEnabled(id, enabled);
+    }
+  });
+}
+
 void CKM62058_SromDlg::CloseIfPending() {
   if (!close_pending_ || destroying_) return;
   close_pending_ = false;
@@ -89,6 +101,7 @@ void CKM62058_SromDlg::StartJob(std::function<void()> job) {
 }
 
 void CKM62058_SromDlg::ClearPicturesForJob() {
+  view_.ShowVerdict("", false);
   for (int i = 0; i < kAdapterSlots; ++i) {
     view_.SetAdapterPicture(i, AdapterPictureKind::kBlank);
   }
@@ -131,14 +144,19 @@ void CKM62058_SromDlg::OnBarCode() { DoDataExchange(true); }
 void CKM62058_SromDlg::OnEnterInCurrentMac() {
   DoDataExchange(true);
   if (!station_.settings.BarCode) return;
-  // One unit at a time: a scan that arrives while a unit is programmed (or
-  // while a message box of its sequence waits) is ignored.
-  if (busy_) return;
-  busy_ = true;
+  // A scanned unit is a job like any other: no box that feeds the image can
+  // change while it is written, and a scan that arrives meanwhile (or while
+  // a message box of its sequence waits) is ignored.
+  if (!SaveAndDisableControls()) return;
+  view_.ShowVerdict("", false);
+  scanning_ = true;
   RunSingleUnit(Context());
-  busy_ = false;
+  scanning_ = false;
+  RestoreControls();
+  // Disabling the box took the focus from it: the next scan must find it
+  // there, its text selected so that the scan replaces it.
+  view_.Focus(ControlId::kCurrentMac);
   view_.SelectAll(ControlId::kCurrentMac);
-  CloseIfPending();
 }
 
 bool CKM62058_SromDlg::RefreshImage() { return srom::RefreshImage(Context()); }
@@ -202,10 +220,14 @@ void CKM62058_SromDlg::FocusField(Field field) {
   view_.Focus(ControlOf(field));
 }
 
+void CKM62058_SromDlg::ShowVerdict(const std::string& line, bool passed) {
+  view_.ShowVerdict(line, passed);
+}
+
 void CKM62058_SromDlg::EnableMacControls() {
-  view_.SetEnabled(ControlId::kCurrentMac, true);
-  view_.SetEnabled(ControlId::kMaximumMac, true);
-  view_.SetEnabled(ControlId::kMacIncrement, true);
+  Enable(ControlId::kCurrentMac, true);
+  Enable(ControlId::kMaximumMac, true);
+  Enable(ControlId::kMacIncrement, true);
 }
 
 int CKM62058_SromDlg::MacIncrementList() {

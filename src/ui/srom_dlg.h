@@ -27,12 +27,10 @@
 #include "ops/station.h"
 #include "ops/station_session.h"
 #include "ports/clock.h"
+#include "ui/operator_event.h"
 #include "ui/view.h"
 
 namespace srom {
-
-// The keys the window's key filter looks at; every other key is kOther.
-enum class Key { kEscape, kEnter, kOther };
 
 // Why a device selection is applied. Only an operator's pick of another entry
 // puts the chip's default power values into the boxes; at start-up and after
@@ -80,9 +78,18 @@ class CKM62058_SromDlg : public OperatorPanel {
   bool SaveAndDisableControls();
   void RestoreControls();
 
-  // What a view reports, by control: a click on a button, check box or radio
-  // button; an entry picked from a list; a timer's tick. Each runs the
-  // control's handler below.
+  // Everything a view reports comes in here, and only here. While the window
+  // is busy (a Program, Dump or Erase job, a scanned unit, Preview) nothing
+  // that the operator does reaches the settings, the buffers or the image:
+  // clicks, picks, edits and focus losses are ignored (their controls are
+  // disabled; an edit that still arrives is taken by the first exchange after
+  // the job), Enter and Escape are consumed and do nothing, a timer's tick
+  // waits for the next one, About waits for the job to end, and a close is
+  // held until then. True when a key was consumed.
+  bool OnOperator(const OperatorEvent& event);
+
+  // The handlers OnOperator runs, by control: a click on a button, check box
+  // or radio button; an entry picked from a list; a timer's tick.
   void OnClicked(ControlId id);
   void OnPicked(ControlId id);
   void OnTimer(int timer);
@@ -166,6 +173,7 @@ class CKM62058_SromDlg : public OperatorPanel {
   void PutBack(Field field, const std::string& text) override;
   void FocusField(Field field) override;
   void EnableMacControls() override;
+  void ShowVerdict(const std::string& line, bool passed) override;
   int MacIncrementList() override;
   int SerialIncrementList() override;
   bool ConfirmReissue(const std::string& text) override;
@@ -173,6 +181,11 @@ class CKM62058_SromDlg : public OperatorPanel {
 
  private:
   OpsContext Context();
+  // A control enabled or disabled by the logic. While the window is busy the
+  // state is kept for RestoreControls instead: no step of a job (an eFuse
+  // refresh enables the MAC boxes) hands a control back to the operator
+  // before the job has ended.
+  void Enable(ControlId id, bool enabled);
   // Starts `job` on a worker thread; it ends with RestoreControls.
   void StartJob(std::function<void()> job);
   void ClearPicturesForJob();
@@ -224,6 +237,9 @@ class CKM62058_SromDlg : public OperatorPanel {
   // one ends.
   int exchange_depth_ = 0;
   bool busy_ = false;
+  // A scanned unit is being programmed: a question its sequence would ask is
+  // never put to the scanner, whose next Enter would answer it.
+  bool scanning_ = false;
   std::atomic<bool> job_running_{false};
   bool close_pending_ = false;
   bool destroying_ = false;

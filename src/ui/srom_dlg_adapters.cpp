@@ -58,7 +58,7 @@ void CKM62058_SromDlg::OnScan() {
   for (int k = 0; k < kAdapterSlots; ++k) {
     const AdapterBoxState& box = scan.boxes[k];
     view_.SetText(AdapterBox(k), box.caption);
-    view_.SetEnabled(AdapterBox(k), box.enabled);
+    Enable(AdapterBox(k), box.enabled);
     view_.SetChecked(AdapterBox(k), box.ticked);
   }
   for (const std::string& message : scan.messages) view_.MessageBox(message);
@@ -85,7 +85,7 @@ void CKM62058_SromDlg::OnMultiEnable() {
   for (int k = 0; k < kAdapterSlots; ++k) {
     view_.SetAdapterPicture(k, AdapterPictureKind::kBlank);
     view_.SetChecked(AdapterBox(k), false);
-    view_.SetEnabled(AdapterBox(k), false);
+    Enable(AdapterBox(k), false);
     view_.SetText(AdapterBox(k), "Adapter" + std::to_string(k + 1));
   }
   for (ControlId id :

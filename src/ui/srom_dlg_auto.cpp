@@ -23,14 +23,14 @@ void CKM62058_SromDlg::ApplyAutoProgram() {
     previous_count_ = kNoCountYet;
     view_.StopTimer(kWatchTimer);
     view_.StopTimer(kCountdownTimer);
-    view_.SetEnabled(ControlId::kMultiEnable, true);
-    view_.SetEnabled(ControlId::kScan, true);
+    Enable(ControlId::kMultiEnable, true);
+    Enable(ControlId::kScan, true);
     return;
   }
   view_.SetChecked(ControlId::kMultiEnable, false);
   OnMultiEnable();
-  view_.SetEnabled(ControlId::kMultiEnable, false);
-  view_.SetEnabled(ControlId::kScan, false);
+  Enable(ControlId::kMultiEnable, false);
+  Enable(ControlId::kScan, false);
   view_.StartTimer(kWatchTimer, kWatchPeriodMs);
 }
 
@@ -70,9 +70,9 @@ void CKM62058_SromDlg::CountdownStep() {
 }
 
 void CKM62058_SromDlg::OnTimer(int timer) {
-  // A tick while the window is busy waits for the next one: a job started by
-  // hand is never joined by a second, and the countdown holds meanwhile.
-  if (busy_) return;
+  // A tick while the window is busy never gets here (OnOperator): it waits
+  // for the next one, so a job started by hand is never joined by a second,
+  // and the countdown holds meanwhile.
   if (timer == kCountdownTimer) {
     CountdownStep();
     return;

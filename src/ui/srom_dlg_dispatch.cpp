@@ -1,10 +1,50 @@
 #include "model/led_rules.h"
 #include "ui/srom_dlg.h"
 
-// Which handler each control's click or pick runs, so that a view reports
-// only the control and never decides what it means.
+// What each event of a view runs, and the one gate that keeps the operator's
+// hands off while the window is busy; a view reports only the control and
+// never decides what it means.
 
 namespace srom {
+
+bool CKM62058_SromDlg::OnOperator(const OperatorEvent& event) {
+  using K = OperatorEvent::Kind;
+  if (event.kind == K::kClose) {
+    OnClose();  // held while busy, carried out when the job ends
+    return true;
+  }
+  if (busy_) {
+    // A unit is being written from the settings and the image: nothing the
+    // operator does may change them now. Enter presses no button and Escape
+    // closes nothing here either.
+    return event.kind == K::kKey && event.key != Key::kOther;
+  }
+  switch (event.kind) {
+    case K::kClick:
+      OnClicked(*event.control);
+      return false;
+    case K::kPick:
+      OnPicked(*event.control);
+      return false;
+    case K::kTextEdit:
+      OnTextChanged(*event.control);
+      return false;
+    case K::kFocusLoss:
+      OnKillFocus(*event.control);
+      return false;
+    case K::kKey:
+      return OnKey(event.control, event.key);
+    case K::kTimer:
+      OnTimer(event.timer);
+      return false;
+    case K::kAbout:
+      OnAbout();
+      return true;
+    case K::kClose:
+      break;
+  }
+  return false;
+}
 
 void CKM62058_SromDlg::OnClicked(ControlId id) {
   using C = ControlId;

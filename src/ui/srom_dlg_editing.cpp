@@ -73,7 +73,7 @@ void CKM62058_SromDlg::OnTextChanged(ControlId id) {
 void CKM62058_SromDlg::SetLedBox(int led, int bit, bool checked, bool enabled) {
   const ControlId box = bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit);
   view_.SetChecked(box, checked);
-  view_.SetEnabled(box, enabled);
+  Enable(box, enabled);
 }
 
 void CKM62058_SromDlg::SetLedValue(int led, std::uint8_t value) {
@@ -92,10 +92,10 @@ void CKM62058_SromDlg::ApplyDuplexBox(int led) {
     for (int bit = -1; bit < kLedDuplexBit; ++bit) {
       SetLedBox(led, bit, false, false);
     }
-    view_.SetEnabled(LedBitBox(led, kLedDuplexBit), true);
+    Enable(LedBitBox(led, kLedDuplexBit), true);
   } else {
     for (int bit = -1; bit <= kLedDuplexBit; ++bit) {
-      view_.SetEnabled(bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit), true);
+      Enable(bit < 0 ? LedUsb3Box(led) : LedBitBox(led, bit), true);
     }
   }
 }
@@ -148,7 +148,7 @@ void CKM62058_SromDlg::OnLedUsb3Clicked(int led) {
     ApplyCheckedUsb3(led);
   } else {
     for (int bit = 0; bit <= kLedDuplexBit; ++bit) {
-      view_.SetEnabled(LedBitBox(led, bit), true);
+      Enable(LedBitBox(led, bit), true);
     }
   }
   RefreshImage();

@@ -2,6 +2,7 @@
 
 #include "files/image_files.h"
 #include "model/chip_traits.h"
+#include "model/srom_image.h"
 #include "model/stepping.h"
 #include "ui/device_layout.h"
 #include "ui/srom_dlg.h"
@@ -33,7 +34,7 @@ void CKM62058_SromDlg::OnDeviceSelPicked() {
 
 void CKM62058_SromDlg::OnLock() {
   station_.settings.DeviceSelLock = view_.Checked(ControlId::kLock);
-  view_.SetEnabled(ControlId::kDeviceSel, !station_.settings.DeviceSelLock);
+  Enable(ControlId::kDeviceSel, !station_.settings.DeviceSelLock);
 }
 
 void CKM62058_SromDlg::OnBasedOnMac() {
@@ -47,7 +48,7 @@ void CKM62058_SromDlg::OnBasedOnMac() {
   }
   for (ControlId id : {ControlId::kCurrentSerial, ControlId::kMaximumSerial,
                        ControlId::kSerialIncrement}) {
-    view_.SetEnabled(id, !s.BasedOnMac);
+    Enable(id, !s.BasedOnMac);
   }
   DoDataExchange(false);
   RefreshImage();
@@ -65,7 +66,14 @@ void CKM62058_SromDlg::ApplyDeviceSelection(SelectionCause cause) {
   DoDataExchange(true);
   view_.SetResultPicture(ResultPicture::kNone);
 
+  const bool from_efuse = IsEfuseSel(s.DeviceSel);
   s.DeviceSel = view_.ListIndex(ControlId::kDeviceSel);
+  // The buffer holds an eFuse image: an EEPROM image is built anew from the
+  // chip's default and the settings, not over the fuse bytes.
+  if (from_efuse && IsEepromSel(s.DeviceSel)) {
+    LoadDefaultImageArea(station_.prev, s.DeviceSel, s.SromSize,
+                         station_.image_size);
+  }
   ApplyChipProductDefaults(s, s.DeviceSel);
   DoDataExchange(false);
   const std::string title = WindowTitle(s.DeviceSel);
@@ -88,8 +96,8 @@ void CKM62058_SromDlg::ApplyEepromLayout(SelectionCause cause) {
   EnableMacControls();
   ShowLayoutOf(sel);
   const bool high_speed_edited = sel == kChipBEeprom;
-  view_.SetEnabled(ControlId::kHighBusPower, high_speed_edited);
-  view_.SetEnabled(ControlId::kHighSelfPower, high_speed_edited);
+  Enable(ControlId::kHighBusPower, high_speed_edited);
+  Enable(ControlId::kHighSelfPower, high_speed_edited);
   view_.PlaceAt(ControlId::kPreview, ControlId::kPreview);
   view_.SetText(ControlId::kSave, SaveButtonCaption(sel));
   view_.SetText(ControlId::kLoadEeprom, LoadButtonCaption(sel));
@@ -136,16 +144,16 @@ void CKM62058_SromDlg::ApplyDisableSetting() {
   const SromSettings& s = station_.settings;
   const bool enable = !s.DisableSetting;
   // A bar-code scanner types into the MAC "Current" box either way.
-  if (!s.BarCode) view_.SetEnabled(ControlId::kCurrentMac, enable);
+  if (!s.BarCode) Enable(ControlId::kCurrentMac, enable);
   for (ControlId id : DisableSettingRangeControls()) {
-    view_.SetEnabled(id, enable);
+    Enable(id, enable);
   }
   if (IsEepromSel(s.DeviceSel)) {
-    view_.SetEnabled(EditedBusPowerBox(s.DeviceSel), enable);
-    view_.SetEnabled(EditedSelfPowerBox(s.DeviceSel), enable);
+    Enable(EditedBusPowerBox(s.DeviceSel), enable);
+    Enable(EditedSelfPowerBox(s.DeviceSel), enable);
   }
   for (ControlId id : DisableSettingOtherControls()) {
-    view_.SetEnabled(id, enable);
+    Enable(id, enable);
   }
   if (!enable) return;  // no refresh
   // The LED and serial rules lock again what their boxes block.

@@ -43,7 +43,7 @@ bool CKM62058_SromDlg::OnInitDialog(const LedgerOpener& open_ledger) {
     previous_count_ = kNoCountYet;
     ApplyAutoProgram();
   }
-  view_.SetEnabled(ControlId::kDeviceSel, !view_.Checked(ControlId::kLock));
+  Enable(ControlId::kDeviceSel, !view_.Checked(ControlId::kLock));
   Context().Device().CheckTestDriver();
   return true;
 }

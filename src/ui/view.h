@@ -46,12 +46,16 @@ class View {
 
   // Operator outputs.
   virtual void MessageBox(const std::string& text) = 0;
-  // True for OK.
+  // True for OK. Cancel is the default button: an Enter typed by a
+  // bar-code scanner, or by a hand that meant another box, never confirms.
   virtual bool AskOkCancel(const std::string& caption, const std::string& text,
                            BoxIcon icon) = 0;
   virtual void SetResultPicture(ResultPicture picture) = 0;
   virtual void SetAdapterPicture(int index, AdapterPictureKind picture) = 0;
   virtual void SetProgress(int percent) = 0;
+  // The verdict line below the result picture, in large bold letters, green
+  // for a pass and red for a failure; empty clears it.
+  virtual void ShowVerdict(const std::string& text, bool passed) = 0;
 
   // Dialogs: a path, or nothing when cancelled; the "Serial No. Type"
   // choice (0 or 1); the About box.

@@ -161,6 +161,14 @@ void FakeView::SetAdapterPicture(int index, AdapterPictureKind picture) {
 void FakeView::SetProgress(int percent) {
   OnWindow([&] { Record("progress: " + std::to_string(percent)); });
 }
+void FakeView::ShowVerdict(const std::string& text, bool passed) {
+  OnWindow([&] {
+    State(ControlId::kVerdictLabel).text = text;
+    Record(text.empty() ? std::string("verdict: none")
+                        : std::string("verdict: ") + text +
+                              (passed ? " (pass)" : " (fail)"));
+  });
+}
 std::optional<std::string> FakeView::OpenFileDialog(const std::string&) {
   return OnWindow([&]() -> std::optional<std::string> {
     Record("open file dialog");

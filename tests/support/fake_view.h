@@ -60,6 +60,7 @@ class FakeView : public View {
   void SetResultPicture(ResultPicture picture) override;
   void SetAdapterPicture(int index, AdapterPictureKind picture) override;
   void SetProgress(int percent) override;
+  void ShowVerdict(const std::string& text, bool passed) override;
   std::optional<std::string> OpenFileDialog(const std::string& filter) override;
   int SerialNoTypeDialog() override;
   void AboutBox() override;

@@ -91,6 +91,7 @@ TEST_P(EfuseLayoutTest, ShowsOnlyTheMacRangeTheCautionAndTheOperations) {
       C::kProgram,        C::kDump,             C::kSave,
       C::kLoadEeprom,     C::kPreview,          C::kOutputBox,
       C::kResultFrame,    C::kResultPicture,    C::kStatusLabel,
+      C::kVerdictLabel,   C::kProgressBar,
   };
   for (int i = 0; i < 6; ++i) {
     expected.insert(AdapterBox(i));

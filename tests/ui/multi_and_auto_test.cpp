@@ -137,7 +137,13 @@ TEST_F(MultiAdapterTest, ALoopOverThreeWhoseSecondFails) {
   EXPECT_THAT(std::vector<std::string>(last.begin(), last.begin() + 3),
               ElementsAre("adapter 0: pass", "adapter 1: fail",
                           "adapter 2: pass"));
-  EXPECT_THAT(view_.messages(), Contains(msg::kEepromProgramIncomplete));
+  // The failure names its adapter, and the loop's verdict is the big
+  // picture and line: one failed adapter fails the loop.
+  EXPECT_THAT(view_.messages(),
+              Contains("Adapter 2 (Ethernet 2): " +
+                       std::string(msg::kEepromProgramIncomplete)));
+  EXPECT_EQ(view_.result_picture(), ResultPicture::kFail);
+  EXPECT_EQ(State(ControlId::kVerdictLabel).text, "FAIL Adapter 2");
 
   // The log: each adapter's caption and the image written to it, between
   // separators; the second unit failed, so the third got its address.
@@ -158,8 +164,12 @@ TEST_F(MultiAdapterTest, ALoopOverThreeWhoseSecondFails) {
   const char* expected[] = {"KM62058 (Ethernet)\r\n00 00 00 00 00 01",
                             "KM62058 (Ethernet 2)\r\n00 00 00 00 00 02",
                             "KM62058 (Ethernet 3)\r\n00 00 00 00 00 02"};
+  const char* verdicts[] = {"PASS 000000000001\r\n",
+                            "FAIL 000000000002\r\n",
+                            "PASS 000000000002\r\n"};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(blocks[i].rfind(expected[i], 0), 0u) << blocks[i];
+    EXPECT_TRUE(blocks[i].ends_with(verdicts[i])) << blocks[i];
   }
 
   // Every connection off, then each on alone for its unit, then all on.
@@ -247,8 +257,13 @@ class AutoProgramTest : public FreshWindowTest {
     ASSERT_TRUE(Start());
     view_.ClearEvents();
   }
-  void Watch() { dlg_->OnTimer(CKM62058_SromDlg::kWatchTimer); }
-  void Count() { dlg_->OnTimer(CKM62058_SromDlg::kCountdownTimer); }
+  // The ticks as the view reports them.
+  void Watch() {
+    dlg_->OnOperator(OperatorEvent::Tick(CKM62058_SromDlg::kWatchTimer));
+  }
+  void Count() {
+    dlg_->OnOperator(OperatorEvent::Tick(CKM62058_SromDlg::kCountdownTimer));
+  }
   std::string Label() { return State(ControlId::kCountdownLabel).text; }
   void FinishJob() {
     ASSERT_TRUE(view_.PumpUntil([this] { return !dlg_->job_running(); }));

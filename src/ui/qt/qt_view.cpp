@@ -199,6 +199,13 @@ QWidget* QtView::MakeControl(const ControlLayout& layout) {
   if (layout.kind == ControlKind::kLabel && layout.caption.empty()) {
     static_cast<QLabel*>(w)->setText(QString());
   }
+  if (layout.id == ControlId::kVerdictLabel) {
+    QFont font = w->font();
+    font.setPointSize(kVerdictPoints);
+    font.setBold(true);
+    w->setFont(font);
+    static_cast<QLabel*>(w)->setAlignment(Qt::AlignCenter);
+  }
   widgets_[Index(layout.id)] = w;
   ids_[w] = layout.id;
   w->setObjectName(Q(ControlName(layout.id)));
@@ -219,17 +226,17 @@ void QtView::Connect(ControlId id, QWidget* w) {
         edit->setText(Q(shown));
         edit->setCursorPosition(cursor);
       }
-      if (logic_ != nullptr) logic_->OnTextChanged(id);
+      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::TextEdit(id));
     });
   } else if (auto* list = qobject_cast<QComboBox*>(w)) {
     list->installEventFilter(this);
     connect(list, &QComboBox::activated, this, [this, id] {
-      if (logic_ != nullptr) logic_->OnPicked(id);
+      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Pick(id));
     });
   } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
     button->installEventFilter(this);
     connect(button, &QAbstractButton::clicked, this, [this, id] {
-      if (logic_ != nullptr) logic_->OnClicked(id);
+      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Click(id));
     });
   } else if (qobject_cast<QPlainTextEdit*>(w) != nullptr) {
     w->installEventFilter(this);
@@ -255,13 +262,13 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
-      return logic_->OnKey(id, Key::kEscape);
+      return logic_->OnOperator(OperatorEvent::KeyPress(id, Key::kEscape));
     }
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      return logic_->OnKey(id, Key::kEnter);
+      return logic_->OnOperator(OperatorEvent::KeyPress(id, Key::kEnter));
     }
     if (key->key() == Qt::Key_F1) {
-      logic_->OnAbout();
+      logic_->OnOperator(OperatorEvent::About());
       return true;
     }
     // A typed character the box does not take never reaches it. Tab moves
@@ -284,7 +291,7 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::PopupFocusReason &&
         reason != Qt::ActiveWindowFocusReason && modal_depth_ == 0) {
-      logic_->OnKillFocus(id);
+      logic_->OnOperator(OperatorEvent::FocusLoss(id));
     }
   }
   return QDialog::eventFilter(watched, event);
@@ -293,15 +300,17 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
 void QtView::keyPressEvent(QKeyEvent* event) {
   if (logic_ != nullptr) {
     if (event->key() == Qt::Key_Escape &&
-        logic_->OnKey(FocusedControl(), Key::kEscape)) {
+        logic_->OnOperator(
+            OperatorEvent::KeyPress(FocusedControl(), Key::kEscape))) {
       return;
     }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        logic_->OnKey(FocusedControl(), Key::kEnter)) {
+        logic_->OnOperator(
+            OperatorEvent::KeyPress(FocusedControl(), Key::kEnter))) {
       return;
     }
     if (event->key() == Qt::Key_F1) {
-      logic_->OnAbout();
+      logic_->OnOperator(OperatorEvent::About());
       return;
     }
   }
@@ -317,7 +326,7 @@ void QtView::closeEvent(QCloseEvent* event) {
     return;
   }
   event->ignore();
-  logic_->OnClose();
+  logic_->OnOperator(OperatorEvent::Close());
 }
 
 // This platform has no system menu to put the About entry in: the window's
@@ -326,7 +335,7 @@ void QtView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* about = menu.addAction(Q(kAboutMenuEntry));
   if (menu.exec(event->globalPos()) == about && logic_ != nullptr) {
-    logic_->OnAbout();
+    logic_->OnOperator(OperatorEvent::About());
   }
 }
 
@@ -380,7 +389,28 @@ void QtView::SetText(ControlId id, const std::string& text) {
     } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
       frame->setTitle(Q(text));
     }
+    if (HasFittedCaption(id)) {
+      FitCaption(id, id == ControlId::kVerdictLabel ? kVerdictPoints
+                                                    : kWindowFontPoints);
+    }
   });
+}
+
+void QtView::FitCaption(ControlId id, int points) {
+  QWidget* w = widget(id);
+  QFont font = w->font();
+  const int fitted = FittedPoints(points, w->width(), [&](int size) {
+    font.setPointSize(size);
+    w->setFont(font);
+    return w->sizeHint().width();
+  });
+  font.setPointSize(fitted);
+  w->setFont(font);
+  // What even the smallest size cuts off is there when the mouse rests on it.
+  QString caption;
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) caption = button->text();
+  if (auto* label = qobject_cast<QLabel*>(w)) caption = label->text();
+  w->setToolTip(w->sizeHint().width() > w->width() ? caption : QString());
 }
 
 bool QtView::Checked(ControlId id) {
@@ -485,6 +515,7 @@ bool QtView::AskOkCancel(const std::string& caption, const std::string& text,
     const Modal modal(*this);
     QMessageBox box(QtIcon(icon), Q(caption), Shown(text),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
   });
 }
@@ -538,6 +569,17 @@ void QtView::SetProgress(int percent) {
   });
 }
 
+void QtView::ShowVerdict(const std::string& text, bool passed) {
+  OnWindow([&] {
+    QWidget* w = widget(ControlId::kVerdictLabel);
+    QPalette colours = w->palette();
+    colours.setColor(QPalette::WindowText,
+                     passed ? QColor(0, 128, 0) : QColor(200, 0, 0));
+    w->setPalette(colours);
+    SetText(ControlId::kVerdictLabel, text);
+  });
+}
+
 std::optional<std::string> QtView::OpenFileDialog(const std::string& filter) {
   return OnWindow([&]() -> std::optional<std::string> {
     const Modal modal(*this);
@@ -572,7 +614,7 @@ void QtView::StartTimer(int timer, int milliseconds) {
     if (t == nullptr) {
       t = new QTimer(this);
       connect(t, &QTimer::timeout, this, [this, timer] {
-        if (logic_ != nullptr) logic_->OnTimer(timer);
+        if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Tick(timer));
       });
     }
     t->start(milliseconds);

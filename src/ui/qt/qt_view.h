@@ -65,6 +65,7 @@ class QtView : public QDialog, public View {
   void SetResultPicture(ResultPicture picture) override;
   void SetAdapterPicture(int index, AdapterPictureKind picture) override;
   void SetProgress(int percent) override;
+  void ShowVerdict(const std::string& text, bool passed) override;
   std::optional<std::string> OpenFileDialog(const std::string& filter) override;
   int SerialNoTypeDialog() override;
   void AboutBox() override;
@@ -89,6 +90,9 @@ class QtView : public QDialog, public View {
   QWidget* MakeControl(const ControlLayout& layout);
   void Connect(ControlId id, QWidget* widget);
   std::optional<ControlId> FocusedControl() const;
+  // A fitted caption at the largest size up to `points` that fits its
+  // control.
+  void FitCaption(ControlId id, int points);
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
   auto OnWindow(F f) -> decltype(f());

@@ -167,7 +167,7 @@ Win32View::~Win32View() {
   for (HBITMAP picture : pictures_) {
     if (picture != nullptr) DeleteObject(picture);
   }
-  for (HFONT font : fonts_) DeleteObject(font);
+  for (const auto& [key, font] : sized_fonts_) DeleteObject(font);
   if (big_icon_ != nullptr) DestroyIcon(big_icon_);
   if (small_icon_ != nullptr) DestroyIcon(small_icon_);
 }
@@ -223,7 +223,8 @@ HWND Win32View::MakeControl(const ControlLayout& layout) {
       style |= BS_GROUPBOX | WS_GROUP;
       break;
     case ControlKind::kLabel:
-      style |= SS_LEFT | SS_NOPREFIX | WS_GROUP;
+      style |= (layout.id == ControlId::kVerdictLabel ? SS_CENTER : SS_LEFT) |
+               SS_NOPREFIX | WS_GROUP;
       break;
     case ControlKind::kEditBox:
       window_class = WC_EDITW;
@@ -350,30 +351,37 @@ INT_PTR Win32View::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return TRUE;
     case WM_TIMER:
-      if (logic_ != nullptr) logic_->OnTimer(static_cast<int>(wparam));
+      if (logic_ != nullptr) {
+        logic_->OnOperator(OperatorEvent::Tick(static_cast<int>(wparam)));
+      }
       return TRUE;
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) == kAboutCommand) {
-        if (logic_ != nullptr) logic_->OnAbout();
+        if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::About());
         return TRUE;
       }
       return FALSE;
     case WM_HELP:  // F1
-      if (logic_ != nullptr) logic_->OnAbout();
+      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::About());
       return TRUE;
     case WM_CLOSE:
       // Close box, system menu, Alt+F4: the logic decides when.
       if (logic_ != nullptr) {
-        logic_->OnClose();
+        logic_->OnOperator(OperatorEvent::Close());
       } else {
         CloseWindow();
       }
       return TRUE;
     case WM_CTLCOLORSTATIC:
       if (reinterpret_cast<HWND>(lparam) ==
-          control(ControlId::kCountdownLabel)) {
+              control(ControlId::kCountdownLabel) ||
+          reinterpret_cast<HWND>(lparam) == control(ControlId::kVerdictLabel)) {
         const auto dc = reinterpret_cast<HDC>(wparam);
-        SetTextColor(dc, RGB(150, 0, 255));
+        const bool countdown = reinterpret_cast<HWND>(lparam) ==
+                               control(ControlId::kCountdownLabel);
+        SetTextColor(dc, countdown        ? RGB(150, 0, 255)
+                         : verdict_passed_ ? RGB(0, 128, 0)
+                                           : RGB(200, 0, 0));
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
       }
@@ -394,8 +402,8 @@ void Win32View::OnCommand(int item, int code) {
     // The dialog manager's Enter and Escape, when a key reached it
     // unfiltered: the same report as every other Enter and Escape.
     if (logic_ != nullptr) {
-      logic_->OnKey(FocusedControl(),
-                    item == IDOK ? Key::kEnter : Key::kEscape);
+      logic_->OnOperator(OperatorEvent::KeyPress(
+          FocusedControl(), item == IDOK ? Key::kEnter : Key::kEscape));
     }
     return;
   }
@@ -406,10 +414,14 @@ void Win32View::OnCommand(int item, int code) {
     case ControlKind::kCheckBox:
     case ControlKind::kRadioButton:
     case ControlKind::kPushButton:
-      if (code == BN_CLICKED && logic_ != nullptr) logic_->OnClicked(id);
+      if (code == BN_CLICKED && logic_ != nullptr) {
+        logic_->OnOperator(OperatorEvent::Click(id));
+      }
       return;
     case ControlKind::kDropDownList:
-      if (code == CBN_SELCHANGE && logic_ != nullptr) logic_->OnPicked(id);
+      if (code == CBN_SELCHANGE && logic_ != nullptr) {
+        logic_->OnOperator(OperatorEvent::Pick(id));
+      }
       return;
     case ControlKind::kEditBox: {
       // Only the operator's edits: a text the program puts in runs its rule
@@ -426,7 +438,7 @@ void Win32View::OnCommand(int item, int code) {
         PutBoxText(box, Wide(shown));
         SendMessageW(box, EM_SETSEL, start, end);
       }
-      if (logic_ != nullptr) logic_->OnTextChanged(id);
+      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::TextEdit(id));
       return;
     }
     default:
@@ -464,7 +476,8 @@ LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
     case WM_KEYDOWN:
       if (wparam == VK_ESCAPE || wparam == VK_RETURN) {
         if (logic_ != nullptr) {
-          logic_->OnKey(id, wparam == VK_ESCAPE ? Key::kEscape : Key::kEnter);
+          logic_->OnOperator(OperatorEvent::KeyPress(
+              id, wparam == VK_ESCAPE ? Key::kEscape : Key::kEnter));
         }
         return 0;
       }
@@ -496,7 +509,7 @@ LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
       const bool within = to != nullptr && (to == hwnd_ || IsChild(hwnd_, to));
       if (had_focus && within && modal_depth_ == 0 &&
           id != ControlId::kOutputBox && logic_ != nullptr) {
-        logic_->OnKillFocus(id);
+        logic_->OnOperator(OperatorEvent::FocusLoss(id));
       }
       return result;
     }
@@ -518,8 +531,8 @@ bool Win32View::PreTranslate(MSG& msg) {
       logic_ != nullptr) {
     std::optional<ControlId> focus = IdOf(msg.hwnd);
     if (!focus) focus = FocusedControl();
-    if (logic_->OnKey(focus,
-                      msg.wParam == VK_ESCAPE ? Key::kEscape : Key::kEnter)) {
+    if (logic_->OnOperator(OperatorEvent::KeyPress(
+            focus, msg.wParam == VK_ESCAPE ? Key::kEscape : Key::kEnter))) {
       return true;
     }
   }
@@ -642,7 +655,54 @@ void Win32View::SetText(ControlId id, const std::string& text) {
         SetWindowTextW(w, Wide(text).c_str());
         break;
     }
+    if (HasFittedCaption(id)) {
+      const bool verdict = id == ControlId::kVerdictLabel;
+      FitCaption(id, verdict ? kVerdictPoints : kWindowFontPoints, verdict);
+    }
   });
+}
+
+HFONT Win32View::WindowFont(int points, bool bold) {
+  const int key = points * 2 + (bold ? 1 : 0);
+  const auto found = sized_fonts_.find(key);
+  if (found != sized_fonts_.end()) return found->second;
+  LOGFONTW face{};
+  const auto window_font =
+      reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+  GetObjectW(window_font, sizeof face, &face);
+  HDC dc = GetDC(hwnd_);
+  face.lfHeight = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+  ReleaseDC(hwnd_, dc);
+  face.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  HFONT font = CreateFontIndirectW(&face);
+  if (font != nullptr) sized_fonts_[key] = font;
+  return font;
+}
+
+void Win32View::FitCaption(ControlId id, int points, bool bold) {
+  HWND w = control(id);
+  RECT box{};
+  GetClientRect(w, &box);
+  int room = box.right - box.left;
+  // A check box draws its box and a gap before the caption.
+  if (LayoutOf(id).kind == ControlKind::kCheckBox) {
+    room -= GetSystemMetrics(SM_CXMENUCHECK) + GetSystemMetrics(SM_CXEDGE) * 2;
+  }
+  const std::wstring text = Wide(WindowText(w));
+  HDC dc = GetDC(w);
+  const int fitted = FittedPoints(points, room, [&](int size) {
+    HFONT font = WindowFont(size, bold);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()),
+                          &extent);
+    SelectObject(dc, old);
+    return static_cast<int>(extent.cx);
+  });
+  ReleaseDC(w, dc);
+  if (HFONT font = WindowFont(fitted, bold)) {
+    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
 }
 
 bool Win32View::Checked(ControlId id) {
@@ -730,17 +790,11 @@ void Win32View::SetTitle(const std::string& title) {
 }
 
 void Win32View::SetFontPoints(ControlId id, int points) {
+  // The countdown asks for its font every second: one font a size, made
+  // once.
   OnWindow([&] {
-    LOGFONTW face{};
-    const auto window_font =
-        reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
-    GetObjectW(window_font, sizeof face, &face);
-    HDC dc = GetDC(hwnd_);
-    face.lfHeight = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    ReleaseDC(hwnd_, dc);
-    HFONT font = CreateFontIndirectW(&face);
+    HFONT font = WindowFont(points, false);
     if (font == nullptr) return;
-    fonts_.push_back(font);
     SendMessageW(control(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   });
 }
@@ -758,7 +812,7 @@ bool Win32View::AskOkCancel(const std::string& caption, const std::string& text,
   return OnWindow([&] {
     const Modal modal(*this);
     return MessageBoxW(hwnd_, Wide(text).c_str(), Wide(caption).c_str(),
-                       MB_OKCANCEL | IconStyle(icon)) == IDOK;
+                       MB_OKCANCEL | MB_DEFBUTTON2 | IconStyle(icon)) == IDOK;
   });
 }
 
@@ -797,6 +851,14 @@ void Win32View::SetAdapterPicture(int index, AdapterPictureKind picture) {
   OnWindow([&] {
     SendMessageW(control(AdapterPicture(index)), STM_SETIMAGE, IMAGE_BITMAP,
                  reinterpret_cast<LPARAM>(this->picture(PictureFor(picture))));
+  });
+}
+
+void Win32View::ShowVerdict(const std::string& text, bool passed) {
+  OnWindow([&] {
+    verdict_passed_ = passed;
+    SetText(ControlId::kVerdictLabel, text);
+    InvalidateRect(control(ControlId::kVerdictLabel), nullptr, TRUE);
   });
 }
 

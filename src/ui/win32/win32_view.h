@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,7 @@ class Win32View : public View {
   void SetResultPicture(ResultPicture picture) override;
   void SetAdapterPicture(int index, AdapterPictureKind picture) override;
   void SetProgress(int percent) override;
+  void ShowVerdict(const std::string& text, bool passed) override;
   std::optional<std::string> OpenFileDialog(const std::string& filter) override;
   int SerialNoTypeDialog() override;
   void AboutBox() override;
@@ -133,6 +135,11 @@ class Win32View : public View {
   // The box's text as the program puts it there: no edit is reported.
   void PutBoxText(HWND box, const std::wstring& text);
   std::string WindowText(HWND hwnd) const;
+  // The window's font at `points`, bold or not; made once a size.
+  HFONT WindowFont(int points, bool bold);
+  // A fitted caption at the largest size up to `points` that fits its
+  // control.
+  void FitCaption(ControlId id, int points, bool bold);
 
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
@@ -150,7 +157,9 @@ class Win32View : public View {
   HICON big_icon_ = nullptr;
   HICON small_icon_ = nullptr;
   std::array<HBITMAP, kPictures.size()> pictures_{};
-  std::vector<HFONT> fonts_;
+  // WindowFont's fonts, by size and weight.
+  std::map<int, HFONT> sized_fonts_;
+  bool verdict_passed_ = false;
   // The output box's text as it was set, line ends and all.
   std::string output_text_;
   // The edit box that has the focus, as its own WM_SETFOCUS said.

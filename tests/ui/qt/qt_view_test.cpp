@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,6 +30,7 @@
 #include "support/fake_clock.h"
 #include "support/temp_folder.h"
 #include "ui/device_layout.h"
+#include "ui/layout.h"
 #include "ui/qt/qt_view.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
@@ -241,6 +243,105 @@ TEST_F(QtWindowTest, ClosingDuringAJobClosesWhenTheJobEnds) {
   ASSERT_TRUE(WaitFor([&finished] { return finished; }));
   EXPECT_FALSE(dlg_->job_running());
   EXPECT_EQ(adapter_.eeprom()[5], 0x01);
+}
+
+// The operator types another address into "Current" and presses Tab while
+// an eFuse unit waits between its writes. The box is not the operator's then:
+// the unit is written with the address it started with, and no fuse gets
+// the bits of both.
+TEST_F(QtWindowTest, AnEditDuringAnEfuseRetryNeverReachesTheFuses) {
+  Pick(ControlId::kDeviceSel, kChipAEfuse);
+  TypeInto(ControlId::kCurrentMac, "00E04C000010");
+  QTest::keyClick(W<QLineEdit>(ControlId::kCurrentMac), Qt::Key_Tab);
+  ASSERT_TRUE(WaitFor([this] { return view_->modal_depth() == 0; }));
+  adapter_.set_weak_efuse_bits(0, 0x0F, 3);  // the unit must write again
+  std::atomic<bool> waiting{false};
+  std::atomic<bool> go_on{false};
+  clock_.during_sleep = [&](int) {
+    waiting = true;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!go_on && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  boxes_.clear();
+  Click(ControlId::kProgram);
+  ASSERT_TRUE(WaitFor([&waiting] { return waiting.load(); }));
+
+  EXPECT_FALSE(view_->widget(ControlId::kCurrentMac)->isEnabled());
+  TypeInto(ControlId::kCurrentMac, "00E04C000AAA");
+  QTest::keyClick(W<QLineEdit>(ControlId::kCurrentMac), Qt::Key_Tab);
+  QTest::qWait(20);
+  go_on = true;
+  ASSERT_TRUE(WaitFor([this] { return !dlg_->job_running(); }));
+
+  EXPECT_THAT(boxes_, ::testing::IsEmpty());
+  const auto efuse = adapter_.efuse();
+  EXPECT_EQ(std::vector<std::uint8_t>(efuse.begin(), efuse.begin() + 6),
+            (std::vector<std::uint8_t>{0x00, 0xE0, 0x4C, 0x00, 0x00, 0x10}));
+  EXPECT_EQ(TextOf(ControlId::kCurrentMac), "00E04C000011");
+  EXPECT_TRUE(view_->widget(ControlId::kCurrentMac)->isEnabled());
+  EXPECT_EQ(W<QLabel>(ControlId::kVerdictLabel)->text().toStdString(),
+            "PASS 00E04C000010");
+}
+
+// A scanner's Enter, or a hand that meant another box, never confirms.
+TEST_F(QtWindowTest, EnterOnAQuestionAnswersCancel) {
+  answerer_.stop();
+  QTimer::singleShot(0, [] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (box != nullptr) QTest::keyClick(box, Qt::Key_Return);
+  });
+  EXPECT_FALSE(view_->AskOkCancel("Reissue MAC Address", "Program again?",
+                                  BoxIcon::kWarning));
+}
+
+// The countdown is read from across the line: its 40-point figures fit the
+// label whole, not a sliver of them.
+TEST_F(QtWindowTest, TheCountdownsFiguresFitTheirLabel) {
+  view_->SetFontPoints(ControlId::kCountdownLabel, 40);
+  view_->SetText(ControlId::kCountdownLabel, "15");
+  QLabel* label = W<QLabel>(ControlId::kCountdownLabel);
+  const QFontMetrics metrics(label->font());
+  EXPECT_LE(metrics.height(), label->height());
+  EXPECT_LE(metrics.horizontalAdvance("15"), label->width());
+  EXPECT_EQ(label->font().pointSize(), 40);
+}
+
+// An adapter's box shows its whole caption: at the window's size where it
+// fits, smaller where a longer connection name would be cut; a name too long
+// even then is in the box's tool tip.
+TEST_F(QtWindowTest, AdapterCaptionsAndTheVerdictAreShownWhole) {
+  struct Row {
+    ControlId id;
+    const char* text;
+    int points;  // 0: smaller than the control's own size
+    bool whole;
+  };
+  const Row rows[] = {
+      {AdapterBox(1), "KM62058 (Ethernet 2)", kWindowFontPoints, true},
+      {AdapterBox(5), "KM62057D(Ethernet 12)", 0, true},
+      {AdapterBox(2), "KM62058 (Local Area Connection 12)",
+       kSmallestFittedPoints, false},
+      {ControlId::kVerdictLabel, "PASS 00E04C000701", kVerdictPoints, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    if (row.id == ControlId::kVerdictLabel) {
+      view_->ShowVerdict(row.text, true);
+    } else {
+      view_->SetText(row.id, row.text);
+    }
+    QWidget* w = view_->widget(row.id);
+    EXPECT_EQ(w->sizeHint().width() <= w->width(), row.whole);
+    if (row.points != 0) {
+      EXPECT_EQ(w->font().pointSize(), row.points);
+    } else {
+      EXPECT_LT(w->font().pointSize(), kWindowFontPoints);
+    }
+    EXPECT_EQ(w->toolTip().toStdString(), row.whole ? "" : row.text);
+  }
 }
 
 TEST_F(QtWindowTest, DestroyingTheLogicDuringAJobDoesNotHang) {

@@ -156,54 +156,84 @@ class ScannerOnXServerTest : public ::testing::Test {
   std::optional<SpawnedProcess> xvfb_;
   std::optional<SpawnedProcess> tool_;
   std::string display_;
+
+  // Starts srom-tool and clicks into the MAC "Current" box, whose first text
+  // the operator then selects; every later scan finds the stepped address
+  // selected by the window itself.
+  void StartAndClickIntoTheMacBox() {
+    StartTool();
+    const auto found = Xdotool(
+        {"search", "--sync", "--onlyvisible", "--name", "VELK KM62058"}, 30s);
+    ASSERT_TRUE(found) << "the window did not appear"
+                       << (tool_->HasEnded() ? " (srom-tool ended)" : "");
+    const std::string window = found->substr(0, found->find('\n'));
+    const auto geometry_text = Xdotool({"getwindowgeometry", window});
+    ASSERT_TRUE(geometry_text);
+    const auto geometry = ParseGeometry(*geometry_text);
+    ASSERT_TRUE(geometry) << *geometry_text;
+
+    // The middle of the MAC "Current" box. The layout is in dialog units; a
+    // font other than the reference one scales the whole window alike.
+    const PixelRect box = DluToPixels(LayoutOf(ControlId::kCurrentMac).rect,
+                                      kReferenceBaseUnits);
+    const int reference_width =
+        DluToPixelsX(kClientWidthDlu, kReferenceBaseUnits);
+    const int reference_height =
+        DluToPixelsY(kClientHeightDlu, kReferenceBaseUnits);
+    const int x = geometry->x +
+                  (box.x + box.width / 2) * geometry->width / reference_width;
+    const int y = geometry->y + (box.y + box.height / 2) * geometry->height /
+                                    reference_height;
+    ASSERT_TRUE(Xdotool({"mousemove", "--sync", std::to_string(x),
+                         std::to_string(y), "click", "1"}));
+    ASSERT_TRUE(Xdotool({"key", "--delay", "15", "End", "shift+Home"}));
+  }
+
+  // The scanner types the label's code and Enter.
+  void Scan(const std::string& mac) {
+    ASSERT_TRUE(Xdotool({"type", "--delay", "15", mac}));
+    ASSERT_TRUE(Xdotool({"key", "Return"}));
+  }
+
+  // Whether a window named `name` shows up within `timeout`.
+  bool WindowAppears(const std::string& name,
+                     std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Xdotool({"search", "--onlyvisible", "--name", name}, 5s)) {
+        return true;
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    return false;
+  }
+
+  // The MAC address in each unit line of Serial-MAC.log, in order.
+  std::vector<std::string> LoggedMacs(const std::vector<std::string>& macs) {
+    std::vector<std::string> logged;
+    for (const std::string& line : UnitLines(station_ / "Serial-MAC.log")) {
+      for (const std::string& mac : macs) {
+        if (line.find('\t' + mac + '\t') != std::string::npos) {
+          logged.push_back(mac);
+        }
+      }
+    }
+    return logged;
+  }
 };
 
 TEST_F(ScannerOnXServerTest, EachScanProgramsOneUnitAndTheNextScanReplacesIt) {
-  StartTool();
-  const auto found = Xdotool(
-      {"search", "--sync", "--onlyvisible", "--name", "VELK KM62058"}, 30s);
-  ASSERT_TRUE(found) << "the window did not appear"
-                     << (tool_->HasEnded() ? " (srom-tool ended)" : "");
-  const std::string window = found->substr(0, found->find('\n'));
-  const auto geometry_text = Xdotool({"getwindowgeometry", window});
-  ASSERT_TRUE(geometry_text);
-  const auto geometry = ParseGeometry(*geometry_text);
-  ASSERT_TRUE(geometry) << *geometry_text;
-
-  // The middle of the MAC "Current" box. The layout is in dialog units; a
-  // font other than the reference one scales the whole window alike.
-  const PixelRect box =
-      DluToPixels(LayoutOf(ControlId::kCurrentMac).rect, kReferenceBaseUnits);
-  const int reference_width =
-      DluToPixelsX(kClientWidthDlu, kReferenceBaseUnits);
-  const int reference_height =
-      DluToPixelsY(kClientHeightDlu, kReferenceBaseUnits);
-  const int x =
-      geometry->x + (box.x + box.width / 2) * geometry->width / reference_width;
-  const int y = geometry->y +
-                (box.y + box.height / 2) * geometry->height / reference_height;
-  ASSERT_TRUE(Xdotool({"mousemove", "--sync", std::to_string(x),
-                       std::to_string(y), "click", "1"}));
-  // The operator selects the box's first text; every later scan finds the
-  // stepped address selected by the window itself.
-  ASSERT_TRUE(Xdotool({"key", "--delay", "15", "End", "shift+Home"}));
-
+  StartAndClickIntoTheMacBox();
   const std::vector<std::string> macs = {"00E04C000010", "00E04C000020",
                                          "00E04C000030"};
   for (std::size_t i = 0; i < macs.size(); ++i) {
-    ASSERT_TRUE(Xdotool({"type", "--delay", "15", macs[i]}));
-    ASSERT_TRUE(Xdotool({"key", "Return"}));
+    Scan(macs[i]);
     ASSERT_TRUE(WaitForUnits(i + 1, 15s))
         << "scan " << i + 1 << " programmed no unit"
         << (tool_->HasEnded() ? " (srom-tool ended)" : "");
   }
 
-  const std::vector<std::string> units = UnitLines(station_ / "Serial-MAC.log");
-  ASSERT_EQ(units.size(), macs.size());
-  for (std::size_t i = 0; i < macs.size(); ++i) {
-    EXPECT_NE(units[i].find('\t' + macs[i] + '\t'), std::string::npos)
-        << units[i];
-  }
+  EXPECT_EQ(LoggedMacs(macs), macs);
   EXPECT_FALSE(tool_->HasEnded());
 
   SimulatedAdapter adapter;
@@ -212,6 +242,27 @@ TEST_F(ScannerOnXServerTest, EachScanProgramsOneUnitAndTheNextScanReplacesIt) {
   const std::vector<std::uint8_t> mac(eeprom.begin(), eeprom.begin() + 6);
   EXPECT_EQ(mac,
             (std::vector<std::uint8_t>{0x00, 0xE0, 0x4C, 0x00, 0x00, 0x30}));
+}
+
+// The same label scanned twice, then the next one: the repeat is refused on
+// the spot with no question box (the next scan's Enter would answer it and
+// give the address to a second unit), and the next label is programmed.
+TEST_F(ScannerOnXServerTest, ARepeatedScanIsRefusedAndTheNextLabelProgrammed) {
+  StartAndClickIntoTheMacBox();
+  Scan("00E04C000701");
+  ASSERT_TRUE(WaitForUnits(1, 15s));
+  Scan("00E04C000701");
+  EXPECT_FALSE(WindowAppears("Reissue MAC Address", 1500ms))
+      << "a scan must never meet a question";
+  Scan("00E04C000702");
+  ASSERT_TRUE(WaitForUnits(2, 15s))
+      << "the label after the repeat was not programmed"
+      << (tool_->HasEnded() ? " (srom-tool ended)" : "");
+  std::this_thread::sleep_for(300ms);  // a third unit would be logged by now
+
+  EXPECT_EQ(LoggedMacs({"00E04C000701", "00E04C000702"}),
+            (std::vector<std::string>{"00E04C000701", "00E04C000702"}));
+  EXPECT_FALSE(tool_->HasEnded());
 }
 
 }  // namespace

@@ -364,12 +364,12 @@ TEST_F(Win32WindowTest, WindowFontGivesTheLayoutsPixels) {
   RECT client{};
   GetClientRect(hwnd_, &client);
   EXPECT_EQ(client.right, 849);
-  EXPECT_EQ(client.bottom, 600);
+  EXPECT_EQ(client.bottom, 648);
   // The dialog manager's own conversion agrees.
   RECT area{0, 0, kClientWidthDlu, kClientHeightDlu};
   MapDialogRect(hwnd_, &area);
   EXPECT_EQ(area.right, 849);
-  EXPECT_EQ(area.bottom, 600);
+  EXPECT_EQ(area.bottom, 648);
 
   const PixelRect out =
       DluToPixels(LayoutOf(ControlId::kOutputBox).rect, view_->base_units());
@@ -378,6 +378,45 @@ TEST_F(Win32WindowTest, WindowFontGivesTheLayoutsPixels) {
   EXPECT_EQ(at.top, out.y);
   EXPECT_EQ(at.right - at.left, out.width);
   EXPECT_EQ(at.bottom - at.top, out.height);
+}
+
+// The countdown's 40-point figures fit their label whole, and an adapter's
+// caption its box: at the window's size where it fits, smaller where it
+// would be cut.
+TEST_F(Win32WindowTest, TheCountdownAndAdapterCaptionsFitTheirControls) {
+  const auto extent = [this](ControlId id, const std::wstring& text) {
+    HWND w = Item(id);
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(
+        dc, reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()),
+                          &size);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    return size;
+  };
+  view_->SetFontPoints(ControlId::kCountdownLabel, 40);
+  view_->SetText(ControlId::kCountdownLabel, "15");
+  view_->SetText(AdapterBox(1), "KM62058 (Ethernet 2)");
+  view_->SetText(AdapterBox(2), "KM62058 (Ethernet Spare)");
+  Settle();
+
+  const RECT countdown = ClientRectOf(ControlId::kCountdownLabel);
+  const SIZE figures = extent(ControlId::kCountdownLabel, L"15");
+  EXPECT_GE(figures.cy, 40);
+  EXPECT_LE(figures.cy, countdown.bottom - countdown.top);
+  EXPECT_LE(figures.cx, countdown.right - countdown.left);
+
+  const int check = GetSystemMetrics(SM_CXMENUCHECK);
+  const RECT box = ClientRectOf(AdapterBox(1));
+  EXPECT_LE(extent(AdapterBox(1), L"KM62058 (Ethernet 2)").cx + check,
+            box.right - box.left);
+  const auto window_font = SendMessageW(hwnd_, WM_GETFONT, 0, 0);
+  EXPECT_NE(SendMessageW(Item(AdapterBox(2)), WM_GETFONT, 0, 0), window_font);
+  EXPECT_LE(extent(AdapterBox(2), L"KM62058 (Ethernet Spare)").cx +
+                check,
+            box.right - box.left);
 }
 
 TEST_F(Win32WindowTest, PicturesAreLoadedWithTheWindowsBackground) {
