@@ -325,7 +325,11 @@ class ReportingLoop : public AdapterLoop {
       UnitResult result;
       result.adapter = run_.panel().busy_adapter();
       result.mac = unit_ctx.station.settings.CurrentMac;
+      run_.panel().ShowVerdict("", false);
       result.outcome = unit(unit_ctx);
+      if (!run_.panel().last_unit_mac().empty()) {
+        result.mac = run_.panel().last_unit_mac();
+      }
       results_.push_back(result);
       return result.outcome;
     });

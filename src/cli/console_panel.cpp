@@ -79,4 +79,10 @@ void ConsolePanel::PutBack(Field field, const std::string& text) {
   PutBackIntoRecord(record_, field, text);
 }
 
+void ConsolePanel::ShowVerdict(const std::string& line, bool) {
+  // "PASS <MAC>" or "FAIL <MAC>".
+  const std::size_t space = line.find(' ');
+  last_unit_mac_ = space == std::string::npos ? "" : line.substr(space + 1);
+}
+
 }  // namespace srom::cli

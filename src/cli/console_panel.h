@@ -52,6 +52,11 @@ class ConsolePanel : public OperatorPanel {
   int SerialIncrementList() override { return record_.SerialIncrement; }
   bool ConfirmReissue(const std::string& text) override;
   void RearmAutoProgram() override {}
+  // The terminal has its own last line; it keeps the MAC address the last
+  // unit was for, which may differ from the one it started with (a failed
+  // unit's address set aside on the way).
+  void ShowVerdict(const std::string& line, bool passed) override;
+  const std::string& last_unit_mac() const { return last_unit_mac_; }
 
  private:
   SromSettings& record_;
@@ -63,6 +68,7 @@ class ConsolePanel : public OperatorPanel {
   std::string output_;
   std::string status_;
   int busy_adapter_ = -1;
+  std::string last_unit_mac_;
 };
 
 }  // namespace srom::cli

@@ -40,14 +40,16 @@ std::map<std::string, int> LoggedMacs(const std::filesystem::path& log) {
 
 // How many units a group holds in each state, in UnitState's order.
 struct StateCounts {
-  std::array<int, 4> by_state{};
+  std::array<int, 5> by_state{};
 
   void Add(UnitState state) { ++by_state[static_cast<std::size_t>(state)]; }
   int of(UnitState state) const {
     return by_state[static_cast<std::size_t>(state)];
   }
   int total() const {
-    return by_state[0] + by_state[1] + by_state[2] + by_state[3];
+    int total = 0;
+    for (const int count : by_state) total += count;
+    return total;
   }
 };
 
@@ -58,6 +60,7 @@ std::string CountsLine(const std::string& group, std::size_t group_width,
          Padded(std::to_string(counts.of(UnitState::kProgrammed)), 12) +
          Padded(std::to_string(counts.of(UnitState::kInterrupted)), 13) +
          Padded(std::to_string(counts.of(UnitState::kReleased)), 10) +
+         Padded(std::to_string(counts.of(UnitState::kFailed)), 8) +
          std::to_string(counts.of(UnitState::kReserved)) + "\n";
 }
 
@@ -79,7 +82,8 @@ std::string CountsTable(
   }
   width += 2;
   std::string table = Padded(heading, width) +
-                      "units  programmed  interrupted  released  reserved\n";
+                      "units  programmed  interrupted  released  failed  "
+                      "reserved\n";
   for (const auto& [group, counts] : groups) {
     table += CountsLine(group, width, counts);
   }

@@ -122,6 +122,24 @@ std::string DeviceAccess::ReadEeprom(ImageBuffer& buffer, int srom_size,
   return msg::kReadSuccess;
 }
 
+std::optional<std::array<std::uint8_t, 6>> DeviceAccess::ReadEepromMac() {
+  const auto handle = port_.Open(kDevicePath);
+  if (!handle) {
+    last_failure_ = DeviceFailure::kNotOpened;
+    return std::nullopt;
+  }
+  std::array<std::uint8_t, 6> mac{};
+  for (std::uint8_t w = 0; w < 3; ++w) {
+    if (!ReadEepromWord(port_, *handle, w, mac[2 * w], mac[2 * w + 1])) {
+      port_.Close(*handle);
+      last_failure_ = DeviceFailure::kRequestFailed;
+      return std::nullopt;
+    }
+  }
+  port_.Close(*handle);
+  return mac;
+}
+
 bool DeviceAccess::ReadEfuse(ImageBuffer& buffer, int& image_size) {
   image_size = kEfuseSize;
   ImageHeader header;

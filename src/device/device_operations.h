@@ -4,6 +4,8 @@
 // boxes, the result picture and the image listing of the output box.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -69,6 +71,11 @@ class DeviceAccess {
   // msg::kReadEepromFailed; shows no message box. On a failure the words
   // read so far stay in the buffer; the header is never touched.
   std::string ReadEeprom(ImageBuffer& buffer, int srom_size, int& image_size);
+
+  // The MAC address an EEPROM holds now: its first three words, read
+  // through the chip's registers as ReadEeprom reads them (a few requests).
+  // Nothing, and no message, when the device does not open or a read fails.
+  std::optional<std::array<std::uint8_t, 6>> ReadEepromMac();
 
   // Reads the 64 eFuse bytes into the image area of `buffer` and shows the
   // pass picture; `image_size` becomes 64 and the header asks for 0x24

@@ -18,10 +18,15 @@ namespace srom {
 
 // reserved    the row is committed, the adapter is being written
 // programmed  written and verified: the MAC address is on that unit
-// released    the write or the verification failed: the address is free again
-// interrupted still reserved when a station started again: the adapter may
-//             hold the address, so it counts as given
-enum class UnitState { kReserved, kProgrammed, kReleased, kInterrupted };
+// released    nothing reached the adapter (its control device did not open):
+//             the address is free again
+// interrupted still reserved when a station started again, or set aside: the
+//             adapter may hold the address, so it counts as given for good
+// failed      a write request went out but the unit did not verify: the
+//             adapter may hold the address, which may go again only to that
+//             same adapter (a retry), and is set aside otherwise
+enum class UnitState { kReserved, kProgrammed, kReleased, kInterrupted,
+                       kFailed };
 
 constexpr std::string_view UnitStateName(UnitState state) {
   switch (state) {
@@ -33,13 +38,16 @@ constexpr std::string_view UnitStateName(UnitState state) {
       return "released";
     case UnitState::kInterrupted:
       return "interrupted";
+    case UnitState::kFailed:
+      return "failed";
   }
   return "unknown";
 }
 
 constexpr std::optional<UnitState> UnitStateFromName(std::string_view name) {
   for (UnitState s : {UnitState::kReserved, UnitState::kProgrammed,
-                      UnitState::kReleased, UnitState::kInterrupted}) {
+                      UnitState::kReleased, UnitState::kInterrupted,
+                      UnitState::kFailed}) {
     if (UnitStateName(s) == name) return s;
   }
   return std::nullopt;
@@ -89,7 +97,8 @@ enum class LedgerFault {
   // The ledger cannot be opened, read or written: disk full, read-only,
   // locked by another program, corrupt, or not a production ledger at all.
   kStorage,
-  // Reserve: the MAC address is reserved, programmed or interrupted already.
+  // Reserve: the MAC address is reserved, programmed, interrupted or failed
+  // already.
   kMacInUse,
   // The call breaks a rule of the ledger: a malformed field, an unknown unit,
   // a unit whose state does not allow the change.
@@ -167,13 +176,18 @@ class Ledger {
   virtual LedgerStatus MarkProgrammed(std::int64_t id,
                                       const std::string& time) = 0;
 
-  // The write or the verification failed: the address may be given again.
-  // Reserved and interrupted rows only.
+  // Nothing reached the adapter: the address may be given again. Reserved
+  // and interrupted rows only.
   virtual LedgerStatus Release(std::int64_t id, const std::string& time) = 0;
 
-  // The unit was stopped while its adapter may hold the address (its image
-  // changed under it): the reserved row becomes interrupted, and the address
-  // is never given again. Reserved rows only.
+  // A write request went out but the unit did not verify: the adapter may
+  // hold the address. Reserved and interrupted rows only.
+  virtual LedgerStatus MarkFailed(std::int64_t id, const std::string& time) = 0;
+
+  // The address is set aside for good, since an adapter may hold it: a unit
+  // stopped while being written (its image changed under it), or a failed
+  // unit whose adapter is not the one programmed next. Reserved and failed
+  // rows only; the row becomes interrupted.
   virtual LedgerStatus SetAside(std::int64_t id, const std::string& time) = 0;
 
   // EEPROM.dat with the stepped counters was saved after this programmed
@@ -187,7 +201,7 @@ class Ledger {
   virtual LedgerResult<std::vector<UnitRecord>> RecoverInterrupted(
       const std::string& time) = 0;
 
-  // The latest programmed or interrupted row holding `mac`, if any.
+  // The latest programmed, interrupted or failed row holding `mac`, if any.
   virtual LedgerResult<std::optional<UnitRecord>> FindUsed(
       const std::string& mac) = 0;
 

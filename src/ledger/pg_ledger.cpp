@@ -99,6 +99,9 @@ std::string HolderText(const UnitRecord& holder) {
       return station + " reserved it on " + holder.reserved_at +
              ", and its unit was interrupted while being written and may "
              "hold it";
+    case UnitState::kFailed:
+      return station + " wrote it on " + holder.closed_at +
+             " to a unit that failed and may hold it";
     case UnitState::kProgrammed:
     case UnitState::kReleased:
       break;
@@ -587,6 +590,10 @@ LedgerStatus PgLedger::Release(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kReleased);
 }
 
+LedgerStatus PgLedger::MarkFailed(std::int64_t id, const std::string& time) {
+  return Close(id, time, UnitState::kFailed);
+}
+
 LedgerStatus PgLedger::SetAside(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kInterrupted);
 }
@@ -603,7 +610,7 @@ LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
   // Only a unit still being written is set aside; one taken for lost may
   // still be closed by its writer.
   const std::string from = to == UnitState::kInterrupted
-                               ? "state = 'reserved'"
+                               ? "state IN ('reserved', 'failed')"
                                : "state IN ('reserved', 'interrupted')";
   std::optional<LedgerStatus> down;
   Result closed = s.ExecAgainOnce(
@@ -658,7 +665,7 @@ LedgerResult<std::optional<UnitRecord>> PgLedger::FindUsed(
   return session_->OneRecord(
       "SELECT " + std::string(kColumns) +
           " FROM srom_unit WHERE mac = $1 AND state IN ('programmed', "
-          "'interrupted') ORDER BY id DESC LIMIT 1",
+          "'interrupted', 'failed') ORDER BY id DESC LIMIT 1",
       {mac});
 }
 

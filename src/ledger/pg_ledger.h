@@ -40,6 +40,7 @@ class PgLedger final : public Ledger {
   LedgerStatus MarkProgrammed(std::int64_t id,
                               const std::string& time) override;
   LedgerStatus Release(std::int64_t id, const std::string& time) override;
+  LedgerStatus MarkFailed(std::int64_t id, const std::string& time) override;
   LedgerStatus SetAside(std::int64_t id, const std::string& time) override;
   LedgerStatus MarkSettingsSaved(std::int64_t id) override;
   LedgerResult<std::vector<UnitRecord>> RecoverInterrupted(

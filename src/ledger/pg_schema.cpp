@@ -50,6 +50,13 @@ CREATE UNIQUE INDEX srom_unit_mac_writing ON srom_unit (mac)
   WHERE state = 'reserved';
 CREATE INDEX srom_unit_station ON srom_unit (station, id);
 )sql",
+    // A unit whose write went out but did not verify is failed: it holds its
+    // MAC address, which may go again only to that same adapter.
+    R"sql(
+ALTER TABLE srom_unit DROP CONSTRAINT srom_unit_state_check;
+ALTER TABLE srom_unit ADD CONSTRAINT srom_unit_state_check CHECK
+  (state IN ('reserved', 'programmed', 'released', 'interrupted', 'failed'));
+)sql",
 };
 
 }  // namespace

@@ -78,7 +78,7 @@ struct SqliteLedger::Connection {
   sqlite::Database db;
   sqlite::Statement begin, commit, rollback;
   sqlite::Statement mac_holder, insert, to_programmed, to_released,
-      to_interrupted,
+      to_failed, to_interrupted,
       settings_saved, state_of, recover, find_used, latest_used, units;
 
   // Prepares every statement the calls run; SQLITE_OK or the first error.
@@ -97,9 +97,12 @@ struct SqliteLedger::Connection {
         {&to_released,
          "UPDATE unit SET state = 'released', closed_at = ?2 WHERE id = ?1 "
          "AND state IN ('reserved', 'interrupted')"},
+        {&to_failed,
+         "UPDATE unit SET state = 'failed', closed_at = ?2 WHERE id = ?1 "
+         "AND state IN ('reserved', 'interrupted')"},
         {&to_interrupted,
          "UPDATE unit SET state = 'interrupted', closed_at = ?2 WHERE id = ?1 "
-         "AND state = 'reserved'"},
+         "AND state IN ('reserved', 'failed')"},
         {&settings_saved,
          "UPDATE unit SET settings_saved = 1 WHERE id = ?1 "
          "AND state IN ('programmed', 'interrupted')"},
@@ -109,7 +112,8 @@ struct SqliteLedger::Connection {
          "WHERE state = 'reserved' RETURNING " +
              std::string(kColumns)},
         {&find_used, select + " WHERE mac = ?1 AND state IN ('programmed', "
-                              "'interrupted') ORDER BY id DESC LIMIT 1"},
+                              "'interrupted', 'failed') ORDER BY id DESC "
+                              "LIMIT 1"},
         {&latest_used, select + " WHERE state IN ('programmed', 'interrupted') "
                                 "ORDER BY id DESC LIMIT 1"},
         {&units, select + " ORDER BY id"},
@@ -387,6 +391,11 @@ LedgerStatus SqliteLedger::Release(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kReleased);
 }
 
+LedgerStatus SqliteLedger::MarkFailed(std::int64_t id,
+                                      const std::string& time) {
+  return Close(id, time, UnitState::kFailed);
+}
+
 LedgerStatus SqliteLedger::SetAside(std::int64_t id, const std::string& time) {
   return Close(id, time, UnitState::kInterrupted);
 }
@@ -396,10 +405,10 @@ LedgerStatus SqliteLedger::Close(std::int64_t id, const std::string& time,
   if (auto refusal = CheckTime(file_, time)) return *refusal;
   Connection& c = *connection_;
   return c.Write(file_, [&]() -> LedgerStatus {
-    sqlite3_stmt* statement = to == UnitState::kProgrammed ? c.to_programmed.get()
-                              : to == UnitState::kInterrupted
-                                  ? c.to_interrupted.get()
-                                  : c.to_released.get();
+    sqlite3_stmt* statement = c.to_released.get();
+    if (to == UnitState::kProgrammed) statement = c.to_programmed.get();
+    if (to == UnitState::kFailed) statement = c.to_failed.get();
+    if (to == UnitState::kInterrupted) statement = c.to_interrupted.get();
     {
       Run run(statement);
       run.Bind(id).Bind(time);

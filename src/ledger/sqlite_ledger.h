@@ -43,6 +43,7 @@ class SqliteLedger final : public Ledger {
   LedgerStatus MarkProgrammed(std::int64_t id,
                               const std::string& time) override;
   LedgerStatus Release(std::int64_t id, const std::string& time) override;
+  LedgerStatus MarkFailed(std::int64_t id, const std::string& time) override;
   LedgerStatus SetAside(std::int64_t id, const std::string& time) override;
   LedgerStatus MarkSettingsSaved(std::int64_t id) override;
   LedgerResult<std::vector<UnitRecord>> RecoverInterrupted(

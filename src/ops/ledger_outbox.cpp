@@ -30,7 +30,8 @@ bool ParseClose(const std::string& line, KeptClose* close) {
   std::string state, date, clock;
   if (!(in >> close->id >> state >> date >> clock)) return false;
   const auto to = UnitStateFromName(state);
-  if (!to || (*to != UnitState::kProgrammed && *to != UnitState::kReleased)) {
+  if (!to || (*to != UnitState::kProgrammed && *to != UnitState::kReleased &&
+              *to != UnitState::kFailed)) {
     return false;
   }
   close->to = *to;
@@ -39,6 +40,18 @@ bool ParseClose(const std::string& line, KeptClose* close) {
 }
 
 }  // namespace
+
+LedgerStatus CloseAs(Ledger& ledger, std::int64_t id, UnitState to,
+                     const std::string& time) {
+  switch (to) {
+    case UnitState::kProgrammed:
+      return ledger.MarkProgrammed(id, time);
+    case UnitState::kFailed:
+      return ledger.MarkFailed(id, time);
+    default:
+      return ledger.Release(id, time);
+  }
+}
 
 bool KeepCloseInOutbox(const fs::path& folder, std::int64_t id, UnitState to,
                        const std::string& time) {
@@ -67,9 +80,7 @@ bool SendOutbox(const fs::path& folder, Ledger& ledger, Reporter& reporter) {
       kept += line + "\r\n";
       continue;
     }
-    const LedgerStatus sent = close.to == UnitState::kProgrammed
-                                  ? ledger.MarkProgrammed(close.id, close.time)
-                                  : ledger.Release(close.id, close.time);
+    const LedgerStatus sent = CloseAs(ledger, close.id, close.to, close.time);
     if (sent.fault == LedgerFault::kRejected) {
       reporter.ShowMessage("The close of unit " + std::to_string(close.id) +
                            " kept in " + std::string(kLedgerOutboxFileName) +

@@ -18,8 +18,12 @@ namespace srom {
 
 inline constexpr std::string_view kLedgerOutboxFileName = "ledger-outbox.txt";
 
-// Keeps the close of unit `id` (to programmed or released, at `time`), one
-// line flushed to the disk. False when it cannot be written.
+// Closes unit `id` as `to` (programmed, failed or released) at `time`.
+LedgerStatus CloseAs(Ledger& ledger, std::int64_t id, UnitState to,
+                     const std::string& time);
+
+// Keeps the close of unit `id` (to programmed, failed or released, at
+// `time`), one line flushed to the disk. False when it cannot be written.
 bool KeepCloseInOutbox(const std::filesystem::path& folder, std::int64_t id,
                        UnitState to, const std::string& time);
 

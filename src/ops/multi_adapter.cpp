@@ -18,8 +18,8 @@ std::string AdapterCaption(int index) {
 
 // The panel one adapter's unit reports to: each message names the adapter,
 // so that the operator knows which of the units failed; the loop keeps the
-// progress bar and the verdict line for itself, and takes the unit's verdict
-// for its log.
+// progress bar for itself, and takes the unit's verdict for its log (the big
+// line shows it until the loop's own verdict replaces it).
 class AdapterPanel final : public ForwardingPanel {
  public:
   AdapterPanel(OperatorPanel& inner, std::string adapter)
@@ -29,7 +29,10 @@ class AdapterPanel final : public ForwardingPanel {
     ForwardingPanel::ShowMessage(adapter_ + ": " + text);
   }
   void SetProgress(int) override {}
-  void ShowVerdict(const std::string& line, bool) override { verdict_ = line; }
+  void ShowVerdict(const std::string& line, bool passed) override {
+    verdict_ = line;
+    ForwardingPanel::ShowVerdict(line, passed);
+  }
   const std::string& verdict() const { return verdict_; }
 
  private:

@@ -167,7 +167,7 @@ void PatchForNextUnit(const OpsContext& ctx) {
 Outcome Succeed(const OpsContext& ctx, std::optional<std::int64_t> unit,
                 std::uint64_t captured_mac, std::uint64_t captured_serial) {
   Station& st = ctx.station;
-  const Outcome recorded = CloseUnit(ctx, unit, true);
+  const Outcome recorded = CloseUnit(ctx, unit, UnitState::kProgrammed);
   CrashPoint();
   const std::string programmed_mac = st.settings.CurrentMac;
   const bool logged =
@@ -300,7 +300,13 @@ class UnitWrite {
     Outcome outcome = Outcome::kOk;
     if (!written) {
       outcome = Fail(ctx_, msg::kProgramFail, DeviceOutcome(device_));
-      outcome = FirstFailure(outcome, CloseUnit(ctx_, unit, false));
+      // A request that went out may have left the address on the adapter;
+      // only a control device that never opened reached nothing.
+      const UnitState to =
+          device_.last_failure() == DeviceFailure::kNotOpened
+              ? UnitState::kReleased
+              : UnitState::kFailed;
+      outcome = FirstFailure(outcome, CloseUnit(ctx_, unit, to));
     } else {
       if (efuse) ctx_.panel.SetProgress(kProgressWritten);
       outcome = efuse ? WriteEfuseContent() : VerifyEeprom();
@@ -312,7 +318,8 @@ class UnitWrite {
       // A unit that failed its verification is not reloaded.
       if (outcome != Outcome::kOk) {
         if (changed_) return outcome;  // set aside already
-        return FirstFailure(outcome, CloseUnit(ctx_, unit, false));
+        return FirstFailure(outcome,
+                            CloseUnit(ctx_, unit, UnitState::kFailed));
       }
       if (efuse) ctx_.panel.SetProgress(kProgressDone);
       outcome = Succeed(ctx_, unit, captured_mac, captured_serial);

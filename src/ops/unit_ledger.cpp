@@ -24,6 +24,10 @@ std::string UsedText(const UnitRecord& unit) {
   const std::string where = " at station " + Quoted(unit.station) + " (unit " +
                             std::to_string(unit.id) +
                             " of the production ledger)";
+  if (unit.state == UnitState::kFailed) {
+    return "written on " + unit.closed_at + where +
+           " to a unit that failed and may hold it";
+  }
   if (unit.state == UnitState::kInterrupted) {
     return "set aside on " + unit.closed_at + where +
            ", because its unit was interrupted while being written and may "
@@ -114,16 +118,73 @@ UnitDraft DraftOf(const OpsContext& ctx, bool reissue) {
   return draft;
 }
 
+// A failed unit's address goes again only to its own adapter: the one on
+// the bench now is that adapter when its EEPROM holds the address (the write
+// that failed got that far). An eFuse keeps what was burnt: never again.
+bool SameAdapterAsFailed(const OpsContext& ctx, const UnitRecord& failed) {
+  if (!IsEepromSel(ctx.station.settings.DeviceSel)) return false;
+  const auto held = ctx.Device().ReadEepromMac();
+  if (!held) return false;
+  std::uint64_t value = 0;
+  for (const std::uint8_t byte : *held) value = (value << 8) | byte;
+  return value == MacNumber(failed.mac);
+}
+
+// The failed unit's address is set aside for good, since its own adapter
+// may hold it, and the station moves on to the next address, saved at once.
+Outcome SetFailedAddressAside(const OpsContext& ctx, const UnitRecord& failed) {
+  Station& st = ctx.station;
+  const LedgerStatus set_aside =
+      ctx.ledger->SetAside(failed.id, FormatLocalTime(ctx.clock.Now()));
+  if (!set_aside.ok()) return Unwritten(ctx, set_aside);
+  StepPast(st, failed);
+  if (!SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel)) {
+    return Outcome::kFileRejected;
+  }
+  ctx.panel.UpdateData(false);
+  const bool efuse = IsEfuseSel(st.settings.DeviceSel);
+  ctx.panel.ShowMessage(
+      "MAC address " + failed.mac + " was written to a unit that failed (unit " +
+      std::to_string(failed.id) + " of the production ledger, on " +
+      failed.closed_at + "), " +
+      (efuse ? std::string("and an eFuse keeps what was burnt")
+             : std::string("and the adapter now attached does not hold it: "
+                           "the failed adapter may")) +
+      ". " + failed.mac +
+      " is set aside and never given again; this unit takes the next MAC "
+      "address, " +
+      st.settings.CurrentMac + ".");
+  return Outcome::kOk;
+}
+
 // Refused, or confirmed as a rework: whether the MAC address may be written
-// again. kOk with `reissue` telling which.
-Outcome CheckNotGivenBefore(const OpsContext& ctx, bool& reissue) {
+// again. kOk with `reissue` telling which; `moved_on` when the address was a
+// failed unit's and the station moved on to the next one instead (the image
+// must then be built anew and looked at again).
+Outcome CheckNotGivenBefore(const OpsContext& ctx, bool& reissue,
+                            bool& moved_on) {
   Station& st = ctx.station;
   const std::string& mac = st.settings.CurrentMac;
   reissue = false;
+  moved_on = false;
   const auto used = ctx.ledger->FindUsed(mac);
   if (!used.ok()) return Unwritten(ctx, used.status());
   if (!*used.value) return Outcome::kOk;
   const UnitRecord& unit = **used.value;
+  if (unit.state == UnitState::kFailed && unit.station == st.name) {
+    // A retry of the adapter that failed needs no question; any other
+    // adapter gets the next address. A scanned label names its address, so
+    // a label of the failed address on another adapter is refused below.
+    if (SameAdapterAsFailed(ctx, unit)) {
+      reissue = true;
+      return Outcome::kOk;
+    }
+    if (!ctx.scanned) {
+      const Outcome set_aside = SetFailedAddressAside(ctx, unit);
+      moved_on = set_aside == Outcome::kOk;
+      return set_aside;
+    }
+  }
   const std::string text =
       "MAC address " + mac + " was given to a unit before: " + UsedText(unit) +
       ".";
@@ -202,9 +263,19 @@ Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
     // reservation moves the pool on and the unit follows it.
     bool reissue = false;
     if (st.pool.empty()) {
-      if (const Outcome refused = CheckNotGivenBefore(ctx, reissue);
+      bool moved_on = false;
+      if (const Outcome refused = CheckNotGivenBefore(ctx, reissue, moved_on);
           refused != Outcome::kOk) {
         return refused;
+      }
+      if (moved_on) {
+        if (attempt == kPoolAttempts) return Outcome::kSettingsRejected;
+        if (!RefreshImage(ctx)) return Outcome::kSettingsRejected;
+        if (const auto refusal = RangeGuard(st.settings)) {
+          ctx.panel.ShowMessage(*refusal);
+          return Outcome::kSettingsRejected;
+        }
+        continue;
       }
     }
     const auto reserved = ctx.ledger->Reserve(DraftOf(ctx, reissue));
@@ -230,13 +301,12 @@ Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
 }
 
 Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
-                  bool programmed) {
+                  UnitState to) {
   if (ctx.ledger == nullptr || !id) return Outcome::kOk;
   const std::string now = FormatLocalTime(ctx.clock.Now());
-  const LedgerStatus closed = programmed ? ctx.ledger->MarkProgrammed(*id, now)
-                                         : ctx.ledger->Release(*id, now);
+  const LedgerStatus closed = CloseAs(*ctx.ledger, *id, to, now);
   if (closed.ok()) return Outcome::kOk;
-  const UnitState to = programmed ? UnitState::kProgrammed : UnitState::kReleased;
+  const bool programmed = to == UnitState::kProgrammed;
   if (closed.fault == LedgerFault::kUnreachable &&
       KeepCloseInOutbox(ctx.station.folders.program_folder, *id, to, now)) {
     ctx.panel.ShowMessage(

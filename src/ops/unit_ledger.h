@@ -37,12 +37,14 @@ Outcome FollowPool(const OpsContext& ctx, bool say_failures = true);
 // adapter must not be touched and the operator has been told.
 Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id);
 
-// The unit passed (`programmed`) or its write or verification failed. A
-// close the line's server cannot take now is kept in the station's outbox
-// and said; one that cannot be kept either is said too, the unit's outcome
-// becomes a file failure, and the next start sets its MAC address aside.
+// The unit passed (kProgrammed), failed after a write request went out
+// (kFailed: the adapter may hold the address), or failed before anything
+// reached the adapter (kReleased). A close the line's server cannot take now
+// is kept in the station's outbox and said; one that cannot be kept either
+// is said too, the unit's outcome becomes a file failure, and the next start
+// sets its MAC address aside.
 Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
-                  bool programmed);
+                  UnitState to);
 
 // The settings file was saved after unit `id`.
 void MarkUnitSettingsSaved(const OpsContext& ctx,

@@ -363,6 +363,59 @@ INSTANTIATE_TEST_SUITE_P(
                   "Cancel (give --yes to answer OK)\nFAIL: not confirmed\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A unit whose read-back failed left its address on the adapter. Retried on
+// that adapter, it gets the same address; a blank adapter put in its place
+// gets the next one, and the failed address is set aside for good: no two
+// adapters carry one address. (The eFuse's case waits out its real retry
+// pauses here; the operations' tests cover it with a clock that does not.)
+struct SwapCase {
+  const char* name;
+  std::vector<std::string> fault;
+  bool swapped;
+  const char* second_mac;
+};
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+class AfterAFailedUnit : public CliTest,
+                         public ::testing::WithParamInterface<SwapCase> {};
+
+TEST_P(AfterAFailedUnit, TheAddressGoesOnlyToTheAdapterThatMayHoldIt) {
+  const SwapCase& c = GetParam();
+  for (const std::string& setup : c.fault) {
+    ASSERT_EQ(Cli(setup).code, 0) << setup;
+  }
+  const CliResult failed = Cli("program");
+  ASSERT_NE(failed.code, 0) << failed.err;
+  ASSERT_EQ(Cli("sim fault clear").code, 0);
+  if (c.swapped) {
+    ASSERT_EQ(Cli("sim create --force").code, 0);
+  }
+
+  const CliResult again = Cli("program");
+
+  EXPECT_EQ(again.code, 0) << again.err;
+  EXPECT_EQ(testing::LoggedMacs(station_),
+            std::vector<std::string>{c.second_mac});
+  const bool moved_on = std::string(c.second_mac) != "000000000001";
+  EXPECT_EQ(again.err.find("000000000001 is set aside") != std::string::npos,
+            moved_on)
+      << again.err;
+  const CliResult units = Cli("ledger");
+  EXPECT_THAT(units.out, HasSubstr(moved_on ? "interrupted" : "failed"))
+      << units.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, AfterAFailedUnit,
+    ::testing::Values(
+        SwapCase{"RetriedOnTheSameAdapter",
+                 {"sim fault fail-code IOCTL_READ_REGISTER"}, false,
+                 "000000000001"},
+        SwapCase{"ABlankAdapterInItsPlace",
+                 {"sim fault fail-code IOCTL_READ_REGISTER"}, true,
+                 "000000000002"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CliTest, ReloadWarningIsAnsweredByYes) {
   const CliResult r = Cli("--yes program --reload");
 
@@ -510,14 +563,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"Adapter1 KM62058 (Ethernet): PASS 000000000001",
                    "Adapter2 KM62058 (Ethernet 2): PASS 000000000002",
                    "Adapter3 KM62058 (Ethernet 3): FAIL: verification failed",
-                   "Adapter4 KM62058 (Ethernet 4): PASS 000000000003",
-                   "Adapter5 KM62058 (Ethernet 5): PASS 000000000004",
-                   "Adapter6 KM62058 (Ethernet 6): PASS 000000000005"},
-                  {"000000000001", "000000000002", "000000000003",
-                   "000000000004", "000000000005"},
-                  // The stuck cell kept its blank byte.
+                   "Adapter4 KM62058 (Ethernet 4): PASS 000000000004",
+                   "Adapter5 KM62058 (Ethernet 5): PASS 000000000005",
+                   "Adapter6 KM62058 (Ethernet 6): PASS 000000000006"},
+                  {"000000000001", "000000000002", "000000000004",
+                   "000000000005", "000000000006"},
+                  // The stuck cell kept its blank byte, and the rest of
+                  // 000000000003 sits on that adapter: the address is set
+                  // aside, and the next adapter gets the one after it.
                   {"000000000001", "000000000002", "0000000000FF",
-                   "000000000003", "000000000004", "000000000005"}},
+                   "000000000004", "000000000005", "000000000006"}},
         MultiCase{"SecondUnplugged",
                   {"sim unplug --adapter 2"},
                   4,

@@ -63,20 +63,20 @@ TEST_P(UnitCountsTest, CountsEachGroupsStatesInSortedOrderWithATotal) {
 
 // The counts of kLine, as the operator reads them.
 constexpr char kLineByStation[] =
-    "station   units  programmed  interrupted  released  reserved\n"
-    "Line1-S1  4      2           1            1         0\n"
-    "Line1-S3  3      1           0            1         1\n"
-    "total     7      3           1            2         1\n";
+    "station   units  programmed  interrupted  released  failed  reserved\n"
+    "Line1-S1  4      2           1            1         0       0\n"
+    "Line1-S3  3      1           0            1         0       1\n"
+    "total     7      3           1            2         0       1\n";
 constexpr char kLineByPool[] =
-    "pool    units  programmed  interrupted  released  reserved\n"
-    "(none)  4      1           0            2         1\n"
-    "line1   3      2           1            0         0\n"
-    "total   7      3           1            2         1\n";
+    "pool    units  programmed  interrupted  released  failed  reserved\n"
+    "(none)  4      1           0            2         0       1\n"
+    "line1   3      2           1            0         0       0\n"
+    "total   7      3           1            2         0       1\n";
 constexpr char kLineByHour[] =
-    "hour           units  programmed  interrupted  released  reserved\n"
-    "2026-12-10 14  3      1           1            1         0\n"
-    "2026-12-10 15  4      2           0            1         1\n"
-    "total          7      3           1            2         1\n";
+    "hour           units  programmed  interrupted  released  failed  reserved\n"
+    "2026-12-10 14  3      1           1            1         0       0\n"
+    "2026-12-10 15  4      2           0            1         0       1\n"
+    "total          7      3           1            2         0       1\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Reports, UnitCountsTest,

@@ -107,7 +107,13 @@ TEST_P(LedgerContract, IdsGrowInTheOrderOfReservation) {
   EXPECT_EQ(all[2].mac, DraftOf(9).mac);
 }
 
-enum class Action { kMarkProgrammed, kRelease, kSetAside, kMarkSettingsSaved };
+enum class Action {
+  kMarkProgrammed,
+  kRelease,
+  kMarkFailed,
+  kSetAside,
+  kMarkSettingsSaved
+};
 
 struct Transition {
   const char* name;
@@ -144,6 +150,18 @@ const Transition kTransitions[] = {
     {"ProgrammedSetAside", UnitState::kProgrammed, Action::kSetAside, false},
     {"ReleasedSetAside", UnitState::kReleased, Action::kSetAside, false},
     {"InterruptedSetAside", UnitState::kInterrupted, Action::kSetAside, false},
+    // A write went out but did not verify: the address stays held, set
+    // aside once another adapter is to be programmed.
+    {"ReservedToFailed", UnitState::kReserved, Action::kMarkFailed, true},
+    {"InterruptedToFailed", UnitState::kInterrupted, Action::kMarkFailed, true},
+    {"ProgrammedToFailed", UnitState::kProgrammed, Action::kMarkFailed, false},
+    {"ReleasedToFailed", UnitState::kReleased, Action::kMarkFailed, false},
+    {"FailedAgain", UnitState::kFailed, Action::kMarkFailed, false},
+    {"FailedToProgrammed", UnitState::kFailed, Action::kMarkProgrammed, false},
+    {"FailedToReleased", UnitState::kFailed, Action::kRelease, false},
+    {"FailedSetAside", UnitState::kFailed, Action::kSetAside, true},
+    {"FailedSettingsSaved", UnitState::kFailed, Action::kMarkSettingsSaved,
+     false},
 };
 
 class StateChange : public LedgerContractWith<Transition> {
@@ -158,6 +176,8 @@ class StateChange : public LedgerContractWith<Transition> {
       status = ledger_->Release(id, kTime);
     } else if (state == UnitState::kInterrupted) {
       status = ledger_->RecoverInterrupted(kTime).status();
+    } else if (state == UnitState::kFailed) {
+      status = ledger_->MarkFailed(id, kTime);
     }
     EXPECT_TRUE(status.ok()) << status.error;
     EXPECT_EQ(Record(id).state, state);
@@ -169,6 +189,8 @@ class StateChange : public LedgerContractWith<Transition> {
         return ledger_->MarkProgrammed(id, kLaterTime);
       case Action::kRelease:
         return ledger_->Release(id, kLaterTime);
+      case Action::kMarkFailed:
+        return ledger_->MarkFailed(id, kLaterTime);
       case Action::kSetAside:
         return ledger_->SetAside(id, kLaterTime);
       case Action::kMarkSettingsSaved:
@@ -203,6 +225,10 @@ TEST_P(StateChange, IsMadeOrRefusedWithTheRowLeftAsItWas) {
       break;
     case Action::kRelease:
       expected.state = UnitState::kReleased;
+      expected.closed_at = kLaterTime;
+      break;
+    case Action::kMarkFailed:
+      expected.state = UnitState::kFailed;
       expected.closed_at = kLaterTime;
       break;
     case Action::kSetAside:
@@ -313,6 +339,10 @@ const Holder kHolders[] = {
     {"ReservedReissued", UnitState::kReserved, true, false},
     {"ProgrammedReissued", UnitState::kProgrammed, true, true},
     {"InterruptedReissued", UnitState::kInterrupted, true, true},
+    // A failed unit's adapter may hold the address: only a retry of that
+    // adapter (asked for as a reissue) takes it again.
+    {"Failed", UnitState::kFailed, false, false},
+    {"FailedRetried", UnitState::kFailed, true, true},
 };
 
 class SecondReservation : public LedgerContractWith<Holder> {};
@@ -325,6 +355,8 @@ TEST_P(SecondReservation, OfTheSameMacDependsOnTheFirstUnitsState) {
     ASSERT_TRUE(ledger_->Release(first, kTime).ok());
   } else if (Case().state == UnitState::kInterrupted) {
     ASSERT_TRUE(ledger_->RecoverInterrupted(kTime).ok());
+  } else if (Case().state == UnitState::kFailed) {
+    ASSERT_TRUE(ledger_->MarkFailed(first, kTime).ok());
   }
   UnitDraft again = DraftOf(7);
   again.serial = "0000000000FFFF";  // another unit, the same address
@@ -391,7 +423,7 @@ TEST_P(LedgerContract,
   EXPECT_EQ(Record(id).closed_at, kLaterTime);
 }
 
-TEST_P(LedgerContract, FindUsedSeesProgrammedAndInterruptedUnitsOnly) {
+TEST_P(LedgerContract, FindUsedSeesProgrammedInterruptedAndFailedUnitsOnly) {
   const std::int64_t programmed = Reserve(1);
   Reserve(2);  // stays reserved, so recovery makes it interrupted
   ASSERT_TRUE(ledger_->MarkProgrammed(programmed, kTime).ok());
@@ -399,11 +431,13 @@ TEST_P(LedgerContract, FindUsedSeesProgrammedAndInterruptedUnitsOnly) {
   const std::int64_t released = Reserve(3);
   ASSERT_TRUE(ledger_->Release(released, kTime).ok());
   Reserve(4);  // reserved now
+  const std::int64_t failed = Reserve(6);
+  ASSERT_TRUE(ledger_->MarkFailed(failed, kTime).ok());
 
   const std::pair<std::uint64_t, std::optional<UnitState>> cases[] = {
       {1, UnitState::kProgrammed}, {2, UnitState::kInterrupted},
       {3, std::nullopt},           {4, std::nullopt},
-      {5, std::nullopt},
+      {5, std::nullopt},           {6, UnitState::kFailed},
   };
   for (const auto& [n, state] : cases) {
     const auto found = ledger_->FindUsed(DraftOf(n).mac);

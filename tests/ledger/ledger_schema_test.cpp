@@ -5,6 +5,8 @@
 #include <string>
 
 #include "ledger/sqlite_ledger.h"
+#include "ledger/sqlite_schema.h"
+#include "model/device_sel.h"
 #include "ledger_test_support.h"
 
 namespace srom {
@@ -63,6 +65,9 @@ const BadRow kBadRows[] = {
     {"ProgrammedWithoutAClosingTime",
      "'0011223344AB', '00001122334455', 2, 'd', 'Line 1', "
      "'2024-03-01 08:15:00', NULL, 'programmed', 0"},
+    {"FailedWithSettingsSaved",
+     "'0011223344AB', '00001122334455', 2, 'd', 'Line 1', "
+     "'2024-03-01 08:15:00', '2024-03-01 08:15:04', 'failed', 1"},
     {"ReleasedWithSettingsSaved",
      "'0011223344AB', '00001122334455', 2, 'd', 'Line 1', "
      "'2024-03-01 08:15:00', '2024-03-01 08:15:04', 'released', 1"},
@@ -102,6 +107,40 @@ TEST_F(LedgerSchema, OneMacIsReservedByOneRowAtMost) {
                     "closed_at = '2024-03-01 08:16:00' WHERE id = 1"),
             SQLITE_OK);
   EXPECT_EQ(Insert(db, reserved), SQLITE_OK);
+}
+
+// A ledger written before units could fail opens with every row and its
+// ids; no id is ever given twice, even one whose row is gone.
+TEST(LedgerSchemaUpgrade, AnOlderLedgerKeepsItsRowsAndItsIdCounter) {
+  TempFolder folder;
+  {
+    RawDatabase db(LedgerFileIn(folder));
+    ASSERT_EQ(db.Exec(std::string(sqlite::SchemaSteps()[0])), SQLITE_OK);
+    ASSERT_EQ(db.Exec("PRAGMA user_version = 1"), SQLITE_OK);
+    for (int i = 1; i <= 3; ++i) {
+      ASSERT_EQ(db.Exec("INSERT INTO unit (mac, serial, device_sel, "
+                        "image_digest, station, reserved_at, closed_at, state, "
+                        "settings_saved) VALUES ('00112233440" +
+                        std::to_string(i) +
+                        "', '00001122334455', 2, 'd', 'Line 1', "
+                        "'2024-03-01 08:15:00', '2024-03-01 08:15:04', "
+                        "'programmed', 1)"),
+                SQLITE_OK);
+    }
+    ASSERT_EQ(db.Exec("DELETE FROM unit WHERE id = 3"), SQLITE_OK);
+  }
+  auto ledger = OpenLedger(LedgerFileIn(folder));
+  ASSERT_NE(ledger, nullptr);
+  const auto units = ledger->Units();
+  ASSERT_TRUE(units.ok()) << units.error;
+  ASSERT_EQ(units.value->size(), 2u);
+  EXPECT_EQ((*units.value)[1].mac, "001122334402");
+  UnitDraft draft{"001122334409", "00001122334455", kChipAEeprom, "d",
+                  "Line 1",       "2024-03-01 09:00:00"};
+  const auto id = ledger->Reserve(draft);
+  ASSERT_TRUE(id.ok()) << id.error;
+  EXPECT_EQ(*id.value, 4) << "id 3 was given once already";
+  EXPECT_TRUE(ledger->MarkFailed(*id.value, "2024-03-01 09:00:05").ok());
 }
 
 TEST_F(LedgerSchema, AnAddressLookupUsesAnIndex) {

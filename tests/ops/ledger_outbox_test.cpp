@@ -104,7 +104,7 @@ TEST_F(LedgerOutboxTest, AClosePastTheServerWaitsInTheOutboxUntilItAnswers) {
   ASSERT_TRUE(server_->Stop(/*immediate=*/true)) << server_->last_error();
   clock_.set_now(LocalTime{2019, 4, 24, 9, 6, 7});
   panel_.clear();
-  EXPECT_EQ(CloseUnit(Context(), id, /*programmed=*/true), Outcome::kOk);
+  EXPECT_EQ(CloseUnit(Context(), id, UnitState::kProgrammed), Outcome::kOk);
   const auto said = panel_.messages();
   EXPECT_TRUE(Contains(said, kOutbox)) << ::testing::PrintToString(said);
   EXPECT_TRUE(Contains(said, "cannot be reached"))
@@ -136,7 +136,7 @@ TEST_F(LedgerOutboxTest, AClosePastTheServerWaitsInTheOutboxUntilItAnswers) {
 TEST_F(LedgerOutboxTest, AFailedUnitsReleaseWaitsTooAndFreesTheAddressLater) {
   const std::int64_t id = Reserved();
   ASSERT_TRUE(server_->Stop(/*immediate=*/true)) << server_->last_error();
-  EXPECT_EQ(CloseUnit(Context(), id, /*programmed=*/false), Outcome::kOk);
+  EXPECT_EQ(CloseUnit(Context(), id, UnitState::kReleased), Outcome::kOk);
   ASSERT_TRUE(server_->StartAgain()) << server_->last_error();
 
   // The same MAC address again: the release is sent before it is looked at.
@@ -174,7 +174,7 @@ TEST_F(LedgerOutboxTest, SendingKeepsAHandWrittenLineAndDropsARefusedClose) {
 TEST_F(LedgerOutboxTest, AStationThatStartsAgainSendsTheOutboxFirst) {
   const std::int64_t id = Reserved();
   ASSERT_TRUE(server_->Stop(/*immediate=*/true)) << server_->last_error();
-  EXPECT_EQ(CloseUnit(Context(), id, /*programmed=*/true), Outcome::kOk);
+  EXPECT_EQ(CloseUnit(Context(), id, UnitState::kProgrammed), Outcome::kOk);
   ledger_.reset();
   ASSERT_TRUE(server_->StartAgain()) << server_->last_error();
   WriteBytes(folder_ / std::string("station.ini"),
