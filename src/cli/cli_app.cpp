@@ -304,6 +304,47 @@ std::string ResultText(Outcome outcome) {
              : "FAIL: " + std::string(ExitCodeName(ExitCodeOf(outcome)));
 }
 
+// Ctrl-C, Ctrl-Break or a termination request only raises this flag; `auto`
+// and the adapter loop look at it between units (and `auto` while it
+// waits), so a unit that has begun always finishes with its files and its
+// ledger record.
+volatile std::sig_atomic_t g_stop_requested = 0;
+
+void RequestStop(int) { g_stop_requested = 1; }
+
+class StopOnSignal {
+ public:
+  StopOnSignal() {
+    g_stop_requested = 0;
+    previous_int_ = std::signal(SIGINT, RequestStop);
+#ifdef SIGTERM
+    previous_term_ = std::signal(SIGTERM, RequestStop);
+#endif
+#ifdef SIGBREAK
+    previous_break_ = std::signal(SIGBREAK, RequestStop);
+#endif
+  }
+  ~StopOnSignal() {
+    std::signal(SIGINT, previous_int_);
+#ifdef SIGTERM
+    std::signal(SIGTERM, previous_term_);
+#endif
+#ifdef SIGBREAK
+    std::signal(SIGBREAK, previous_break_);
+#endif
+  }
+  StopOnSignal(const StopOnSignal&) = delete;
+  StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+  static bool requested() { return g_stop_requested != 0; }
+
+ private:
+  using Handler = void (*)(int);
+  Handler previous_int_ = SIG_DFL;
+  Handler previous_term_ = SIG_DFL;
+  Handler previous_break_ = SIG_DFL;
+};
+
 // The loop over the ticked adapters, keeping each unit's adapter,
 // the MAC address it was given and its outcome for the result lines.
 class ReportingLoop : public AdapterLoop {
@@ -335,6 +376,7 @@ class ReportingLoop : public AdapterLoop {
     });
   }
 
+  void set_stop(std::function<bool()> stop) { inner_.set_stop(std::move(stop)); }
   Plan plan() const { return plan_; }
   const std::vector<UnitResult>& results() const { return results_; }
 
@@ -356,6 +398,10 @@ ExitCode MultiJob(Run& run, AdapterLoop::Kind kind) {
   // "MultiEnable" ticked, as the window has it for the loop.
   st.settings.MultiEnable = true;
   ReportingLoop loop(run, scan, *network);
+  // Ctrl-C between adapters ends the loop as its end would: the adapter in
+  // hand is finished, every connection enabled again.
+  const StopOnSignal stop;
+  loop.set_stop(&StopOnSignal::requested);
   const std::string first_mac = st.settings.CurrentMac;
   const bool program = kind == AdapterLoop::Kind::kProgram;
   const Outcome outcome = program ? RunProgramJob(run.Context(), &loop)
@@ -377,6 +423,14 @@ ExitCode MultiJob(Run& run, AdapterLoop::Kind kind) {
       run.out() << " " << result.mac;
     }
     run.out() << "\n";
+  }
+  if (outcome == Outcome::kInterrupted) {
+    // The ticked adapters the loop did not reach.
+    for (int k = static_cast<int>(results.empty() ? 0 : results.back().adapter + 1);
+         k < kAdapterSlots; ++k) {
+      if (!scan.result.boxes[static_cast<std::size_t>(k)].ticked) continue;
+      run.out() << AdapterLine(scan, k) << ": not run: interrupted\n";
+    }
   }
   return ExitCodeOf(outcome);
 }
@@ -401,40 +455,6 @@ ExitCode Scan(Run& run) {
       "connection that can be switched.");
   return ExitCode::kDeviceAbsent;
 }
-
-// Automatic programming on the terminal. Ctrl-C (or a termination request)
-// only raises this flag; it is looked at between units and while waiting,
-// so a unit that has begun always finishes with its files and its ledger
-// record.
-volatile std::sig_atomic_t g_stop_requested = 0;
-
-void RequestStop(int) { g_stop_requested = 1; }
-
-class StopOnSignal {
- public:
-  StopOnSignal() {
-    g_stop_requested = 0;
-    previous_int_ = std::signal(SIGINT, RequestStop);
-#ifdef SIGTERM
-    previous_term_ = std::signal(SIGTERM, RequestStop);
-#endif
-  }
-  ~StopOnSignal() {
-    std::signal(SIGINT, previous_int_);
-#ifdef SIGTERM
-    std::signal(SIGTERM, previous_term_);
-#endif
-  }
-  StopOnSignal(const StopOnSignal&) = delete;
-  StopOnSignal& operator=(const StopOnSignal&) = delete;
-
-  static bool requested() { return g_stop_requested != 0; }
-
- private:
-  using Handler = void (*)(int);
-  Handler previous_int_ = SIG_DFL;
-  Handler previous_term_ = SIG_DFL;
-};
 
 // Waits `ms` on the clock in short steps; false when a stop was requested.
 bool WaitUnlessStopped(Clock& clock, int ms) {

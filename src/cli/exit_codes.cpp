@@ -12,7 +12,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 13> kCodes = {{
+constexpr std::array<CodeRow, 14> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -38,6 +38,9 @@ constexpr std::array<CodeRow, 13> kCodes = {{
      "rework"},
     {ExitCode::kLedgerUnreachable, "ledger unreachable",
      "the line's ledger server does not answer: try again when it does"},
+    {ExitCode::kInterrupted, "interrupted",
+     "stopped by Ctrl-C or a termination request; the adapter in hand was "
+     "finished"},
 }};
 
 }  // namespace
@@ -88,6 +91,8 @@ ExitCode ExitCodeOf(Outcome outcome) {
       return ExitCode::kStationBusy;
     case Outcome::kLedgerUnreachable:
       return ExitCode::kLedgerUnreachable;
+    case Outcome::kInterrupted:
+      return ExitCode::kInterrupted;
   }
   return ExitCode::kFailed;
 }

@@ -25,6 +25,7 @@ enum class ExitCode : int {
   kStationBusy = 10,      // another program holds the station folder
   kMacUsed = 11,          // the MAC address was given to a unit before
   kLedgerUnreachable = 12,  // the line's ledger server does not answer
+  kInterrupted = 14,        // stopped by Ctrl-C or a termination request
 };
 
 // The code as a number, for returning from main().

@@ -19,6 +19,16 @@ struct NetworkAdapter {
   bool operator==(const NetworkAdapter&) const = default;
 };
 
+// How a command that was waited for ended.
+struct CommandEnd {
+  bool started = false;  // the program was found and started
+  bool ended = false;    // it ended within the wait
+  unsigned long exit_code = 0;
+
+  bool ok() const { return started && ended && exit_code == 0; }
+  bool operator==(const CommandEnd&) const = default;
+};
+
 // Why an adapter's connection name could not be read.
 enum class ConnectionNameFailure {
   kKeyNotOpened,  // the connection's registry key
@@ -37,10 +47,15 @@ class NetworkPort {
   virtual std::variant<std::string, ConnectionNameFailure> ConnectionName(
       const std::string& adapter_name) = 0;
 
-  // Starts `command_line` hidden and waits for it, at most `wait`. Its
-  // outcome is not examined.
-  virtual void RunCommand(const std::string& command_line,
-                          std::chrono::milliseconds wait) = 0;
+  // Starts `command_line` hidden and waits for it, at most `wait`.
+  virtual CommandEnd RunCommand(const std::string& command_line,
+                                std::chrono::milliseconds wait) = 0;
+
+  // Whether the connection called `connection_name` is switched on now: a
+  // connection switched off, or one the system no longer lists, is not.
+  // Nothing when the system cannot tell.
+  virtual std::optional<bool> ConnectionEnabled(
+      const std::string& connection_name) = 0;
 
   // Starts `command_line` hidden and returns at once (the window closing).
   virtual void StartCommand(const std::string& command_line) = 0;

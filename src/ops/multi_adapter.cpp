@@ -71,10 +71,12 @@ std::string EnableCommand(const std::string& connection_name) {
 
 std::optional<std::string> UnswitchableReason(
     const std::string& connection_name) {
-  if (connection_name.find('"') != std::string::npos) {
+  if (connection_name.find('"') != std::string::npos ||
+      (!connection_name.empty() && connection_name.back() == '\\')) {
     return "The network connection \"" + connection_name +
-           "\" has a double quote in its name, which cannot be passed to "
-           "netsh safely: rename the connection to program that adapter.";
+           "\" has a double quote in its name, or a backslash at its end, "
+           "which cannot be passed to netsh safely: rename the connection to "
+           "program that adapter.";
   }
   if (DisableCommand(connection_name).size() > kMaxCommandChars) {
     return "The network connection \"" + connection_name +
@@ -130,7 +132,7 @@ ScanResult ScanAdapters(NetworkPort& network, AdapterTable& table,
 void ConnectionSwitch::DisableConnection(const std::string& name,
                                          int pause_ms) {
   if (UnswitchableReason(name)) return;
-  network_.RunCommand(DisableCommand(name), kCommandWait);
+  Remember(name, network_.RunCommand(DisableCommand(name), kCommandWait));
   clock_.SleepMs(pause_ms);
 }
 
@@ -138,7 +140,51 @@ void ConnectionSwitch::EnableConnection(const std::string& name,
                                         int pause_ms) {
   if (UnswitchableReason(name)) return;
   clock_.SleepMs(pause_ms);
-  network_.RunCommand(EnableCommand(name), kCommandWait);
+  Remember(name, network_.RunCommand(EnableCommand(name), kCommandWait));
+}
+
+void ConnectionSwitch::Remember(const std::string& name,
+                                const CommandEnd& end) {
+  std::erase_if(failed_, [&name](const auto& f) { return f.first == name; });
+  if (!end.ok()) failed_.emplace_back(name, end);
+}
+
+std::string ConnectionSwitch::FailedCommandNote(
+    const std::string& name) const {
+  for (const auto& [connection, end] : failed_) {
+    if (connection != name) continue;
+    if (!end.started) return " (netsh did not start)";
+    if (!end.ended) return " (netsh did not end within 15 seconds)";
+    return " (netsh ended with exit code " + std::to_string(end.exit_code) +
+           "; switching a connection needs administrator rights)";
+  }
+  return "";
+}
+
+std::optional<std::string> ConnectionSwitch::WhyNotOnlyEnabled(
+    const AdapterTable& table, int index) {
+  for (int j = 0; j < kAdapterSlots; ++j) {
+    const AdapterSlot& slot = table.entries[j];
+    if (!slot.Present || UnswitchableReason(slot.ConnectionName)) continue;
+    const std::string quoted = "\"" + slot.ConnectionName + "\"";
+    const auto enabled = network_.ConnectionEnabled(slot.ConnectionName);
+    if (!enabled) {
+      return "the system cannot tell whether the network connection " +
+             quoted + " is switched on, so the adapter the control device "
+             "reaches is not known";
+    }
+    if (j == index && !*enabled) {
+      return "its network connection " + quoted +
+             " could not be switched on" + FailedCommandNote(slot.ConnectionName);
+    }
+    if (j != index && *enabled) {
+      return "the network connection " + quoted +
+             " of another adapter is still switched on" +
+             FailedCommandNote(slot.ConnectionName) +
+             ", so the control device could reach that adapter instead";
+    }
+  }
+  return std::nullopt;
 }
 
 void ConnectionSwitch::DisableAllConnections(const AdapterTable& table,
@@ -182,12 +228,28 @@ Outcome MultiAdapterLoop::RunLoop(Kind kind, const OpsContext& ctx,
   Outcome first_failure = Outcome::kOk;
   int done = 0;
   std::vector<int> failed;
+  bool stopped = false;
   for (int k = 0; k < kAdapterSlots; ++k) {
     const AdapterSlot& slot = table_.entries[k];
     if (!slot.Present || !ticked_(k)) continue;
+    if (stop_ && stop_()) {
+      stopped = true;
+      break;
+    }
     if (kind == Kind::kDump) panel.SetOutputText("");
     panel.SetAdapterPicture(k, AdapterPictureKind::kBusy);
     switch_.EnableConnection(slot.ConnectionName, 100);
+    // Only this adapter's connection may be on: otherwise the unit could be
+    // written to another adapter than the one the operator sees.
+    if (const auto wrong = switch_.WhyNotOnlyEnabled(table_, k)) {
+      panel.SetAdapterPicture(k, AdapterPictureKind::kFail);
+      panel.ShowMessage(AdapterName(k, slot) + ": " + *wrong +
+                        ". The loop stops here: no further adapter is "
+                        "written.");
+      failed.push_back(k + 1);
+      first_failure = FirstFailure(first_failure, Outcome::kFailed);
+      break;
+    }
     AdapterPanel adapter_panel(panel, AdapterName(k, slot));
     const OpsContext unit_ctx = ctx.WithPanel(adapter_panel);
     std::string unit_text;
@@ -229,7 +291,7 @@ Outcome MultiAdapterLoop::RunLoop(Kind kind, const OpsContext& ctx,
                                           : ResultPicture::kFail);
     panel.ShowVerdict(LoopVerdict(done, failed), failed.empty());
   }
-  return first_failure;
+  return stopped ? Outcome::kInterrupted : first_failure;
 }
 
 }  // namespace srom

@@ -40,8 +40,9 @@ struct AdapterTable {
 std::string DisableCommand(const std::string& connection_name);
 std::string EnableCommand(const std::string& connection_name);
 // Why a connection cannot be switched: a double quote in its name would end
-// the quoted name and pass the rest to netsh as arguments; a name too long
-// would be cut. Nothing when it can.
+// the quoted name and pass the rest to netsh as arguments, and so would a
+// backslash at its end (it escapes the closing quote); a name too long would
+// be cut. Nothing when it can.
 std::optional<std::string> UnswitchableReason(
     const std::string& connection_name);
 
@@ -74,14 +75,25 @@ class ConnectionSwitch {
       : network_(network), clock_(clock) {}
   void DisableConnection(const std::string& name, int pause_ms);
   void EnableConnection(const std::string& name, int pause_ms);
+  // Why the control device may reach another adapter than slot `index`:
+  // its connection is not switched on, another one is, or the system
+  // cannot tell. Nothing when slot `index`'s connection is the only one
+  // of the table switched on.
+  std::optional<std::string> WhyNotOnlyEnabled(const AdapterTable& table,
+                                               int index);
   void DisableAllConnections(const AdapterTable& table, int pause_ms);
   void EnableAllConnections(const AdapterTable& table, int pause_ms);
   // The window closing: every listed connection enabled, nothing waited for.
   void EnableAllConnectionsAtExit(const AdapterTable& table);
 
  private:
+  // netsh's last exit code for each connection, where it failed.
+  void Remember(const std::string& name, const CommandEnd& end);
+  std::string FailedCommandNote(const std::string& name) const;
+
   NetworkPort& network_;
   Clock& clock_;
+  std::vector<std::pair<std::string, CommandEnd>> failed_;
 };
 
 // The loop over the ticked adapters of a scan.
@@ -95,6 +107,11 @@ class MultiAdapterLoop : public AdapterLoop {
         clock_(clock),
         ticked_(std::move(ticked)) {}
 
+  // Looked at before each adapter: once it says stop, the loop takes no
+  // further adapter, ends as it always does (the log, every connection
+  // enabled again) and comes to kInterrupted. The unit in hand finishes.
+  void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+
   Plan PlanRun() override;
   Outcome RunLoop(Kind kind, const OpsContext& ctx, const Unit& unit) override;
 
@@ -103,6 +120,7 @@ class MultiAdapterLoop : public AdapterLoop {
   ConnectionSwitch switch_;
   Clock& clock_;
   std::function<bool(int)> ticked_;
+  std::function<bool()> stop_;
   int selected_ = 0;
 };
 

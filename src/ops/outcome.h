@@ -17,6 +17,7 @@ enum class Outcome {
   kMacAlreadyUsed,    // the ledger holds the MAC address as given to a unit
   kStationBusy,       // another program holds the station folder
   kLedgerUnreachable, // the line's ledger server does not answer
+  kInterrupted,       // stopped on request between adapters of a loop
 };
 
 // The first failure stands: later ones follow from it.

@@ -18,7 +18,12 @@ class NoNetwork : public NetworkPort {
       const std::string&) override {
     return ConnectionNameFailure::kKeyNotOpened;
   }
-  void RunCommand(const std::string&, std::chrono::milliseconds) override {}
+  CommandEnd RunCommand(const std::string&, std::chrono::milliseconds) override {
+    return {};
+  }
+  std::optional<bool> ConnectionEnabled(const std::string&) override {
+    return std::nullopt;
+  }
   void StartCommand(const std::string&) override {}
 };
 

@@ -1,6 +1,7 @@
 // srom-cli auto as a line runs it: a real process watching a station, the
 // adapters plugged in and pulled by further srom-cli processes, and Ctrl-C
-// to end it between units.
+// to end it between units; and Ctrl-C or a termination request in the
+// middle of a loop over several adapters.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -153,6 +154,55 @@ TEST_F(AutoCliTest, AnAttachedAdapterWaitsAndAPulledOneIsLost) {
   EXPECT_FALSE(fs::exists(station_ / "Serial-MAC.log"));
   EXPECT_FALSE(fs::exists(station_ / kSimStateFile)) << "never written";
 }
+
+// Ctrl-C (or a termination request) while `program --multi` goes through six
+// adapters: the adapter in hand is finished with its files and record, the
+// rest are left, each adapter gets its line, and the exit code says the
+// loop was interrupted.
+class InterruptedLoop : public AutoCliTest,
+                        public ::testing::WithParamInterface<int> {};
+
+TEST_P(InterruptedLoop, FinishesTheAdapterInHandAndSaysSo) {
+  WriteSettings(0);
+  for (int n = 2; n <= 6; ++n) {
+    ASSERT_EQ(Run({"sim", "add", "--description",
+                   "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter",
+                   "--connection", "Ethernet " + std::to_string(n)})
+                  .code,
+              0);
+  }
+  CliProcess loop(station_, {"program", "--multi"}, folder_ / "loop-err.txt",
+                  0, folder_ / "loop-out.txt");
+  ASSERT_TRUE(WaitFor(
+      [this] { return LoggedUnits() > 0 ? std::string("unit") : ""; },
+      "unit"));
+  loop.Signal(GetParam());
+  const Exit exit = loop.Wait();
+
+  EXPECT_EQ(exit.code, 14) << exit.err;
+  EXPECT_THAT(exit.err, EndsWith("FAIL: interrupted\n"));
+  const int done = LoggedUnits();
+  EXPECT_GE(done, 1);
+  EXPECT_LT(done, 6);
+  std::istringstream out(ReadBytes(folder_ / "loop-out.txt"));
+  int passed = 0;
+  int left = 0;
+  for (std::string line; std::getline(out, line);) {
+    if (line.rfind("Adapter", 0) != 0) continue;
+    passed += line.find(": PASS ") != std::string::npos;
+    left += line.ends_with(": not run: interrupted");
+  }
+  EXPECT_EQ(passed, done);
+  EXPECT_EQ(passed + left, 6) << ReadBytes(folder_ / "loop-out.txt");
+  EXPECT_EQ(Run({"ledger", "--check"}).code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedLoop,
+                         ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) {
+                           return std::string(info.param == SIGINT ? "CtrlC"
+                                                                   : "Term");
+                         });
 
 }  // namespace
 }  // namespace srom::testing

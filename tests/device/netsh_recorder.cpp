@@ -5,9 +5,11 @@
 //
 // With SROM_NETSH_HOLD naming an event, it first waits for that event (20 s
 // at most), so that a test can tell a caller that waited for it from one
-// that did not.
+// that did not. With SROM_NETSH_EXIT set it ends with that exit code, as
+// netsh does when it cannot switch a connection.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -44,5 +46,7 @@ int main() {
   const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()),
                             &written, nullptr);
   CloseHandle(file);
-  return ok && written == line.size() ? 0 : 4;
+  if (!ok || written != line.size()) return 4;
+  const std::string exit_code = Environment("SROM_NETSH_EXIT");
+  return exit_code.empty() ? 0 : std::atoi(exit_code.c_str());
 }

@@ -189,6 +189,7 @@ class Win32NetworkPortCommandTest : public ::testing::Test {
     if (hold_ != nullptr) Release();
     SetEnvironmentVariableA("SROM_NETSH_HOLD", nullptr);
     SetEnvironmentVariableA("SROM_NETSH_LOG", nullptr);
+    SetEnvironmentVariableA("SROM_NETSH_EXIT", nullptr);
     fs::current_path(saved_folder_);
     SetEnvironmentVariableA("PATH", saved_path_.c_str());
     // Each recorder ran in the folder: until wine has let go of an ended
@@ -247,7 +248,9 @@ TEST_F(Win32NetworkPortCommandTest, RunCommandPassesTheLineAsGivenAndWaits) {
       R"(netsh interface set interface name="Local Area Connection 12" admin=DISABLED)",
   };
   Win32NetworkPort port;
-  for (const auto& line : lines) port.RunCommand(line, 15000ms);
+  for (const auto& line : lines) {
+    EXPECT_EQ(port.RunCommand(line, 15000ms), (CommandEnd{true, true, 0}));
+  }
   // Each run was waited for: the lines are there without waiting here.
   const auto logged = Lines(log_);
   EXPECT_THAT(logged, ElementsAreArray(lines));
@@ -262,7 +265,7 @@ TEST_F(Win32NetworkPortCommandTest, RunCommandWaitsNoLongerThanItIsTold) {
   const std::string line =
       R"(netsh interface set interface name="Ethernet 2" admin=DISABLED)";
   Win32NetworkPort port;
-  port.RunCommand(line, 300ms);
+  EXPECT_EQ(port.RunCommand(line, 300ms), (CommandEnd{true, false, 0}));
   // Returned while the recorder was still held.
   EXPECT_THAT(Lines(log_), IsEmpty());
   Release();
@@ -280,9 +283,30 @@ TEST_F(Win32NetworkPortCommandTest, StartCommandReturnsAtOnceAndTheLineArrives) 
   EXPECT_THAT(AwaitLines(1), ElementsAre(line));
 }
 
+// netsh ends with a code of its own when it cannot switch a connection (no
+// administrator rights): the loop must see it.
+TEST_F(Win32NetworkPortCommandTest, RunCommandReportsTheExitCode) {
+  SetEnvironmentVariableA("SROM_NETSH_EXIT", "1");
+  Win32NetworkPort port;
+  const CommandEnd end = port.RunCommand(
+      R"(netsh interface set interface name="Ethernet 2" admin=DISABLED)",
+      15000ms);
+  EXPECT_EQ(end, (CommandEnd{true, true, 1}));
+  EXPECT_FALSE(end.ok());
+}
+
+// A connection the system does not list is not switched on.
+TEST(Win32NetworkPortTest, AConnectionTheSystemDoesNotListIsNotEnabled) {
+  Win32NetworkPort port;
+  EXPECT_EQ(port.ConnectionEnabled("srom no such connection 7"),
+            std::optional<bool>(false));
+}
+
 TEST_F(Win32NetworkPortCommandTest, ACommandThatIsNotFoundDoesNothing) {
   Win32NetworkPort port;
-  port.RunCommand("srom-no-such-command interface show interface", 15000ms);
+  EXPECT_FALSE(
+      port.RunCommand("srom-no-such-command interface show interface", 15000ms)
+          .started);
   port.StartCommand("srom-no-such-command interface show interface");
   // Nothing ran, and the port still runs what it can find.
   port.RunCommand("netsh interface show interface", 15000ms);

@@ -67,10 +67,10 @@ class SequenceNetwork : public SimulatedNetwork {
  public:
   SequenceNetwork(SimulatedBench& bench, Sequence& sequence)
       : SimulatedNetwork(bench), sequence_(sequence) {}
-  void RunCommand(const std::string& line,
-                  std::chrono::milliseconds wait) override {
+  CommandEnd RunCommand(const std::string& line,
+                        std::chrono::milliseconds wait) override {
     sequence_.Add(line.substr(line.find("name=")));
-    SimulatedNetwork::RunCommand(line, wait);
+    return SimulatedNetwork::RunCommand(line, wait);
   }
 
  private:
@@ -219,21 +219,35 @@ TEST_F(MultiAdapterTest, ARegistryFailureOnTheThirdKeepsTheFirstTwo) {
   EXPECT_EQ(State(AdapterBox(2)).text, "Adapter3");
 }
 
-TEST_F(MultiAdapterTest, AQuoteInAConnectionNameIsNeverPassedToNetsh) {
-  Add("VELK KM62058 USB 3.0 to Gigabit Ethernet", "Lab\" admin=DISABLED & x");
+// A name that would end netsh's quoted argument early: a quote, or a
+// backslash that escapes the closing quote.
+class UnsafeConnectionName
+    : public MultiAdapterTest,
+      public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UnsafeConnectionName, IsNeverPassedToNetsh) {
+  Add("VELK KM62058 USB 3.0 to Gigabit Ethernet", GetParam());
   ASSERT_TRUE(Start());
   view_.ClearEvents();
   TickMultiEnable();
   EXPECT_FALSE(State(AdapterBox(1)).checked);
   EXPECT_FALSE(State(AdapterBox(1)).enabled);
   ASSERT_EQ(view_.messages().size(), 1u);
-  EXPECT_THAT(view_.messages()[0], ::testing::HasSubstr("double quote"));
+  EXPECT_THAT(view_.messages()[0], ::testing::HasSubstr("netsh safely"));
   sequence_.Clear();
   dlg_->OnClose();
   for (const std::string& c : seq_network_.commands()) {
     EXPECT_THAT(c, Not(::testing::HasSubstr("Lab"))) << c;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, UnsafeConnectionName,
+                         ::testing::Values("Lab\" admin=DISABLED & x",
+                                           "Lab 7\\"),
+                         [](const auto& info) {
+                           return std::string(info.index == 0 ? "Quote"
+                                                              : "Backslash");
+                         });
 
 TEST_F(MultiAdapterTest, NoTickedAdapterIsSaidNotSkippedInSilence) {
   adapter_.set_plugged(true);

@@ -57,25 +57,48 @@ SimulatedNetwork::ConnectionName(const std::string& adapter_name) {
   return ConnectionNameFailure::kKeyNotOpened;
 }
 
-void SimulatedNetwork::CarryOut(const std::string& line) {
+bool SimulatedNetwork::CarryOut(const std::string& line) {
   // netsh interface set interface name="<name>" admin=DISABLED|ENABLE
-  if (line.rfind(kPrefix, 0) != 0) return;
+  if (line.rfind(kPrefix, 0) != 0) return false;
   const std::size_t start = kPrefix.size();
   const std::size_t end = line.find('"', start);
-  if (end == std::string::npos) return;
+  if (end == std::string::npos) return false;
   const std::string name = line.substr(start, end - start);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (refused_.count(name) != 0) return false;
+  }
   const std::string_view admin = std::string_view(line).substr(end + 1);
-  if (admin == " admin=DISABLED") bench_.DisableConnection(name);
-  if (admin == " admin=ENABLE") bench_.EnableConnection(name);
+  if (admin == " admin=DISABLED") return bench_.DisableConnection(name);
+  if (admin == " admin=ENABLE") return bench_.EnableConnection(name);
+  return false;
 }
 
-void SimulatedNetwork::RunCommand(const std::string& command_line,
-                                  std::chrono::milliseconds) {
+CommandEnd SimulatedNetwork::RunCommand(const std::string& command_line,
+                                        std::chrono::milliseconds) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     commands_.push_back("run: " + command_line);
   }
-  CarryOut(command_line);
+  // netsh's exit code for a switch it could not make.
+  return {true, true, CarryOut(command_line) ? 0ul : 1ul};
+}
+
+std::optional<bool> SimulatedNetwork::ConnectionEnabled(
+    const std::string& connection_name) {
+  for (const BenchAdapterInfo& adapter : bench_.Describe()) {
+    if (adapter.connection_name == connection_name) return adapter.enabled;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [adapter, connection] : others_) {
+    if (connection == connection_name) return true;
+  }
+  return false;
+}
+
+void SimulatedNetwork::RefuseSwitching(std::string connection_name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  refused_.insert(std::move(connection_name));
 }
 
 void SimulatedNetwork::StartCommand(const std::string& command_line) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,25 +24,32 @@ class SimulatedNetwork : public NetworkPort {
   void AddOtherAdapter(NetworkAdapter adapter, std::string connection_name);
   // The connection names of these adapters cannot be read.
   void FailConnectionName(std::string adapter_name, ConnectionNameFailure why);
+  // netsh cannot switch this connection (no administrator rights): its
+  // commands end with exit code 1 and change nothing.
+  void RefuseSwitching(std::string connection_name);
 
   std::optional<std::vector<NetworkAdapter>> ListAdapters() override;
   std::variant<std::string, ConnectionNameFailure> ConnectionName(
       const std::string& adapter_name) override;
-  void RunCommand(const std::string& command_line,
-                  std::chrono::milliseconds wait) override;
+  CommandEnd RunCommand(const std::string& command_line,
+                        std::chrono::milliseconds wait) override;
+  std::optional<bool> ConnectionEnabled(
+      const std::string& connection_name) override;
   void StartCommand(const std::string& command_line) override;
 
   // "run: <line>" and "start: <line>", in order.
   std::vector<std::string> commands() const;
 
  private:
-  void CarryOut(const std::string& command_line);
+  // False when the line switches nothing.
+  bool CarryOut(const std::string& command_line);
 
   SimulatedBench& bench_;
   mutable std::mutex mutex_;
   std::vector<std::pair<NetworkAdapter, std::string>> others_;
   std::vector<std::pair<std::string, ConnectionNameFailure>> failures_;
   std::vector<std::string> commands_;
+  std::set<std::string> refused_;
 };
 
 // The name the bench's adapter number `index` (0..5) has in the system's

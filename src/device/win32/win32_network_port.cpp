@@ -3,10 +3,12 @@
 // windows.h before the IP helper: iphlpapi.h relies on its types.
 #include <windows.h>
 #include <iphlpapi.h>
+#include <netioapi.h>
 
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace srom {
 namespace {
@@ -45,6 +47,21 @@ std::optional<PROCESS_INFORMATION> Start(const std::string& command_line,
                      nullptr, &startup, &process);
   if (!started) return std::nullopt;
   return process;
+}
+
+// A connection name as the registry gave it (the ANSI code page), as the
+// interface table spells it.
+std::wstring WideOfAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(),
+                                         static_cast<int>(text.size()),
+                                         nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0) {
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                        wide.data(), length);
+  }
+  return wide;
 }
 
 void CloseProcess(const PROCESS_INFORMATION& process) {
@@ -98,13 +115,37 @@ Win32NetworkPort::ConnectionName(const std::string& adapter_name) {
   return std::string(name, strnlen(name, size));
 }
 
-void Win32NetworkPort::RunCommand(const std::string& command_line,
-                                  std::chrono::milliseconds wait) {
+CommandEnd Win32NetworkPort::RunCommand(const std::string& command_line,
+                                        std::chrono::milliseconds wait) {
+  CommandEnd end;
   const auto process =
       Start(command_line, CREATE_NO_WINDOW | HIGH_PRIORITY_CLASS);
-  if (!process) return;
-  WaitForSingleObject(process->hProcess, WaitMilliseconds(wait));
+  if (!process) return end;
+  end.started = true;
+  end.ended = WaitForSingleObject(process->hProcess, WaitMilliseconds(wait)) ==
+              WAIT_OBJECT_0;
+  DWORD code = 0;
+  if (end.ended && GetExitCodeProcess(process->hProcess, &code)) {
+    end.exit_code = code;
+  }
   CloseProcess(*process);
+  return end;
+}
+
+std::optional<bool> Win32NetworkPort::ConnectionEnabled(
+    const std::string& connection_name) {
+  MIB_IF_TABLE2* table = nullptr;
+  if (GetIfTable2(&table) != NO_ERROR || table == nullptr) return std::nullopt;
+  const std::wstring wanted = WideOfAnsi(connection_name);
+  bool enabled = false;
+  for (ULONG i = 0; i < table->NumEntries; ++i) {
+    const MIB_IF_ROW2& row = table->Table[i];
+    if (wanted == row.Alias) {
+      enabled = enabled || row.AdminStatus == NET_IF_ADMIN_STATUS_UP;
+    }
+  }
+  FreeMibTable(table);
+  return enabled;
 }
 
 void Win32NetworkPort::StartCommand(const std::string& command_line) {

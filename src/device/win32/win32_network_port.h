@@ -16,8 +16,12 @@ class Win32NetworkPort : public NetworkPort {
   // The command is looked up as CreateProcessA looks up a command line's
   // first word (the application's folder, the current folder, the system
   // folders, then PATH); it gets no window and runs at high priority.
-  void RunCommand(const std::string& command_line,
-                  std::chrono::milliseconds wait) override;
+  CommandEnd RunCommand(const std::string& command_line,
+                        std::chrono::milliseconds wait) override;
+  // The interface table (GetIfTable2): the row whose alias is the
+  // connection's name, switched on by its administrator status.
+  std::optional<bool> ConnectionEnabled(
+      const std::string& connection_name) override;
   void StartCommand(const std::string& command_line) override;
 };
 
