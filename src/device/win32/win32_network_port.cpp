@@ -1,9 +1,12 @@
 #include "device/win32/win32_network_port.h"
 
-// windows.h before the IP helper: iphlpapi.h relies on its types.
+// Winsock's IP definitions, then windows.h, before the IP helper: iphlpapi.h
+// relies on their types, and declares the interface table (GetIfTable2)
+// only when it has seen ws2ipdef.h.
+#include <winsock2.h>
+#include <ws2ipdef.h>
 #include <windows.h>
 #include <iphlpapi.h>
-#include <netioapi.h>
 
 #include <cstddef>
 #include <cstring>
