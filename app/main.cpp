@@ -92,8 +92,9 @@ int main(int argc, char** argv) {
   if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 1;
   QObject::connect(&view, &QDialog::finished, &app, &QApplication::quit);
   // The simulated adapter's panel beside the window: plug, unplug, fault it
-  // and watch its memories while the window programs it. Both are centred
-  // together where the screen has room for them side by side.
+  // and watch its memories while the window programs it, every change saved
+  // in the station's files. Both are centred together where the screen has
+  // room for them side by side.
   std::vector<srom::SimPanelAdapter> adapters;
   const auto described = bench->Describe();
   for (int i = 0; i < bench->size(); ++i) {
@@ -101,9 +102,12 @@ int main(int argc, char** argv) {
         {"Adapter " + std::to_string(i + 1) + ": " +
              described[static_cast<std::size_t>(i)].description + " (" +
              described[static_cast<std::size_t>(i)].connection_name + ")",
-         bench->At(i)});
+         bench->At(i), i + 1});
   }
-  auto* panel = new srom::SimPanel(std::move(adapters), &view);
+  srom::SimulatedBench* running = bench.get();
+  auto* panel = new srom::SimPanel(
+      std::move(adapters),
+      srom::SimPanelStation{folder, [running] { running->CatchUp(); }}, &view);
   panel->adjustSize();
   if (const QScreen* screen = view.screen()) {
     const QRect room = screen->availableGeometry();

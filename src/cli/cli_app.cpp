@@ -14,6 +14,7 @@
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/ledger_report.h"
+#include "device/sim/sim_change.h"
 #include "device/sim/sim_setup.h"
 #include "device/sim/simulated_adapter.h"
 #include "device/sim/simulated_bench.h"
@@ -756,48 +757,36 @@ ExitCode ConvertEfuseCommand(Run& run) {
 
 // The simulated bench of the folder, for the sim commands.
 
-struct SimFiles {
-  fs::path state;
-  fs::path setup;
-};
-
-SimFiles SimFilesOf(const fs::path& dir, int number) {
-  return {dir / SimStateFileName(number), dir / SimSetupFileName(number)};
-}
-
-void ShowSim(std::ostream& out, int number, const SimBenchEntry& entry,
-             const SimulatedAdapter& adapter, const SimSetup& setup) {
-  out << "adapter " << number << ": " << entry.description << "\n";
-  out << "connection: " << entry.connection_name << "\n";
-  out << "plugged: " << (setup.plugged ? "yes" : "no") << "\n";
+void ShowSim(std::ostream& out, const SimAdapterFiles& adapter) {
+  out << "adapter " << adapter.number << ": " << adapter.entry.description
+      << "\n";
+  out << "connection: " << adapter.entry.connection_name << "\n";
+  out << "plugged: " << (adapter.setup.plugged ? "yes" : "no") << "\n";
   out << "faults:";
-  if (setup.faults.empty()) out << " none";
+  if (adapter.setup.faults.empty()) out << " none";
   out << "\n";
-  for (const auto& fault : setup.faults)
+  for (const auto& fault : adapter.setup.faults)
     out << "  " << JoinWords(fault) << "\n";
-  const auto eeprom = adapter.eeprom();
-  const auto efuse = adapter.efuse();
+  const auto& eeprom = adapter.memories.eeprom;
+  const auto& efuse = adapter.memories.efuse;
   out << "EEPROM, " << eeprom.size() << " bytes:\r\n"
       << FormatImageFile(eeprom) << "\r\n";
   out << "eFuse, " << efuse.size() << " bytes:\r\n"
       << FormatImageFile(efuse) << "\r\n";
 }
 
-// The sim commands that change the bench's files take turns on its own lock;
-// one holds it for a moment only, so a second waits a little for it.
-std::optional<StationLock> LockSimFiles(const fs::path& dir,
-                                        std::string& refusal,
-                                        bool& held_elsewhere) {
-  SystemClock clock;
-  constexpr int kTries = 250;  // 20 ms apart: five seconds
-  for (int attempt = 0; attempt < kTries; ++attempt) {
-    held_elsewhere = false;
-    auto lock =
-        StationLock::AcquireFile(dir, kSimLockFile, &refusal, &held_elsewhere);
-    if (lock || !held_elsewhere) return lock;
-    clock.SleepMs(20);
+ExitCode SimExitCode(SimFilesStatus status) {
+  switch (status) {
+    case SimFilesStatus::kDone:
+      return ExitCode::kOk;
+    case SimFilesStatus::kRefused:
+      return ExitCode::kUsage;
+    case SimFilesStatus::kBusy:
+      return ExitCode::kStationBusy;
+    case SimFilesStatus::kFileFailed:
+      return ExitCode::kFileRejected;
   }
-  return std::nullopt;
+  return ExitCode::kFailed;
 }
 
 ExitCode SimCommand(const std::string& action, const Options& o,
@@ -813,22 +802,12 @@ ExitCode SimCommand(const std::string& action, const Options& o,
     say("The folder \"" + o.dir + "\" does not exist.");
     return ExitCode::kUsage;
   }
-  // Plugging, pulling and faulting an adapter change its setup file only,
-  // which a program working on the station reads but never writes: they may
-  // happen while one runs. A new adapter's memories are another matter: the
-  // program keeps them, so creating or adding one needs the station itself.
-  std::optional<StationLock> sim_lock;
+  // Every change but a new adapter on the bench may happen while a program
+  // works on the station: it follows the adapter's files at its next open of
+  // the control device. It reads the bench file only when it starts, so
+  // adding an adapter needs the station itself.
   std::optional<StationLock> station_lock;
-  if (action != "show") {
-    std::string refusal;
-    bool held_elsewhere = false;
-    sim_lock = LockSimFiles(dir, refusal, held_elsewhere);
-    if (!sim_lock) {
-      say(refusal);
-      return held_elsewhere ? ExitCode::kStationBusy : ExitCode::kFileRejected;
-    }
-  }
-  if (makes_adapter) {
+  if (action == "add") {
     std::string refusal;
     bool held_elsewhere = false;
     station_lock = StationLock::Acquire(dir, &refusal, &held_elsewhere);
@@ -837,84 +816,29 @@ ExitCode SimCommand(const std::string& action, const Options& o,
       return held_elsewhere ? ExitCode::kStationBusy : ExitCode::kFileRejected;
     }
   }
-  const fs::path bench_file = dir / kSimBenchFile;
-  auto bench = LoadSimBench(bench_file);
-  if (!bench) {
-    say("The simulated bench's file \"" + bench_file.string() +
-        "\" cannot be read.");
-    return ExitCode::kFileRejected;
-  }
-  const auto cannot_write = [&] {
-    say("The simulated adapter's files cannot be written in \"" + o.dir +
-        "\".");
-    return ExitCode::kFileRejected;
-  };
 
+  SimFilesResult result;
   if (action == "add") {
-    const SimBenchEntry entry{o.sim_connection, o.sim_description};
-    if (const auto refusal = CheckSimBenchEntry(*bench, entry)) {
-      say(*refusal);
-      return ExitCode::kUsage;
+    result = AddStationSimAdapter(dir, {o.sim_connection, o.sim_description},
+                                  o.sim_size);
+  } else if (action == "show") {
+    result = ReadStationSimAdapter(dir, o.sim_adapter);
+  } else {
+    SimChange change(SimChangeKind::kFault, o.fault);
+    if (action == "create") {
+      change = SimChange(SimChangeKind::kCreate, o.sim_size, o.force);
+    } else if (action == "plug") {
+      change = SimChange(SimChangeKind::kPlug);
+    } else if (action == "unplug") {
+      change = SimChange(SimChangeKind::kUnplug);
     }
-    const int number = static_cast<int>(bench->size()) + 1;
-    const SimFiles files = SimFilesOf(dir, number);
-    const SimulatedAdapter adapter(o.sim_size);
-    bench->push_back(entry);
-    // The bench file last: an adapter is on the bench once its files are.
-    if (!adapter.SaveState(files.state) || !SaveSimSetup(files.setup, {}) ||
-        !SaveSimBench(bench_file, *bench)) {
-      return cannot_write();
-    }
-    ShowSim(out, number, entry, adapter, {});
-    return ExitCode::kOk;
+    result = ChangeStationSimAdapter(dir, o.sim_adapter, change);
   }
-
-  const int number = o.sim_adapter;
-  if (number > static_cast<int>(bench->size())) {
-    say("The bench has no adapter " + std::to_string(number) + " (it has " +
-        std::to_string(bench->size()) + "); srom-cli sim add adds one.");
-    return ExitCode::kUsage;
+  if (result.status != SimFilesStatus::kDone) {
+    say(result.message);
+    return SimExitCode(result.status);
   }
-  const SimBenchEntry& entry = (*bench)[static_cast<std::size_t>(number - 1)];
-  const SimFiles files = SimFilesOf(dir, number);
-  if (action == "create") {
-    if (MayExist(files.state) && !o.force) {
-      say("The folder already has a simulated adapter " +
-          std::to_string(number) +
-          "; give --force to replace it with a blank one.");
-      return ExitCode::kUsage;
-    }
-    const SimulatedAdapter adapter(o.sim_size);
-    if (!adapter.SaveState(files.state) || !SaveSimSetup(files.setup, {})) {
-      return cannot_write();
-    }
-    ShowSim(out, number, entry, adapter, {});
-    return ExitCode::kOk;
-  }
-
-  SimulatedAdapter adapter(kSimDefaultEepromSize);
-  auto setup = LoadSimSetup(files.setup);
-  if (MayExist(files.state) && !adapter.LoadState(files.state)) setup.reset();
-  if (!setup) {
-    say("The simulated adapter's files in \"" + o.dir + "\" cannot be read.");
-    return ExitCode::kFileRejected;
-  }
-  if (action == "plug" || action == "unplug") {
-    setup->plugged = action == "plug";
-  } else if (action == "fault") {
-    if (o.fault.size() == 1 && o.fault[0] == "clear") {
-      setup->faults.clear();
-    } else if (const auto refusal = CheckSimFault(o.fault)) {
-      say(*refusal);
-      return ExitCode::kUsage;
-    } else {
-      setup->faults.push_back(o.fault);
-    }
-  }
-  if (action != "show" && !SaveSimSetup(files.setup, *setup)) {
-    return cannot_write();
-  }
-  ShowSim(out, number, entry, adapter, *setup);
+  ShowSim(out, result.adapter);
   return ExitCode::kOk;
 }
 
@@ -1107,7 +1031,9 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   adapter_option(sim->add_subcommand("plug", "Plug it in"));
   adapter_option(sim->add_subcommand("unplug", "Pull it out"));
   auto* sim_fault =
-      sim->add_subcommand("fault", "Make it misbehave on every later run");
+      sim->add_subcommand("fault",
+                          "Make it misbehave on every later run, and on a "
+                          "running one from its next look at the adapter");
   sim_fault->add_option("fault", o.fault, "The fault and its arguments")
       ->required()
       ->expected(1, 4);

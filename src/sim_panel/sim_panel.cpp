@@ -134,9 +134,19 @@ QString Quoted(const std::string& text) {
 }  // namespace
 
 SimPanel::SimPanel(std::vector<SimPanelAdapter> adapters, QWidget* parent)
+    : SimPanel(std::move(adapters), std::nullopt, parent) {}
+
+SimPanel::SimPanel(std::vector<SimPanelAdapter> adapters,
+                   SimPanelStation station, QWidget* parent)
+    : SimPanel(std::move(adapters), std::optional(std::move(station)), parent) {
+}
+
+SimPanel::SimPanel(std::vector<SimPanelAdapter> adapters,
+                   std::optional<SimPanelStation> station, QWidget* parent)
     : QWidget(parent, Qt::Tool),
       adapters_(std::move(adapters)),
-      injected_(adapters_.size()) {
+      station_(std::move(station)),
+      armed_(adapters_.size()) {
   setWindowTitle(QStringLiteral("Simulated adapters \u2014 srom-tool"));
 
   auto* root = new QVBoxLayout(this);
@@ -225,10 +235,10 @@ SimPanel::SimPanel(std::vector<SimPanelAdapter> adapters, QWidget* parent)
   examples->setToolTip(help);
   examples->setForegroundRole(QPalette::PlaceholderText);
   fault_layout->addWidget(examples);
-  injected_label_ = new QLabel(fault_box);
-  injected_label_->setObjectName("injected");
-  injected_label_->setWordWrap(true);
-  fault_layout->addWidget(injected_label_);
+  armed_label_ = new QLabel(fault_box);
+  armed_label_->setObjectName("armed");
+  armed_label_->setWordWrap(true);
+  fault_layout->addWidget(armed_label_);
   root->addWidget(fault_box);
 
   eeprom_box_ = new QGroupBox(this);
@@ -292,13 +302,15 @@ SimPanel::SimPanel(std::vector<SimPanelAdapter> adapters, QWidget* parent)
   connect(adapter_choice_, &QComboBox::currentIndexChanged, this,
           &SimPanel::SelectAdapter);
   connect(plugged_, &QCheckBox::clicked, this, [this](bool checked) {
-    Current().set_plugged(checked);
+    Make(SimChange(checked ? SimChangeKind::kPlug : SimChangeKind::kUnplug));
     Refresh();
   });
   connect(driver_present_, &QCheckBox::clicked, this, [this](bool checked) {
-    Current().set_driver_present(checked);
+    Make(SimChange(checked ? SimChangeKind::kDriverBack
+                           : SimChangeKind::kDriverAway));
     Refresh();
   });
+  // The version answer is the adapter's alone: no file keeps it.
   connect(driver_answer_, &QComboBox::activated, this, [this](int index) {
     Current().set_driver_answer(index == 0 ? kDriverRecentAnswer
                                            : kOldDriverAnswer);
@@ -354,18 +366,47 @@ const std::string& SimPanel::CurrentName() const {
   return adapters_[static_cast<std::size_t>(current_)].name;
 }
 
+bool SimPanel::Make(const SimChange& change) {
+  if (!station_) {
+    if (const auto refusal = ApplySimChange(change, Current())) {
+      Say(QString::fromStdString(*refusal), true);
+      return false;
+    }
+    auto& armed = armed_[static_cast<std::size_t>(current_)];
+    if (change.kind == SimChangeKind::kFault) {
+      if (change.fault == std::vector<std::string>{"clear"}) {
+        armed.clear();
+      } else {
+        armed.push_back(JoinWords(change.fault));
+      }
+    }
+    return true;
+  }
+  const SimFilesResult result = ChangeStationSimAdapter(
+      station_->folder, adapters_[static_cast<std::size_t>(current_)].number,
+      change);
+  if (result.status != SimFilesStatus::kDone) {
+    Say(QString::fromStdString(result.message), true);
+    return false;
+  }
+  if (station_->catch_up) station_->catch_up();
+  return true;
+}
+
 void SimPanel::SelectAdapter(int row) {
   if (row < 0 || row >= static_cast<int>(adapters_.size())) return;
   current_ = row;
   eeprom_shown_ = {};
   efuse_shown_ = {};
   status_->clear();
-  ShowInjected();
   Refresh();
 }
 
 void SimPanel::Refresh() {
   if (adapters_.empty()) return;
+  if (station_ && station_->catch_up) station_->catch_up();
+  ReadArmedFaults();
+  ShowArmedFaults();
   for (std::size_t i = 0; i < adapters_.size(); ++i) {
     const SimulatedAdapter& adapter = *adapters_[i].adapter;
     QString text = QString::fromStdString(adapters_[i].name);
@@ -424,7 +465,10 @@ void SimPanel::SetEepromSize(int size) {
     ShowAdapterState();
     return;
   }
-  adapter.set_eeprom_size(size);
+  if (!Make({SimChangeKind::kEepromSize, size})) {
+    ShowAdapterState();
+    return;
+  }
   Say(QStringLiteral("The EEPROM of %1 has %2 blank bytes now.")
           .arg(Quoted(CurrentName()))
           .arg(size));
@@ -443,7 +487,7 @@ void SimPanel::BlankEeprom() {
                .arg(Quoted(CurrentName())))) {
     return;
   }
-  adapter.set_eeprom(std::vector<std::uint8_t>(eeprom.size(), 0xFF));
+  if (!Make(SimChange(SimChangeKind::kBlankEeprom))) return;
   Say(QStringLiteral("The EEPROM of %1 is blank.").arg(Quoted(CurrentName())));
   Refresh();
 }
@@ -460,9 +504,7 @@ void SimPanel::BlankEfuse() {
                .arg(Quoted(CurrentName())))) {
     return;
   }
-  std::array<std::uint8_t, kSimEfuseSize> blank;
-  blank.fill(0xFF);
-  adapter.set_efuse(blank);
+  if (!Make(SimChange(SimChangeKind::kBlankEfuse))) return;
   Say(QStringLiteral("The eFuse of %1 is blank.").arg(Quoted(CurrentName())));
   Refresh();
 }
@@ -477,42 +519,45 @@ void SimPanel::InjectFault() {
     Say(QStringLiteral("Type a fault first, e.g. fail-request 2."), true);
     return;
   }
-  if (const auto refusal = ArmSimFault(words, Current())) {
-    Say(QString::fromStdString(*refusal), true);
-    return;
-  }
+  if (!Make({SimChangeKind::kFault, words})) return;
   fault_line_->clear();
-  auto& injected = injected_[static_cast<std::size_t>(current_)];
   if (words.size() == 1 && words[0] == "clear") {
-    injected.clear();
     Say(QStringLiteral("No fault on %1 any more.").arg(Quoted(CurrentName())));
   } else {
-    injected.push_back(JoinWords(words));
     Say(QStringLiteral("%1 armed on %2.")
-            .arg(Quoted(injected.back()), Quoted(CurrentName())));
+            .arg(Quoted(JoinWords(words)), Quoted(CurrentName())));
   }
-  ShowInjected();
   Refresh();
 }
 
 void SimPanel::ClearFaults() {
-  ArmSimFault({"clear"}, Current());
-  injected_[static_cast<std::size_t>(current_)].clear();
+  if (!Make({SimChangeKind::kFault, std::vector<std::string>{"clear"}})) return;
   Say(QStringLiteral("No fault on %1 any more.").arg(Quoted(CurrentName())));
-  ShowInjected();
   Refresh();
 }
 
-void SimPanel::ShowInjected() {
-  const auto& injected = injected_[static_cast<std::size_t>(current_)];
+void SimPanel::ReadArmedFaults() {
+  if (!station_) return;
+  const SimPanelAdapter& entry = adapters_[static_cast<std::size_t>(current_)];
+  // A file that cannot be read just now keeps the list last read.
+  const auto setup =
+      LoadSimSetup(station_->folder / SimSetupFileName(entry.number));
+  if (!setup) return;
+  auto& armed = armed_[static_cast<std::size_t>(current_)];
+  armed.clear();
+  for (const auto& fault : setup->faults) armed.push_back(JoinWords(fault));
+}
+
+void SimPanel::ShowArmedFaults() {
+  const auto& armed = armed_[static_cast<std::size_t>(current_)];
   QStringList lines;
-  for (const std::string& line : injected)
+  for (const std::string& line : armed)
     lines << QString::fromStdString(line).toHtmlEscaped();
-  injected_label_->setText(
-      injected.empty()
-          ? QStringLiteral("Injected here since the last clear: none")
-          : QStringLiteral("Injected here since the last clear: <tt>%1</tt>")
-                .arg(lines.join(QStringLiteral("</tt>, <tt>"))));
+  const QString text =
+      armed.empty() ? QStringLiteral("Faults armed: none")
+                    : QStringLiteral("Faults armed: <tt>%1</tt>")
+                          .arg(lines.join(QStringLiteral("</tt>, <tt>")));
+  if (armed_label_->text() != text) armed_label_->setText(text);
 }
 
 void SimPanel::Say(const QString& text, bool error) {

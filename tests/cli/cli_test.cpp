@@ -136,14 +136,16 @@ class CliTest : public ::testing::Test {
 
   // Every file the station keeps, by name. The simulated adapter's memories
   // are the adapter's, not the station's: a unit that fails verification
-  // has still been written. The lock file and the production ledger are the
-  // station's own bookkeeping, which every run opens; their tests look at
-  // them through the ledger.
+  // has still been written. The lock files (the station's, and the bench's
+  // that the adapter takes to save its memories) and the production ledger
+  // are the station's own bookkeeping, which every run opens; their tests
+  // look at them through the ledger.
   std::map<std::string, std::string> StationFiles() const {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(station_)) {
       const std::string name = entry.path().filename().string();
       if (name == kSimStateFile || name == kStationLockFile ||
+          name == kSimLockFile ||
           name.rfind(std::string(kLedgerFileName), 0) == 0) {
         continue;
       }

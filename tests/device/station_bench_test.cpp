@@ -1,24 +1,46 @@
 // A station's simulated bench kept in its folder: the bench file and each
 // adapter's own files, a station of one adapter as it always was, files that
-// are not a bench refused, and a running bench that follows the cable when
-// another program plugs an adapter in or out.
+// are not a bench refused, and a running bench that follows its files when
+// another program plugs an adapter in or out, faults it or replaces it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/device_operations.h"
+#include "device/sim/sim_change.h"
 #include "device/sim/sim_setup.h"
 #include "device/sim/simulated_bench.h"
+#include "device_test_support.h"
+#include "ports/safe_replace.h"
 #include "support/recording_reporter.h"
 #include "support/temp_folder.h"
 
 namespace srom::testing {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+
+// Which of `count` register requests after one open of the control device
+// the bench answers; none when it does not open.
+std::vector<bool> Answers(SimulatedBench& bench, int count) {
+  std::vector<bool> answered;
+  const auto handle = bench.Open(kDevicePath);
+  if (!handle) return answered;
+  const std::array<std::uint8_t, 3> request = {0x07, 0x01, 0x00};
+  for (int i = 0; i < count; ++i) {
+    answered.push_back(
+        bench.Request(*handle, IOCTL_WRITE_REGISTER, request, {}));
+  }
+  bench.Close(*handle);
+  return answered;
+}
 
 class StationBenchTest : public ::testing::Test {
  protected:
@@ -56,7 +78,9 @@ TEST_F(StationBenchTest, WithoutABenchFileTheStationHasItsOneAdapter) {
   SimulatedAdapter after(512);
   ASSERT_TRUE(after.LoadState(folder_ / kSimStateFile));
   EXPECT_EQ(after.eeprom()[0], 0x34);
-  EXPECT_EQ(folder_.Names(), (std::set<std::string>{kSimStateFile}));
+  // The save took the bench's lock, whose file stays.
+  EXPECT_EQ(folder_.Names(),
+            (std::set<std::string>{kSimStateFile, kSimLockFile}));
 }
 
 TEST_F(StationBenchTest, TheBenchFileListsAdaptersEachWithItsOwnFiles) {
@@ -159,6 +183,107 @@ TEST_F(StationBenchTest, ARunningBenchFollowsThePlugInTheSetupFiles) {
   std::filesystem::remove(folder_ / SimSetupFileName(2));
   EXPECT_TRUE(Detect(*bench));
   EXPECT_TRUE(bench->At(1)->plugged());
+}
+
+// Request numbers of the faults count from the open that armed them: an open
+// that finds the setup file as it was arms nothing again, one that finds it
+// changed arms every fault it lists again.
+TEST_F(StationBenchTest, FaultsAreArmedAgainOnlyWhenTheirFileChanged) {
+  ASSERT_TRUE(
+      SaveSimSetup(folder_ / kSimSetupFile, {true, {{"fail-request", "2"}}}));
+  auto bench = Open();
+  ASSERT_TRUE(bench);
+  EXPECT_THAT(Answers(*bench, 1), ElementsAre(true));
+  EXPECT_THAT(Answers(*bench, 2), ElementsAre(false, true));
+
+  const auto fault = [this](std::vector<std::string> words) {
+    return ChangeStationSimAdapter(folder_.path(), 1,
+                                   {SimChangeKind::kFault, std::move(words)})
+        .status;
+  };
+  ASSERT_EQ(fault({"fail-request", "1"}), SimFilesStatus::kDone);
+  EXPECT_THAT(Answers(*bench, 3), ElementsAre(false, false, true));
+  ASSERT_EQ(fault({"no-driver"}), SimFilesStatus::kDone);
+  EXPECT_THAT(Answers(*bench, 3), ElementsAre(false, false, false));
+  EXPECT_FALSE(bench->At(0)->driver_present());
+  ASSERT_EQ(fault({"clear"}), SimFilesStatus::kDone);
+  EXPECT_THAT(Answers(*bench, 3), ElementsAre(true, true, true));
+  EXPECT_TRUE(bench->At(0)->driver_present());
+}
+
+// A file caught while another program writes it by hand, or broken: the
+// running adapter stays as it was, and takes the file once it is whole.
+TEST_F(StationBenchTest, AFileThatCannotBeReadJustNowIsReadAtTheNextOpen) {
+  auto bench = Open();
+  ASSERT_TRUE(bench);
+  SimulatedAdapter& adapter = *bench->At(0);
+  const std::string state_text = FormatSimState(BlankSimMemories(256));
+  const struct {
+    const char* name;
+    const char* file;
+    std::string broken;
+    std::string whole;
+    bool (*took_it)(const SimulatedAdapter&);
+  } rows[] = {
+      {"SetupFile", kSimSetupFile,
+       "srom-cli simulated adapter setup 1\nplugged maybe\n",
+       "srom-cli simulated adapter setup 1\nplugged 0\n",
+       [](const SimulatedAdapter& a) { return !a.plugged(); }},
+      {"StateFile", kSimStateFile, state_text.substr(0, state_text.size() / 2),
+       state_text,
+       [](const SimulatedAdapter& a) { return a.eeprom_size() == 256; }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteBytes(folder_ / row.file, row.broken);
+    Answers(*bench, 1);
+    EXPECT_FALSE(row.took_it(adapter));
+    EXPECT_TRUE(adapter.plugged());
+    EXPECT_EQ(adapter.eeprom_size(), 512);
+    WriteBytes(folder_ / row.file, row.whole);
+    Answers(*bench, 1);
+    EXPECT_TRUE(row.took_it(adapter));
+    ASSERT_TRUE(SaveSimSetup(folder_ / kSimSetupFile, {}));
+    Answers(*bench, 1);
+  }
+}
+
+// Another program replaces an adapter's state file under the bench's lock
+// (srom-cli sim create --force) while the running adapter gets a write. The
+// write waits for the lock and then lands on the new adapter: neither
+// change is lost, and the old adapter never comes back.
+TEST_F(StationBenchTest, AWriteWaitsForTheBenchLockAndLandsOnWhatWasSaved) {
+  auto bench = Open();
+  ASSERT_TRUE(bench);
+  const auto handle = bench->Open(kDevicePath);
+  ASSERT_TRUE(handle);
+  auto lock = LockSimBench(folder_.path());
+  ASSERT_TRUE(lock);
+
+  std::array<std::uint8_t, 64> fuses;
+  fuses.fill(0xFF);
+  fuses[0] = 0x00;
+  auto write = std::async(std::launch::async, [&] {
+    return bench->Request(*handle, IOCTL_WRITE_EFUSE, EfuseTransfer(fuses), {});
+  });
+  // Time enough for a write that did not wait to have saved its adapter.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  SimMemories other = BlankSimMemories(256);
+  other.eeprom[0] = 0x5A;
+  ASSERT_TRUE(
+      ReplaceFileSafely(folder_ / kSimStateFile, FormatSimState(other)));
+  lock.reset();
+  ASSERT_EQ(write.wait_for(std::chrono::seconds(30)),
+            std::future_status::ready);
+  EXPECT_TRUE(write.get());
+  bench->Close(*handle);
+
+  const auto saved = ParseSimState(ReadBytes(folder_ / kSimStateFile));
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->eeprom.size(), 256u);
+  EXPECT_EQ(saved->eeprom[0], 0x5A);
+  EXPECT_EQ(saved->efuse, fuses);
+  EXPECT_EQ(bench->At(0)->eeprom(), saved->eeprom);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The simulator panel driven as the operator drives it: clicks, typed fault
-// lines and a watched listing, with the adapter checked behind the panel.
+// lines and a watched listing, with the adapter checked behind the panel; on
+// a station's bench also the station's files, a second bench opened on them
+// and real srom-cli sim processes.
 #include "sim_panel/sim_panel.h"
 
 #include <gmock/gmock.h>
@@ -15,11 +17,21 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBlock>
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "device/driver_contract.h"
+#include "device/sim/sim_change.h"
+#include "device/sim/sim_setup.h"
+#include "device/sim/simulated_bench.h"
+#include "support/spawned_process.h"
+#include "support/temp_folder.h"
 
 namespace srom {
 namespace {
@@ -121,7 +133,7 @@ TEST_F(SimPanelTest, AnInjectedFaultBitesUntilCleared) {
   TypeFault("fail-request   2");
   EXPECT_THAT(Answers(adapter_, 3), ElementsAre(true, false, true));
   EXPECT_TRUE(Find<QLineEdit>("fault_line").text().isEmpty());
-  EXPECT_THAT(Find<QLabel>("injected").text().toStdString(),
+  EXPECT_THAT(Find<QLabel>("armed").text().toStdString(),
               HasSubstr("fail-request 2"));
 
   TypeFault("no-driver");
@@ -130,7 +142,7 @@ TEST_F(SimPanelTest, AnInjectedFaultBitesUntilCleared) {
   Click("clear_faults");
   EXPECT_TRUE(Find<QCheckBox>("driver_present").isChecked());
   EXPECT_THAT(Answers(adapter_, 3), Each(true));
-  EXPECT_THAT(Find<QLabel>("injected").text().toStdString(),
+  EXPECT_THAT(Find<QLabel>("armed").text().toStdString(),
               Not(HasSubstr("no-driver")));
 }
 
@@ -150,8 +162,7 @@ TEST_F(SimPanelTest, ABadFaultLineIsRefusedWithItsReasonAndArmsNothing) {
     EXPECT_THAT(Status().toStdString(), HasSubstr(row.reason));
     EXPECT_EQ(Find<QLineEdit>("fault_line").text(), row.line);
     EXPECT_THAT(Answers(adapter_, 3), Each(true));
-    EXPECT_THAT(Find<QLabel>("injected").text().toStdString(),
-                HasSubstr("none"));
+    EXPECT_THAT(Find<QLabel>("armed").text().toStdString(), HasSubstr("none"));
   }
 }
 
@@ -265,6 +276,215 @@ TEST(SimPanelBenchTest, TheChosenAdapterIsTheOneSteered) {
   EXPECT_FALSE(second.plugged());
   EXPECT_EQ(choice.itemText(1), "Adapter #2 (Ethernet 3) (unplugged)");
   EXPECT_EQ(choice.itemText(0), "Adapter #1 (Ethernet 2)");
+}
+
+// ---- On a station's bench: every change in the station's files -----------
+
+constexpr char kDescription[] =
+    "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter";
+
+// The panel as the window builds it on a station of two adapters, adapter 2
+// chosen: the files of adapter 1 must never change.
+class SimPanelStationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SaveSimBench(
+        folder_ / kSimBenchFile,
+        {{"Ethernet", kDescription}, {"Ethernet 2", kDescription}}));
+    std::string error;
+    bench_ = OpenStationSimBench(folder_.path(), error);
+    ASSERT_TRUE(bench_) << error;
+    first_files_ = Files(1);
+    SimulatedBench* bench = bench_.get();
+    panel_ = std::make_unique<SimPanel>(
+        std::vector<SimPanelAdapter>{{"Adapter 1", bench_->At(0), 1},
+                                     {"Adapter 2", bench_->At(1), 2}},
+        SimPanelStation{folder_.path(), [bench] { bench->CatchUp(); }});
+    panel_->set_confirm([](QWidget*, const QString&) { return true; });
+    panel_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel_.get()));
+    Find<QComboBox>("adapter").setCurrentIndex(1);
+  }
+
+  template <typename Widget>
+  Widget& Find(const char* name) {
+    auto* widget = panel_->findChild<Widget*>(name);
+    if (widget == nullptr) ADD_FAILURE() << "no widget " << name;
+    return *widget;
+  }
+  void Click(const char* name) {
+    QTest::mouseClick(&Find<QAbstractButton>(name), Qt::LeftButton);
+  }
+  void TypeFault(const QString& line) {
+    QLineEdit& edit = Find<QLineEdit>("fault_line");
+    edit.clear();
+    QTest::keyClicks(&edit, line);
+    QTest::keyClick(&edit, Qt::Key_Return);
+  }
+  std::string Armed() { return Find<QLabel>("armed").text().toStdString(); }
+  std::string Status() { return Find<QLabel>("status").text().toStdString(); }
+
+  // Adapter `number` as the station's files hold it.
+  SimAdapterFiles Files(int number) {
+    const SimFilesResult read = ReadStationSimAdapter(folder_.path(), number);
+    EXPECT_EQ(read.status, SimFilesStatus::kDone) << read.message;
+    return read.adapter;
+  }
+
+  // What `srom-cli sim <args>` prints; it runs as a process of its own.
+  std::string Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--dir", folder_.path().string(), "sim"});
+    testing::SpawnOptions options;
+    options.quiet_stderr = true;
+    const auto run = testing::RunToEnd(SROM_CLI_PATH, args, options,
+                                       std::chrono::seconds(30));
+    EXPECT_TRUE(run && run->end.exit_code() == 0);
+    return run ? run->output : std::string();
+  }
+
+  testing::TempFolder folder_;
+  std::unique_ptr<SimulatedBench> bench_;
+  SimAdapterFiles first_files_;
+  std::unique_ptr<SimPanel> panel_;
+};
+
+bool AllBlank(std::span<const std::uint8_t> bytes) {
+  return std::ranges::all_of(bytes, [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// An eFuse write as the tool sends it: a header for 32 words, the 64 bytes.
+bool WriteFuses(SimulatedAdapter& adapter,
+                const std::array<std::uint8_t, kSimEfuseSize>& fuses) {
+  std::array<std::uint8_t, kEfuseTransferSize> transfer = {'V', 'E', 'L',  'K',
+                                                           0,   0,   0x20, 0};
+  std::copy(fuses.begin(), fuses.end(), transfer.begin() + 8);
+  const auto handle = adapter.Open(kDevicePath);
+  const bool ok =
+      handle && adapter.Request(*handle, IOCTL_WRITE_EFUSE, transfer, {});
+  if (handle) adapter.Close(*handle);
+  return ok;
+}
+
+// Each change of the panel reaches the station's files, and the running
+// bench shows what those files say: a second bench opened on them now meets
+// the very adapter the window works on.
+TEST_F(SimPanelStationTest, EachChangeIsSavedAndTheRunningBenchFollowsIt) {
+  using Fault = std::vector<std::string>;
+  const auto none = [] {};
+  const struct {
+    const char* name;
+    std::function<void()> prepare;  // on the running adapter, before
+    std::function<void()> act;
+    std::function<bool(const SimAdapterFiles&)> saved;
+  } rows[] = {
+      {"Unplug", none, [this] { Click("plugged"); },
+       [](const SimAdapterFiles& f) { return !f.setup.plugged; }},
+      {"DriverAway", none, [this] { Click("driver_present"); },
+       [](const SimAdapterFiles& f) {
+         return f.setup.faults == std::vector<Fault>{{"no-driver"}};
+       }},
+      {"Fault", none, [this] { TypeFault("fail-request  2"); },
+       [](const SimAdapterFiles& f) {
+         return f.setup.faults == std::vector<Fault>{{"fail-request", "2"}};
+       }},
+      {"ClearFaults",
+       [this] {
+         TypeFault("fail-code IOCTL_WRITE_REGISTER");
+         TypeFault("no-driver");
+       },
+       [this] { Click("clear_faults"); },
+       [](const SimAdapterFiles& f) { return f.setup.faults.empty(); }},
+      {"EepromSize", none, [this] { Click("size_256"); },
+       [](const SimAdapterFiles& f) {
+         return f.memories.eeprom.size() == 256u;
+       }},
+      {"BlankEeprom",
+       [this] {
+         bench_->At(1)->set_eeprom(std::vector<std::uint8_t>{0x00, 0x11});
+       },
+       [this] { Click("blank_eeprom"); },
+       [](const SimAdapterFiles& f) {
+         return f.memories.eeprom.size() == 512u && AllBlank(f.memories.eeprom);
+       }},
+      {"BlankEfuse", [this] { bench_->At(1)->set_efuse({}); },
+       [this] { Click("blank_efuse"); },
+       [](const SimAdapterFiles& f) { return AllBlank(f.memories.efuse); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    // A fresh adapter 2 for each row, shown as such.
+    ASSERT_EQ(
+        ChangeStationSimAdapter(folder_.path(), 2,
+                                SimChange(SimChangeKind::kCreate, 512, true))
+            .status,
+        SimFilesStatus::kDone);
+    panel_->Refresh();
+    row.prepare();
+    panel_->Refresh();
+    const SimAdapterFiles before = Files(2);
+    row.act();
+    const SimAdapterFiles after = Files(2);
+    EXPECT_TRUE(row.saved(after)) << Status();
+    EXPECT_FALSE(row.saved(before));
+
+    std::string error;
+    const auto second = OpenStationSimBench(folder_.path(), error);
+    ASSERT_TRUE(second) << error;
+    SimulatedAdapter& running = *bench_->At(1);
+    SimulatedAdapter& opened = *second->At(1);
+    EXPECT_EQ(running.plugged(), opened.plugged());
+    EXPECT_EQ(running.driver_present(), opened.driver_present());
+    EXPECT_EQ(running.eeprom(), opened.eeprom());
+    EXPECT_EQ(running.efuse(), opened.efuse());
+    EXPECT_EQ(Answers(running, 3), Answers(opened, 3));
+    // Adapter 1 was never chosen.
+    const SimAdapterFiles first = Files(1);
+    EXPECT_EQ(first.setup, first_files_.setup);
+    EXPECT_EQ(first.memories, first_files_.memories);
+  }
+}
+
+// The fault a tester types in a terminal while the window runs shows in the
+// panel, and the panel's own shows in `sim show`: both list the same.
+TEST_F(SimPanelStationTest, ThePanelAndSimShowListTheSameFaults) {
+  EXPECT_THAT(Armed(), HasSubstr("none"));
+  Cli({"fault", "--adapter", "2", "weak-efuse", "0", "0x0F", "3"});
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Armed().find("weak-efuse 0 0x0F 3") != std::string::npos; },
+      5000))
+      << Armed();
+  // Armed on the running adapter too: its weak bits take three writes.
+  ASSERT_TRUE(WriteFuses(*bench_->At(1), {}));
+  EXPECT_EQ(bench_->At(1)->efuse()[0], 0x0F);
+  EXPECT_EQ(bench_->At(1)->efuse()[1], 0x00);
+
+  TypeFault("fail-request 2");
+  EXPECT_THAT(Armed(), HasSubstr("fail-request 2"));
+  EXPECT_THAT(Cli({"show", "--adapter", "2"}),
+              HasSubstr("faults:\n  weak-efuse 0 0x0F 3\n  fail-request 2\n"));
+
+  Cli({"fault", "--adapter", "2", "clear"});
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Armed().find("none") != std::string::npos; }, 5000))
+      << Armed();
+  EXPECT_THAT(Answers(*bench_->At(1), 3), Each(true));
+}
+
+// A setup file that is not one (a hand edit gone wrong) is refused with the
+// tool's message: nothing is armed, the typed line stays for another try,
+// and the file is left for the operator to see.
+TEST_F(SimPanelStationTest, AChangeTheFilesCannotTakeIsRefusedAndLosesNothing) {
+  const std::string broken = "srom-cli simulated adapter setup 1\nplugged 2\n";
+  testing::WriteBytes(folder_ / SimSetupFileName(2), broken);
+  TypeFault("fail-request 1");
+  EXPECT_THAT(Status(), HasSubstr("cannot be read"));
+  EXPECT_EQ(Find<QLineEdit>("fault_line").text(), "fail-request 1");
+  Click("plugged");
+  EXPECT_THAT(Status(), HasSubstr("cannot be read"));
+  EXPECT_TRUE(Find<QCheckBox>("plugged").isChecked());
+  EXPECT_TRUE(bench_->At(1)->plugged());
+  EXPECT_THAT(Answers(*bench_->At(1), 2), Each(true));
+  EXPECT_EQ(testing::ReadBytes(folder_ / SimSetupFileName(2)), broken);
 }
 
 }  // namespace

@@ -2,13 +2,15 @@
 
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "device/driver_contract.h"
+#include "ports/clock.h"
 #include "ports/safe_replace.h"
 
 namespace srom {
@@ -105,18 +107,6 @@ void ArmFault(const std::vector<std::string>& w, SimulatedAdapter& adapter) {
   }
 }
 
-// The whole text of a small file of the simulator; nothing when it is not a
-// plain file or cannot be read.
-std::optional<std::string> ReadSimText(const std::filesystem::path& file) {
-  if (FileKindOf(file) != FileKind::kRegular) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return text.str();
-}
-
 // The lines of `text` without their line ends.
 std::vector<std::string> LinesOf(const std::string& text) {
   std::vector<std::string> lines;
@@ -155,67 +145,69 @@ bool IsBenchText(const std::string& text) {
   return !text.empty() && text.find_first_of("\t\r\n") == std::string::npos;
 }
 
+// The setup of `file` and its text as read ("" for no file); nothing when
+// the file is there but cannot be read or is not a setup.
+std::optional<std::pair<SimSetup, std::string>> ReadSetupFile(
+    const std::filesystem::path& file) {
+  if (FileKindOf(file) == FileKind::kMissing) {
+    return std::pair{SimSetup{}, std::string()};
+  }
+  auto text = ReadSimText(file);
+  if (!text) return std::nullopt;
+  auto setup = ParseSimSetup(*text);
+  if (!setup) return std::nullopt;
+  return std::pair{std::move(*setup), std::move(*text)};
+}
+
 // Opens adapter `number`'s files on `adapter`: its memories from the state
-// file, kept there from now on, and its setup applied. The setup's text,
-// as read, or nothing with `error` set.
+// file, kept there from now on under the bench's lock, and its setup
+// applied. The setup's text, as read, or nothing with `error` set.
 std::optional<std::string> OpenAdapterFiles(const std::filesystem::path& folder,
                                             int number,
                                             SimulatedAdapter& adapter,
                                             std::string& error) {
   adapter.set_logging(false);
   const std::filesystem::path state = folder / SimStateFileName(number);
-  if (!adapter.UseStateFile(state)) {
+  if (!adapter.UseStateFile(state, [folder] { return LockSimBench(folder); })) {
     error = "The simulated adapter's file \"" + state.string() +
             "\" cannot be read.";
     return std::nullopt;
   }
   const std::filesystem::path setup_file = folder / SimSetupFileName(number);
-  std::string text;
-  std::optional<SimSetup> setup;
-  if (FileKindOf(setup_file) == FileKind::kMissing) {
-    setup = SimSetup{};
-  } else if (const auto read = ReadSimText(setup_file)) {
-    text = *read;
-    setup = ParseSimSetup(text);
-  }
+  auto setup = ReadSetupFile(setup_file);
   if (!setup) {
     error = "The simulated adapter's file \"" + setup_file.string() +
             "\" cannot be read.";
     return std::nullopt;
   }
-  ApplySimSetup(*setup, adapter);
-  return text;
+  ApplySimSetup(setup->first, adapter);
+  return std::move(setup->second);
 }
 
-// Follows the plug of a running bench's adapters: each open of the control
-// device reads their setup files again, and an adapter whose file changed
-// since it was last read is plugged in or out as the file now says. A file
-// that cannot be read or parsed just now (being replaced on a system whose
-// renames are not atomic) is read again at the next open.
-class PlugFollower {
+// Keeps a running bench's adapters in step with their files: each open of
+// the control device reads them again. An adapter whose setup file changed
+// since it was last read is plugged in or out and armed as the file now
+// says; one whose state file another program replaced takes its memories.
+// A file that cannot be read or parsed just now (being replaced on a system
+// whose renames are not atomic) is read again at the next open.
+class FileFollower {
  public:
   struct Watched {
     std::filesystem::path setup_file;
     SimulatedAdapter* adapter;
     std::string last_text;  // "" for no file
   };
-  explicit PlugFollower(std::vector<Watched> watched)
+  explicit FileFollower(std::vector<Watched> watched)
       : watched_(std::move(watched)) {}
 
   void Follow() {
     std::lock_guard lock(mutex_);
     for (Watched& w : watched_) {
-      std::string text;
-      std::optional<SimSetup> setup;
-      if (FileKindOf(w.setup_file) == FileKind::kMissing) {
-        setup = SimSetup{};
-      } else if (const auto read = ReadSimText(w.setup_file)) {
-        text = *read;
-        setup = ParseSimSetup(text);
-      }
-      if (!setup || text == w.last_text) continue;
-      w.last_text = std::move(text);
-      w.adapter->set_plugged(setup->plugged);
+      w.adapter->FollowStateFile();
+      auto setup = ReadSetupFile(w.setup_file);
+      if (!setup || setup->second == w.last_text) continue;
+      w.last_text = std::move(setup->second);
+      ApplySimSetup(setup->first, *w.adapter);
     }
   }
 
@@ -297,6 +289,7 @@ std::optional<std::string> ArmSimFault(const std::vector<std::string>& words,
 }
 
 void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter) {
+  ArmSimFault({"clear"}, adapter);
   adapter.set_plugged(setup.plugged);
   for (const auto& fault : setup.faults) {
     if (!CheckSimFault(fault)) ArmFault(fault, adapter);
@@ -304,10 +297,9 @@ void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter) {
 }
 
 std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file) {
-  if (FileKindOf(file) == FileKind::kMissing) return SimSetup{};
-  const auto text = ReadSimText(file);
-  if (!text) return std::nullopt;
-  return ParseSimSetup(*text);
+  auto setup = ReadSetupFile(file);
+  if (!setup) return std::nullopt;
+  return std::move(setup->first);
 }
 
 bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
@@ -317,6 +309,24 @@ bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
   for (const auto& fault : setup.faults)
     text += "fault " + JoinWords(fault) + "\n";
   return ReplaceFileSafely(file, text);
+}
+
+std::optional<StationLock> LockSimBench(const std::filesystem::path& folder,
+                                        std::string* refusal,
+                                        bool* held_elsewhere) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  SystemClock clock;
+  for (;;) {
+    bool elsewhere = false;
+    auto lock =
+        StationLock::AcquireFile(folder, kSimLockFile, refusal, &elsewhere);
+    if (held_elsewhere != nullptr) *held_elsewhere = elsewhere;
+    if (lock || !elsewhere || std::chrono::steady_clock::now() >= deadline) {
+      return lock;
+    }
+    clock.SleepMs(20);
+  }
 }
 
 std::string SimStateFileName(int number) {
@@ -410,7 +420,7 @@ std::unique_ptr<SimulatedBench> OpenStationSimBench(
     return nullptr;
   }
   auto bench = std::make_unique<SimulatedBench>();
-  std::vector<PlugFollower::Watched> watched;
+  std::vector<FileFollower::Watched> watched;
   for (std::size_t i = 0; i < entries->size(); ++i) {
     const int number = static_cast<int>(i) + 1;
     SimulatedAdapter* adapter =
@@ -421,7 +431,7 @@ std::unique_ptr<SimulatedBench> OpenStationSimBench(
     watched.push_back(
         {folder / SimSetupFileName(number), adapter, std::move(*text)});
   }
-  auto follower = std::make_shared<PlugFollower>(std::move(watched));
+  auto follower = std::make_shared<FileFollower>(std::move(watched));
   bench->set_before_open([follower] { follower->Follow(); });
   return bench;
 }

@@ -13,6 +13,7 @@
 
 #include "device/sim/simulated_adapter.h"
 #include "device/sim/simulated_bench.h"
+#include "ports/station_lock.h"
 
 namespace srom {
 
@@ -22,9 +23,10 @@ inline constexpr char kSimSetupFile[] = "simulated-adapter-setup.txt";
 // The bench's adapters; without it the bench is adapter 1 alone, called
 // kSimDefaultDescription on the connection kSimDefaultConnection.
 inline constexpr char kSimBenchFile[] = "simulated-bench.txt";
-// Held by the sim commands while they change the bench's files, so that two
-// of them never lose each other's change. It is not the station's lock: the
-// cable of an adapter can be pulled while a program works on the station.
+// Held by whatever changes the bench's files (the sim commands, the simulator
+// panel, a running adapter saving its memories) while it changes them, so
+// that none of them loses another's change. It is not the station's lock:
+// the cable of an adapter can be pulled while a program works on the station.
 inline constexpr char kSimLockFile[] = "simulated-bench.lock";
 inline constexpr char kSimDefaultDescription[] =
     "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter";
@@ -37,6 +39,14 @@ std::string SimStateFileName(int number);
 std::string SimSetupFileName(int number);
 // True for the name of any file of a simulated bench, its lock included.
 bool IsSimFileName(const std::string& name);
+
+// The bench's lock of the station in `folder`. Its holders keep it for a
+// moment only, so this waits for it up to five seconds. Nothing when it
+// cannot be had, with an operator message in `refusal` and `held_elsewhere`
+// telling a lock still held from a folder that cannot be used.
+std::optional<StationLock> LockSimBench(const std::filesystem::path& folder,
+                                        std::string* refusal = nullptr,
+                                        bool* held_elsewhere = nullptr);
 
 // A new simulated adapter's EEPROM, as the window's training adapter has.
 inline constexpr int kSimDefaultEepromSize = 512;
@@ -62,8 +72,10 @@ std::optional<std::string> CheckSimFault(const std::vector<std::string>& words);
 std::optional<std::string> ArmSimFault(const std::vector<std::string>& words,
                                        SimulatedAdapter& adapter);
 
-// Plugs the adapter in or out and arms every fault; call on a new adapter,
-// before its first request, so that request numbers count from the run's start.
+// Plugs the adapter in or out and arms exactly the setup's faults: those
+// armed before are taken away first and the driver given back. Request
+// numbers count from this call: on a new adapter, before its first request,
+// from the run's start.
 void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter);
 
 // The setup of `file`; the default (plugged, no fault) when there is no file.
@@ -96,19 +108,25 @@ bool SaveSimBench(const std::filesystem::path& file,
                   const std::vector<SimBenchEntry>& bench);
 
 // The simulated adapter of the station in `folder`, as every front end opens
-// it: its memories kept in the folder's state file, plugged in or out and
-// with its faults armed as the setup file says. Nothing, with `error` saying
-// which file, when one of them cannot be read.
+// it: its memories kept in the folder's state file under the bench's lock,
+// plugged in or out and with its faults armed as the setup file says.
+// Nothing, with `error` saying which file, when one of them cannot be read.
 std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
     const std::filesystem::path& folder, std::string& error);
 
 // The simulated bench of the station in `folder`: the adapters its bench file
 // lists (adapter 1 alone without one), each opened as OpenStationSimAdapter
 // opens adapter 1, every connection enabled. While the bench is in use, each
-// open of the control device first looks at the setup files again and plugs
-// an adapter in or out when another program changed its file (`srom-cli sim
-// plug`); faults are armed when the bench is opened, for the whole run.
-// Nothing, with `error` saying which file, when one cannot be read.
+// open of the control device (and SimulatedBench::CatchUp) first looks at
+// the adapters' files again: an adapter whose setup file another program
+// changed (`srom-cli sim plug`, `sim fault`, the simulator panel) is plugged
+// in or out as it now says and its faults are armed again from it, their
+// request numbers counted from then; an adapter whose state file another
+// program replaced (`sim create --force`, the panel's new size or blank
+// memory) takes its memories from it. A file that cannot be read just then
+// is read again at the next open. The bench file itself is read once: an
+// adapter added meanwhile joins at the next start. Nothing, with `error`
+// saying which file, when one cannot be read.
 std::unique_ptr<SimulatedBench> OpenStationSimBench(
     const std::filesystem::path& folder, std::string& error);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -45,11 +46,67 @@ bool ReadHexBytes(std::istream& in, std::span<std::uint8_t> out) {
   return true;
 }
 
+// The two requests that may change a memory.
+bool WritesMemory(std::uint32_t code) {
+  return code == IOCTL_WRITE_EEPROM || code == IOCTL_WRITE_EFUSE;
+}
+
 }  // namespace
 
+SimMemories BlankSimMemories(int eeprom_size) {
+  SimMemories memories;
+  memories.eeprom.assign(eeprom_size == 256 ? 256 : 512, 0xFF);
+  memories.efuse.fill(0xFF);
+  return memories;
+}
+
+std::string FormatSimState(const SimMemories& memories) {
+  std::string text(kStateFirstLine);
+  text += "\neeprom " + std::to_string(memories.eeprom.size()) + "\n";
+  AppendHexLines(text, memories.eeprom);
+  text += "efuse " + std::to_string(memories.efuse.size()) + "\n";
+  AppendHexLines(text, memories.efuse);
+  return text;
+}
+
+std::optional<SimMemories> ParseSimState(const std::string& text) {
+  std::istringstream in(text);
+  std::string first_line;
+  if (!std::getline(in, first_line)) return std::nullopt;
+  if (!first_line.empty() && first_line.back() == '\r') first_line.pop_back();
+  if (first_line != kStateFirstLine) return std::nullopt;
+
+  std::string word;
+  int size = 0;
+  if (!(in >> word >> size) || word != "eeprom" ||
+      (size != 256 && size != 512)) {
+    return std::nullopt;
+  }
+  SimMemories memories;
+  memories.eeprom.resize(static_cast<std::size_t>(size));
+  if (!ReadHexBytes(in, memories.eeprom)) return std::nullopt;
+  if (!(in >> word >> size) || word != "efuse" || size != kSimEfuseSize) {
+    return std::nullopt;
+  }
+  if (!ReadHexBytes(in, memories.efuse)) return std::nullopt;
+  if (in >> word) return std::nullopt;  // nothing may follow
+  return memories;
+}
+
+std::optional<std::string> ReadSimText(const std::filesystem::path& file) {
+  if (FileKindOf(file) != FileKind::kRegular) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return text.str();
+}
+
 SimulatedAdapter::SimulatedAdapter(int eeprom_size) {
-  eeprom_.assign(eeprom_size == 256 ? 256 : 512, 0xFF);
-  efuse_.fill(0xFF);
+  SimMemories blank = BlankSimMemories(eeprom_size);
+  eeprom_ = std::move(blank.eeprom);
+  efuse_ = blank.efuse;
 }
 
 std::optional<DeviceHandle> SimulatedAdapter::Open(std::string_view path) {
@@ -69,6 +126,10 @@ bool SimulatedAdapter::Request(DeviceHandle handle, std::uint32_t code,
                                std::span<const std::uint8_t> input,
                                std::span<std::uint8_t> output) {
   const auto start = std::chrono::steady_clock::now();
+  // The state file's lock before the adapter's own, as every holder of both
+  // takes them.
+  std::optional<StationLock> file_lock;
+  if (WritesMemory(code)) file_lock = LockStateFile();
   std::chrono::nanoseconds latency;
   bool ok = false;
   {
@@ -97,6 +158,7 @@ bool SimulatedAdapter::Request(DeviceHandle handle, std::uint32_t code,
       ++generation_;
     }
   }
+  file_lock.reset();
   if (latency.count() > 0) WaitUntil(start + latency);
   return ok;
 }
@@ -181,6 +243,7 @@ bool SimulatedAdapter::WriteEeprom(std::span<const std::uint8_t> input) {
       data_size != std::size_t{header.length_words} * 2) {
     return false;
   }
+  FollowStateFileLocked();
   // A write larger than the part wraps around its address space.
   const std::size_t start = std::size_t{header.word_offset} * 2;
   for (std::size_t i = 0; i < data_size; ++i) {
@@ -212,6 +275,7 @@ bool SimulatedAdapter::WriteEfuse(std::span<const std::uint8_t> input) {
       header.length_words * 2 != kSimEfuseSize) {
     return false;
   }
+  FollowStateFileLocked();
   for (std::size_t i = 0; i < efuse_.size(); ++i) {
     const std::uint8_t wanted = input[kHeaderSize + i];
     std::uint8_t clearing = efuse_[i] & ~wanted;  // a fuse only ever blows
@@ -277,7 +341,9 @@ int SimulatedAdapter::eeprom_size() const {
 
 bool SimulatedAdapter::set_eeprom_size(int size) {
   if (size != 256 && size != 512) return false;
+  const auto file_lock = LockStateFile();
   std::lock_guard lock(mutex_);
+  FollowStateFileLocked();
   eeprom_.assign(static_cast<std::size_t>(size), 0xFF);
   SaveStateLocked();
   return true;
@@ -289,7 +355,9 @@ std::vector<std::uint8_t> SimulatedAdapter::eeprom() const {
 }
 
 void SimulatedAdapter::set_eeprom(std::span<const std::uint8_t> bytes) {
+  const auto file_lock = LockStateFile();
   std::lock_guard lock(mutex_);
+  FollowStateFileLocked();
   std::copy_n(bytes.begin(), std::min(bytes.size(), eeprom_.size()),
               eeprom_.begin());
   SaveStateLocked();
@@ -307,7 +375,9 @@ std::array<std::uint8_t, kSimEfuseSize> SimulatedAdapter::efuse() const {
 
 void SimulatedAdapter::set_efuse(
     const std::array<std::uint8_t, kSimEfuseSize>& bytes) {
+  const auto file_lock = LockStateFile();
   std::lock_guard lock(mutex_);
+  FollowStateFileLocked();
   efuse_ = bytes;
   SaveStateLocked();
 }
@@ -389,12 +459,7 @@ int SimulatedAdapter::reload_count() const {
 }
 
 std::string SimulatedAdapter::StateTextLocked() const {
-  std::string text(kStateFirstLine);
-  text += "\neeprom " + std::to_string(eeprom_.size()) + "\n";
-  AppendHexLines(text, eeprom_);
-  text += "efuse " + std::to_string(efuse_.size()) + "\n";
-  AppendHexLines(text, efuse_);
-  return text;
+  return FormatSimState({eeprom_, efuse_});
 }
 
 bool SimulatedAdapter::SaveState(const std::filesystem::path& file) const {
@@ -416,44 +481,59 @@ void SimulatedAdapter::SaveStateLocked() {
 }
 
 bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::string first_line;
-  if (!std::getline(in, first_line)) return false;
-  if (!first_line.empty() && first_line.back() == '\r') first_line.pop_back();
-  if (first_line != kStateFirstLine) return false;
-
-  std::string word;
-  int size = 0;
-  if (!(in >> word >> size) || word != "eeprom" ||
-      (size != 256 && size != 512)) {
-    return false;
-  }
-  std::vector<std::uint8_t> eeprom(static_cast<std::size_t>(size));
-  if (!ReadHexBytes(in, eeprom)) return false;
-  if (!(in >> word >> size) || word != "efuse" || size != kSimEfuseSize) {
-    return false;
-  }
-  std::array<std::uint8_t, kSimEfuseSize> efuse;
-  if (!ReadHexBytes(in, efuse)) return false;
-  if (in >> word) return false;  // nothing may follow
-
+  const auto text = ReadSimText(file);
+  if (!text) return false;
+  auto memories = ParseSimState(*text);
+  if (!memories) return false;
   std::lock_guard lock(mutex_);
-  eeprom_ = std::move(eeprom);
-  efuse_ = efuse;
+  eeprom_ = std::move(memories->eeprom);
+  efuse_ = memories->efuse;
   return true;
 }
 
-bool SimulatedAdapter::UseStateFile(const std::filesystem::path& file) {
+bool SimulatedAdapter::UseStateFile(const std::filesystem::path& file,
+                                    StateFileLock lock) {
   std::error_code error;
   const bool exists = std::filesystem::exists(file, error);
   if (exists && !LoadState(file)) return false;
-  std::lock_guard lock(mutex_);
+  std::lock_guard guard(mutex_);
   state_file_ = file;
+  state_lock_ = std::move(lock);
   // Compared in the adapter's own form, so that a file written by hand
   // (lower-case digits, CR LF) is not rewritten until a memory changes.
   saved_state_.reset();
   if (exists) saved_state_ = StateTextLocked();
+  return true;
+}
+
+bool SimulatedAdapter::FollowStateFile() {
+  std::lock_guard lock(mutex_);
+  return FollowStateFileLocked();
+}
+
+std::optional<StationLock> SimulatedAdapter::LockStateFile() const {
+  StateFileLock lock;
+  {
+    std::lock_guard guard(mutex_);
+    if (!state_file_ || !state_lock_) return std::nullopt;
+    lock = state_lock_;
+  }
+  return lock();
+}
+
+bool SimulatedAdapter::FollowStateFileLocked() {
+  if (!state_file_) return false;
+  // The adapter's own saves happen under its mutex, held here, and another
+  // program replaces the file whole: what is read is one whole state.
+  const auto text = ReadSimText(*state_file_);
+  if (!text) return false;
+  auto memories = ParseSimState(*text);
+  if (!memories) return false;
+  std::string own = FormatSimState(*memories);
+  if (saved_state_ == own) return false;
+  eeprom_ = std::move(memories->eeprom);
+  efuse_ = memories->efuse;
+  saved_state_ = std::move(own);
   return true;
 }
 

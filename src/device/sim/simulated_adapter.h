@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "device/driver_port.h"
+#include "ports/station_lock.h"
 
 namespace srom {
 
@@ -37,6 +39,30 @@ struct SimRequest {
 };
 
 inline constexpr int kSimEfuseSize = 64;
+
+// Both memories of an adapter, as its state file keeps them.
+struct SimMemories {
+  std::vector<std::uint8_t> eeprom;  // 256 or 512 bytes
+  std::array<std::uint8_t, kSimEfuseSize> efuse{};
+
+  bool operator==(const SimMemories&) const = default;
+};
+
+// Blank memories (every byte FF) with an EEPROM of `eeprom_size` bytes.
+SimMemories BlankSimMemories(int eeprom_size);
+
+// The text of a state file: a first line naming the format, "eeprom <size>"
+// and its bytes, "efuse 64" and its bytes, two upper-case hex digits a byte,
+// 16 bytes a line.
+std::string FormatSimState(const SimMemories& memories);
+// The memories a state file's text holds, its digits in either case and any
+// white space between them; nothing when the text is not a state.
+std::optional<SimMemories> ParseSimState(const std::string& text);
+
+// The whole text of a small file of the simulator; nothing when it is not a
+// plain file (a pipe planted under its name would never end) or cannot be
+// read.
+std::optional<std::string> ReadSimText(const std::filesystem::path& file);
 
 class SimulatedAdapter : public DriverPort {
  public:
@@ -104,20 +130,36 @@ class SimulatedAdapter : public DriverPort {
   int open_handles() const;
   int reload_count() const;
 
-  // The memories (EEPROM size, EEPROM, eFuse) kept in a text file: a first
-  // line naming the format, "eeprom <size>" and its bytes, "efuse 64" and its
-  // bytes, two hex digits a byte, 16 bytes a line. The file is replaced
-  // through a temporary file beside it, never left half-written.
+  // The memories (EEPROM size, EEPROM, eFuse) kept in a text file
+  // (FormatSimState). The file is replaced through a temporary file beside
+  // it, never left half-written.
   bool SaveState(const std::filesystem::path& file) const;
   // False, and the adapter unchanged, when the file is missing or malformed.
   bool LoadState(const std::filesystem::path& file);
+
+  // Held around every change of a memory while a state file is kept: the
+  // other programs that replace the file (srom-cli sim create, the simulator
+  // panel) hold the same lock, so that neither side loses the other's change.
+  // Nothing when it cannot be had; the change goes ahead without it.
+  using StateFileLock = std::function<std::optional<StationLock>()>;
+
   // Loads `file` when it exists, then saves it after every write that
   // changes a memory, so that a later run meets the same adapter. Reading,
   // and a write that leaves both memories as they were, never touch the file;
-  // a missing file stays missing until the first write. False when an
-  // existing file cannot be read; the adapter keeps its memories then and
-  // keeps no file.
-  bool UseStateFile(const std::filesystem::path& file);
+  // a missing file stays missing until the first write. Each change of a
+  // memory takes `lock` (when given) and follows the file first
+  // (FollowStateFile), so that a write lands on what another program put
+  // there and never brings back what it replaced. False when an existing
+  // file cannot be read; the adapter keeps its memories then and keeps no
+  // file.
+  bool UseStateFile(const std::filesystem::path& file, StateFileLock lock = {});
+  // Takes the memories of the state file when another program replaced it
+  // since this adapter last read or wrote it; the adapter's own saves are no
+  // such change. True when it did. A file that is missing, cannot be read or
+  // is not a state (a moment too early on a system whose renames are not
+  // atomic, or written by hand) changes nothing: it is read again next time,
+  // and a removed file is written again at the next change.
+  bool FollowStateFile();
 
  private:
   struct WeakBits {
@@ -134,6 +176,8 @@ class SimulatedAdapter : public DriverPort {
   bool ReadEfuse(std::span<const std::uint8_t> input,
                  std::span<std::uint8_t> output);
   bool WriteEfuse(std::span<const std::uint8_t> input);
+  std::optional<StationLock> LockStateFile() const;
+  bool FollowStateFileLocked();
   void SaveStateLocked();
   std::string StateTextLocked() const;
 
@@ -173,6 +217,7 @@ class SimulatedAdapter : public DriverPort {
   int reloads_ = 0;
 
   std::optional<std::filesystem::path> state_file_;
+  StateFileLock state_lock_;
   // The state the file holds as this adapter last read or wrote it; nothing
   // while there is no file.
   std::optional<std::string> saved_state_;

@@ -48,6 +48,10 @@ void SimulatedBench::set_before_open(std::function<void()> hook) {
   before_open_ = std::move(hook);
 }
 
+void SimulatedBench::CatchUp() {
+  if (before_open_) before_open_();
+}
+
 SimulatedBench::Slot* SimulatedBench::FindLocked(
     std::string_view connection_name) {
   for (auto& slot : slots_) {
@@ -71,7 +75,7 @@ bool SimulatedBench::DisableConnection(std::string_view connection_name) {
 }
 
 std::optional<DeviceHandle> SimulatedBench::Open(std::string_view path) {
-  if (before_open_) before_open_();
+  CatchUp();
   std::lock_guard lock(mutex_);
   for (auto& slot : slots_) {
     if (!slot->enabled) continue;

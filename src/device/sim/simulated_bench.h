@@ -50,6 +50,9 @@ class SimulatedBench : public DriverPort {
   // what another program changed meanwhile (an adapter plugged in). Set it
   // before the bench is in use.
   void set_before_open(std::function<void()> hook);
+  // Runs that hook now, without opening anything: the simulator panel shows
+  // the bench in step with its files, its own changes among them.
+  void CatchUp();
 
   // False for an unknown connection name.
   bool EnableConnection(std::string_view connection_name);
