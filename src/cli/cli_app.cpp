@@ -964,7 +964,10 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                  "(default: station.ini's \"ledger\")");
   app.add_option("--station", o.station_config.station,
                  "The station's name on the line's ledger (default: "
-                 "station.ini's \"station\", else the computer and folder)");
+                 "station.ini's \"station\", else the computer and folder)")
+      ->check([](const std::string& name) {
+        return StationNameFault(name).value_or(std::string());
+      });
   app.add_option("--pool", o.station_config.pool,
                  "Take MAC addresses from this line pool (default: "
                  "station.ini's \"pool\")");

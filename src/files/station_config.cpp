@@ -92,10 +92,23 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
                "\" a second time. Keep one of the lines, then start again.";
       return std::nullopt;
     }
+    if (const auto fault = slot == &config.station ? StationNameFault(value)
+                                                   : std::nullopt) {
+      *error = at + ": " + *fault + ". Fix it, then start again.";
+      return std::nullopt;
+    }
     given.push_back(slot);
     *slot = value;
   }
   return config;
+}
+
+std::optional<std::string> StationNameFault(const std::string& name) {
+  const std::string shown = RedactedLedgerAddress(name);
+  if (shown == name) return std::nullopt;
+  return "the station name \"" + shown +
+         "\" holds a password of a ledger address, which would go into the "
+         "production ledger and its listings";
 }
 
 StationConfig Overridden(StationConfig config, const StationConfig& overrides) {
