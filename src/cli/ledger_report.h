@@ -39,9 +39,9 @@ struct LogCheck {
 // bytes, `log`). Found wrong, one finding each naming the unit and its MAC
 // address: a programmed unit missing from the log; a MAC address the log
 // lists more often than the ledger programmed it; a unit that did not pass
-// (released, interrupted, any state but programmed) whose MAC address the
-// log lists while no unit with it passed. Lines the ledger does not know
-// at all (units logged before it was kept) are counted, not failed.
+// (released, failed, interrupted: any state but programmed) whose MAC
+// address the log lists while no unit with it passed. Lines the ledger does
+// not know at all (units logged before it was kept) are counted, not failed.
 LogCheck CheckAgainstLog(const std::vector<UnitRecord>& units,
                          std::string_view log);
 

@@ -77,6 +77,9 @@ class LedgerCheckFixture : public ::testing::Test {
         case UnitState::kInterrupted:
           closed = ledger.SetAside(*id.value, kTime);
           break;
+        case UnitState::kFailed:
+          closed = ledger.MarkFailed(*id.value, kTime);
+          break;
         default:
           break;  // left reserved: a unit cut off while being written
       }
@@ -168,6 +171,12 @@ const CheckRow kRows[] = {
      {kA},
      0,
      {"1 programmed units are in Serial-MAC.log."}},
+    // A failed unit's adapter written again with its address, and passed.
+    {"FailedThenRetriedWithTheSameAddress",
+     {{kA, UnitState::kFailed}, {kA, UnitState::kProgrammed, true}},
+     {kA},
+     0,
+     {"1 programmed units are in Serial-MAC.log."}},
     {"ReworkedOnPurposeIsLoggedTwice",
      {{kA, UnitState::kProgrammed}, {kA, UnitState::kProgrammed, true}},
      {kA, kA},
@@ -209,6 +218,14 @@ const CheckRow kRows[] = {
      kCheckFailedExit,
      {"Unit 2 (MAC address 00E04C000702, released on 2026-12-10 15:05:00) is "
       "in Serial-MAC.log, but the ledger holds it as released, not "
+      "programmed.",
+      "1 programmed units are in Serial-MAC.log."}},
+    {"AFailedUnitLogged",
+     {{kA, UnitState::kProgrammed}, {kB, UnitState::kFailed}},
+     {kA, kB},
+     kCheckFailedExit,
+     {"Unit 2 (MAC address 00E04C000702, failed on 2026-12-10 15:05:00) is "
+      "in Serial-MAC.log, but the ledger holds it as failed, not "
       "programmed.",
       "1 programmed units are in Serial-MAC.log."}},
     {"AnInterruptedUnitLogged",
