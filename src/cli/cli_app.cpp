@@ -674,10 +674,19 @@ ExitCode LedgerCommand(Run& run) {
       own.push_back(unit);
     }
   }
-  const LogCheck check = CheckAgainstLog(
-      own, run.station().folders.program_folder / "Serial-MAC.log");
+  // No log yet: every programmed unit is missing from it. A pipe or a
+  // folder under its name is refused, never waited on.
+  const fs::path log = run.station().folders.program_folder / "Serial-MAC.log";
+  std::optional<std::string> logged = std::string();
+  if (MayExist(log)) logged = ReadRegularFile(log);
+  if (!logged) {
+    run.Say("Serial-MAC.log in " + QuotedPath(log.parent_path()) +
+            " cannot be read, so the units cannot be checked against it.");
+    return ExitCode::kFileRejected;
+  }
+  const LogCheck check = CheckAgainstLog(own, *logged);
   for (const std::string& line : check.findings) run.Say(line);
-  return check.consistent ? ExitCode::kOk : ExitCode::kFailed;
+  return check.consistent ? ExitCode::kOk : ExitCode::kCheckFailed;
 }
 
 // The line pools on the line's ledger server: made and listed.
@@ -879,7 +888,10 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                  "(default: station.ini's \"ledger\")");
   app.add_option("--station", o.station_config.station,
                  "The station's name on the line's ledger (default: "
-                 "station.ini's \"station\", else the computer and folder)");
+                 "station.ini's \"station\", else the computer and folder)")
+      ->check([](const std::string& name) {
+        return StationNameFault(name).value_or(std::string());
+      });
   app.add_option("--pool", o.station_config.pool,
                  "Take MAC addresses from this line pool (default: "
                  "station.ini's \"pool\")");
@@ -977,7 +989,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
                    "written");
   ledger->add_flag("--check", o.check_log,
                    "Check them against Serial-MAC.log: every programmed unit "
-                   "is logged");
+                   "is logged, once, and no unit that did not pass is "
+                   "(exit 15 when not)");
 
   auto* pool = app.add_subcommand(
       "pool", "Make and list the line pools on the line's ledger server");

@@ -12,7 +12,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 14> kCodes = {{
+constexpr std::array<CodeRow, 15> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -41,6 +41,8 @@ constexpr std::array<CodeRow, 14> kCodes = {{
     {ExitCode::kInterrupted, "interrupted",
      "stopped by Ctrl-C or a termination request; the adapter in hand was "
      "finished"},
+    {ExitCode::kCheckFailed, "check failed",
+     "ledger --check: a unit's record and Serial-MAC.log disagree"},
 }};
 
 }  // namespace
@@ -54,12 +56,17 @@ std::string_view ExitCodeName(ExitCode code) {
 
 std::string ExitCodeTable() {
   std::string table = "Exit codes:\n";
+  // The meanings in one column, two blanks past the longest name.
+  std::size_t name_width = 0;
+  for (const CodeRow& row : kCodes) {
+    name_width = std::max(name_width, row.name.size());
+  }
   for (const CodeRow& row : kCodes) {
     std::string number = std::to_string(ToInt(row.code));
     number.insert(0, 2 - std::min<std::size_t>(number.size(), 2), ' ');
     std::string line = "  " + number + "  ";
     line += row.name;
-    line.resize(26, ' ');
+    line.resize(6 + name_width + 2, ' ');
     table += line;
     table += row.meaning;
     table += '\n';

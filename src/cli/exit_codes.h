@@ -26,6 +26,7 @@ enum class ExitCode : int {
   kMacUsed = 11,          // the MAC address was given to a unit before
   kLedgerUnreachable = 12,  // the line's ledger server does not answer
   kInterrupted = 14,        // stopped by Ctrl-C or a termination request
+  kCheckFailed = 15,        // ledger --check: the ledger and the log disagree
 };
 
 // The code as a number, for returning from main().

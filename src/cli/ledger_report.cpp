@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 namespace srom::cli {
 namespace {
@@ -18,9 +19,9 @@ std::string Padded(std::string text, std::size_t width) {
 
 // The MAC addresses of the log's unit lines, with how often each stands
 // there. A unit line is device, serial, MAC, date and time, tab-separated.
-std::map<std::string, int> LoggedMacs(const std::filesystem::path& log) {
+std::map<std::string, int> LoggedMacs(std::string_view log) {
   std::map<std::string, int> macs;
-  std::ifstream in(log, std::ios::binary);
+  std::istringstream in{std::string(log)};
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
     std::string device, serial, mac;
@@ -134,24 +135,88 @@ std::string InterruptedUnits(const std::vector<UnitRecord>& units) {
   return UnitsTable(interrupted);
 }
 
+namespace {
+
+// "Unit 7 (MAC address 00E04C000701, programmed on 2026-12-10 15:05:00)":
+// a unit as the check's findings name it.
+std::string UnitText(const UnitRecord& u) {
+  return "Unit " + std::to_string(u.id) + " (MAC address " + u.mac + ", " +
+         std::string(UnitStateName(u.state)) + " on " +
+         (u.closed_at.empty() ? u.reserved_at : u.closed_at) + ")";
+}
+
+std::string TimesText(int times) {
+  if (times == 1) return "once";
+  if (times == 2) return "twice";
+  return std::to_string(times) + " times";
+}
+
+}  // namespace
+
 LogCheck CheckAgainstLog(const std::vector<UnitRecord>& units,
-                         const std::filesystem::path& log) {
-  LogCheck check;
+                         std::string_view log) {
   std::map<std::string, int> logged = LoggedMacs(log);
-  int known = 0;
+  // Each MAC address's units in id order, programmed or not.
+  struct Units {
+    std::vector<const UnitRecord*> programmed;
+    std::vector<const UnitRecord*> other;
+  };
+  std::map<std::string, Units> by_mac;
   for (const UnitRecord& u : units) {
-    if (u.state != UnitState::kProgrammed) continue;
-    int& count = logged[u.mac];
-    if (count > 0) {
-      --count;
-      ++known;
-      continue;
-    }
-    check.consistent = false;
-    check.findings.push_back("Unit " + std::to_string(u.id) + " (MAC address " +
-                             u.mac + ", programmed on " + u.closed_at +
-                             ") is missing from Serial-MAC.log.");
+    Units& of_mac = by_mac[u.mac];
+    (u.state == UnitState::kProgrammed ? of_mac.programmed : of_mac.other)
+        .push_back(&u);
   }
+  // Found wrong, by the unit they name.
+  std::vector<std::pair<std::int64_t, std::string>> wrong;
+  int known = 0;
+  for (const auto& [mac, of_mac] : by_mac) {
+    const auto found = logged.find(mac);
+    const int lines = found == logged.end() ? 0 : found->second;
+    // What stays in `logged` is what the ledger does not know.
+    if (found != logged.end()) logged.erase(found);
+    const int programmed = static_cast<int>(of_mac.programmed.size());
+    for (int k = 0; k < programmed; ++k) {
+      const UnitRecord& u = *of_mac.programmed[static_cast<std::size_t>(k)];
+      if (k < lines) {
+        ++known;
+        continue;
+      }
+      wrong.emplace_back(u.id, "Unit " + std::to_string(u.id) +
+                                   " (MAC address " + u.mac +
+                                   ", programmed on " + u.closed_at +
+                                   ") is missing from Serial-MAC.log.");
+    }
+    int extra = lines - programmed;
+    if (extra <= 0) continue;
+    if (programmed == 0) {
+      // Logged, though no unit with it passed: the latest units first.
+      for (auto u = of_mac.other.rbegin();
+           extra > 0 && u != of_mac.other.rend(); ++u, --extra) {
+        wrong.emplace_back(
+            (*u)->id, UnitText(**u) +
+                          " is in Serial-MAC.log, but the ledger holds it as " +
+                          std::string(UnitStateName((*u)->state)) +
+                          ", not programmed.");
+      }
+      if (extra <= 0) continue;
+    }
+    const UnitRecord& latest =
+        programmed > 0 ? *of_mac.programmed.back() : *of_mac.other.back();
+    wrong.emplace_back(
+        latest.id,
+        UnitText(latest) + ": Serial-MAC.log lists its MAC address " +
+            TimesText(lines) + ", but the ledger programmed it " +
+            (programmed == 0 ? std::string("never") : TimesText(programmed)) +
+            ".");
+  }
+  std::stable_sort(
+      wrong.begin(), wrong.end(),
+      [](const auto& a, const auto& b) { return a.first < b.first; });
+
+  LogCheck check;
+  check.consistent = wrong.empty();
+  for (auto& [id, text] : wrong) check.findings.push_back(std::move(text));
   int unknown = 0;
   for (const auto& [mac, count] : logged) unknown += count;
   check.findings.push_back(std::to_string(known) +

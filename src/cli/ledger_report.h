@@ -3,8 +3,8 @@
 // against Serial-MAC.log.
 #pragma once
 
-#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ledger/ledger.h"
@@ -28,16 +28,21 @@ std::string UnitsPerHour(const std::vector<UnitRecord>& units);
 std::string InterruptedUnits(const std::vector<UnitRecord>& units);
 
 struct LogCheck {
-  // Every programmed unit has its line in the log.
+  // The ledger and the log agree on every unit.
   bool consistent = true;
-  // What the operator should know, one sentence each.
+  // What the operator should know, one sentence each: first every unit
+  // found wrong, in id order, then how many units the log lists.
   std::vector<std::string> findings;
 };
 
-// Compares the ledger's programmed units with the MAC addresses the log
-// lists. Lines the ledger does not know (units logged before it was kept)
-// are counted, not failed.
+// Compares the ledger's units with the unit lines of Serial-MAC.log (its
+// bytes, `log`). Found wrong, one finding each naming the unit and its MAC
+// address: a programmed unit missing from the log; a MAC address the log
+// lists more often than the ledger programmed it; a unit that did not pass
+// (released, failed, interrupted: any state but programmed) whose MAC
+// address the log lists while no unit with it passed. Lines the ledger does
+// not know at all (units logged before it was kept) are counted, not failed.
 LogCheck CheckAgainstLog(const std::vector<UnitRecord>& units,
-                         const std::filesystem::path& log);
+                         std::string_view log);
 
 }  // namespace srom::cli

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "files/file_io.h"
+#include "ledger/ledger_address.h"
 
 namespace srom {
 namespace {
@@ -60,9 +61,11 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     const std::string at = where + ", line " + std::to_string(number);
     const std::size_t equals = line.find('=');
+    // A refused line is shown with any password it may hold hidden: it
+    // may be a ledger address that lost its "ledger=".
     if (equals == std::string_view::npos) {
-      *error = at + ", is not \"name=value\": \"" + std::string(line) +
-               "\". Fix it, then start again.";
+      *error = at + ", is not \"name=value\": \"" +
+               RedactedLedgerAddress(line) + "\". Fix it, then start again.";
       return std::nullopt;
     }
     const std::string_view key = Trimmed(line.substr(0, equals));
@@ -77,7 +80,7 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
                                            : nullptr;
     if (slot == nullptr) {
       *error = at + ", names a setting the tool does not know: \"" +
-               std::string(key) +
+               RedactedLedgerAddress(key) +
                "\" (it knows ledger, station and pool). Fix it, then start "
                "again.";
       return std::nullopt;
@@ -89,10 +92,23 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
                "\" a second time. Keep one of the lines, then start again.";
       return std::nullopt;
     }
+    if (const auto fault = slot == &config.station ? StationNameFault(value)
+                                                   : std::nullopt) {
+      *error = at + ": " + *fault + ". Fix it, then start again.";
+      return std::nullopt;
+    }
     given.push_back(slot);
     *slot = value;
   }
   return config;
+}
+
+std::optional<std::string> StationNameFault(const std::string& name) {
+  const std::string shown = RedactedLedgerAddress(name);
+  if (shown == name) return std::nullopt;
+  return "the station name \"" + shown +
+         "\" holds a password of a ledger address, which would go into the "
+         "production ledger and its listings";
 }
 
 StationConfig Overridden(StationConfig config, const StationConfig& overrides) {

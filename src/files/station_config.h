@@ -36,6 +36,11 @@ struct StationConfig {
 std::optional<StationConfig> LoadStationConfig(
     const std::filesystem::path& folder, std::string* error);
 
+// Why `name` cannot name a station, or nothing. A name that holds what a
+// ledger address hides (a password: an address pasted into the wrong line)
+// would go into the production ledger and every listing and export of it.
+std::optional<std::string> StationNameFault(const std::string& name);
+
 // `config` with every setting that `overrides` gives (a command line's)
 // put over it.
 StationConfig Overridden(StationConfig config, const StationConfig& overrides);

@@ -10,17 +10,24 @@ namespace srom {
 struct LedgerPlace {
   // The station folder: its own ledger file lives there.
   std::filesystem::path folder;
-  // Empty or "sqlite": the station's own file. A postgresql:// address: the
-  // line's server.
+  // Empty or "sqlite": the station's own file. A postgresql:// address or
+  // a libpq keyword/value string ("service=line1"): the line's server. It
+  // may hold a password: show it through RedactedLedgerAddress only.
   std::string url;
   // The station as the ledger names it.
   std::string station;
 };
 
 // True for a ledger address that names a PostgreSQL server: a libpq URI
-// ("postgresql://..." or "postgres://...").
+// ("postgresql://..." or "postgres://...") or a libpq keyword/value string
+// ("service=line1", "host=db1 dbname=srom"), which libpq checks when the
+// ledger opens.
 inline bool IsServerLedgerUrl(const std::string& url) {
-  return url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0;
+  if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
+    return true;
+  }
+  return url.find("://") == std::string::npos &&
+         url.find('=') != std::string::npos;
 }
 
 // True for the station's own file.

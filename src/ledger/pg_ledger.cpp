@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ledger/ledger_address.h"
 #include "ledger/ledger_rules.h"
 #include "ledger/pg_schema.h"
 
@@ -148,10 +149,17 @@ class PgLedger::Session {
   Session(std::string url, std::string station)
       : url_(std::move(url)), station_(std::move(station)) {
     const std::string database = ConnectionOption(url_, "dbname");
+    const std::string service = ConnectionOption(url_, "service");
     std::string host = ConnectionOption(url_, "host");
     if (host.empty()) host = "the local server";
-    where_ = "(database \"" + (database.empty() ? "?" : database) + "\" on " +
-             host + ")";
+    // libpq's reading of an address can put part of a password elsewhere
+    // (an unencoded '@' makes the host); the secret stays out all the same.
+    where_ = WithoutLedgerSecrets(
+        database.empty() && !service.empty()
+            ? "(service \"" + service + "\")"
+            : "(database \"" + (database.empty() ? "?" : database) + "\" on " +
+                  host + ")",
+        url_);
   }
 
   const std::string& station() const { return station_; }
@@ -306,7 +314,10 @@ class PgLedger::Session {
   }
 
   LedgerStatus Unreachable(std::string cause = {}) {
-    if (cause.empty()) cause = FirstLine(PQerrorMessage(connection_.get()));
+    if (cause.empty()) {
+      cause = WithoutLedgerSecrets(FirstLine(PQerrorMessage(connection_.get())),
+                                   url_);
+    }
     if (cause.empty()) cause = "the connection was lost";
     return LedgerStatus::Failed(
         LedgerFault::kUnreachable,
@@ -443,8 +454,9 @@ LedgerResult<std::unique_ptr<PgLedger>> PgLedger::Open(
     PQfreemem(error);
     return LedgerStatus::Failed(
         LedgerFault::kStorage,
-        "The address of the line's production ledger \"" + url +
-            "\" cannot be used: " + cause + ".");
+        "The address of the line's production ledger \"" +
+            RedactedLedgerAddress(url) +
+            "\" cannot be used: " + WithoutLedgerSecrets(cause, url) + ".");
   }
   auto session = std::make_unique<Session>(url, station);
   // A server that is away now is reached later, at the first call that

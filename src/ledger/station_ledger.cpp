@@ -1,5 +1,6 @@
 #include "ledger/station_ledger.h"
 
+#include "ledger/ledger_address.h"
 #include "ledger/sqlite_ledger.h"
 #ifdef SROM_HAVE_PG_LEDGER
 #include "ledger/pg_ledger.h"
@@ -30,9 +31,10 @@ LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
   }
   return LedgerStatus::Failed(
       LedgerFault::kStorage,
-      "The production ledger \"" + place.url +
+      "The production ledger \"" + RedactedLedgerAddress(place.url) +
           "\" is neither \"sqlite\" (the station's own file) nor a "
-          "postgresql:// address of the line's server.");
+          "postgresql:// address or libpq connection string of the line's "
+          "server.");
 }
 
 }  // namespace srom
