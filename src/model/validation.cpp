@@ -60,70 +60,52 @@ bool BlankLed(const std::string& text) {
   return text.empty() || text[0] == ' ';
 }
 
-// How long a text may be: as long as its box takes. A longer one would reach
-// the image cut short, or give a length byte that contradicts the string.
+// How long a text may be: as long as its box takes (the field table's
+// limit). A longer one would reach the image cut short, or give a length
+// byte that contradicts the string. A field without a LastAccepted entry
+// gets the focus instead of a put-back.
 struct LengthRule {
   CheckId check;
   Field field;
-  std::size_t limit;
   const char* message;
-  std::string SromSettings::*record;
-  std::string BoxTexts::*box;           // null: only the record is measured
-  std::string LastAccepted::*accepted;  // null: the box gets the focus
 };
 
-constexpr std::size_t Chars(int count) {
-  return static_cast<std::size_t>(count);
+constexpr LengthRule kVendorIdFits{CheckId::kVendorIdTooLong, Field::kVendorId,
+                                   msg::kVendorIdLength};
+constexpr LengthRule kProductIdFits{CheckId::kProductIdTooLong,
+                                    Field::kProductId, msg::kProductIdLength};
+constexpr LengthRule kCurrentMacFits{
+    CheckId::kCurrentMacTooLong, Field::kCurrentMac, msg::kCurrentMacLength};
+constexpr LengthRule kMaximumMacFits{
+    CheckId::kMaximumMacTooLong, Field::kMaximumMac, msg::kMaximumMacLength};
+constexpr LengthRule kSwFieldFits{CheckId::kSwFieldTooLong, Field::kSwField,
+                                  msg::kSwFieldLength};
+constexpr LengthRule kCurrentSerialFits{CheckId::kCurrentSerialTooLong,
+                                        Field::kCurrentSerial,
+                                        msg::kCurrentSerialLength};
+constexpr LengthRule kMaximumSerialFits{CheckId::kMaximumSerialTooLong,
+                                        Field::kMaximumSerial,
+                                        msg::kMaximumSerialLength};
+constexpr LengthRule kManufacturerFits{CheckId::kManufacturerTooLong,
+                                       Field::kManufacturer,
+                                       msg::kManufacturerLength};
+constexpr LengthRule kProductFits{CheckId::kProductTooLong, Field::kProduct,
+                                  msg::kProductStringLength};
+constexpr LengthRule kFlagFits{CheckId::kFlagTooLong, Field::kFlagByte,
+                               msg::kFlagLength};
+
+// The box of `field` (as the length checks see it) holds fewer characters
+// than its box takes.
+bool BoxTooShort(Field field, const BoxTexts& boxes) {
+  const FieldInfo& info = InfoOf(field);
+  return (boxes.*info.box).size() < static_cast<std::size_t>(info.limit);
 }
 
-constexpr LengthRule kVendorIdFits{
-    CheckId::kVendorIdTooLong, Field::kVendorId,        Chars(kIdDigits),
-    msg::kVendorIdLength,      &SromSettings::VendorId, &BoxTexts::VendorId,
-    &LastAccepted::VendorId};
-constexpr LengthRule kProductIdFits{
-    CheckId::kProductIdTooLong, Field::kProductId,        Chars(kIdDigits),
-    msg::kProductIdLength,      &SromSettings::ProductId, &BoxTexts::ProductId,
-    &LastAccepted::ProductId};
-constexpr LengthRule kCurrentMacFits{
-    CheckId::kCurrentMacTooLong, Field::kCurrentMac,
-    Chars(kMacDigits),           msg::kCurrentMacLength,
-    &SromSettings::CurrentMac,   &BoxTexts::CurrentMac,
-    &LastAccepted::CurrentMac};
-constexpr LengthRule kMaximumMacFits{
-    CheckId::kMaximumMacTooLong, Field::kMaximumMac,
-    Chars(kMacDigits),           msg::kMaximumMacLength,
-    &SromSettings::MaximumMac,   &BoxTexts::MaximumMac,
-    &LastAccepted::MaximumMac};
-constexpr LengthRule kSwFieldFits{CheckId::kSwFieldTooLong,
-                                  Field::kSwField,
-                                  Chars(kIdDigits),
-                                  msg::kSwFieldLength,
-                                  &SromSettings::SwField,
-                                  nullptr,
-                                  nullptr};
-constexpr LengthRule kCurrentSerialFits{
-    CheckId::kCurrentSerialTooLong, Field::kCurrentSerial,
-    Chars(kSerialDigits),           msg::kCurrentSerialLength,
-    &SromSettings::CurrentSerial,   &BoxTexts::CurrentSerial,
-    &LastAccepted::CurrentSerial};
-constexpr LengthRule kMaximumSerialFits{
-    CheckId::kMaximumSerialTooLong, Field::kMaximumSerial,
-    Chars(kSerialDigits),           msg::kMaximumSerialLength,
-    &SromSettings::MaximumSerial,   &BoxTexts::MaximumSerial,
-    &LastAccepted::MaximumSerial};
-constexpr LengthRule kManufacturerFits{
-    CheckId::kManufacturerTooLong, Field::kManufacturer,
-    Chars(kMaxStringChars),        msg::kManufacturerLength,
-    &SromSettings::Manufacturer,   nullptr,
-    &LastAccepted::Manufacturer};
-constexpr LengthRule kProductFits{
-    CheckId::kProductTooLong,  Field::kProduct,        Chars(kMaxStringChars),
-    msg::kProductStringLength, &SromSettings::Product, nullptr,
-    &LastAccepted::Product};
-constexpr LengthRule kFlagFits{CheckId::kFlagTooLong,   Field::kFlagByte,
-                               Chars(kFlagDigits),      msg::kFlagLength,
-                               &SromSettings::FlagByte, nullptr,
-                               &LastAccepted::FlagByte};
+// The failure of a text too short for its box, which is put back.
+CheckFailure TooShort(CheckId check, const char* message, Field field,
+                      const LastAccepted& accepted) {
+  return PutBack(check, message, field, accepted.*InfoOf(field).accepted);
+}
 
 // The box is measured as the other length checks do, and the record too: it
 // is what the image and the settings file get, and after a put-back it holds
@@ -132,14 +114,16 @@ std::optional<CheckFailure> CheckFits(const LengthRule& rule,
                                       const SromSettings& s,
                                       const BoxTexts& boxes,
                                       const LastAccepted& accepted) {
+  const FieldInfo& info = InfoOf(rule.field);
+  const auto limit = static_cast<std::size_t>(info.limit);
   const bool too_long =
-      (s.*rule.record).size() > rule.limit ||
-      (rule.box != nullptr && (boxes.*rule.box).size() > rule.limit);
+      (s.*info.record).size() > limit ||
+      (info.box != nullptr && (boxes.*info.box).size() > limit);
   if (!too_long) return std::nullopt;
-  if (rule.accepted == nullptr) {
+  if (info.accepted == nullptr) {
     return Focus(rule.check, rule.message, rule.field);
   }
-  return PutBack(rule.check, rule.message, rule.field, accepted.*rule.accepted);
+  return PutBack(rule.check, rule.message, rule.field, accepted.*info.accepted);
 }
 
 // Printable ASCII without the double quote, which would end the value in the
@@ -169,90 +153,6 @@ std::optional<CheckFailure> CheckStrings(const SromSettings& s,
                  Field::kProduct);
   }
   return std::nullopt;
-}
-
-}  // namespace
-
-BoxTexts BoxTextsOf(const SromSettings& s) {
-  return BoxTexts{s.VendorId,   s.ProductId,     s.CurrentMac,
-                  s.MaximumMac, s.CurrentSerial, s.MaximumSerial};
-}
-
-const std::string* FieldText(const SromSettings& s, Field field) {
-  switch (field) {
-    case Field::kSuperBusPower:
-      return &s.SuperBusPower;
-    case Field::kSuperSelfPower:
-      return &s.SuperSelfPower;
-    case Field::kHighBusPower:
-      return &s.HighBusPower;
-    case Field::kHighSelfPower:
-      return &s.HighSelfPower;
-    case Field::kVendorId:
-      return &s.VendorId;
-    case Field::kProductId:
-      return &s.ProductId;
-    case Field::kCurrentMac:
-      return &s.CurrentMac;
-    case Field::kMaximumMac:
-      return &s.MaximumMac;
-    case Field::kSwField:
-      return &s.SwField;
-    case Field::kCurrentSerial:
-      return &s.CurrentSerial;
-    case Field::kMaximumSerial:
-      return &s.MaximumSerial;
-    case Field::kFlagByte:
-      return &s.FlagByte;
-    case Field::kManufacturer:
-      return &s.Manufacturer;
-    case Field::kProduct:
-      return &s.Product;
-    case Field::kNone:
-      break;
-  }
-  return nullptr;
-}
-
-std::string* FieldText(SromSettings& s, Field field) {
-  return const_cast<std::string*>(
-      FieldText(static_cast<const SromSettings&>(s), field));
-}
-
-namespace {
-
-// The LastAccepted entry that remembers `field`; null for a field without.
-std::string* AcceptedEntry(LastAccepted& a, Field field) {
-  switch (field) {
-    case Field::kSuperBusPower:
-    case Field::kHighBusPower:
-      return &a.BusPower;
-    case Field::kSuperSelfPower:
-    case Field::kHighSelfPower:
-      return &a.SelfPower;
-    case Field::kVendorId:
-      return &a.VendorId;
-    case Field::kProductId:
-      return &a.ProductId;
-    case Field::kCurrentMac:
-      return &a.CurrentMac;
-    case Field::kMaximumMac:
-      return &a.MaximumMac;
-    case Field::kCurrentSerial:
-      return &a.CurrentSerial;
-    case Field::kMaximumSerial:
-      return &a.MaximumSerial;
-    case Field::kFlagByte:
-      return &a.FlagByte;
-    case Field::kManufacturer:
-      return &a.Manufacturer;
-    case Field::kProduct:
-      return &a.Product;
-    case Field::kSwField:
-    case Field::kNone:
-      break;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -296,16 +196,16 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
   }
   // The length checks measure the boxes, the format checks the record; a
   // record shorter than its box counts as having wrong digits.
-  if (boxes.VendorId.size() < kIdDigits) {
-    return PutBack(CheckId::kVendorIdTooShort, msg::kVendorIdLength,
-                   Field::kVendorId, accepted.VendorId);
+  if (BoxTooShort(Field::kVendorId, boxes)) {
+    return TooShort(CheckId::kVendorIdTooShort, msg::kVendorIdLength,
+                    Field::kVendorId, accepted);
   }
   if (auto failure = CheckFits(kVendorIdFits, s, boxes, accepted)) {
     return failure;
   }
-  if (boxes.ProductId.size() < kIdDigits) {
-    return PutBack(CheckId::kProductIdTooShort, msg::kProductIdLength,
-                   Field::kProductId, accepted.ProductId);
+  if (BoxTooShort(Field::kProductId, boxes)) {
+    return TooShort(CheckId::kProductIdTooShort, msg::kProductIdLength,
+                    Field::kProductId, accepted);
   }
   if (auto failure = CheckFits(kProductIdFits, s, boxes, accepted)) {
     return failure;
@@ -318,9 +218,9 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return Focus(CheckId::kProductIdNotHex, msg::kProductIdFormat,
                  Field::kProductId);
   }
-  if (boxes.CurrentMac.size() < kMacDigits) {
-    return PutBack(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
-                   Field::kCurrentMac, accepted.CurrentMac);
+  if (BoxTooShort(Field::kCurrentMac, boxes)) {
+    return TooShort(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
+                    Field::kCurrentMac, accepted);
   }
   if (auto failure = CheckFits(kCurrentMacFits, s, boxes, accepted)) {
     return failure;
@@ -329,9 +229,9 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return Focus(CheckId::kCurrentMacNotHex, msg::kCurrentMacFormat,
                  Field::kCurrentMac);
   }
-  if (boxes.MaximumMac.size() < kMacDigits) {
-    return PutBack(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
-                   Field::kMaximumMac, accepted.MaximumMac);
+  if (BoxTooShort(Field::kMaximumMac, boxes)) {
+    return TooShort(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
+                    Field::kMaximumMac, accepted);
   }
   if (auto failure = CheckFits(kMaximumMacFits, s, boxes, accepted)) {
     return failure;
@@ -340,7 +240,7 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return Focus(CheckId::kMaximumMacNotHex, msg::kMaximumMacFormat,
                  Field::kMaximumMac);
   }
-  if (s.SwField.size() < 4) {
+  if (s.SwField.size() < static_cast<std::size_t>(kSwFieldDigits)) {
     return CheckFailure{CheckId::kSwFieldTooShort,
                         msg::kSwFieldLength,
                         Field::kSwField,
@@ -350,7 +250,7 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
   if (auto failure = CheckFits(kSwFieldFits, s, boxes, accepted)) {
     return failure;
   }
-  if (!HasHexDigits(s.SwField, 4)) {
+  if (!HasHexDigits(s.SwField, kSwFieldDigits)) {
     return Focus(CheckId::kSwFieldNotHex, msg::kSwFieldFormat, Field::kSwField);
   }
   if (FirstOctetOdd(s.CurrentMac)) {
@@ -361,19 +261,19 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return PutBack(CheckId::kMacAboveMaximum, msg::kMacAboveMaximum,
                    Field::kCurrentMac, accepted.CurrentMac);
   }
-  StoreLow(values.CurrentMacValue, MacValue(s.CurrentMac), 6);
-  StoreLow(values.MaximumMacValue, MacValue(s.MaximumMac), 6);
+  StoreLow(values.CurrentMacValue, MacValue(s.CurrentMac), kMacDigits / 2);
+  StoreLow(values.MaximumMacValue, MacValue(s.MaximumMac), kMacDigits / 2);
 
-  if (boxes.CurrentSerial.size() < kSerialDigits) {
-    return PutBack(CheckId::kCurrentSerialTooShort, msg::kCurrentSerialLength,
-                   Field::kCurrentSerial, accepted.CurrentSerial);
+  if (BoxTooShort(Field::kCurrentSerial, boxes)) {
+    return TooShort(CheckId::kCurrentSerialTooShort, msg::kCurrentSerialLength,
+                    Field::kCurrentSerial, accepted);
   }
   if (auto failure = CheckFits(kCurrentSerialFits, s, boxes, accepted)) {
     return failure;
   }
-  if (boxes.MaximumSerial.size() < kSerialDigits) {
-    return PutBack(CheckId::kMaximumSerialTooShort, msg::kMaximumSerialLength,
-                   Field::kMaximumSerial, accepted.MaximumSerial);
+  if (BoxTooShort(Field::kMaximumSerial, boxes)) {
+    return TooShort(CheckId::kMaximumSerialTooShort, msg::kMaximumSerialLength,
+                    Field::kMaximumSerial, accepted);
   }
   if (auto failure = CheckFits(kMaximumSerialFits, s, boxes, accepted)) {
     return failure;
@@ -390,8 +290,10 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return PutBack(CheckId::kSerialAboveMaximum, msg::kSerialAboveMaximum,
                    Field::kCurrentSerial, accepted.CurrentSerial);
   }
-  StoreLow(values.CurrentSerialValue, HexTextValue(s.CurrentSerial, 14), 7);
-  StoreLow(values.MaximumSerialValue, HexTextValue(s.MaximumSerial, 14), 7);
+  StoreLow(values.CurrentSerialValue,
+           HexTextValue(s.CurrentSerial, kSerialDigits), kSerialDigits / 2);
+  StoreLow(values.MaximumSerialValue,
+           HexTextValue(s.MaximumSerial, kSerialDigits), kSerialDigits / 2);
 
   if (BlankLed(s.Manufacturer)) s.Manufacturer = accepted.Manufacturer;
   if (BlankLed(s.Product)) s.Product = accepted.Product;
@@ -407,7 +309,8 @@ std::optional<CheckFailure> CheckDataCorrect(SromSettings& s,
     return PutBack(CheckId::kFlagBit3Set, msg::kFlagBit3, Field::kFlagByte,
                    accepted.FlagByte);
   }
-  const std::size_t flag_chars = std::min<std::size_t>(s.FlagByte.size(), 2);
+  const std::size_t flag_chars =
+      std::min<std::size_t>(s.FlagByte.size(), kFlagDigits);
   if (!HasHexDigits(s.FlagByte, flag_chars)) {
     return Focus(CheckId::kFlagNotHex, msg::kFlagFormat, Field::kFlagByte);
   }
@@ -418,16 +321,16 @@ std::optional<CheckFailure> CheckEfuseMac(const SromSettings& s,
                                           const BoxTexts& boxes,
                                           const LastAccepted& accepted,
                                           NumericValues& values) {
-  if (boxes.CurrentMac.size() < kMacDigits) {
-    return PutBack(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
-                   Field::kCurrentMac, accepted.CurrentMac);
+  if (BoxTooShort(Field::kCurrentMac, boxes)) {
+    return TooShort(CheckId::kCurrentMacTooShort, msg::kCurrentMacLength,
+                    Field::kCurrentMac, accepted);
   }
   if (auto failure = CheckFits(kCurrentMacFits, s, boxes, accepted)) {
     return failure;
   }
-  if (boxes.MaximumMac.size() < kMacDigits) {
-    return PutBack(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
-                   Field::kMaximumMac, accepted.MaximumMac);
+  if (BoxTooShort(Field::kMaximumMac, boxes)) {
+    return TooShort(CheckId::kMaximumMacTooShort, msg::kMaximumMacLength,
+                    Field::kMaximumMac, accepted);
   }
   if (auto failure = CheckFits(kMaximumMacFits, s, boxes, accepted)) {
     return failure;
@@ -449,8 +352,8 @@ std::optional<CheckFailure> CheckEfuseMac(const SromSettings& s,
   }
   // The order walk converts all six bytes of both addresses and keeps them
   // whatever it finds.
-  StoreLow(values.CurrentMacValue, MacValue(s.CurrentMac), 6);
-  StoreLow(values.MaximumMacValue, MacValue(s.MaximumMac), 6);
+  StoreLow(values.CurrentMacValue, MacValue(s.CurrentMac), kMacDigits / 2);
+  StoreLow(values.MaximumMacValue, MacValue(s.MaximumMac), kMacDigits / 2);
   if (MacAboveMaximum(s.CurrentMac, s.MaximumMac)) {
     return PutBack(CheckId::kMacAboveMaximum, msg::kEfuseMacAboveMaximum,
                    Field::kCurrentMac, accepted.CurrentMac);

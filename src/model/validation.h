@@ -7,29 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "model/fields.h"
 #include "model/image_buffer.h"
 #include "model/settings.h"
 
 namespace srom {
-
-// The box a failure concerns.
-enum class Field {
-  kNone,
-  kSuperBusPower,
-  kSuperSelfPower,
-  kHighBusPower,
-  kHighSelfPower,
-  kVendorId,
-  kProductId,
-  kCurrentMac,
-  kMaximumMac,
-  kSwField,
-  kCurrentSerial,
-  kMaximumSerial,
-  kFlagByte,
-  kManufacturer,
-  kProduct,
-};
 
 // What follows the message: the box shows its last accepted text again
 // (before the message), or the box gets the focus (after it) and keeps the
@@ -83,25 +65,6 @@ struct CheckFailure {
 
   bool operator==(const CheckFailure&) const = default;
 };
-
-// The texts the boxes show. The length checks measure these, not the record:
-// after a put-back the box shows the accepted text while the record still
-// holds the rejected one until the next exchange.
-struct BoxTexts {
-  std::string VendorId;
-  std::string ProductId;
-  std::string CurrentMac;
-  std::string MaximumMac;
-  std::string CurrentSerial;
-  std::string MaximumSerial;
-};
-
-// The boxes as they stand right after an exchange from the window.
-BoxTexts BoxTextsOf(const SromSettings& settings);
-
-// The record's text behind the box a check names; null for Field::kNone.
-std::string* FieldText(SromSettings& settings, Field field);
-const std::string* FieldText(const SromSettings& settings, Field field);
 
 // A put-back where no window stands between the operator and the record
 // (srom-cli, tests): the record takes the accepted text, and a power box's

@@ -1,12 +1,15 @@
 #include "ui/box_rules.h"
 
+#include "model/fields.h"
 #include "model/hex_text.h"
+#include "ui/data_exchange.h"
 
 namespace srom {
 namespace {
 
 bool ShowsUpperCase(ControlId id) {
-  return IsHexBox(id) || id == ControlId::kSwField;
+  const Field field = FieldOf(id);
+  return field != Field::kNone && InfoOf(field).upper_case;
 }
 
 char ToUpper(char c) {
@@ -16,18 +19,8 @@ char ToUpper(char c) {
 }  // namespace
 
 bool IsHexBox(ControlId id) {
-  switch (id) {
-    case ControlId::kCurrentMac:
-    case ControlId::kMaximumMac:
-    case ControlId::kCurrentSerial:
-    case ControlId::kMaximumSerial:
-    case ControlId::kVendorId:
-    case ControlId::kProductId:
-    case ControlId::kFlagByte:
-      return true;
-    default:
-      return false;
-  }
+  const Field field = FieldOf(id);
+  return field != Field::kNone && InfoOf(field).hex;
 }
 
 bool BoxTakes(ControlId id, char typed) {

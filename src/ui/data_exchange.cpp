@@ -8,46 +8,80 @@ namespace {
 
 enum class Kind { kText, kCheck, kSromSize, kUsb3, kDelayTime };
 
-// One tied control: where its value lives in the record and its limit.
+// One tied control: a text field (its box, record text and limit are the
+// field table's), a check box's flag, or one of the special ones.
 struct Tie {
-  ControlId control;
   Kind kind;
-  std::string SromSettings::*text = nullptr;
+  ControlId control = ControlId::kCount;
+  Field field = Field::kNone;
   bool SromSettings::*flag = nullptr;
-  int limit = 0;
   int led = 0;
 };
+
+constexpr Tie Text(Field field) {
+  return {Kind::kText, ControlId::kCount, field};
+}
+constexpr Tie Check(ControlId control, bool SromSettings::*flag) {
+  return {Kind::kCheck, control, Field::kNone, flag};
+}
+constexpr Tie Usb3(ControlId control, int led) {
+  return {Kind::kUsb3, control, Field::kNone, nullptr, led};
+}
 
 using S = SromSettings;
 
 // The exchange order of the window.
 const Tie kTies[] = {
-    {ControlId::kSromSize256, Kind::kSromSize},
-    {ControlId::kProduct, Kind::kText, &S::Product, nullptr, 24},
-    {ControlId::kVendorId, Kind::kText, &S::VendorId, nullptr, 4},
-    {ControlId::kProductId, Kind::kText, &S::ProductId, nullptr, 4},
-    {ControlId::kCurrentMac, Kind::kText, &S::CurrentMac, nullptr, 12},
-    {ControlId::kMaximumMac, Kind::kText, &S::MaximumMac, nullptr, 12},
-    {ControlId::kCurrentSerial, Kind::kText, &S::CurrentSerial, nullptr, 14},
-    {ControlId::kMaximumSerial, Kind::kText, &S::MaximumSerial, nullptr, 14},
-    {ControlId::kManufacturer, Kind::kText, &S::Manufacturer, nullptr, 24},
-    {ControlId::kDisableSetting, Kind::kCheck, nullptr, &S::DisableSetting},
-    {ControlId::kHighBusPower, Kind::kText, &S::HighBusPower, nullptr, 3},
-    {ControlId::kFullBusPower, Kind::kText, &S::FullBusPower, nullptr, 3},
-    {ControlId::kSuperBusPower, Kind::kText, &S::SuperBusPower, nullptr, 3},
-    {ControlId::kFullSelfPower, Kind::kText, &S::FullSelfPower, nullptr, 3},
-    {ControlId::kHighSelfPower, Kind::kText, &S::HighSelfPower, nullptr, 3},
-    {ControlId::kSuperSelfPower, Kind::kText, &S::SuperSelfPower, nullptr, 3},
-    {ControlId::kBarCode, Kind::kCheck, nullptr, &S::BarCode},
-    {ControlId::kFlagByte, Kind::kText, &S::FlagByte, nullptr, 2},
-    {ControlId::kBasedOnMac, Kind::kCheck, nullptr, &S::BasedOnMac},
-    {ControlId::kReload, Kind::kCheck, nullptr, &S::Reload},
-    {ControlId::kLed0Usb3, Kind::kUsb3, nullptr, nullptr, 0, 0},
-    {ControlId::kLed1Usb3, Kind::kUsb3, nullptr, nullptr, 0, 1},
-    {ControlId::kLed2Usb3, Kind::kUsb3, nullptr, nullptr, 0, 2},
-    {ControlId::kSwField, Kind::kText, &S::SwField, nullptr, 4},
-    {ControlId::kMultiEnable, Kind::kCheck, nullptr, &S::MultiEnable},
-    {ControlId::kDelayTime, Kind::kDelayTime},
+    {Kind::kSromSize, ControlId::kSromSize256},
+    Text(Field::kProduct),
+    Text(Field::kVendorId),
+    Text(Field::kProductId),
+    Text(Field::kCurrentMac),
+    Text(Field::kMaximumMac),
+    Text(Field::kCurrentSerial),
+    Text(Field::kMaximumSerial),
+    Text(Field::kManufacturer),
+    Check(ControlId::kDisableSetting, &S::DisableSetting),
+    Text(Field::kHighBusPower),
+    Text(Field::kFullBusPower),
+    Text(Field::kSuperBusPower),
+    Text(Field::kFullSelfPower),
+    Text(Field::kHighSelfPower),
+    Text(Field::kSuperSelfPower),
+    Check(ControlId::kBarCode, &S::BarCode),
+    Text(Field::kFlagByte),
+    Check(ControlId::kBasedOnMac, &S::BasedOnMac),
+    Check(ControlId::kReload, &S::Reload),
+    Usb3(ControlId::kLed0Usb3, 0),
+    Usb3(ControlId::kLed1Usb3, 1),
+    Usb3(ControlId::kLed2Usb3, 2),
+    Text(Field::kSwField),
+    Check(ControlId::kMultiEnable, &S::MultiEnable),
+    {Kind::kDelayTime, ControlId::kDelayTime},
+};
+
+// The box each field is shown in.
+struct FieldBox {
+  Field field;
+  ControlId control;
+};
+constexpr FieldBox kFieldBoxes[] = {
+    {Field::kSuperBusPower, ControlId::kSuperBusPower},
+    {Field::kSuperSelfPower, ControlId::kSuperSelfPower},
+    {Field::kHighBusPower, ControlId::kHighBusPower},
+    {Field::kHighSelfPower, ControlId::kHighSelfPower},
+    {Field::kFullBusPower, ControlId::kFullBusPower},
+    {Field::kFullSelfPower, ControlId::kFullSelfPower},
+    {Field::kVendorId, ControlId::kVendorId},
+    {Field::kProductId, ControlId::kProductId},
+    {Field::kCurrentMac, ControlId::kCurrentMac},
+    {Field::kMaximumMac, ControlId::kMaximumMac},
+    {Field::kSwField, ControlId::kSwField},
+    {Field::kCurrentSerial, ControlId::kCurrentSerial},
+    {Field::kMaximumSerial, ControlId::kMaximumSerial},
+    {Field::kFlagByte, ControlId::kFlagByte},
+    {Field::kManufacturer, ControlId::kManufacturer},
+    {Field::kProduct, ControlId::kProduct},
 };
 
 }  // namespace
@@ -102,12 +136,14 @@ bool ExchangeToRecord(View& view, SromSettings& s) {
         s.LedUsb3[tie.led] = view.Checked(tie.control);
         break;
       case Kind::kText: {
-        std::string text = view.Text(tie.control);
-        const bool too_long = static_cast<int>(text.size()) > tie.limit;
-        s.*tie.text = std::move(text);
+        const FieldInfo& info = InfoOf(tie.field);
+        const ControlId box = ControlOf(tie.field);
+        std::string text = view.Text(box);
+        const bool too_long = static_cast<int>(text.size()) > info.limit;
+        s.*info.record = std::move(text);
         if (too_long) {
-          view.MessageBox(TooManyCharactersMessage(tie.limit));
-          view.Focus(tie.control);
+          view.MessageBox(TooManyCharactersMessage(info.limit));
+          view.Focus(box);
           return false;
         }
         break;
@@ -149,10 +185,12 @@ void ExchangeToWindow(View& view, const SromSettings& s) {
       case Kind::kUsb3:
         view.SetChecked(tie.control, s.LedUsb3[tie.led]);
         break;
-      case Kind::kText:
-        view.SetLimit(tie.control, tie.limit);
-        show_text(tie.control, s.*tie.text);
+      case Kind::kText: {
+        const FieldInfo& info = InfoOf(tie.field);
+        view.SetLimit(ControlOf(tie.field), info.limit);
+        show_text(ControlOf(tie.field), s.*info.record);
         break;
+      }
       case Kind::kDelayTime:
         show_text(tie.control, std::to_string(s.DelayTime));
         break;
@@ -161,49 +199,15 @@ void ExchangeToWindow(View& view, const SromSettings& s) {
 }
 
 ControlId ControlOf(Field field) {
-  switch (field) {
-    case Field::kSuperBusPower:
-      return ControlId::kSuperBusPower;
-    case Field::kSuperSelfPower:
-      return ControlId::kSuperSelfPower;
-    case Field::kHighBusPower:
-      return ControlId::kHighBusPower;
-    case Field::kHighSelfPower:
-      return ControlId::kHighSelfPower;
-    case Field::kVendorId:
-      return ControlId::kVendorId;
-    case Field::kProductId:
-      return ControlId::kProductId;
-    case Field::kCurrentMac:
-      return ControlId::kCurrentMac;
-    case Field::kMaximumMac:
-      return ControlId::kMaximumMac;
-    case Field::kSwField:
-      return ControlId::kSwField;
-    case Field::kCurrentSerial:
-      return ControlId::kCurrentSerial;
-    case Field::kMaximumSerial:
-      return ControlId::kMaximumSerial;
-    case Field::kFlagByte:
-      return ControlId::kFlagByte;
-    case Field::kManufacturer:
-      return ControlId::kManufacturer;
-    case Field::kProduct:
-      return ControlId::kProduct;
-    case Field::kNone:
-      break;
+  for (const FieldBox& box : kFieldBoxes) {
+    if (box.field == field) return box.control;
   }
   return ControlId::kCount;
 }
 
 Field FieldOf(ControlId id) {
-  for (const Field field :
-       {Field::kSuperBusPower, Field::kSuperSelfPower, Field::kHighBusPower,
-        Field::kHighSelfPower, Field::kVendorId, Field::kProductId,
-        Field::kCurrentMac, Field::kMaximumMac, Field::kSwField,
-        Field::kCurrentSerial, Field::kMaximumSerial, Field::kFlagByte,
-        Field::kManufacturer, Field::kProduct}) {
-    if (ControlOf(field) == id) return field;
+  for (const FieldBox& box : kFieldBoxes) {
+    if (box.control == id) return box.field;
   }
   return Field::kNone;
 }

@@ -201,12 +201,10 @@ void CKM62058_SromDlg::UpdateData(bool to_record) {
 BoxTexts CKM62058_SromDlg::ShownBoxTexts() {
   BoxTexts boxes;
   view_.RunOnWindowThread([this, &boxes] {
-    boxes.VendorId = view_.Text(ControlId::kVendorId);
-    boxes.ProductId = view_.Text(ControlId::kProductId);
-    boxes.CurrentMac = view_.Text(ControlId::kCurrentMac);
-    boxes.MaximumMac = view_.Text(ControlId::kMaximumMac);
-    boxes.CurrentSerial = view_.Text(ControlId::kCurrentSerial);
-    boxes.MaximumSerial = view_.Text(ControlId::kMaximumSerial);
+    for (const FieldInfo& info : AllFields()) {
+      if (info.box != nullptr)
+        boxes.*info.box = view_.Text(ControlOf(info.field));
+    }
   });
   return boxes;
 }
