@@ -267,6 +267,15 @@ const ControlLayout& LayoutOf(ControlId id) {
   return kLayouts[static_cast<int>(id)];
 }
 
+bool StartsHidden(ControlId id) {
+  return id == kDisableSetting || id == kDefault || id == kCautionPicture;
+}
+
+bool StartsDisabled(ControlId id) {
+  return id == kHighBusPower || id == kHighSelfPower || id == kFullBusPower ||
+         id == kFullSelfPower || (id >= kAdapter1 && id <= kAdapter6);
+}
+
 std::span<const ControlLayout> AllLayouts() { return kLayouts; }
 
 }  // namespace srom

@@ -135,6 +135,13 @@ inline constexpr DluPoint kPreviewEfusePosition = {365, 207};
 // The control's entry; every ControlId below kCount has one.
 const ControlLayout& LayoutOf(ControlId id);
 
+// The window as its template creates it, before start-up: "Disable
+// Setting", "Default" and the caution picture hidden; the derived power
+// boxes and the adapter boxes disabled. Every other control is shown and
+// enabled.
+bool StartsHidden(ControlId id);
+bool StartsDisabled(ControlId id);
+
 // Every entry, in ControlId order.
 std::span<const ControlLayout> AllLayouts();
 
@@ -146,6 +153,17 @@ struct BaseUnits {
 };
 
 inline constexpr BaseUnits kReferenceBaseUnits = {7, 14};
+
+// The letters whose width gives the horizontal base unit.
+inline constexpr std::string_view kBaseUnitLetters =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+// The base units as the dialog manager measures them: the average width of
+// kBaseUnitLetters (`letters_width` pixels for all 52), rounded up to whole
+// pixels, and the font's height.
+constexpr BaseUnits BaseUnitsOf(int letters_width, int font_height) {
+  return {(letters_width / 26 + 1) / 2, font_height};
+}
 
 // number * numerator / denominator, rounded to the nearest whole number,
 // halves away from zero, as the Win32 dialog manager rounds; -1 for a zero

@@ -16,6 +16,7 @@
 #include "support/fake_clock.h"
 #include "support/fake_view.h"
 #include "support/temp_folder.h"
+#include "ui/layout.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
 
@@ -28,14 +29,10 @@ class FreshWindowTest : public ::testing::Test {
     view_.SetTitle(kInitialTitle);
     view_.State(ControlId::kStatusLabel).text = "Device Unplugged";
     view_.State(ControlId::kCountdownLabel).text = kCountdownInitialText;
-    for (ControlId id : {ControlId::kHighBusPower, ControlId::kHighSelfPower,
-                         ControlId::kFullBusPower, ControlId::kFullSelfPower}) {
-      view_.State(id).enabled = false;
-    }
-    for (int i = 0; i < 6; ++i) view_.State(AdapterBox(i)).enabled = false;
-    for (ControlId id : {ControlId::kDisableSetting, ControlId::kDefault,
-                         ControlId::kCautionPicture}) {
-      view_.State(id).visible = false;
+    for (int i = 0; i < kControlCount; ++i) {
+      const auto id = static_cast<ControlId>(i);
+      view_.State(id).visible = !StartsHidden(id);
+      view_.State(id).enabled = !StartsDisabled(id);
     }
     dlg_ = std::make_unique<CKM62058_SromDlg>(view_, bench_, clock_,
                                               FileFolders{dir_, dir_});

@@ -90,12 +90,9 @@ QtView::QtView(QWidget* parent) : QDialog(parent) {
   font.setStyleHint(QFont::TypeWriter);
   setFont(font);
   check_style_ = new CheckSpacingStyle(this);
-  // The dialog manager's base units: the average width of the letters,
-  // rounded up to whole pixels, and the font's height.
   const QFontMetrics metrics(font);
-  const int letters = metrics.horizontalAdvance(
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  base_ = {(letters / 26 + 1) / 2, metrics.height()};
+  base_ = BaseUnitsOf(metrics.horizontalAdvance(Q(kBaseUnitLetters)),
+                      metrics.height());
   setWindowTitle(Q(kInitialTitle));
   setWindowIcon(QIcon(":/res/app_icon.png"));
   setFixedSize(DluToPixelsX(kClientWidthDlu, base_),
@@ -114,15 +111,9 @@ void QtView::BuildControls() {
     if (layout.kind != ControlKind::kFrame) MakeControl(layout);
   }
   // The template's starting states.
-  widget(ControlId::kDisableSetting)->hide();
-  widget(ControlId::kDefault)->hide();
-  widget(ControlId::kCautionPicture)->hide();
-  for (ControlId id : {ControlId::kHighBusPower, ControlId::kHighSelfPower,
-                       ControlId::kFullBusPower, ControlId::kFullSelfPower}) {
-    widget(id)->setEnabled(false);
-  }
-  for (int i = 0; i < kAdapterSlots; ++i) {
-    widget(AdapterBox(i))->setEnabled(false);
+  for (const ControlLayout& layout : AllLayouts()) {
+    if (StartsHidden(layout.id)) widget(layout.id)->hide();
+    if (StartsDisabled(layout.id)) widget(layout.id)->setEnabled(false);
   }
 }
 

@@ -179,13 +179,13 @@ void Win32View::MeasureBaseUnits() {
       reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
   HDC dc = GetDC(hwnd_);
   HGDIOBJ old = SelectObject(dc, font);
-  static constexpr wchar_t kLetters[] =
-      L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  const std::wstring letters_text = Wide(kBaseUnitLetters);
   SIZE letters{};
   TEXTMETRICW metrics{};
-  if (GetTextExtentPoint32W(dc, kLetters, 52, &letters) &&
+  if (GetTextExtentPoint32W(dc, letters_text.c_str(),
+                            static_cast<int>(letters_text.size()), &letters) &&
       GetTextMetricsW(dc, &metrics)) {
-    base_ = {(letters.cx / 26 + 1) / 2, metrics.tmHeight};
+    base_ = BaseUnitsOf(letters.cx, metrics.tmHeight);
   }
   SelectObject(dc, old);
   ReleaseDC(hwnd_, dc);
@@ -200,16 +200,9 @@ void Win32View::BuildControls() {
     if (layout.kind != ControlKind::kFrame) MakeControl(layout);
   }
   // The template's starting states.
-  for (ControlId id : {ControlId::kDisableSetting, ControlId::kDefault,
-                       ControlId::kCautionPicture}) {
-    ShowWindow(control(id), SW_HIDE);
-  }
-  for (ControlId id : {ControlId::kHighBusPower, ControlId::kHighSelfPower,
-                       ControlId::kFullBusPower, ControlId::kFullSelfPower}) {
-    EnableWindow(control(id), FALSE);
-  }
-  for (int i = 0; i < kAdapterSlots; ++i) {
-    EnableWindow(control(AdapterBox(i)), FALSE);
+  for (const ControlLayout& layout : AllLayouts()) {
+    if (StartsHidden(layout.id)) ShowWindow(control(layout.id), SW_HIDE);
+    if (StartsDisabled(layout.id)) EnableWindow(control(layout.id), FALSE);
   }
 }
 
