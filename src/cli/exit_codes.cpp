@@ -12,7 +12,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 13> kCodes = {{
+constexpr std::array<CodeRow, 14> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -32,12 +32,16 @@ constexpr std::array<CodeRow, 13> kCodes = {{
     {ExitCode::kNoDriver, "driver not available",
      "--device driver on a system without the maker's driver"},
     {ExitCode::kStationBusy, "station in use",
-     "another program holds the station folder"},
+     "another program holds the station folder, or another live station "
+     "its name on the line"},
     {ExitCode::kMacUsed, "MAC address used",
      "the ledger holds the MAC address as given: --allow-reissue for a "
      "rework"},
     {ExitCode::kLedgerUnreachable, "ledger unreachable",
      "the line's ledger server does not answer: try again when it does"},
+    {ExitCode::kLedgerRejected, "ledger settings rejected",
+     "the line's ledger server refuses the settings (database, login, "
+     "permissions, a newer tool's ledger): correct them"},
 }};
 
 }  // namespace
@@ -50,13 +54,15 @@ std::string_view ExitCodeName(ExitCode code) {
 }
 
 std::string ExitCodeTable() {
+  std::size_t widest = 0;
+  for (const CodeRow& row : kCodes) widest = std::max(widest, row.name.size());
   std::string table = "Exit codes:\n";
   for (const CodeRow& row : kCodes) {
     std::string number = std::to_string(ToInt(row.code));
     number.insert(0, 2 - std::min<std::size_t>(number.size(), 2), ' ');
     std::string line = "  " + number + "  ";
     line += row.name;
-    line.resize(26, ' ');
+    line.resize(6 + widest + 2, ' ');
     table += line;
     table += row.meaning;
     table += '\n';
@@ -88,6 +94,8 @@ ExitCode ExitCodeOf(Outcome outcome) {
       return ExitCode::kStationBusy;
     case Outcome::kLedgerUnreachable:
       return ExitCode::kLedgerUnreachable;
+    case Outcome::kLedgerRejected:
+      return ExitCode::kLedgerRejected;
   }
   return ExitCode::kFailed;
 }
