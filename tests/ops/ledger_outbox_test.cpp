@@ -244,6 +244,58 @@ TEST_F(LedgerOutboxTest, AStationOpenedWithoutItsServerProgramsOnceItAnswers) {
   EXPECT_EQ(units, mac + " programmed\n");
 }
 
+// A close is sent only to the ledger it was kept for, and only for the unit
+// holding the MAC address it names; a line of an older srom-tool, which
+// names neither, only for this station's own open unit. Every other line
+// stays in the file, and the operator is told once why.
+TEST_F(LedgerOutboxTest, AKeptCloseGoesOnlyToItsLedgerAndItsUnit) {
+  const std::int64_t own = Reserved();
+  const std::string mac = st().settings.CurrentMac;
+  UnitDraft elsewhere;
+  elsewhere.mac = "0000000000E0";
+  elsewhere.serial = "000000000000E0";
+  elsewhere.image_digest = "x";
+  elsewhere.station = "Line 2";
+  elsewhere.time = "2019-04-24 09:00:00";
+  const auto other_station = ledger_->Reserve(elsewhere);
+  ASSERT_TRUE(other_station.ok()) << other_station.error;
+  const std::string here = ledger_->LedgerIdentity();
+  const std::string unit = std::to_string(own);
+  const std::string stays =
+      unit + " programmed 2019-04-24 09:06:07 mac=" + mac +
+      " ledger=0123456789abcdef0123456789abcdef@42\r\n" + unit +
+      " programmed 2019-04-24 09:06:07 mac=0000000000EE ledger=" + here +
+      "\r\n" + std::to_string(*other_station.value) +
+      " released 2019-04-24 09:06:07\r\n";
+  WriteBytes(folder_ / kOutbox,
+             stays + unit + " programmed 2019-04-24 09:06:07\r\n");
+  panel_.clear();
+
+  EXPECT_TRUE(SendOutbox(st(), *ledger_, panel_).ok());
+  EXPECT_EQ(Read(kOutbox), stays);
+  EXPECT_EQ(RowOnServer(own), "programmed 2019-04-24 09:06:07");
+  EXPECT_EQ(RowOnServer(*other_station.value), "reserved");
+  const auto said = panel_.messages();
+  ASSERT_EQ(said.size(), 3u) << ::testing::PrintToString(said);
+  EXPECT_NE(said[0].find("another production ledger"), std::string::npos)
+      << said[0];
+  EXPECT_NE(said[1].find("another MAC address"), std::string::npos)
+      << said[1];
+  EXPECT_NE(said[2].find("not this station's open unit"), std::string::npos)
+      << said[2];
+  for (const std::string& message : said) {
+    EXPECT_NE(message.find("stays in the file"), std::string::npos)
+        << message;
+  }
+
+  // Sent again (the next unit): the lines stay, and nothing is said twice.
+  panel_.clear();
+  EXPECT_TRUE(SendOutbox(st(), *ledger_, panel_).ok());
+  EXPECT_EQ(Read(kOutbox), stays);
+  EXPECT_TRUE(panel_.messages().empty())
+      << ::testing::PrintToString(panel_.messages());
+}
+
 // The ledger calls of a unit and of a station's opening.
 enum class LedgerCall { kPool, kFindUsed, kReserve, kClose, kRecover };
 
