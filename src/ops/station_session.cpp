@@ -2,13 +2,6 @@
 
 #include <system_error>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 #include "files/file_io.h"
 #include "ops/ledger_outbox.h"
 #include "ops/startup.h"
@@ -16,16 +9,22 @@
 #include "ports/host_name.h"
 #include "ports/safe_replace.h"
 
+// Last, so that its macros reach no header of ours.
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace srom {
 namespace fs = std::filesystem;
 
 std::string StationFolderName(const fs::path& folder) {
   std::error_code error;
-  fs::path path = fs::weakly_canonical(fs::absolute(folder, error), error);
-  if (error) {
-    std::error_code ignored;
-    path = fs::absolute(folder, ignored).lexically_normal();
-  }
+  fs::path path = fs::absolute(folder, error);
+  if (!error) path = fs::weakly_canonical(path, error);
+  if (error || path.empty()) path = folder.lexically_normal();
   // "P/" and "P" are one folder.
   while (path.has_relative_path() && path.filename().empty()) {
     path = path.parent_path();

@@ -426,6 +426,31 @@ TEST_F(LineLedgerTest, AHungServerCostsACallItsTimeAndTheNameIsHeldAgain) {
   EXPECT_EQ(second.fault, LedgerFault::kStationInUse) << second.error;
 }
 
+// A line's address may name a standby host after the first: when the
+// first hangs, the second is reached within the call's time (each host has
+// its own share of it), as libpq's failover does for a host that is down.
+TEST_F(LineLedgerTest, AHungFirstHostGivesWayToTheNextOfTheAddress) {
+  testing::PgServer* live = SharedPgServer();
+  std::string why;
+  const auto hung = testing::PgServer::Start(&why);
+  ASSERT_NE(hung, nullptr) << why;
+  ASSERT_TRUE(hung->Freeze()) << hung->last_error();
+  const std::string url = "postgresql:///" + DatabaseOf(store_.url()) +
+                          "?host=" + hung->folder().string() + "," +
+                          live->folder().string() +
+                          "&port=" + std::to_string(hung->port()) + "," +
+                          std::to_string(live->port()) + "&user=srom";
+  const auto began = SteadyClock::now();
+  auto ledger = PgLedger::Open(url, "Line 5");
+  const auto took = SteadyClock::now() - began;
+  ASSERT_TRUE(hung->Thaw()) << hung->last_error();
+  ASSERT_TRUE(ledger.ok()) << ledger.error;
+  EXPECT_EQ((*ledger.value)->LedgerIdentity(), a_->LedgerIdentity());
+  EXPECT_GE(took, pg::kHostConnectBudget - 100ms);
+  EXPECT_LT(took, pg::kCallBudget);
+  EXPECT_TRUE((*ledger.value)->Units().ok());
+}
+
 // Each ledger database has an identity of its own, the same on every
 // connection; a ledger that finds another database at its address (a
 // server swapped, a backup restored in its place) stops rather than close
