@@ -42,14 +42,16 @@ inline constexpr int kLockTimeoutMs = 2000;
 inline constexpr int kIdleInTransactionTimeoutMs = 10000;
 // TCP keepalives and TCP user timeout on the station's side, so that the
 // system itself notices a dead peer (5 s idle, then 3 probes 2 s apart; data
-// unacknowledged for 5 s), and on the server's side, so that a station
-// whose computer died frees its name within about 25 s.
+// unacknowledged for 5 s), and on the server's side (10 s idle, then 3
+// probes 5 s apart), so that a station whose computer died frees its name
+// within about 25 s.
 inline constexpr int kKeepalivesIdleSeconds = 5;
 inline constexpr int kKeepalivesIntervalSeconds = 2;
 inline constexpr int kKeepalivesCount = 3;
 inline constexpr int kTcpUserTimeoutMs = 5000;
 inline constexpr int kServerKeepalivesIdleSeconds = 10;
 inline constexpr int kServerKeepalivesIntervalSeconds = 5;
+inline constexpr int kServerKeepalivesCount = 3;
 // A stop request (Ctrl-C) ends a wait that has lasted this long: a server
 // that answers does so well within it, so a unit's record is never cut off
 // by a stop that came while its adapter was being written.

@@ -451,6 +451,8 @@ class PgLedger::Session {
         std::to_string(pg::kServerKeepalivesIdleSeconds) +
         "; SET tcp_keepalives_interval = " +
         std::to_string(pg::kServerKeepalivesIntervalSeconds) +
+        "; SET tcp_keepalives_count = " +
+        std::to_string(pg::kServerKeepalivesCount) +
         "; SELECT backend_start::text FROM pg_stat_activity "
         "WHERE pid = pg_backend_pid()");
     if (!Succeeded(set.get())) return Failure();
