@@ -106,11 +106,18 @@ class OneAdapter : public AdapterLoop {
   }
 };
 
+bool StopRequested();
+
 // The station's production ledger: the SQLite file in its folder, or the
-// line's server that station.ini (or --ledger) names.
+// line's server that station.ini (or --ledger) names. Its waits for the
+// server end at a stop request (Ctrl-C in "auto").
 LedgerOpener LedgerOfFolder() {
 #ifdef SROM_HAVE_SQLITE_LEDGER
-  return OpenStationLedger;
+  return [](const LedgerPlace& place) {
+    LedgerPlace stoppable = place;
+    stoppable.stop_requested = StopRequested;
+    return OpenStationLedger(stoppable);
+  };
 #else
   return nullptr;
 #endif
@@ -306,12 +313,15 @@ std::string ResultText(Outcome outcome) {
 }
 
 // Ctrl-C, Ctrl-Break or a termination request only raises this flag; `auto`
-// and the adapter loop look at it between units (and `auto` while it
-// waits), so a unit that has begun always finishes with its files and its
-// ledger record.
+// and the adapter loop look at it between units, and every wait looks at it
+// too (for the next adapter, or for a line's ledger server that does not
+// answer), so a unit that has begun always finishes with its files and its
+// ledger record, kept in the station's outbox when the server is the wait.
 volatile std::sig_atomic_t g_stop_requested = 0;
 
 void RequestStop(int) { g_stop_requested = 1; }
+
+bool StopRequested() { return g_stop_requested != 0; }
 
 class StopOnSignal {
  public:

@@ -12,7 +12,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 15> kCodes = {{
+constexpr std::array<CodeRow, 16> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -32,12 +32,16 @@ constexpr std::array<CodeRow, 15> kCodes = {{
     {ExitCode::kNoDriver, "driver not available",
      "--device driver on a system without the maker's driver"},
     {ExitCode::kStationBusy, "station in use",
-     "another program holds the station folder"},
+     "another program holds the station folder, or another live station "
+     "its name on the line"},
     {ExitCode::kMacUsed, "MAC address used",
      "the ledger holds the MAC address as given: --allow-reissue for a "
      "rework"},
     {ExitCode::kLedgerUnreachable, "ledger unreachable",
      "the line's ledger server does not answer: try again when it does"},
+    {ExitCode::kLedgerRejected, "ledger settings rejected",
+     "the line's ledger server refuses the settings (database, login, "
+     "permissions, a newer tool's ledger): correct them"},
     {ExitCode::kInterrupted, "interrupted",
      "stopped by Ctrl-C or a termination request; the adapter in hand was "
      "finished"},
@@ -100,6 +104,8 @@ ExitCode ExitCodeOf(Outcome outcome) {
       return ExitCode::kLedgerUnreachable;
     case Outcome::kInterrupted:
       return ExitCode::kInterrupted;
+    case Outcome::kLedgerRejected:
+      return ExitCode::kLedgerRejected;
   }
   return ExitCode::kFailed;
 }

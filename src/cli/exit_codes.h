@@ -22,9 +22,11 @@ enum class ExitCode : int {
   kFileRejected = 7,      // a file was refused, or could not be written
   kNotConfirmed = 8,      // a question needed --yes
   kNoDriver = 9,          // the maker's driver is not available on this system
-  kStationBusy = 10,      // another program holds the station folder
+  kStationBusy = 10,      // another program holds the station folder, or
+                          // another station its name on the line
   kMacUsed = 11,          // the MAC address was given to a unit before
   kLedgerUnreachable = 12,  // the line's ledger server does not answer
+  kLedgerRejected = 13,     // the line's ledger server refuses the settings
   kInterrupted = 14,        // stopped by Ctrl-C or a termination request
   kCheckFailed = 15,        // ledger --check: the ledger and the log disagree
 };

@@ -17,4 +17,13 @@ LedgerResult<std::vector<PoolState>> Ledger::Pools() { return NoLinePools(); }
 
 LedgerStatus Ledger::CreatePool(const PoolState&) { return NoLinePools(); }
 
+LedgerResult<std::optional<UnitRecord>> Ledger::Unit(std::int64_t id) {
+  auto units = Units();
+  if (!units.ok()) return units.status();
+  for (UnitRecord& unit : *units.value) {
+    if (unit.id == id) return std::optional<UnitRecord>(std::move(unit));
+  }
+  return std::optional<UnitRecord>();
+}
+
 }  // namespace srom

@@ -111,6 +111,15 @@ enum class LedgerFault {
   // address (another station took it, or it was held elsewhere and the pool
   // moved past it). Read the pool again and build the unit anew.
   kPoolMoved,
+  // The ledger's server answers, and refuses the station's settings: a
+  // database that does not exist, a failed login, a missing permission, a
+  // ledger written by a newer tool. Waiting does not help; a setting must
+  // change.
+  kSettingsRejected,
+  // Another live station holds this station's name on the line's ledger:
+  // two stations under one name would take each other's units for
+  // interrupted.
+  kStationInUse,
 };
 
 struct [[nodiscard]] LedgerStatus {
@@ -212,6 +221,15 @@ class Ledger {
 
   // Every row in id order.
   virtual LedgerResult<std::vector<UnitRecord>> Units() = 0;
+
+  // The row `id`, if any. This base looks through Units().
+  virtual LedgerResult<std::optional<UnitRecord>> Unit(std::int64_t id);
+
+  // What tells this ledger from every other one: the same text on every
+  // connection to it, another for any other ledger (another database, or a
+  // copy of one restored elsewhere). Empty for a ledger that keeps none (a
+  // station's own file) and for a server not reached yet.
+  virtual std::string LedgerIdentity() const { return {}; }
 
   // True when stations other than this one reserve in the same ledger (the
   // line's server): a MAC address another station holds is never reissued

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace srom {
@@ -16,6 +17,13 @@ struct LedgerPlace {
   std::string url;
   // The station as the ledger names it.
   std::string station;
+  // This computer's name: on the line's server a station holds its name
+  // while it is open, and a second one under it is told where the first
+  // runs.
+  std::string computer = {};
+  // Asked while the ledger waits for its server: true ends the wait
+  // (Ctrl-C in srom-cli). May be empty.
+  std::function<bool()> stop_requested = {};
 };
 
 // True for a ledger address that names a PostgreSQL server: a libpq URI

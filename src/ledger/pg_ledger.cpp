@@ -4,13 +4,23 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string_view>
+#include <thread>
 #include <utility>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "ledger/ledger_address.h"
 #include "ledger/ledger_rules.h"
+#include "ledger/pg_connection.h"
 #include "ledger/pg_schema.h"
 
 namespace srom {
@@ -18,16 +28,9 @@ namespace {
 
 using ledger_rules::MacText;
 using ledger_rules::MacValue;
-
-struct ResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
-
-struct ConnectionDeleter {
-  void operator()(PGconn* connection) const { PQfinish(connection); }
-};
-using Connection = std::unique_ptr<PGconn, ConnectionDeleter>;
+using pg::Result;
+using pg::SteadyClock;
+using namespace std::chrono_literals;
 
 // The columns ReadRecord() reads, in its order.
 constexpr std::string_view kColumns =
@@ -36,7 +39,17 @@ constexpr std::string_view kColumns =
 
 constexpr std::string_view kUniqueViolation = "23505";
 
-// The server's message as one line, without its "ERROR:" heading.
+// What a station's name is hashed with into the key of the advisory lock
+// that holds it: no other lock of the tool's is taken on such a key.
+constexpr std::string_view kStationLockPrefix = "srom-tool station ";
+
+// How long a station waits for its name: the session of a station that has
+// just ended (or been killed) frees it within milliseconds.
+constexpr auto kNameWait = 1500ms;
+// How often a wait for a session or a name looks again.
+constexpr auto kLookAgain = 50ms;
+
+// The first line of libpq's message, without its "ERROR:" heading.
 std::string FirstLine(std::string text) {
   const std::size_t end = text.find('\n');
   if (end != std::string::npos) text.erase(end);
@@ -142,12 +155,41 @@ std::string ConnectionOption(const std::string& url, std::string_view key) {
   return value;
 }
 
+long ThisProcess() {
+#ifdef _WIN32
+  return static_cast<long>(_getpid());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
+// Seconds since 1970 as this computer's local "YYYY-MM-DD HH:MM:SS".
+std::string LocalTimeText(std::int64_t seconds) {
+  const auto time = static_cast<std::time_t>(seconds);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &time);
+#else
+  localtime_r(&time, &local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string Seconds(SteadyClock::duration duration) {
+  return std::to_string(
+      std::chrono::ceil<std::chrono::seconds>(duration).count());
+}
+
 }  // namespace
 
 class PgLedger::Session {
  public:
-  Session(std::string url, std::string station)
-      : url_(std::move(url)), station_(std::move(station)) {
+  Session(std::string url, std::string station, PgLedgerOptions options)
+      : url_(std::move(url)),
+        station_(std::move(station)),
+        options_(std::move(options)) {
     const std::string database = ConnectionOption(url_, "dbname");
     const std::string service = ConnectionOption(url_, "service");
     std::string host = ConnectionOption(url_, "host");
@@ -164,126 +206,65 @@ class PgLedger::Session {
 
   const std::string& station() const { return station_; }
   const std::string& where() const { return where_; }
+  const std::string& identity() const { return identity_; }
 
-  // Connects for the first time; the failure's status otherwise.
-  std::optional<LedgerStatus> ConnectFirst() {
-    // Keywords after "dbname" override what the URI says; those before it
-    // give way to it.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname",
-                          nullptr};
-    const char* values[] = {"5", "srom-tool", url_.c_str(), nullptr};
-    connection_.reset(PQconnectdbParams(keys, values, 1));
-    if (connection_ == nullptr) return Unreachable("out of memory");
-    if (PQstatus(connection_.get()) != CONNECTION_OK) return Unreachable();
-    Quiet();
-    return std::nullopt;
+  // A call begins: everything it waits for, connecting included, ends by
+  // kCallBudget from now.
+  Session& Begin() {
+    deadline_ = SteadyClock::now() + pg::kCallBudget;
+    return *this;
   }
 
-  // Connected, with the schema created or brought up to date: the first
-  // step of every call. Nothing, or why the ledger cannot be used (now).
+  // Connected, the session set up (limits, schema, identity, the station's
+  // name, a cut-off reservation settled): the first step of every call.
+  // Nothing, or why the ledger cannot be used (now).
   std::optional<LedgerStatus> Ready() {
-    if (ready_) return std::nullopt;
-    if (connection_ == nullptr) {
-      if (auto down = ConnectFirst()) return down;
-    } else if (auto down = Connect()) {
-      return down;
+    if (gone_) return *gone_;
+    if (set_up_ && connection_.connected()) return std::nullopt;
+    set_up_ = false;
+    if (!connection_.connected()) {
+      // A server that just let a call run out its time is not waited for
+      // again at once: the calls of the same unit or opening are told in
+      // one wait, not one each.
+      if (SteadyClock::now() < quiet_until_) return NoAnswer();
+      if (backend_pid_ != 0) {
+        // The session before this one may still live on the server (it
+        // stopped answering): it is ended before anything else, since it
+        // may hold the station's name or a reservation cut off at its
+        // commit.
+        old_backend_pid_ = backend_pid_;
+        old_backend_start_ = backend_start_;
+        backend_pid_ = 0;
+      }
+      if (!connection_.Open(url_, Wait())) {
+        NoteNoAnswer();
+        return Failure();
+      }
     }
-    LedgerStatus migrated = Migrate();
-    if (!migrated.ok()) return migrated;
-    ready_ = true;
+    if (auto failed = SetUp()) return failed;
+    set_up_ = true;
     return std::nullopt;
   }
 
-  // Stations starting together: one creates or moves the schema on while
-  // the others wait for its lock, then find it done.
-  LedgerStatus Migrate() {
-    Session& s = *this;
-    const auto steps = pg::SchemaSteps();
-    const auto refuse = [&s](const std::string& why) {
-      return LedgerStatus::Failed(LedgerFault::kStorage,
-                                  "The line's production ledger " + s.where() +
-                                      " cannot be used: " + why + ".");
-    };
-    return s.Transaction([&](bool&) -> LedgerStatus {
-      Result locked = s.Exec("SELECT pg_advisory_xact_lock($1)",
-                             {std::to_string(pg::kSchemaLockKey)});
-      if (!Session::Succeeded(locked.get())) return s.Failure(locked.get());
-      Result found = s.Exec(
-          "SELECT to_regclass('srom_schema') IS NOT NULL, "
-          "to_regclass('srom_unit') IS NOT NULL");
-      if (!Session::Succeeded(found.get())) return s.Failure(found.get());
-      const bool versioned = Field(found.get(), 0, 0) == "t";
-      if (!versioned) {
-        if (Field(found.get(), 0, 1) == "t") {
-          return refuse(
-              "it holds a table srom_unit but no schema version (not a "
-              "production ledger of this tool)");
-        }
-        Result created = s.Exec(
-            "CREATE TABLE srom_schema (version integer NOT NULL); "
-            "INSERT INTO srom_schema VALUES (0)");
-        if (!Session::Succeeded(created.get())) return s.Failure(created.get());
-      }
-      Result version = s.Exec("SELECT version FROM srom_schema");
-      if (!Session::Succeeded(version.get())) return s.Failure(version.get());
-      if (PQntuples(version.get()) != 1) {
-        return refuse("its table srom_schema does not hold one version");
-      }
-      const auto known = static_cast<std::int64_t>(steps.size());
-      const std::int64_t at = IntField(version.get(), 0, 0);
-      if (at > known) {
-        return refuse("it was written by a newer version of srom-tool (ledger "
-                      "schema " +
-                      std::to_string(at) + ", this one knows up to " +
-                      std::to_string(known) + ")");
-      }
-      for (auto step = static_cast<std::size_t>(at); step < steps.size();
-           ++step) {
-        Result done = s.Exec(steps[step]);
-        if (!Session::Succeeded(done.get())) return s.Failure(done.get());
-        Result counted = s.Exec("UPDATE srom_schema SET version = $1",
-                                {std::to_string(step + 1)});
-        if (!Session::Succeeded(counted.get())) return s.Failure(counted.get());
-      }
-      return {};
-    });
-  }
-
-  // Connected, reconnecting when the connection was lost.
-  std::optional<LedgerStatus> Connect() {
-    if (PQstatus(connection_.get()) == CONNECTION_OK) return std::nullopt;
-    PQreset(connection_.get());
-    if (PQstatus(connection_.get()) != CONNECTION_OK) return Unreachable();
-    Quiet();
-    return ReleaseCutOffReservation();
-  }
-
-  // Runs one statement with its bound values as text, or (without values)
-  // any number of them.
+  // Runs `sql` on the connection as it is, within the call's time.
   Result Exec(std::string_view sql,
               std::initializer_list<std::string> params = {}) {
-    if (params.size() == 0) {
-      return Result(PQexec(connection_.get(), std::string(sql).c_str()));
-    }
-    std::vector<const char*> values;
-    values.reserve(params.size());
-    for (const std::string& p : params) values.push_back(p.c_str());
-    return Result(PQexecParams(connection_.get(), std::string(sql).c_str(),
-                               static_cast<int>(values.size()), nullptr,
-                               values.data(), nullptr, nullptr, 0));
+    Result result = connection_.Exec(sql, params, Wait());
+    NoteNoAnswer();
+    return result;
   }
 
-  // Exec on a connection that is reconnected first, and once more when the
+  // Exec on a connection that is made ready first, and once more when the
   // statement found it lost: only for a statement that is safe to send twice
   // (a read, BEGIN, an idempotent update).
   Result ExecAgainOnce(std::string_view sql,
                        std::initializer_list<std::string> params,
                        std::optional<LedgerStatus>* down) {
-    *down = Connect();
+    *down = Ready();
     if (*down) return nullptr;
     Result result = Exec(sql, params);
-    if (Succeeded(result.get()) || !Lost(result.get())) return result;
-    *down = Connect();
+    if (Succeeded(result.get()) || !Lost()) return result;
+    *down = Ready();
     if (*down) return nullptr;
     return Exec(sql, params);
   }
@@ -294,30 +275,48 @@ class PgLedger::Session {
            (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK);
   }
 
-  // The connection, not the statement, failed. An error the server sent
-  // has its SQLSTATE; one libpq made up itself (the server went away) has
-  // none.
-  bool Lost(const PGresult* result) const {
-    if (PQstatus(connection_.get()) != CONNECTION_OK) return true;
-    const std::string state = SqlState(result);
-    return result == nullptr || state.empty() || state.rfind("08", 0) == 0 ||
-           state.rfind("57P", 0) == 0;
+  // The last statement lost its connection (the server went away or
+  // restarted), rather than being refused or left unanswered.
+  bool Lost() const {
+    const pg::ConnectionError& e = connection_.error();
+    return e.cut == pg::Cut::kLost ||
+           (e.cut == pg::Cut::kServer && pg::IsConnectionState(e.sqlstate));
   }
 
-  // Why `result` failed, for the operator.
-  LedgerStatus Failure(const PGresult* result) {
-    if (Lost(result)) return Unreachable();
+  // Why the last statement or connection attempt failed, for the operator
+  // and for what the caller decides: a server away or not answering
+  // (kUnreachable), settings it refuses (kSettingsRejected), or else a
+  // ledger that failed (kStorage).
+  LedgerStatus Failure() {
+    // libpq may quote the address, password and all, in its own text.
+    pg::ConnectionError e = connection_.error();
+    e.text = WithoutLedgerSecrets(e.text, url_);
+    switch (e.cut) {
+      case pg::Cut::kTimedOut:
+        return NoAnswer();
+      case pg::Cut::kStopped:
+        return LedgerStatus::Failed(
+            LedgerFault::kUnreachable,
+            "The wait for the line's production ledger " + where_ +
+                " was stopped before it answered. No unit is programmed "
+                "until it answers.");
+      case pg::Cut::kNone:
+      case pg::Cut::kLost:
+        return Unreachable(e.text);
+      case pg::Cut::kServer:
+        break;
+    }
+    if (pg::IsConnectionState(e.sqlstate)) return Unreachable(e.text);
+    if (pg::IsTimeoutState(e.sqlstate)) {
+      return Unreachable("it is too busy to answer in time (" + e.text + ")");
+    }
+    if (pg::IsSettingsState(e.sqlstate)) return SettingsRejected(e.text);
     return LedgerStatus::Failed(
         LedgerFault::kStorage,
-        "The line's production ledger " + where_ + " failed: " +
-            FirstLine(PQresultErrorMessage(result)) + ".");
+        "The line's production ledger " + where_ + " failed: " + e.text + ".");
   }
 
-  LedgerStatus Unreachable(std::string cause = {}) {
-    if (cause.empty()) {
-      cause = WithoutLedgerSecrets(FirstLine(PQerrorMessage(connection_.get())),
-                                   url_);
-    }
+  LedgerStatus Unreachable(std::string cause) const {
     if (cause.empty()) cause = "the connection was lost";
     return LedgerStatus::Failed(
         LedgerFault::kUnreachable,
@@ -327,11 +326,31 @@ class PgLedger::Session {
             "again.");
   }
 
+  LedgerStatus NoAnswer() const {
+    return LedgerStatus::Failed(
+        LedgerFault::kUnreachable,
+        "The line's production ledger " + where_ +
+            " does not answer: nothing came back within " +
+            Seconds(pg::kCallBudget) +
+            " s (the server or its network hangs). No unit is programmed "
+            "until it answers; every unit tries it again.");
+  }
+
+  LedgerStatus SettingsRejected(const std::string& cause) const {
+    return LedgerStatus::Failed(
+        LedgerFault::kSettingsRejected,
+        "The settings of the line's production ledger are rejected by the "
+        "server " +
+            where_ + ": " + cause +
+            ". No unit is programmed until they are corrected (\"ledger=\" "
+            "in station.ini or --ledger, or the server's own settings).");
+  }
+
   // Why unit `unit` did not change: there is no such unit, or its state
   // forbids it.
   LedgerStatus Unchanged(const std::string& unit, const std::string& change) {
     Result now = Exec("SELECT state FROM srom_unit WHERE id = $1", {unit});
-    if (!Succeeded(now.get())) return Failure(now.get());
+    if (!Succeeded(now.get())) return Failure();
     if (PQntuples(now.get()) == 0) {
       return Refused("unit " + unit + ": there is no such unit");
     }
@@ -348,22 +367,31 @@ class PgLedger::Session {
   // Runs `body` in one transaction. It commits when the body succeeds, or
   // when it asks to (`commit` set: a change that stands even though the call
   // failed); rolls back otherwise. `cut_off` is set when the COMMIT was sent
-  // but its answer lost: the transaction may or may not stand.
+  // but its answer lost: the transaction may or may not stand. `ready`
+  // false: on the connection as it is (while it is being set up).
   template <class Body>
-  LedgerStatus Transaction(Body body, bool* cut_off = nullptr) {
-    std::optional<LedgerStatus> down;
-    Result begun = ExecAgainOnce("BEGIN", {}, &down);
-    if (down) return *down;
-    if (!Succeeded(begun.get())) return Failure(begun.get());
+  LedgerStatus Transaction(Body body, bool* cut_off = nullptr,
+                           bool ready = true) {
+    Result begun;
+    if (ready) {
+      std::optional<LedgerStatus> down;
+      begun = ExecAgainOnce("BEGIN", {}, &down);
+      if (down) return *down;
+    } else {
+      begun = Exec("BEGIN");
+    }
+    if (!Succeeded(begun.get())) return Failure();
     bool commit = false;
     LedgerStatus status = body(commit);
     if (status.ok() || commit) {
       Result committed = Exec("COMMIT");
       if (Succeeded(committed.get())) return status;
-      if (cut_off != nullptr && Lost(committed.get())) *cut_off = true;
-      return Failure(committed.get());
+      if (cut_off != nullptr && connection_.error().cut != pg::Cut::kServer) {
+        *cut_off = true;
+      }
+      return Failure();
     }
-    if (PQstatus(connection_.get()) == CONNECTION_OK) Exec("ROLLBACK");
+    if (connection_.connected()) Exec("ROLLBACK");
     return status;
   }
 
@@ -373,17 +401,6 @@ class PgLedger::Session {
   void RememberCutOff(std::string token, std::string time) {
     cut_off_token_ = std::move(token);
     cut_off_time_ = std::move(time);
-  }
-
-  std::optional<LedgerStatus> ReleaseCutOffReservation() {
-    if (cut_off_token_.empty()) return std::nullopt;
-    Result released = Exec(
-        "UPDATE srom_unit SET state = 'released', closed_at = $2 "
-        "WHERE token = $1 AND state IN ('reserved', 'interrupted')",
-        {cut_off_token_, cut_off_time_});
-    if (!Succeeded(released.get())) return Failure(released.get());
-    cut_off_token_.clear();
-    return std::nullopt;
   }
 
   // The rows of `sql`, or the failure.
@@ -396,7 +413,7 @@ class PgLedger::Session {
   }
 
   LedgerResult<std::vector<UnitRecord>> ReadRecords(const PGresult* result) {
-    if (!Succeeded(result)) return Failure(result);
+    if (!Succeeded(result)) return Failure();
     std::vector<UnitRecord> records(
         static_cast<std::size_t>(PQntuples(result)));
     for (int row = 0; row < PQntuples(result); ++row) {
@@ -421,20 +438,248 @@ class PgLedger::Session {
   }
 
  private:
-  // The server's notices (a table that exists already) are not the
-  // operator's business.
-  void Quiet() {
-    PQsetNoticeProcessor(
-        connection_.get(), [](void*, const char*) {}, nullptr);
+  // After a wait that ran out its time, the server is left alone for a
+  // call's time.
+  void NoteNoAnswer() {
+    if (connection_.error().cut == pg::Cut::kTimedOut) {
+      quiet_until_ = SteadyClock::now() + pg::kCallBudget;
+    }
+  }
+
+  pg::Deadline Wait() const {
+    return {deadline_, options_.stop_requested ? &options_.stop_requested
+                                               : nullptr};
+  }
+
+  // The steps of a session on a new connection, in their order.
+  std::optional<LedgerStatus> SetUp() {
+    // The server gives up on a statement, a lock or a stalled transaction
+    // before the station does, and notices a dead station by itself.
+    Result set = Exec(
+        "SET statement_timeout = " + std::to_string(pg::kStatementTimeoutMs) +
+        "; SET lock_timeout = " + std::to_string(pg::kLockTimeoutMs) +
+        "; SET idle_in_transaction_session_timeout = " +
+        std::to_string(pg::kIdleInTransactionTimeoutMs) +
+        "; SET tcp_keepalives_idle = " +
+        std::to_string(pg::kServerKeepalivesIdleSeconds) +
+        "; SET tcp_keepalives_interval = " +
+        std::to_string(pg::kServerKeepalivesIntervalSeconds) +
+        "; SET tcp_keepalives_count = " +
+        std::to_string(pg::kServerKeepalivesCount) +
+        "; SELECT backend_start::text FROM pg_stat_activity "
+        "WHERE pid = pg_backend_pid()");
+    if (!Succeeded(set.get())) return Failure();
+    const std::string started =
+        PQntuples(set.get()) == 1 ? Field(set.get(), 0, 0) : std::string();
+    if (!migrated_) {
+      LedgerStatus migrated = Migrate();
+      if (!migrated.ok()) return migrated;
+      migrated_ = true;
+    }
+    if (auto failed = Identify()) return failed;
+    if (auto failed = EndOldSession()) return failed;
+    backend_pid_ = connection_.backend_pid();
+    backend_start_ = started;
+    if (options_.hold_station_name) {
+      if (auto failed = HoldName()) return failed;
+    }
+    return ReleaseCutOffReservation();
+  }
+
+  // Stations starting together: one creates or moves the schema on while
+  // the others wait for its lock, then find it done.
+  LedgerStatus Migrate() {
+    Session& s = *this;
+    const auto steps = pg::SchemaSteps();
+    const auto refuse = [&s](const std::string& why) {
+      return s.SettingsRejected(why);
+    };
+    return s.Transaction(
+        [&](bool&) -> LedgerStatus {
+          Result locked = s.Exec("SELECT pg_advisory_xact_lock($1)",
+                                 {std::to_string(pg::kSchemaLockKey)});
+          if (!Session::Succeeded(locked.get())) return s.Failure();
+          Result found = s.Exec(
+              "SELECT to_regclass('srom_schema') IS NOT NULL, "
+              "to_regclass('srom_unit') IS NOT NULL");
+          if (!Session::Succeeded(found.get())) return s.Failure();
+          const bool versioned = Field(found.get(), 0, 0) == "t";
+          if (!versioned) {
+            if (Field(found.get(), 0, 1) == "t") {
+              return refuse(
+                  "the database holds a table srom_unit but no schema "
+                  "version (not a production ledger of this tool)");
+            }
+            Result created = s.Exec(
+                "CREATE TABLE srom_schema (version integer NOT NULL); "
+                "INSERT INTO srom_schema VALUES (0)");
+            if (!Session::Succeeded(created.get())) return s.Failure();
+          }
+          Result version = s.Exec("SELECT version FROM srom_schema");
+          if (!Session::Succeeded(version.get())) return s.Failure();
+          if (PQntuples(version.get()) != 1) {
+            return refuse("its table srom_schema does not hold one version");
+          }
+          const auto known = static_cast<std::int64_t>(steps.size());
+          const std::int64_t at = IntField(version.get(), 0, 0);
+          if (at > known) {
+            return refuse(
+                "it was written by a newer version of srom-tool (ledger "
+                "schema " +
+                std::to_string(at) + ", this one knows up to " +
+                std::to_string(known) + ")");
+          }
+          for (auto step = static_cast<std::size_t>(at); step < steps.size();
+               ++step) {
+            Result done = s.Exec(steps[step]);
+            if (!Session::Succeeded(done.get())) return s.Failure();
+            Result counted = s.Exec("UPDATE srom_schema SET version = $1",
+                                    {std::to_string(step + 1)});
+            if (!Session::Succeeded(counted.get())) return s.Failure();
+          }
+          return {};
+        },
+        nullptr, /*ready=*/false);
+  }
+
+  // Which database answers: its ledger id and its server's system
+  // identifier. The first answer is kept; a different one later (the
+  // address now leads to another database) stops the ledger for good, since
+  // what it knows of its units, its name and its outbox belongs to the
+  // first.
+  std::optional<LedgerStatus> Identify() {
+    Result read = Exec(
+        "SELECT (SELECT id FROM srom_ledger_id), "
+        "(SELECT system_identifier::text FROM pg_control_system())");
+    if (!Succeeded(read.get()) && !Lost() &&
+        connection_.error().cut == pg::Cut::kServer) {
+      // A server that keeps its control data to itself: the ledger id
+      // alone.
+      read = Exec("SELECT (SELECT id FROM srom_ledger_id), '-'");
+    }
+    if (!Succeeded(read.get())) return Failure();
+    const std::string identity =
+        Field(read.get(), 0, 0) + "@" + Field(read.get(), 0, 1);
+    if (identity_.empty()) {
+      identity_ = identity;
+    } else if (identity != identity_) {
+      gone_ = SettingsRejected(
+          "the address now leads to another ledger database (" + identity +
+          ", not " + identity_ +
+          " as when the station opened); start the station again");
+      return *gone_;
+    }
+    return std::nullopt;
+  }
+
+  // Ends on the server the session of the connection this one replaces, and
+  // waits until it has ended: its transaction (a reservation cut off at its
+  // commit) is then settled one way or the other, and its locks (the
+  // station's name) are free.
+  std::optional<LedgerStatus> EndOldSession() {
+    if (old_backend_pid_ == 0) return std::nullopt;
+    const std::string pid = std::to_string(old_backend_pid_);
+    Result ended = Exec(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+        "WHERE pid = $1 AND backend_start::text = $2",
+        {pid, old_backend_start_});
+    if (!Succeeded(ended.get()) && Lost()) return Failure();
+    for (;;) {
+      Result left = Exec(
+          "SELECT count(*) FROM pg_stat_activity "
+          "WHERE pid = $1 AND backend_start::text = $2",
+          {pid, old_backend_start_});
+      if (!Succeeded(left.get())) return Failure();
+      if (IntField(left.get(), 0, 0) == 0) break;
+      if (SteadyClock::now() + kLookAgain >= deadline_) return NoAnswer();
+      std::this_thread::sleep_for(kLookAgain);
+    }
+    old_backend_pid_ = 0;
+    old_backend_start_.clear();
+    return std::nullopt;
+  }
+
+  // Takes the station's name on the line for as long as this session
+  // lives, and says who holds it: or refuses, naming the station that holds
+  // it already.
+  std::optional<LedgerStatus> HoldName() {
+    const std::string key = std::string(kStationLockPrefix) + station_;
+    const SteadyClock::time_point give_up =
+        std::min(deadline_, SteadyClock::now() + kNameWait);
+    for (;;) {
+      Result taken = Exec(
+          "SELECT pg_try_advisory_lock(hashtextextended($1, 0))", {key});
+      if (!Succeeded(taken.get())) return Failure();
+      if (Field(taken.get(), 0, 0) == "t") break;
+      if (SteadyClock::now() + kLookAgain >= give_up) return NameInUse();
+      std::this_thread::sleep_for(kLookAgain);
+    }
+    Result noted = Exec(
+        "INSERT INTO srom_station AS s (name, computer, pid, since) "
+        "VALUES ($1, $2, $3, now()) ON CONFLICT (name) DO UPDATE SET "
+        "computer = EXCLUDED.computer, pid = EXCLUDED.pid, since = CASE "
+        "WHEN s.computer = EXCLUDED.computer AND s.pid = EXCLUDED.pid "
+        "THEN s.since ELSE EXCLUDED.since END",
+        {station_, options_.computer, std::to_string(ThisProcess())});
+    if (!Succeeded(noted.get())) return Failure();
+    return std::nullopt;
+  }
+
+  LedgerStatus NameInUse() {
+    Result holder = Exec(
+        "SELECT computer, pid, extract(epoch FROM since)::bigint "
+        "FROM srom_station WHERE name = $1",
+        {station_});
+    if (!Succeeded(holder.get())) return Failure();
+    std::string who = "another station";
+    if (PQntuples(holder.get()) == 1) {
+      who = "computer \"" + Field(holder.get(), 0, 0) + "\" (process " +
+            Field(holder.get(), 0, 1) + ") since " +
+            LocalTimeText(IntField(holder.get(), 0, 2));
+    }
+    return LedgerStatus::Failed(
+        LedgerFault::kStationInUse,
+        "Station \"" + station_ + "\" is open already on the line's ledger " +
+            where_ + ", on " + who +
+            ". One name is one station: a second one under it would take "
+            "the first one's units for interrupted. Close that station, or "
+            "give this one a name of its own (\"station=\" in station.ini, "
+            "or --station).");
+  }
+
+  std::optional<LedgerStatus> ReleaseCutOffReservation() {
+    if (cut_off_token_.empty()) return std::nullopt;
+    Result released = Exec(
+        "UPDATE srom_unit SET state = 'released', closed_at = $2 "
+        "WHERE token = $1 AND state IN ('reserved', 'interrupted')",
+        {cut_off_token_, cut_off_time_});
+    if (!Succeeded(released.get())) return Failure();
+    cut_off_token_.clear();
+    return std::nullopt;
   }
 
   std::string url_;
   std::string station_;
+  PgLedgerOptions options_;
   std::string where_;
-  Connection connection_;
+  pg::Connection connection_;
+  SteadyClock::time_point deadline_ = SteadyClock::now() + pg::kCallBudget;
+  // Until then a new connection is not tried: the server let the last call
+  // run out its time.
+  SteadyClock::time_point quiet_until_{};
+  bool set_up_ = false;
+  bool migrated_ = false;
+  std::string identity_;
+  // Set when the ledger cannot go on at all (another database answers).
+  std::optional<LedgerStatus> gone_;
+  // The server's process of the current session, and of the one it
+  // replaces until that has ended there.
+  int backend_pid_ = 0;
+  std::string backend_start_;
+  int old_backend_pid_ = 0;
+  std::string old_backend_start_;
   std::string cut_off_token_;
   std::string cut_off_time_;
-  bool ready_ = false;
 };
 
 PgLedger::PgLedger(std::unique_ptr<Session> session)
@@ -444,8 +689,11 @@ PgLedger::~PgLedger() = default;
 
 const std::string& PgLedger::where() const { return session_->where(); }
 
+std::string PgLedger::LedgerIdentity() const { return session_->identity(); }
+
 LedgerResult<std::unique_ptr<PgLedger>> PgLedger::Open(
-    const std::string& url, const std::string& station) {
+    const std::string& url, const std::string& station,
+    PgLedgerOptions how) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
   PQconninfoFree(options);
@@ -453,15 +701,15 @@ LedgerResult<std::unique_ptr<PgLedger>> PgLedger::Open(
     std::string cause = error != nullptr ? FirstLine(error) : "out of memory";
     PQfreemem(error);
     return LedgerStatus::Failed(
-        LedgerFault::kStorage,
+        LedgerFault::kSettingsRejected,
         "The address of the line's production ledger \"" +
             RedactedLedgerAddress(url) +
             "\" cannot be used: " + WithoutLedgerSecrets(cause, url) + ".");
   }
-  auto session = std::make_unique<Session>(url, station);
+  auto session = std::make_unique<Session>(url, station, std::move(how));
   // A server that is away now is reached later, at the first call that
   // needs it; whatever else goes wrong refuses the ledger at once.
-  if (auto refused = session->Ready();
+  if (auto refused = session->Begin().Ready();
       refused && refused->fault != LedgerFault::kUnreachable) {
     return *refused;
   }
@@ -469,8 +717,8 @@ LedgerResult<std::unique_ptr<PgLedger>> PgLedger::Open(
 }
 
 LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::DraftFault(draft)) return s.Refused(*fault);
   const std::string token = NewToken();
   std::int64_t id = 0;
@@ -484,7 +732,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
               "SELECT name, first_mac, last_mac, increment, next_mac "
               "FROM srom_pool WHERE name = $1 FOR UPDATE",
               {draft.pool});
-          if (!Session::Succeeded(pool.get())) return s.Failure(pool.get());
+          if (!Session::Succeeded(pool.get())) return s.Failure();
           if (PQntuples(pool.get()) == 0) {
             return s.Refused("the pool \"" + draft.pool +
                              "\": there is no such pool");
@@ -531,7 +779,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
                 "UPDATE srom_pool SET next_mac = next_mac + increment "
                 "WHERE name = $1",
                 {draft.pool});
-            if (!Session::Succeeded(moved.get())) return s.Failure(moved.get());
+            if (!Session::Succeeded(moved.get())) return s.Failure();
             commit = true;
             return LedgerStatus::Failed(
                 LedgerFault::kPoolMoved,
@@ -557,7 +805,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
             taken_by_race = true;
             return LedgerStatus::Failed(LedgerFault::kMacInUse, "");
           }
-          return s.Failure(inserted.get());
+          return s.Failure();
         }
         id = IntField(inserted.get(), 0, 0);
         if (from_pool) {
@@ -566,7 +814,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
               "WHERE name = $1",
               {draft.pool});
           if (!Session::Succeeded(stepped.get())) {
-            return s.Failure(stepped.get());
+            return s.Failure();
           }
         }
         return {};
@@ -612,8 +860,8 @@ LedgerStatus PgLedger::SetAside(std::int64_t id, const std::string& time) {
 
 LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
                              UnitState to) {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::TimeFault(time)) return s.Refused(*fault);
   const std::string unit = std::to_string(id);
   const std::string state(UnitStateName(to));
@@ -630,14 +878,14 @@ LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
           from + " OR (state = $2 AND closed_at = $3))",
       {unit, state, time}, &down);
   if (down) return *down;
-  if (!Session::Succeeded(closed.get())) return s.Failure(closed.get());
+  if (!Session::Succeeded(closed.get())) return s.Failure();
   if (std::string(PQcmdTuples(closed.get())) == "1") return {};
   return s.Unchanged(unit, state);
 }
 
 LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   const std::string unit = std::to_string(id);
   std::optional<LedgerStatus> down;
   Result saved = s.ExecAgainOnce(
@@ -645,22 +893,30 @@ LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
       "AND state IN ('programmed', 'interrupted')",
       {unit}, &down);
   if (down) return *down;
-  if (!Session::Succeeded(saved.get())) return s.Failure(saved.get());
+  if (!Session::Succeeded(saved.get())) return s.Failure();
   if (std::string(PQcmdTuples(saved.get())) == "1") return {};
   return s.Unchanged(unit, "with its settings saved");
 }
 
 LedgerResult<std::vector<UnitRecord>> PgLedger::RecoverInterrupted(
     const std::string& time) {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::TimeFault(time)) return s.Refused(*fault);
-  auto recovered = s.Records(
-      "UPDATE srom_unit SET state = 'interrupted', closed_at = $1 "
-      "WHERE station = $2 AND state = 'reserved' RETURNING " +
-          std::string(kColumns),
-      {time, s.station()});
-  if (!recovered.ok()) return recovered;
+  // In a transaction of its own: a server that stops answering in the
+  // middle then takes none of it when it goes on, and the next call finds
+  // the units, and tells them, again.
+  LedgerResult<std::vector<UnitRecord>> recovered;
+  const LedgerStatus done = s.Transaction([&](bool&) -> LedgerStatus {
+    recovered = s.ReadRecords(
+        s.Exec("UPDATE srom_unit SET state = 'interrupted', closed_at = $1 "
+               "WHERE station = $2 AND state = 'reserved' RETURNING " +
+                   std::string(kColumns),
+               {time, s.station()})
+            .get());
+    return recovered.status();
+  });
+  if (!done.ok()) return done;
   // RETURNING gives no order.
   std::sort(
       recovered.value->begin(), recovered.value->end(),
@@ -670,11 +926,12 @@ LedgerResult<std::vector<UnitRecord>> PgLedger::RecoverInterrupted(
 
 LedgerResult<std::optional<UnitRecord>> PgLedger::FindUsed(
     const std::string& mac) {
-  if (auto down = session_->Ready()) return *down;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::MacFault(mac)) {
-    return session_->Refused(*fault);
+    return s.Refused(*fault);
   }
-  return session_->OneRecord(
+  return s.OneRecord(
       "SELECT " + std::string(kColumns) +
           " FROM srom_unit WHERE mac = $1 AND state IN ('programmed', "
           "'interrupted', 'failed') ORDER BY id DESC LIMIT 1",
@@ -682,23 +939,33 @@ LedgerResult<std::optional<UnitRecord>> PgLedger::FindUsed(
 }
 
 LedgerResult<std::optional<UnitRecord>> PgLedger::LatestUsed() {
-  if (auto down = session_->Ready()) return *down;
-  return session_->OneRecord(
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
+  return s.OneRecord(
       "SELECT " + std::string(kColumns) +
           " FROM srom_unit WHERE station = $1 AND state IN ('programmed', "
           "'interrupted') ORDER BY id DESC LIMIT 1",
-      {session_->station()});
+      {s.station()});
 }
 
 LedgerResult<std::vector<UnitRecord>> PgLedger::Units() {
-  if (auto down = session_->Ready()) return *down;
-  return session_->Records(
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
+  return s.Records(
       "SELECT " + std::string(kColumns) + " FROM srom_unit ORDER BY id", {});
 }
 
+LedgerResult<std::optional<UnitRecord>> PgLedger::Unit(std::int64_t id) {
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
+  return s.OneRecord("SELECT " + std::string(kColumns) +
+                         " FROM srom_unit WHERE id = $1",
+                     {std::to_string(id)});
+}
+
 LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::PoolNameFault(name)) return s.Refused(*fault);
   std::optional<LedgerStatus> down;
   Result pool = s.ExecAgainOnce(
@@ -706,7 +973,7 @@ LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
       "WHERE name = $1",
       {name}, &down);
   if (down) return *down;
-  if (!Session::Succeeded(pool.get())) return s.Failure(pool.get());
+  if (!Session::Succeeded(pool.get())) return s.Failure();
   if (PQntuples(pool.get()) == 0) {
     return s.Refused("the pool \"" + name + "\": there is no such pool");
   }
@@ -714,15 +981,15 @@ LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
 }
 
 LedgerResult<std::vector<PoolState>> PgLedger::Pools() {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   std::optional<LedgerStatus> down;
   Result pools = s.ExecAgainOnce(
       "SELECT name, first_mac, last_mac, increment, next_mac FROM srom_pool "
       "ORDER BY name",
       {}, &down);
   if (down) return *down;
-  if (!Session::Succeeded(pools.get())) return s.Failure(pools.get());
+  if (!Session::Succeeded(pools.get())) return s.Failure();
   std::vector<PoolState> all;
   for (int row = 0; row < PQntuples(pools.get()); ++row) {
     all.push_back(ReadPool(pools.get(), row));
@@ -731,8 +998,8 @@ LedgerResult<std::vector<PoolState>> PgLedger::Pools() {
 }
 
 LedgerStatus PgLedger::CreatePool(const PoolState& pool) {
-  if (auto down = session_->Ready()) return *down;
-  Session& s = *session_;
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::PoolFault(pool)) return s.Refused(*fault);
   const std::string first = std::to_string(MacValue(pool.first));
   const std::string last = std::to_string(MacValue(pool.last));
@@ -741,13 +1008,13 @@ LedgerStatus PgLedger::CreatePool(const PoolState& pool) {
     // lock keeps two stations from making two such pools at once.
     Result locked =
         s.Exec("LOCK TABLE srom_pool IN SHARE ROW EXCLUSIVE MODE");
-    if (!Session::Succeeded(locked.get())) return s.Failure(locked.get());
+    if (!Session::Succeeded(locked.get())) return s.Failure();
     Result overlap = s.Exec(
         "SELECT name, first_mac, last_mac, increment, next_mac FROM srom_pool "
         "WHERE name = $1 OR (first_mac <= $3 AND last_mac >= $2) "
         "ORDER BY name <> $1, name LIMIT 1",
         {pool.name, first, last});
-    if (!Session::Succeeded(overlap.get())) return s.Failure(overlap.get());
+    if (!Session::Succeeded(overlap.get())) return s.Failure();
     if (PQntuples(overlap.get()) == 1) {
       const PoolState other = ReadPool(overlap.get(), 0);
       if (other.name == pool.name) {
@@ -762,7 +1029,7 @@ LedgerStatus PgLedger::CreatePool(const PoolState& pool) {
         "INSERT INTO srom_pool (name, first_mac, last_mac, increment, "
         "next_mac) VALUES ($1, $2, $3, $4, $2)",
         {pool.name, first, last, std::to_string(pool.increment)});
-    if (!Session::Succeeded(created.get())) return s.Failure(created.get());
+    if (!Session::Succeeded(created.get())) return s.Failure();
     return {};
   });
 }

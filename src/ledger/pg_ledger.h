@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,23 +15,44 @@
 
 namespace srom {
 
-// A call that loses its connection reconnects once by itself; one that finds
-// the server gone reports kUnreachable and the next call tries again. Closes
-// are idempotent (sending one twice is harmless), and a reservation cut off
-// at its commit, of which the caller was told it failed, is released by the
-// next call that reaches the server.
+struct PgLedgerOptions {
+  // Hold the station's name on the server while the ledger is open (and
+  // take it again whenever the connection is made anew): a second live
+  // station under the same name is refused (kStationInUse), naming the
+  // computer and process that hold it and since when. A station holds its
+  // name; the line's tools and tests that open several connections under
+  // one name do not.
+  bool hold_station_name = false;
+  // This computer's name, for that refusal.
+  std::string computer = {};
+  // Asked while the ledger waits for its server: true ends the wait (Ctrl-C
+  // in srom-cli). May be empty.
+  std::function<bool()> stop_requested = {};
+};
+
+// Every call ends within pg::kCallBudget (5 s), answered or not: a server
+// that does not answer is reported as kUnreachable, its connection dropped
+// and made anew at a later call, and for the next few seconds the calls are
+// told so at once instead of waiting again. A call that loses its
+// connection reconnects once by itself; one that finds the server gone
+// reports kUnreachable and the next call tries again. Closes are idempotent
+// (sending one twice is harmless), and a reservation cut off at its commit,
+// of which the caller was told it failed, is released by the next call that
+// reaches the server, once the cut-off session has ended there.
 class PgLedger final : public Ledger {
  public:
-  // The ledger at `url` (a libpq URI; a connection waits at most 5 s for a
-  // server that does not answer, unless the URI says otherwise). It
-  // connects, and creates the schema or brings an older one up to date, at
-  // once, or when the server is away at the first call that reaches it.
-  // Refuses an address libpq cannot read, a database that holds other
-  // tables of ours without a schema version, or one from a newer version of
-  // the tool. `station` is the name this station reserves under: the one
-  // RecoverInterrupted and LatestUsed speak of.
-  static LedgerResult<std::unique_ptr<PgLedger>> Open(const std::string& url,
-                                                      const std::string& station);
+  // The ledger at `url` (a libpq URI). It connects, and creates the schema
+  // or brings an older one up to date, at once, or when the server is away
+  // at the first call that reaches it. Refuses an address libpq cannot
+  // read, a server that refuses the settings (a database that does not
+  // exist, a failed login, a missing permission: kSettingsRejected), a
+  // database that holds other tables of ours without a schema version, or
+  // one from a newer version of the tool. `station` is the name this
+  // station reserves under: the one RecoverInterrupted and LatestUsed speak
+  // of.
+  static LedgerResult<std::unique_ptr<PgLedger>> Open(
+      const std::string& url, const std::string& station,
+      PgLedgerOptions options = {});
 
   ~PgLedger() override;
   PgLedger(const PgLedger&) = delete;
@@ -49,6 +71,12 @@ class PgLedger final : public Ledger {
       const std::string& mac) override;
   LedgerResult<std::optional<UnitRecord>> LatestUsed() override;
   LedgerResult<std::vector<UnitRecord>> Units() override;
+  LedgerResult<std::optional<UnitRecord>> Unit(std::int64_t id) override;
+  // The database's ledger id (written once when its schema was made) and
+  // the server's system identifier: "<ledger id>@<system identifier>". The
+  // one this ledger first reached; it refuses to go on with another
+  // database that later answers at the same address.
+  std::string LedgerIdentity() const override;
   bool LineWide() const override { return true; }
   LedgerResult<PoolState> Pool(const std::string& name) override;
   LedgerResult<std::vector<PoolState>> Pools() override;

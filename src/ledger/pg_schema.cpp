@@ -57,6 +57,28 @@ ALTER TABLE srom_unit DROP CONSTRAINT srom_unit_state_check;
 ALTER TABLE srom_unit ADD CONSTRAINT srom_unit_state_check CHECK
   (state IN ('reserved', 'programmed', 'released', 'interrupted', 'failed'));
 )sql",
+    // Which database this is, written once: a station's outbox names it in
+    // each close it keeps, and sends a close only to the database it came
+    // from. And the stations open now, each holding its name on the line
+    // (an advisory lock on a hash of it): the row says which computer and
+    // process hold it, and since when, for the refusal of a second station
+    // under the same name.
+    R"sql(
+CREATE TABLE srom_ledger_id (
+  id text PRIMARY KEY CHECK (id ~ '^[0-9a-f]{32}$'),
+  single boolean NOT NULL DEFAULT true UNIQUE CHECK (single)
+);
+INSERT INTO srom_ledger_id (id)
+  VALUES (md5(random()::text || clock_timestamp()::text ||
+              pg_backend_pid()::text || current_database()));
+
+CREATE TABLE srom_station (
+  name text PRIMARY KEY,
+  computer text NOT NULL,
+  pid bigint NOT NULL,
+  since timestamptz NOT NULL
+);
+)sql",
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ledger/station_ledger.h"
 
+#include <utility>
+
 #include "ledger/ledger_address.h"
 #include "ledger/sqlite_ledger.h"
 #ifdef SROM_HAVE_PG_LEDGER
@@ -18,7 +20,11 @@ LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
   }
   if (IsServerLedgerUrl(place.url)) {
 #ifdef SROM_HAVE_PG_LEDGER
-    auto opened = PgLedger::Open(place.url, place.station);
+    PgLedgerOptions options;
+    options.hold_station_name = true;
+    options.computer = place.computer;
+    options.stop_requested = place.stop_requested;
+    auto opened = PgLedger::Open(place.url, place.station, std::move(options));
     if (!opened.ok()) return opened.status();
     return std::unique_ptr<Ledger>(std::move(*opened.value));
 #else

@@ -15,9 +15,11 @@ enum class Outcome {
   kFileRejected,      // a file was refused or could not be written
   kNotConfirmed,      // the operator answered Cancel
   kMacAlreadyUsed,    // the ledger holds the MAC address as given to a unit
-  kStationBusy,       // another program holds the station folder
+  kStationBusy,       // another program holds the station folder, or
+                      // another station its name on the line
   kLedgerUnreachable, // the line's ledger server does not answer
   kInterrupted,       // stopped on request between adapters of a loop
+  kLedgerRejected,    // the line's ledger server refuses the settings
 };
 
 // The first failure stands: later ones follow from it.

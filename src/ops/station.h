@@ -4,6 +4,9 @@
 // one per run from the station's folder.
 #pragma once
 
+#include <set>
+#include <string>
+
 #include "files/file_io.h"
 #include "model/image_buffer.h"
 #include "model/settings.h"
@@ -23,7 +26,8 @@ struct Station {
   bool last_save_ok = false;
   FileFolders folders;
   // The station as the production ledger names it (station.ini's "station",
-  // else its folder, on the line's server with the computer's name before).
+  // else its folder as the system resolves it, on the line's server with
+  // the computer's name before).
   std::string name;
   // The line pool the station takes its MAC addresses from, or empty.
   std::string pool;
@@ -33,6 +37,9 @@ struct Station {
   // A unit was programmed but the settings file could not be saved after
   // it: the next unit waits until it is (its MAC address, for the message).
   std::string unsaved_after_mac;
+  // The outbox's lines the operator has been told stay unsent (meant for
+  // another ledger): each is said once.
+  std::set<std::string> outbox_told;
 };
 
 }  // namespace srom

@@ -9,8 +9,42 @@
 #include "ports/host_name.h"
 #include "ports/safe_replace.h"
 
+// Last, so that its macros reach no header of ours.
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace srom {
 namespace fs = std::filesystem;
+
+std::string StationFolderName(const fs::path& folder) {
+  std::error_code error;
+  fs::path path = fs::absolute(folder, error);
+  if (!error) path = fs::weakly_canonical(path, error);
+  if (error || path.empty()) path = folder.lexically_normal();
+  // "P/" and "P" are one folder.
+  while (path.has_relative_path() && path.filename().empty()) {
+    path = path.parent_path();
+  }
+#ifdef _WIN32
+  // "C:\Line\S3" and "c:\line\s3" are one folder too.
+  std::wstring text = path.wstring();
+  if (!text.empty()) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  }
+  path = fs::path(text);
+#endif
+  return path.string();
+}
+
+std::string DefaultStationName(const fs::path& folder, bool line_server) {
+  const std::string path = StationFolderName(folder);
+  // On the line's server the folder alone could name two stations alike.
+  return line_server ? HostName() + ":" + path : path;
+}
 
 std::optional<StationSession> StationSession::Lock(const fs::path& folder,
                                                    Reporter& reporter,
@@ -42,16 +76,15 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     return false;
   }
   const StationConfig config = Overridden(*loaded, overrides);
-  std::error_code ignored;
-  const std::string path =
-      fs::absolute(folder, ignored).lexically_normal().string();
-  // On the line's server the folder alone could name two stations alike.
-  station.name = !config.station.empty()          ? config.station
-                 : IsServerLedgerUrl(config.ledger) ? HostName() + ":" + path
-                                                    : path;
+  station.name = !config.station.empty()
+                     ? config.station
+                     : DefaultStationName(folder,
+                                          IsServerLedgerUrl(config.ledger));
   station.pool = config.pool;
   if (!open_ledger) return true;
-  auto opened = open_ledger(LedgerPlace{folder, config.ledger, station.name});
+  LedgerPlace place{folder, config.ledger, station.name};
+  place.computer = HostName();
+  auto opened = open_ledger(place);
   if (!opened.ok()) {
     reporter.ShowMessage(opened.error);
     refusal = LedgerOutcome(opened.fault);
@@ -60,8 +93,15 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
   ledger_ = std::move(*opened.value);
   // Closes kept while the server was away go before the units left
   // reserved are set aside. The station's pool is not looked at here: it is
-  // read at every unit, and "pool create" may be about to make it.
-  SendOutbox(folder, *ledger_, reporter);
+  // read at every unit, and "pool create" may be about to make it. A server
+  // away is said by the catch-up below.
+  if (const LedgerStatus sent = SendOutbox(station, *ledger_, reporter);
+      !sent.ok() && sent.fault != LedgerFault::kUnreachable) {
+    reporter.ShowMessage(sent.error);
+    refusal = LedgerOutcome(sent.fault);
+    ledger_.reset();
+    return false;
+  }
   if (!had_settings) {
     const auto latest = ledger_->LatestUsed();
     if (latest.ok() && *latest.value) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "files/station_config.h"
 #include "ledger/ledger.h"
@@ -19,6 +20,18 @@
 #include "ports/station_lock.h"
 
 namespace srom {
+
+// The station folder as the station's default name has it: the folder the
+// system resolves `folder` to (relative to the current folder, through
+// links, without a separator at its end; case-folded on Windows), so that
+// every spelling of one folder names one station.
+std::string StationFolderName(const std::filesystem::path& folder);
+
+// The name a station goes by when its settings give none: its folder, and
+// on the line's server (`line_server`) this computer's name before it,
+// "<computer>:<folder>".
+std::string DefaultStationName(const std::filesystem::path& folder,
+                               bool line_server);
 
 // Opens the production ledger of a station where its settings say it is.
 using LedgerOpener =
@@ -47,10 +60,13 @@ class StationSession {
                                             Outcome& refusal);
 
   // The last step, once the station's settings are loaded: reads
-  // station.ini, names the station, opens its ledger, sends the closes its
-  // outbox kept and brings the settings into step
-  // with the ledger. `had_settings` says whether EEPROM.dat was there before
-  // this start. False, after the message, when the station cannot be used.
+  // station.ini, names the station, opens its ledger (on the line's server
+  // the station holds its name from here on: another live station under it
+  // refuses this one, kStationBusy), sends the closes its outbox kept and
+  // brings the settings into step with the ledger. `had_settings` says
+  // whether EEPROM.dat was there before this start. False, after the
+  // message, when the station cannot be used (kLedgerRejected: the server
+  // refuses the ledger's settings).
   bool OpenLedger(const std::filesystem::path& folder, Station& station,
                   Reporter& reporter, Clock& clock,
                   const LedgerOpener& open_ledger, bool had_settings,

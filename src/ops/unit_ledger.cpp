@@ -217,6 +217,10 @@ Outcome LedgerOutcome(LedgerFault fault) {
       return Outcome::kMacAlreadyUsed;
     case LedgerFault::kUnreachable:
       return Outcome::kLedgerUnreachable;
+    case LedgerFault::kSettingsRejected:
+      return Outcome::kLedgerRejected;
+    case LedgerFault::kStationInUse:
+      return Outcome::kStationBusy;
     default:
       return Outcome::kFileRejected;
   }
@@ -225,6 +229,10 @@ Outcome LedgerOutcome(LedgerFault fault) {
 Outcome FollowPool(const OpsContext& ctx, bool say_failures) {
   Station& st = ctx.station;
   if (st.pool.empty() || ctx.ledger == nullptr) return Outcome::kOk;
+  // After a unit whose close the server did not take: the stepped values
+  // stand, and the pool is read before the next unit, once the server
+  // answers.
+  if (!say_failures && st.ledger_out_of_step) return Outcome::kOk;
   const auto pool = ctx.ledger->Pool(st.pool);
   if (!pool.ok()) {
     if (!say_failures) return LedgerOutcome(pool.fault);
@@ -254,8 +262,12 @@ Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id) {
   id.reset();
   if (ctx.ledger == nullptr) return Outcome::kOk;
   Station& st = ctx.station;
-  // Closes kept while the server was away go first, in their order.
-  SendOutbox(st.folders.program_folder, *ctx.ledger, ctx.panel);
+  // Closes kept while the server was away go first, in their order; a
+  // server that takes none now takes no reservation either.
+  if (const LedgerStatus sent = SendOutbox(st, *ctx.ledger, ctx.panel);
+      !sent.ok()) {
+    return Unwritten(ctx, sent);
+  }
 
   for (int attempt = 1;; ++attempt) {
     // A pool's value is never a rework: when it is held already (another
@@ -307,14 +319,20 @@ Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
   const LedgerStatus closed = CloseAs(*ctx.ledger, *id, to, now);
   if (closed.ok()) return Outcome::kOk;
   const bool programmed = to == UnitState::kProgrammed;
+  Station& st = ctx.station;
+  // Before stepping, the settings still hold the unit's MAC address.
   if (closed.fault == LedgerFault::kUnreachable &&
-      KeepCloseInOutbox(ctx.station.folders.program_folder, *id, to, now)) {
+      KeepCloseInOutbox(st.folders.program_folder, *id, to, now,
+                        st.settings.CurrentMac, ctx.ledger->LedgerIdentity())) {
     ctx.panel.ShowMessage(
         closed.error + "\r\nUnit " + std::to_string(*id) + " is recorded as " +
         std::string(UnitStateName(to)) + " in " +
         std::string(kLedgerOutboxFileName) +
         " and sent when the server answers; its MAC address stays reserved "
         "meanwhile.");
+    // The rest of this unit's ledger calls wait for the next unit, which
+    // brings the station into step with the server first.
+    st.ledger_out_of_step = true;
     return Outcome::kOk;
   }
   ctx.panel.ShowMessage(
@@ -327,8 +345,10 @@ Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
 void MarkUnitSettingsSaved(const OpsContext& ctx,
                            std::optional<std::int64_t> id) {
   if (ctx.ledger == nullptr || !id) return;
-  // Not fatal: the next start finds the flag missing and, the settings file
-  // being ahead already, only sets it.
+  // Not fatal: the next start (or the next unit, after a close the server
+  // did not take) finds the flag missing and, the settings file being ahead
+  // already, only sets it.
+  if (ctx.station.ledger_out_of_step) return;
   const LedgerStatus saved = ctx.ledger->MarkSettingsSaved(*id);
   (void)saved;
 }
@@ -386,7 +406,11 @@ Outcome ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
 Outcome BringIntoStepWithLedger(const OpsContext& ctx) {
   Station& st = ctx.station;
   if (!st.ledger_out_of_step || ctx.ledger == nullptr) return Outcome::kOk;
-  SendOutbox(st.folders.program_folder, *ctx.ledger, ctx.panel);
+  if (const LedgerStatus sent = SendOutbox(st, *ctx.ledger, ctx.panel);
+      !sent.ok()) {
+    ctx.panel.ShowMessage(sent.error);
+    return LedgerOutcome(sent.fault);
+  }
   const Outcome reconciled =
       ReconcileWithLedger(st, *ctx.ledger, ctx.clock, ctx.panel);
   if (reconciled != Outcome::kOk) return reconciled;

@@ -18,7 +18,8 @@
 namespace srom {
 
 // The outcome of a ledger call that failed: a MAC address in use, a server
-// away, or else a ledger that cannot be used.
+// away or refusing the station's settings, the station's name held by
+// another live station, or else a ledger that cannot be used.
 Outcome LedgerOutcome(LedgerFault fault);
 
 // With a line pool, before the image is built: the station's "Current" MAC
@@ -40,9 +41,11 @@ Outcome ReserveUnit(const OpsContext& ctx, std::optional<std::int64_t>& id);
 // The unit passed (kProgrammed), failed after a write request went out
 // (kFailed: the adapter may hold the address), or failed before anything
 // reached the adapter (kReleased). A close the line's server cannot take now
-// is kept in the station's outbox and said; one that cannot be kept either
-// is said too, the unit's outcome becomes a file failure, and the next start
-// sets its MAC address aside.
+// is kept in the station's outbox and said, and the station is brought into
+// step with the server before its next unit (the unit's other ledger calls
+// wait for that); one that cannot be kept either is said too, the unit's
+// outcome becomes a file failure, and the next start sets its MAC address
+// aside.
 Outcome CloseUnit(const OpsContext& ctx, std::optional<std::int64_t> id,
                   UnitState to);
 

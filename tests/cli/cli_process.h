@@ -27,10 +27,11 @@ struct Exit {
 class CliProcess {
  public:
   // `crash_at` sets the crash seam (0: none). The output stream goes to
-  // `out_file`, or nowhere when it is empty.
+  // `out_file`, or nowhere when it is empty. `cwd`, when given, is the
+  // folder the process starts in (`station` may then be relative to it).
   CliProcess(const fs::path& station, const std::vector<std::string>& args,
              const fs::path& err_file, int crash_at = 0,
-             const fs::path& out_file = {})
+             const fs::path& out_file = {}, const fs::path& cwd = {})
       : err_file_(err_file) {
     std::vector<std::string> argv_text = {SROM_CLI_PATH, "--dir",
                                           station.string()};
@@ -59,6 +60,7 @@ class CliProcess {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(),
                     envp.data()) != 0) {
       pid_ = -1;
@@ -82,6 +84,7 @@ class CliProcess {
   CliProcess& operator=(CliProcess&&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   void Signal(int signal) {
     if (pid_ > 0) kill(pid_, signal);
   }

@@ -23,6 +23,7 @@ constexpr char kSecret[] = "TopSecret1";
 constexpr int kUsageExit = 2;
 constexpr int kFileRejectedExit = 7;
 constexpr int kUnreachableExit = 12;
+constexpr int kLedgerRejectedExit = 13;
 // A refusal whose class is not what the row is about: any failure but a
 // crash.
 constexpr int kAnyRefusal = -1;
@@ -103,19 +104,19 @@ const LeakRow kRows[] = {
      nullptr,
      {"--ledger", "postgresql://srom:TopSecret1@/srom?host=/run/pg&bogus=1",
       "program"},
-     kFileRejectedExit,
+     kLedgerRejectedExit,
      "\"postgresql://srom:****@/srom?host=/run/pg&bogus=1\" cannot be used: "
      "invalid URI query parameter: \"bogus\""},
     // libpq quotes the whole address back.
     {"MalformedHost",
      nullptr,
      {"--ledger", "postgresql://srom:TopSecret1@[::1/srom", "program"},
-     kFileRejectedExit,
+     kLedgerRejectedExit,
      "in URI: \"postgresql://srom:****@[::1/srom\""},
     {"MalformedPercentEncoding",
      nullptr,
      {"--ledger", "postgresql://srom:Top%ZZTopSecret1@/srom", "ledger"},
-     kFileRejectedExit,
+     kLedgerRejectedExit,
      "invalid percent-encoded token: \"****\""},
     {"UnreachableHost",
      nullptr,
@@ -157,7 +158,7 @@ const LeakRow kRows[] = {
     {"KeywordValueStringWithUnknownSetting",
      nullptr,
      {"--ledger", "password='TopSecret1' bogus=1", "program"},
-     kFileRejectedExit,
+     kLedgerRejectedExit,
      "\"password=**** bogus=1\" cannot be used: invalid connection option "
      "\"bogus\""},
     {"StationIniLedgerLineWithPassword",

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ledger/pg_connection.h"
 #include "ledger_store.h"
 #include "ledger_test_support.h"
 
@@ -22,6 +26,28 @@ using testing::kLaterTime;
 using testing::kTime;
 using testing::PostgresStore;
 using testing::SharedPgServer;
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// The database of a URL the test server made: "postgresql:///<name>?...".
+std::string DatabaseOf(const std::string& url) {
+  const std::size_t from = url.find(":///") + 4;
+  return url.substr(from, url.find('?') - from);
+}
+
+// The same address for another database user.
+std::string AsUser(std::string url, const std::string& user) {
+  url.replace(url.find("user=srom"), 9, "user=" + user);
+  return url;
+}
+
+// A station holding its name, as a station session opens the ledger.
+PgLedgerOptions Holding(const std::string& computer) {
+  PgLedgerOptions options;
+  options.hold_station_name = true;
+  options.computer = computer;
+  return options;
+}
 
 // Two stations of one line, each with its own connection.
 class LineLedgerTest : public ::testing::Test {
@@ -249,21 +275,224 @@ TEST_F(LineLedgerTest, ALedgerReachesTheServerAgainByItselfAfterACrash) {
 TEST_F(LineLedgerTest, ADatabaseOfANewerToolIsRefusedUntouched) {
   ASSERT_TRUE(a_);
   testing::PgServer* server = SharedPgServer();
-  const std::string database =
-      store_.url().substr(store_.url().find(":///") + 4,
-                          store_.url().find('?') - store_.url().find(":///") -
-                              4);
+  const std::string database = DatabaseOf(store_.url());
   std::string output;
   ASSERT_TRUE(server->Psql("UPDATE srom_schema SET version = 99", &output,
                            database))
       << output;
   const auto opened = PgLedger::Open(store_.url(), "C");
-  EXPECT_FALSE(opened.ok());
+  EXPECT_EQ(opened.fault, LedgerFault::kSettingsRejected);
   EXPECT_NE(opened.error.find("newer version"), std::string::npos)
       << opened.error;
   ASSERT_TRUE(server->Psql("SELECT version FROM srom_schema", &output,
                            database));
   EXPECT_EQ(output.substr(0, 2), "99");
+}
+
+// Settings the server refuses are not an outage: the ledger is refused at
+// once, in the tool's words with the server's reason, and never as a server
+// that cannot be reached (which a station would wait for).
+TEST_F(LineLedgerTest, SettingsTheServerRefusesAreRejectedNotWaitedFor) {
+  ASSERT_TRUE(a_);
+  testing::PgServer* server = SharedPgServer();
+  const std::string database = DatabaseOf(store_.url());
+  std::string output;
+  // A clerk who may connect but not touch the ledger's tables, one who may
+  // not log in at all, and a database whose schema a newer tool wrote.
+  ASSERT_TRUE(server->Psql("CREATE ROLE srom_clerk LOGIN; "
+                           "CREATE ROLE srom_barred NOLOGIN",
+                           &output))
+      << output;
+  const std::string newer = testing::FreshDatabaseUrl();
+  ASSERT_TRUE(PgLedger::Open(newer, "N").ok());
+  ASSERT_TRUE(server->Psql("UPDATE srom_schema SET version = 99", &output,
+                           DatabaseOf(newer)))
+      << output;
+  struct Case {
+    const char* settings;
+    std::string url;
+    const char* reason;  // the server's, in the refusal
+  };
+  const Case cases[] = {
+      {"a database that does not exist", server->Url("no_such_ledger"),
+       "database \"no_such_ledger\" does not exist"},
+      {"a user the server does not know",
+       AsUser(store_.url(), "srom_stranger"),
+       "role \"srom_stranger\" does not exist"},
+      {"a user that may not log in", AsUser(store_.url(), "srom_barred"),
+       "not permitted to log in"},
+      {"a user without permission on the ledger",
+       AsUser(store_.url(), "srom_clerk"), "permission denied"},
+      {"a ledger of a newer srom-tool", newer, "newer version"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings);
+    const auto began = SteadyClock::now();
+    const auto opened = PgLedger::Open(c.url, "S", Holding("pc-1"));
+    EXPECT_LT(SteadyClock::now() - began, pg::kCallBudget);
+    EXPECT_EQ(opened.fault, LedgerFault::kSettingsRejected) << opened.error;
+    EXPECT_EQ(opened.error.rfind("The settings of the line's production "
+                                 "ledger are rejected by the server",
+                                 0),
+              0u)
+        << opened.error;
+    EXPECT_NE(opened.error.find(c.reason), std::string::npos) << opened.error;
+    for (const char* raw : {"FATAL", "ERROR:", "WARNING", "\n"}) {
+      EXPECT_EQ(opened.error.find(raw), std::string::npos) << opened.error;
+    }
+  }
+
+  // A permission taken away while a station runs: its next unit is
+  // refused the same way.
+  ASSERT_TRUE(server->Psql("GRANT ALL ON ALL TABLES IN SCHEMA public TO "
+                           "srom_clerk; GRANT ALL ON ALL SEQUENCES IN SCHEMA "
+                           "public TO srom_clerk",
+                           &output, database))
+      << output;
+  auto clerk = PgLedger::Open(AsUser(store_.url(), "srom_clerk"), "C");
+  ASSERT_TRUE(clerk.ok()) << clerk.error;
+  ASSERT_TRUE(server->Psql("REVOKE INSERT ON srom_unit FROM srom_clerk",
+                           &output, database))
+      << output;
+  const auto refused = (*clerk.value)->Reserve(DraftAt("C", 0x77));
+  EXPECT_EQ(refused.fault, LedgerFault::kSettingsRejected) << refused.error;
+  EXPECT_NE(refused.error.find("permission denied for table srom_unit"),
+            std::string::npos)
+      << refused.error;
+}
+
+// One name, one live station: a second station under the same name is
+// refused, naming the computer and process that hold it and since when,
+// and never touches the first one's units; once the first has gone, it
+// opens and finds them.
+TEST_F(LineLedgerTest, AStationNameIsHeldByOneLiveStationAtATime) {
+  auto first = PgLedger::Open(store_.url(), "Line 7", Holding("pc-1"));
+  ASSERT_TRUE(first.ok()) << first.error;
+  const std::int64_t writing = ReserveAt(**first.value, "Line 7", 1);
+
+  const auto second = PgLedger::Open(store_.url(), "Line 7", Holding("pc-2"));
+  EXPECT_EQ(second.fault, LedgerFault::kStationInUse);
+  for (const std::string& named :
+       {std::string("Station \"Line 7\""), std::string("computer \"pc-1\""),
+        "process " + std::to_string(getpid()), std::string(" since 20")}) {
+    EXPECT_NE(second.error.find(named), std::string::npos) << second.error;
+  }
+  // Connections that do not hold a name (the line's tools) are not
+  // refused, and another name opens.
+  EXPECT_TRUE(PgLedger::Open(store_.url(), "Line 7").ok());
+  EXPECT_TRUE(PgLedger::Open(store_.url(), "Line 8", Holding("pc-2")).ok());
+  const auto units = a_->Units();
+  ASSERT_TRUE(units.ok()) << units.error;
+  EXPECT_EQ(units.value->front().state, UnitState::kReserved);
+
+  first.value->reset();
+  auto after = PgLedger::Open(store_.url(), "Line 7", Holding("pc-2"));
+  ASSERT_TRUE(after.ok()) << after.error;
+  const auto recovered = (*after.value)->RecoverInterrupted(kLaterTime);
+  ASSERT_TRUE(recovered.ok()) << recovered.error;
+  ASSERT_EQ(recovered.value->size(), 1u);
+  EXPECT_EQ(recovered.value->front().id, writing);
+}
+
+// A server that hangs with a station's session on it: the station's calls
+// end within their time, and once the server goes on the station's next
+// call makes a new session, ends the old one and holds its name again, so
+// that a second station under it is still refused.
+TEST_F(LineLedgerTest, AHungServerCostsACallItsTimeAndTheNameIsHeldAgain) {
+  testing::PgServer* server = SharedPgServer();
+  auto station = PgLedger::Open(store_.url(), "Line 9", Holding("pc-1"));
+  ASSERT_TRUE(station.ok()) << station.error;
+  PgLedger& ledger = **station.value;
+  const std::int64_t unit = ReserveAt(ledger, "Line 9", 1);
+
+  ASSERT_TRUE(server->Freeze()) << server->last_error();
+  auto began = SteadyClock::now();
+  const LedgerStatus closed = ledger.MarkProgrammed(unit, kTime);
+  const auto waited = SteadyClock::now() - began;
+  EXPECT_EQ(closed.fault, LedgerFault::kUnreachable);
+  EXPECT_NE(closed.error.find("does not answer"), std::string::npos)
+      << closed.error;
+  EXPECT_GE(waited, pg::kCallBudget - 100ms);
+  EXPECT_LE(waited, pg::kCallBudget + 5s);
+  // The calls right after are told at once.
+  began = SteadyClock::now();
+  EXPECT_EQ(ledger.FindUsed(DraftOf(1).mac).fault, LedgerFault::kUnreachable);
+  EXPECT_LT(SteadyClock::now() - began, 1s);
+  ASSERT_TRUE(server->Thaw()) << server->last_error();
+
+  std::this_thread::sleep_for(pg::kCallBudget);
+  ASSERT_TRUE(ledger.MarkProgrammed(unit, kTime).ok());
+  const auto second = PgLedger::Open(store_.url(), "Line 9", Holding("pc-2"));
+  EXPECT_EQ(second.fault, LedgerFault::kStationInUse) << second.error;
+}
+
+// A line's address may name a standby host after the first: when the
+// first hangs, the second is reached within the call's time (each host has
+// its own share of it), as libpq's failover does for a host that is down.
+TEST_F(LineLedgerTest, AHungFirstHostGivesWayToTheNextOfTheAddress) {
+  testing::PgServer* live = SharedPgServer();
+  std::string why;
+  const auto hung = testing::PgServer::Start(&why);
+  ASSERT_NE(hung, nullptr) << why;
+  ASSERT_TRUE(hung->Freeze()) << hung->last_error();
+  const std::string url = "postgresql:///" + DatabaseOf(store_.url()) +
+                          "?host=" + hung->folder().string() + "," +
+                          live->folder().string() +
+                          "&port=" + std::to_string(hung->port()) + "," +
+                          std::to_string(live->port()) + "&user=srom";
+  const auto began = SteadyClock::now();
+  auto ledger = PgLedger::Open(url, "Line 5");
+  const auto took = SteadyClock::now() - began;
+  ASSERT_TRUE(hung->Thaw()) << hung->last_error();
+  ASSERT_TRUE(ledger.ok()) << ledger.error;
+  EXPECT_EQ((*ledger.value)->LedgerIdentity(), a_->LedgerIdentity());
+  EXPECT_GE(took, pg::kHostConnectBudget - 100ms);
+  EXPECT_LT(took, pg::kCallBudget);
+  EXPECT_TRUE((*ledger.value)->Units().ok());
+}
+
+// Each ledger database has an identity of its own, the same on every
+// connection; a ledger that finds another database at its address (a
+// server swapped, a backup restored in its place) stops rather than close
+// units of the first one in the second.
+TEST_F(LineLedgerTest, ALedgerKnowsItsDatabaseAndStopsWhenAnotherAnswers) {
+  ASSERT_TRUE(a_ && b_);
+  testing::PgServer* server = SharedPgServer();
+  EXPECT_FALSE(a_->LedgerIdentity().empty());
+  EXPECT_EQ(a_->LedgerIdentity(), b_->LedgerIdentity());
+  const std::string other_url = testing::FreshDatabaseUrl();
+  std::string other_identity;
+  {
+    auto other = PgLedger::Open(other_url, "A");
+    ASSERT_TRUE(other.ok()) << other.error;
+    other_identity = (*other.value)->LedgerIdentity();
+  }
+  EXPECT_NE(other_identity, a_->LedgerIdentity());
+  const std::int64_t unit = ReserveAt(*a_, "A", 1);
+
+  const std::string database = DatabaseOf(store_.url());
+  const std::string other = DatabaseOf(other_url);
+  std::string output;
+  ASSERT_TRUE(server->Psql(
+      "SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity "
+      "WHERE datname IN ('" +
+          database + "', '" + other + "')",
+      &output))
+      << output;
+  ASSERT_TRUE(server->Psql("ALTER DATABASE " + database + " RENAME TO " +
+                               database + "_was",
+                           &output))
+      << output;
+  ASSERT_TRUE(server->Psql(
+      "ALTER DATABASE " + other + " RENAME TO " + database, &output))
+      << output;
+
+  for (int call = 0; call < 2; ++call) {
+    const LedgerStatus closed = a_->MarkProgrammed(unit, kTime);
+    EXPECT_EQ(closed.fault, LedgerFault::kSettingsRejected) << closed.error;
+    EXPECT_NE(closed.error.find("another ledger database"), std::string::npos)
+        << closed.error;
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -326,6 +327,8 @@ std::unique_ptr<PgServer> PgServer::Start(std::string* why,
 }
 
 PgServer::~PgServer() {
+  // A stopped server would not hear pg_ctl's stop.
+  if (frozen_) (void)Thaw();
   std::error_code ec;
   // A start that timed out may have left a server running all the same.
   if (running_ || fs::exists(folder_ / "data" / "postmaster.pid", ec)) {
@@ -379,6 +382,69 @@ bool PgServer::Stop(bool immediate) {
     return Fail("pg_ctl stop", output);
   }
   running_ = false;
+  return true;
+}
+
+std::vector<long> PgServer::ServerProcesses() const {
+  std::vector<long> processes;
+  std::ifstream pid_file(folder_ / "data" / "postmaster.pid");
+  long postmaster = 0;
+  if (!(pid_file >> postmaster) || postmaster <= 0) return processes;
+  processes.push_back(postmaster);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) {
+          return std::isdigit(static_cast<unsigned char>(c));
+        })) {
+      continue;
+    }
+    // "<pid> (<command>) <state> <ppid> ...": the command may hold spaces
+    // and parentheses, so the fields are read after its last ')'.
+    std::ifstream stat_file(entry.path() / "stat");
+    std::string stat;
+    std::getline(stat_file, stat);
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    if (fields >> state >> parent && parent == postmaster) {
+      processes.push_back(std::strtol(name.c_str(), nullptr, 10));
+    }
+  }
+  return processes;
+}
+
+bool PgServer::Freeze() {
+  if (!running_) return Fail("Freeze", "the server is not running");
+  const std::vector<long> processes = ServerProcesses();
+  if (processes.empty()) return Fail("Freeze", "no postmaster.pid");
+  // As root the server runs as its own user; root may signal it all the
+  // same, and so may the user who started it otherwise.
+  for (long pid : processes) {
+    if (kill(static_cast<pid_t>(pid), SIGSTOP) != 0 && errno != ESRCH) {
+      return Fail("Freeze", std::string("kill SIGSTOP ") +
+                                std::to_string(pid) + ": " +
+                                std::strerror(errno));
+    }
+  }
+  frozen_ = true;
+  return true;
+}
+
+bool PgServer::Thaw() {
+  // The children first: the postmaster, going on, finds them going too.
+  std::vector<long> processes = ServerProcesses();
+  if (processes.empty()) return Fail("Thaw", "no postmaster.pid");
+  std::reverse(processes.begin(), processes.end());
+  for (long pid : processes) {
+    if (kill(static_cast<pid_t>(pid), SIGCONT) != 0 && errno != ESRCH) {
+      return Fail("Thaw", std::string("kill SIGCONT ") + std::to_string(pid) +
+                              ": " + std::strerror(errno));
+    }
+  }
+  frozen_ = false;
   return true;
 }
 

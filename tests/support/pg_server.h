@@ -45,6 +45,14 @@ class PgServer {
   bool StartAgain();
   bool running() const { return running_; }
 
+  // Stops every process of the server (SIGSTOP: the postmaster first, so
+  // that it starts no new one, then each of its children), as a machine that
+  // hangs: its socket still takes connections and statements, and nothing
+  // answers. Thaw() lets them all go on (SIGCONT), where they were.
+  bool Freeze();
+  bool Thaw();
+  bool frozen() const { return frozen_; }
+
   // Runs `sql` with psql in `database`; its rows come back unaligned, one a
   // line, fields separated by '|'. False when psql fails (the server is
   // down, the SQL is wrong); `*output` then holds psql's messages.
@@ -63,6 +71,8 @@ class PgServer {
            int port, PgServerOptions options);
 
   bool StartServer();
+  // The postmaster and its children, by the server's pid file and /proc.
+  std::vector<long> ServerProcesses() const;
   // `args` run as the server's user.
   std::vector<std::string> AsServerUser(std::vector<std::string> args) const;
   bool Fail(const std::string& what, const std::string& output) const;
@@ -73,6 +83,7 @@ class PgServer {
   int port_ = 0;
   PgServerOptions options_;
   bool running_ = false;
+  bool frozen_ = false;
   // The user the server runs as when the tests run as root; -1 otherwise.
   long uid_ = -1;
   long gid_ = -1;
