@@ -39,7 +39,6 @@ bool HasDisplay() {
 // The start-up benchmark's finish line: with SROM_TOOL_EXIT_AFTER_FIRST_PAINT
 // set to 1, the window's first paint writes one line to the standard output
 // and the program ends at once.
-// Asked for by the start-up benchmark.
 bool ExitAfterFirstPaintWanted() {
   const char* value = std::getenv("SROM_TOOL_EXIT_AFTER_FIRST_PAINT");
   return value != nullptr && std::string(value) == "1";

@@ -1,10 +1,30 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 # Quiet when everything is already there; safe to run any number of times.
+#
+#   ./scripts/bootstrap.sh [SET...] [PACKAGE...]
+#
+# The core build's packages always; each named set adds its own, so that
+# every script asks for what it needs by name:
+#   --window   the Qt window and the fonts it is laid out in
+#   --line     libpq, for the line's ledger on a PostgreSQL server
+#   --tests    what the test suite starts: an X server and a keyboard for the
+#              scanner test, a PostgreSQL server for the line's ledger
+#   --windows  the MinGW-w64 cross compiler, the bitmaps' converter, wine
+#              and the fonts the Windows window is drawn in
 set -euo pipefail
 
 packages=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libsqlite3-dev)
-packages+=("$@")
+for arg in "$@"; do
+  case "$arg" in
+    --window) packages+=(qt6-base-dev fonts-liberation fonts-noto-cjk) ;;
+    --line) packages+=(libpq-dev) ;;
+    --tests) packages+=(xvfb xauth xdotool postgresql) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix imagemagick wine64 fonts-liberation fonts-wine) ;;
+    --*) echo "bootstrap: unknown set $arg" >&2; exit 2 ;;
+    *) packages+=("$arg") ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,7 +13,7 @@ cd "$repo"
 build=${SROM_BUILD_DIR:-build}
 
 if [[ $# -eq 0 ]]; then
-  ./scripts/bootstrap.sh qt6-base-dev fonts-liberation fonts-noto-cjk libpq-dev
+  ./scripts/bootstrap.sh --window --line
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" --target srom-tool >/dev/null
   station=${SROM_STATION:-$repo/station}
@@ -21,7 +21,7 @@ if [[ $# -eq 0 ]]; then
   exec "$repo/$build/app/srom-tool" --dir "$station"
 fi
 
-./scripts/bootstrap.sh libpq-dev
+./scripts/bootstrap.sh --line
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target srom-cli >/dev/null
 cli="$repo/$build/src/cli/srom-cli"

@@ -7,7 +7,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
-./scripts/bootstrap.sh qt6-base-dev fonts-liberation fonts-noto-cjk
+./scripts/bootstrap.sh --window
 build=${SROM_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target window_screenshots >/dev/null

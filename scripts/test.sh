@@ -5,8 +5,7 @@ cd "$(dirname "$0")/.."
 # The window and its tests: Qt, the fonts it is laid out in, an X server and
 # a keyboard for the scanner test. The line's ledger: libpq to build it, and
 # the PostgreSQL server its tests start and stop themselves.
-./scripts/bootstrap.sh qt6-base-dev fonts-liberation fonts-noto-cjk xvfb xauth xdotool \
-  postgresql libpq-dev
+./scripts/bootstrap.sh --window --line --tests
 build=${SROM_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null

@@ -4,11 +4,12 @@
 # display. Sets $repo and $build (absolute) and cd's to $repo.
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
-build=$repo/${SROM_WIN_BUILD_DIR:-build-win}
+build=${SROM_WIN_BUILD_DIR:-build-win}
+[[ "$build" == /* ]] || build="$repo/$build"
 
 # windows_build TARGET...: configures the cross build and builds the targets.
 windows_build() {
-  ./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix imagemagick
+  ./scripts/bootstrap.sh --windows
   ./scripts/sqlite-for-windows.sh "$build/sqlite"
   cmake -S . -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake \
@@ -20,7 +21,7 @@ windows_build() {
 # windows_wine: wine's environment on the build folder's prefix, prepared by
 # wine-prefix.sh (null display driver, the window's font).
 windows_wine() {
-  ./scripts/bootstrap.sh wine64 fonts-liberation
+  ./scripts/bootstrap.sh --windows
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -7,13 +7,15 @@ cd "$(dirname "$0")/../.."
 
 # The window's pictures become bitmaps with ImageMagick; its tests draw with
 # Liberation Mono in place of Courier New, and wine's own fonts.
-./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64 imagemagick fonts-liberation fonts-wine
+./scripts/bootstrap.sh --windows
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts
 # from nothing and a developer's own wine is left alone.
+# SROM_WIN_BUILD_DIR may be absolute or relative to the checkout.
 build=${SROM_WIN_BUILD_DIR:-build-win}
+[[ "$build" == /* ]] || build="$PWD/$build"
 mkdir -p "$build"
-export WINEPREFIX="$PWD/$build/wineprefix"
+export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko install prompts
 unset DISPLAY WAYLAND_DISPLAY
@@ -26,7 +28,7 @@ export PATH="/usr/lib/wine:$PATH"
 
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake \
-  -DSROM_SQLITE_AMALGAMATION_DIR="$PWD/$build/sqlite" \
+  -DSROM_SQLITE_AMALGAMATION_DIR="$build/sqlite" \
   -DCMAKE_BUILD_TYPE=Release -DSROM_BUILD_BENCH=OFF -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
 cmake --build "$build"
 

@@ -16,8 +16,6 @@
 
 namespace srom {
 
-// Texts the operations show or return.
-
 // The busy bit of a word read must clear within this many polls.
 inline constexpr int kMaxBusyPolls = 1000;
 

@@ -31,48 +31,15 @@
 #include "device/driver_contract.h"
 #include "device/sim/sim_setup.h"
 #include "model/hex_text.h"
+#include "sim_panel/memory_listing.h"
 
 namespace srom {
 namespace {
 
-// The listing: a column header, then 16 bytes a line with the offset at
-// left, a gap after the eighth byte, and the bytes as characters at right.
-constexpr int kBytesPerLine = 16;
-constexpr int kOffsetDigits = 3;
-constexpr int kHexStart = kOffsetDigits + 2;
-constexpr int kAsciiStart = kHexStart + kBytesPerLine * 3 + 2;
-constexpr int kLineLength = kAsciiStart + kBytesPerLine;
 // The EEPROM listing shrinks to this many lines on a small screen and
 // otherwise shows a whole 512-byte EEPROM.
-constexpr int kEepromMinLines = 1 + 128 / kBytesPerLine;
-constexpr int kEepromLines = 1 + 512 / kBytesPerLine;
-
-// Where byte `column` of a line starts, and the character standing for it.
-int HexColumn(int column) { return kHexStart + column * 3 + (column >= 8); }
-int AsciiColumn(int column) { return kAsciiStart + column; }
-
-QString HexListing(const std::vector<std::uint8_t>& bytes) {
-  std::string text(kHexStart, ' ');
-  for (int column = 0; column < kBytesPerLine; ++column) {
-    text.resize(HexColumn(column), ' ');
-    text += FormatHex(column, 2);
-  }
-  for (std::size_t start = 0; start < bytes.size(); start += kBytesPerLine) {
-    std::string line(kLineLength, ' ');
-    line.replace(0, kOffsetDigits, FormatHex(start, kOffsetDigits));
-    for (int column = 0;
-         column < kBytesPerLine && start + column < bytes.size(); ++column) {
-      const std::uint8_t byte = bytes[start + column];
-      line[HexColumn(column)] = kHexDigits[byte >> 4];
-      line[HexColumn(column) + 1] = kHexDigits[byte & 0xF];
-      line[AsciiColumn(column)] =
-          byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
-    }
-    text += '\n';
-    text += line;
-  }
-  return QString::fromStdString(text);
-}
+constexpr int kEepromMinLines = 1 + 128 / kListingBytesPerLine;
+constexpr int kEepromLines = 1 + 512 / kListingBytesPerLine;
 
 // Marks the bytes at `offsets` of the listing `view` shows.
 void Highlight(QPlainTextEdit& view, const std::vector<std::size_t>& offsets) {
@@ -82,16 +49,12 @@ void Highlight(QPlainTextEdit& view, const std::vector<std::size_t>& offsets) {
   format.setForeground(Qt::black);
   QTextDocument& document = *view.document();
   for (const std::size_t offset : offsets) {
-    // Line 0 is the column header.
-    const QTextBlock block = document.findBlockByNumber(
-        static_cast<int>(offset / kBytesPerLine) + 1);
-    const int column = static_cast<int>(offset % kBytesPerLine);
-    for (const auto& [start, length] :
-         {std::pair{HexColumn(column), 2}, std::pair{AsciiColumn(column), 1}}) {
+    for (const ListingSpan& span : SpansOf(offset)) {
+      const QTextBlock block = document.findBlockByNumber(span.line);
       QTextEdit::ExtraSelection mark;
       mark.cursor = QTextCursor(&document);
-      mark.cursor.setPosition(block.position() + start);
-      mark.cursor.setPosition(block.position() + start + length,
+      mark.cursor.setPosition(block.position() + span.start);
+      mark.cursor.setPosition(block.position() + span.start + span.length,
                               QTextCursor::KeepAnchor);
       mark.format = format;
       marks.append(mark);
@@ -112,7 +75,7 @@ QPlainTextEdit* NewListing(const QString& name, int lines, QWidget* parent) {
   const double margins =
       2 * view->frameWidth() + 2 * view->document()->documentMargin();
   view->setMinimumWidth(static_cast<int>(std::ceil(
-      metrics.horizontalAdvance(QString(kLineLength + 1, QChar('0'))) +
+      metrics.horizontalAdvance(QString(ListingLineLength() + 1, QChar('0'))) +
       margins + view->verticalScrollBar()->sizeHint().width())));
   view->setMinimumHeight(
       static_cast<int>(std::ceil(metrics.lineSpacing() * lines + margins)) + 2);
@@ -257,7 +220,7 @@ SimPanel::SimPanel(std::vector<SimPanelAdapter> adapters,
       new QGroupBox(QStringLiteral("eFuse \u2014 %1 bytes").arg(kSimEfuseSize));
   auto* efuse_layout = new QVBoxLayout(efuse_box);
   efuse_view_ =
-      NewListing("efuse", 1 + kSimEfuseSize / kBytesPerLine, efuse_box);
+      NewListing("efuse", 1 + kSimEfuseSize / kListingBytesPerLine, efuse_box);
   efuse_view_->setFixedHeight(efuse_view_->minimumHeight());
   efuse_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   blank_efuse_ = new QPushButton(QStringLiteral("Blank e&Fuse\u2026"));
@@ -439,15 +402,12 @@ void SimPanel::ShowAdapterState() {
 void SimPanel::ShowMemory(QPlainTextEdit& view, Shown& shown,
                           const std::vector<std::uint8_t>& bytes) {
   if (shown.valid && shown.bytes == bytes) return;
-  std::vector<std::size_t> changed;
-  if (shown.valid && shown.bytes.size() == bytes.size()) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      if (shown.bytes[i] != bytes[i]) changed.push_back(i);
-    }
-  }
+  const std::vector<std::size_t> changed =
+      shown.valid ? ChangedBytes(shown.bytes, bytes)
+                  : std::vector<std::size_t>();
   QScrollBar& scroll = *view.verticalScrollBar();
   const int position = scroll.value();
-  view.setPlainText(HexListing(bytes));
+  view.setPlainText(QString::fromStdString(MemoryListing(bytes)));
   scroll.setValue(position);
   Highlight(view, changed);
   shown.bytes = bytes;

@@ -3,11 +3,35 @@
 // the View, and is the OperatorPanel that the operations report to.
 //
 // Its handlers live in files named for what they do: srom_dlg.cpp (the
-// exchange, the busy state, the jobs, the panel), srom_dlg_editing.cpp (the
-// boxes, lists, LED boxes and keys), srom_dlg_layout.cpp (the device
-// selection, "Disable Setting", "Based On Mac Address", "Lock"),
-// srom_dlg_startup.cpp (start-up and close) and srom_dlg_files.cpp (the file
-// buttons and the About box).
+// exchange, the busy state, the jobs, the panel), srom_dlg_dispatch.cpp
+// (what each event of a view runs, and the gate that keeps the operator out
+// of a running unit), srom_dlg_editing.cpp (the boxes, lists, LED boxes and
+// keys), srom_dlg_layout.cpp (the device selection, "Disable Setting",
+// "Based On Mac Address", "Lock"), srom_dlg_startup.cpp (start-up and
+// close), srom_dlg_files.cpp (the file buttons and the About box),
+// srom_dlg_auto.cpp (automatic programming's watch and countdown) and
+// srom_dlg_adapters.cpp ("Scan" and "MultiEnable").
+//
+// A field exit, hop by hop, where most of the window's work happens (the
+// operator types into the MAC "Current" box and presses Tab):
+//   1. The view reports the focus loss: OnOperator(FocusLoss) runs
+//      OnKillFocus, unless the window is busy.
+//   2. Exchange window to record (DoDataExchange(true)): every tied control
+//      into SromSettings, in the fixed order, with the limits of the field
+//      table (model/fields).
+//   3. RefreshImage (ops/refresh): the device is opened once to update the
+//      status label (DetectDevice); the boxes' texts are read (a second
+//      exchange-like read, ShownBoxTexts); CheckDataCorrect validates the
+//      settings (model/validation), reporting a failure through PutBack,
+//      ShowMessage and FocusField.
+//   4. Passing: the record is shown in the controls (exchange record to
+//      window, the third exchange), the image is built into PrevData
+//      (BuildSromImage, or BuildEfuseImage in an eFuse selection), and the
+//      preview is shown in the output box (ShowImagePreview; twice when the
+//      buffer was blank: once for the chip's default image, once built).
+//   5. The string boxes are shown once more (the fourth exchange), since a
+//      check may have replaced a blank string; a text that passed becomes
+//      the box's LastAccepted entry, for a later failure to put back.
 #pragma once
 
 #include <array>

@@ -270,6 +270,19 @@ std::uint32_t BigEndian32(const unsigned char* p) {
          std::uint32_t{p[2]} << 8 | p[3];
 }
 
+// The build compiles the pictures in from its own list of their names: the
+// same pictures, in the same order, as the table the views index.
+TEST(PictureFilesTest, TheBuildsListIsTheTablesList) {
+  std::string names;
+  for (const PictureInfo& picture : kPictures) {
+    if (!names.empty()) names += ' ';
+    std::string_view file = picture.file;
+    file.remove_suffix(std::string_view(".png").size());
+    names += file;
+  }
+  EXPECT_EQ(names, SROM_PICTURE_NAMES);
+}
+
 // Each picture is committed as a PNG beside its SVG source; its IHDR chunk
 // (right after the 8-byte signature) holds the width and height.
 TEST(PictureFilesTest, CommittedPicturesHaveTheSizesOfTheTable) {
