@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device/sim/sim_faults.h"
 #include "device/sim/simulated_adapter.h"
 #include "device/sim/simulated_bench.h"
 #include "ports/station_lock.h"
@@ -58,19 +59,6 @@ struct SimSetup {
 
   bool operator==(const SimSetup&) const = default;
 };
-
-// The faults a simulated adapter can be told to show, one line each, for help.
-std::string SimFaultHelp();
-
-// Why `words` is not a fault the adapter knows, or nothing when it is.
-std::optional<std::string> CheckSimFault(const std::vector<std::string>& words);
-
-// Arms the fault `words` name on an adapter already in use, its request
-// numbers counted from this call; "clear" takes every fault away, an absent
-// driver included, as `sim fault clear` does for the next run. CheckSimFault's
-// refusal, and nothing armed, when the words name no fault.
-std::optional<std::string> ArmSimFault(const std::vector<std::string>& words,
-                                       SimulatedAdapter& adapter);
 
 // Plugs the adapter in or out and arms exactly the setup's faults: those
 // armed before are taken away first and the driver given back. Request
