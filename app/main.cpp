@@ -1,6 +1,6 @@
 // srom-tool: the main window on the station folder (--dir, the current folder
 // by default), on the folder's simulated adapter wherever the maker's driver
-// is absent, with the simulator's panel beside it.
+// is absent (--device), with the simulator's panel beside it.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QEvent>
@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "device/sim/sim_setup.h"
+#include "cli/device_option.h"
 #include "device/sim/simulated_bench.h"
-#include "device/sim/simulated_network.h"
+#include "device/station_device.h"
 #include "ledger/sqlite_ledger.h"
 #include "ledger/station_ledger.h"
 #include "ports/clock.h"
@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
   cli.add_option("-d,--dir", dir,
                  "The station folder: settings, images, logs, the production "
                  "ledger and the simulated adapter (default: this folder)");
+  std::string device = "sim";
+  srom::AddDeviceOption(cli, device);
   CLI11_PARSE(cli, argc, argv);
 
   if (!HasDisplay()) {
@@ -72,21 +74,21 @@ int main(int argc, char** argv) {
   const fs::path folder = fs::absolute(dir, error).lexically_normal();
 
   QApplication app(argc, argv);
-  std::string problem;
-  // The station's simulated bench: its adapters answer the driver's
-  // requests, and its network stands in for the system's connections.
-  std::unique_ptr<srom::SimulatedBench> bench =
-      srom::OpenStationSimBench(folder, problem);
-  if (!bench) {
-    std::cerr << problem << "\n";
+  // The station's simulated bench, whose adapters answer the driver's
+  // requests and whose network stands in for the system's connections; the
+  // maker's driver only where there is one.
+  srom::DeviceOpening opening = srom::OpenStationDevice(
+      srom::DeviceKindNamed(device).value_or(srom::DeviceKind::kSim), folder);
+  if (!opening.device) {
+    std::cerr << opening.message << "\n";
     return 1;
   }
-  srom::SimulatedNetwork network(*bench);
+  const srom::StationDevice& station_device = *opening.device;
   srom::SystemClock clock;
   srom::QtView view;
-  srom::CKM62058_SromDlg dlg(view, *bench, clock,
+  srom::CKM62058_SromDlg dlg(view, station_device.port(), clock,
                              srom::FileFolders{folder, folder});
-  dlg.set_network(&network);
+  dlg.set_network(&station_device.network());
   view.set_logic(&dlg);
   if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 1;
   QObject::connect(&view, &QDialog::finished, &app, &QApplication::quit);
@@ -94,23 +96,27 @@ int main(int argc, char** argv) {
   // and watch its memories while the window programs it, every change saved
   // in the station's files. Both are centred together where the screen has
   // room for them side by side.
-  std::vector<srom::SimPanelAdapter> adapters;
-  const auto described = bench->Describe();
-  for (int i = 0; i < bench->size(); ++i) {
-    adapters.push_back(
-        {"Adapter " + std::to_string(i + 1) + ": " +
-             described[static_cast<std::size_t>(i)].description + " (" +
-             described[static_cast<std::size_t>(i)].connection_name + ")",
-         bench->At(i), i + 1});
+  srom::SimulatedBench* bench = station_device.bench();
+  srom::SimPanel* panel = nullptr;
+  if (bench != nullptr) {
+    std::vector<srom::SimPanelAdapter> adapters;
+    const auto described = bench->Describe();
+    for (int i = 0; i < bench->size(); ++i) {
+      adapters.push_back(
+          {"Adapter " + std::to_string(i + 1) + ": " +
+               described[static_cast<std::size_t>(i)].description + " (" +
+               described[static_cast<std::size_t>(i)].connection_name + ")",
+           bench->At(i), i + 1});
+    }
+    panel = new srom::SimPanel(
+        std::move(adapters),
+        srom::SimPanelStation{folder, [bench] { bench->CatchUp(); }}, &view);
+    panel->adjustSize();
   }
-  srom::SimulatedBench* running = bench.get();
-  auto* panel = new srom::SimPanel(
-      std::move(adapters),
-      srom::SimPanelStation{folder, [running] { running->CatchUp(); }}, &view);
-  panel->adjustSize();
   if (const QScreen* screen = view.screen()) {
     const QRect room = screen->availableGeometry();
-    const int total = view.width() + 8 + panel->width();
+    const int total =
+        view.width() + (panel != nullptr ? 8 + panel->width() : 0);
     if (total <= room.width()) {
       view.move(room.left() + (room.width() - total) / 2,
                 room.top() + std::max(0, (room.height() - view.height()) / 3));
@@ -119,6 +125,6 @@ int main(int argc, char** argv) {
   srom::ExitAfterFirstPaint first_paint;
   if (ExitAfterFirstPaintWanted()) view.installEventFilter(&first_paint);
   view.show();
-  panel->ShowBeside(view);
+  if (panel != nullptr) panel->ShowBeside(view);
   return app.exec();
 }

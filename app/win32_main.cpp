@@ -1,6 +1,6 @@
 // srom-tool.exe: the main window on Windows, on the station folder beside the
-// program (or --dir), on the maker's driver (or, with --sim, on the station's
-// simulated adapter).
+// program (or --dir), on the maker's driver (or, with --device sim, on the
+// station's simulated adapter).
 //
 // Two environment variables serve the build's scripts, not the line:
 // SROM_WINDOW_PICTURE=FILE.bmp saves a picture of the window once it is shown
@@ -22,11 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "device/sim/sim_setup.h"
-#include "device/sim/simulated_bench.h"
-#include "device/sim/simulated_network.h"
-#include "device/win32/win32_driver_port.h"
-#include "device/win32/win32_network_port.h"
+#include "cli/device_option.h"
+#include "device/station_device.h"
 #include "ports/clock.h"
 #include "ports/program_path.h"
 #include "ui/srom_dlg.h"
@@ -84,13 +81,11 @@ int main() {
       "srom-tool: the window that programs the configuration EEPROM or eFuse "
       "of KM62058 and KM62057D adapters, one station folder at a time."};
   std::string dir;
-  bool sim = false;
+  std::string device = "driver";
   cli.add_option("-d,--dir", dir,
                  "The station folder: settings, images, logs and the "
                  "production ledger (default: the program's folder)");
-  cli.add_flag("--sim", sim,
-               "Program the station's simulated adapter instead of the "
-               "maker's driver");
+  srom::AddDeviceOption(cli, device);
   const std::vector<std::string> arguments = Arguments();
   std::vector<const char*> argv;
   for (const std::string& argument : arguments)
@@ -122,25 +117,16 @@ int main() {
   }
   folder = fs::absolute(folder, error).lexically_normal();
 
-  // The maker's driver and the system's own network adapters; with --sim
-  // the station's simulated bench and its network instead.
-  srom::Win32DriverPort driver;
-  srom::Win32NetworkPort system_network;
-  std::unique_ptr<srom::SimulatedBench> bench;
-  std::unique_ptr<srom::SimulatedNetwork> bench_network;
-  srom::DriverPort* port = &driver;
-  srom::NetworkPort* network = &system_network;
-  if (sim) {
-    std::string problem;
-    bench = srom::OpenStationSimBench(folder, problem);
-    if (!bench) {
-      Say(problem);
-      return 1;
-    }
-    bench_network = std::make_unique<srom::SimulatedNetwork>(*bench);
-    port = bench.get();
-    network = bench_network.get();
+  // The maker's driver and the system's own network adapters; with
+  // --device sim (or --sim) the station's simulated bench and its network.
+  srom::DeviceOpening opening = srom::OpenStationDevice(
+      srom::DeviceKindNamed(device).value_or(srom::DeviceKind::kDriver),
+      folder);
+  if (!opening.device) {
+    Say(opening.message);
+    return 1;
   }
+  const srom::StationDevice& station_device = *opening.device;
 
   srom::SystemClock clock;
   srom::Win32View view;
@@ -148,10 +134,10 @@ int main() {
     Say("The window cannot be created.");
     return 1;
   }
-  srom::CKM62058_SromDlg dlg(view, *port, clock,
+  srom::CKM62058_SromDlg dlg(view, station_device.port(), clock,
                              srom::FileFolders{folder, folder});
   view.set_logic(&dlg);
-  dlg.set_network(network);
+  dlg.set_network(&station_device.network());
 
   if (const auto stamp_file = PathFromEnvironment(L"SROM_FIRST_PAINT_FILE")) {
     view.set_first_paint_hook([&view, &dlg, stamp_file] {
