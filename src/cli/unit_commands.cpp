@@ -15,23 +15,28 @@ namespace srom::cli {
 
 namespace fs = std::filesystem;
 
-void AddImageOptions(CLI::App& command, Options& o) {
+namespace {
+
+// The image a unit is built over, when not the chip's default one.
+void AddBaseOption(CLI::App& command, Options& o) {
   command
       .add_option("--base", o.base,
                   "Build over this SROM.dat / EFUSE.dat instead of the "
                   "chip's default image")
       ->check(CLI::ExistingFile);
+}
+
+}  // namespace
+
+void AddImageOptions(CLI::App& command, Options& o) {
+  AddBaseOption(command, o);
   command.add_option("--out", o.out_file,
                      "Also write it as SROM.dat/EFUSE.dat text");
   command.add_option("--bin", o.bin_file, "Also write it as raw bytes");
 }
 
 void AddProgramOptions(CLI::App& command, Options& o) {
-  command
-      .add_option("--base", o.base,
-                  "Build over this SROM.dat / EFUSE.dat instead of the "
-                  "chip's default image")
-      ->check(CLI::ExistingFile);
+  AddBaseOption(command, o);
   command.add_flag("--allow-reissue", o.allow_reissue,
                    "Program a MAC address the ledger holds as given once "
                    "again, on purpose (a rework)");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli_process.h"
+#include "device/device_test_support.h"
 #include "device/driver_contract.h"
 #include "device/sim/sim_setup.h"
 #include "device/sim/simulated_bench.h"
@@ -43,21 +44,6 @@ std::array<std::uint8_t, kEfuseTransferSize> EfuseTransfer(const Fuses& f) {
                                                     0,   0,   0x20, 0};
   std::copy(f.begin(), f.end(), t.begin() + 8);
   return t;
-}
-
-// Which of `count` register requests after one open of the control device
-// the bench answers; none when it does not open.
-std::vector<bool> Answers(SimulatedBench& bench, int count) {
-  std::vector<bool> answered;
-  const auto handle = bench.Open(kDevicePath);
-  if (!handle) return answered;
-  const std::array<std::uint8_t, 3> request = {0x07, 0x01, 0x00};
-  for (int i = 0; i < count; ++i) {
-    answered.push_back(
-        bench.Request(*handle, IOCTL_WRITE_REGISTER, request, {}));
-  }
-  bench.Close(*handle);
-  return answered;
 }
 
 // An eFuse write on a handle already open, as a unit in progress sends it.

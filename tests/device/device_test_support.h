@@ -10,10 +10,27 @@
 #include "device/driver_contract.h"
 #include "device/driver_port.h"
 #include "device/sim/simulated_adapter.h"
+#include "device/sim/simulated_bench.h"
 #include "ports/reporter.h"
 #include "support/recording_reporter.h"
 
 namespace srom::testing {
+
+// Which of `count` register requests after one open of the control device
+// the bench answers; none when it does not open.
+inline std::vector<bool> Answers(SimulatedBench& bench, int count) {
+  std::vector<bool> answered;
+  const auto handle = bench.Open(kDevicePath);
+  if (!handle) return answered;
+  const std::array<std::uint8_t, 3> request = {0x07, 0x01, 0x00};
+  for (int i = 0; i < count; ++i) {
+    answered.push_back(
+        bench.Request(*handle, IOCTL_WRITE_REGISTER, request, {}));
+  }
+  bench.Close(*handle);
+  return answered;
+}
+
 
 // The reported events with each listing shortened to "preview": the tables
 // compare what was shown, the listing itself is the model's.

@@ -27,21 +27,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-// Which of `count` register requests after one open of the control device
-// the bench answers; none when it does not open.
-std::vector<bool> Answers(SimulatedBench& bench, int count) {
-  std::vector<bool> answered;
-  const auto handle = bench.Open(kDevicePath);
-  if (!handle) return answered;
-  const std::array<std::uint8_t, 3> request = {0x07, 0x01, 0x00};
-  for (int i = 0; i < count; ++i) {
-    answered.push_back(
-        bench.Request(*handle, IOCTL_WRITE_REGISTER, request, {}));
-  }
-  bench.Close(*handle);
-  return answered;
-}
-
 class StationBenchTest : public ::testing::Test {
  protected:
   std::unique_ptr<SimulatedBench> Open() {

@@ -14,19 +14,29 @@
 namespace srom::testing {
 namespace {
 
-TEST(AdapterLoopTest, AStopBetweenAdaptersLeavesTheRestAndEnablesEveryConnection) {
+// Three KM62058 adapters on one bench, "MultiEnable" ticked.
+struct ThreeAdapters {
+  ThreeAdapters() {
+    station.folders = FileFolders{folder.path(), folder.path()};
+    station.settings.MultiEnable = true;
+    for (const char* connection : {"Ethernet", "Ethernet 2", "Ethernet 3"}) {
+      bench.AddAdapter("VELK KM62058 USB 3.0 to Gigabit Ethernet", connection,
+                       256);
+    }
+  }
+
   TempFolder folder;
   Station station;
-  station.folders = FileFolders{folder.path(), folder.path()};
-  station.settings.MultiEnable = true;
-  RecordingPanel panel(station);
+  RecordingPanel panel{station};
   FakeClock clock;
   SimulatedBench bench;
-  for (const char* connection : {"Ethernet", "Ethernet 2", "Ethernet 3"}) {
-    bench.AddAdapter("VELK KM62058 USB 3.0 to Gigabit Ethernet", connection,
-                     256);
-  }
-  SimulatedNetwork network(bench);
+  SimulatedNetwork network{bench};
+};
+
+
+TEST(AdapterLoopTest, AStopBetweenAdaptersLeavesTheRestAndEnablesEveryConnection) {
+  ThreeAdapters line;
+  auto& [folder, station, panel, clock, bench, network] = line;
   AdapterTable table;
   ScanAdapters(network, table, "KM62058  with EEPROM");
   MultiAdapterLoop loop(table, network, clock, [](int k) { return k < 3; });
@@ -65,18 +75,8 @@ struct RefusedSwitch {
 class ASwitchThatFailed : public ::testing::TestWithParam<RefusedSwitch> {};
 
 TEST_P(ASwitchThatFailed, StopsTheLoopBeforeTheWrongAdapterIsWritten) {
-  TempFolder folder;
-  Station station;
-  station.folders = FileFolders{folder.path(), folder.path()};
-  station.settings.MultiEnable = true;
-  RecordingPanel panel(station);
-  FakeClock clock;
-  SimulatedBench bench;
-  for (const char* connection : {"Ethernet", "Ethernet 2", "Ethernet 3"}) {
-    bench.AddAdapter("VELK KM62058 USB 3.0 to Gigabit Ethernet", connection,
-                     256);
-  }
-  SimulatedNetwork network(bench);
+  ThreeAdapters line;
+  auto& [folder, station, panel, clock, bench, network] = line;
   network.RefuseSwitching(GetParam().refused);
   AdapterTable table;
   ScanAdapters(network, table, "KM62058  with EEPROM");
