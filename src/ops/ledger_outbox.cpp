@@ -61,10 +61,12 @@ bool KeepCloseInOutbox(const fs::path& folder, std::int64_t id, UnitState to,
 bool SendOutbox(const fs::path& folder, Ledger& ledger, Reporter& reporter) {
   const fs::path file = OutboxFile(folder);
   if (!MayExist(file)) return true;
-  const std::optional<std::string> read = ReadRegularFile(file);
+  std::string unread;
+  const std::optional<std::string> read =
+      ReadRegularFile(file, kOutboxFileCap, &unread);
   if (!read) {
-    reporter.ShowMessage(QuotedPath(file) +
-                         " cannot be read: the closes kept in it wait.");
+    reporter.ShowMessage(QuotedPath(file) + " cannot be read: " + unread +
+                         ". The closes kept in it wait.");
     return false;
   }
   const std::string& text = *read;
