@@ -33,6 +33,10 @@ struct Station {
   // A unit was programmed but the settings file could not be saved after
   // it: the next unit waits until it is (its MAC address, for the message).
   std::string unsaved_after_mac;
+  // The station's own ledger lost its units while its log or settings show
+  // some (LedgerGap): no unit is programmed until the ledger is rebuilt.
+  // The message opening showed; empty while the ledger is whole.
+  std::string ledger_gap;
 };
 
 }  // namespace srom
