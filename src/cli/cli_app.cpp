@@ -14,6 +14,7 @@
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/ledger_report.h"
+#include "cli/output_guard.h"
 #include "device/sim/sim_change.h"
 #include "device/sim/sim_setup.h"
 #include "device/sim/simulated_adapter.h"
@@ -35,16 +36,17 @@
 #endif
 #include "files/station_config.h"
 #include "ledger/ledger_rules.h"
-#include "ops/ledger_outbox.h"
 #include "ops/auto_program.h"
 #include "ops/dump.h"
 #include "ops/file_actions.h"
+#include "ops/ledger_outbox.h"
+#include "ops/ledger_rebuild.h"
 #include "ops/multi_adapter.h"
 #include "ops/program.h"
 #include "ops/refresh.h"
 #include "ops/startup.h"
-#include "ops/unit_ledger.h"
 #include "ops/station_session.h"
+#include "ops/unit_ledger.h"
 #include "ports/clock.h"
 #include "ports/station_lock.h"
 #ifdef _WIN32
@@ -75,6 +77,7 @@ struct Options {
   std::string serial_type;
   std::string csv_file;
   bool check_log = false;
+  bool rebuild_from_log = false;
   std::string by;
   bool interrupted = false;
 
@@ -132,9 +135,11 @@ class Run {
   std::optional<ExitCode> Open() {
     if (const auto refused = CheckFolder()) return refused;
     Outcome refusal = Outcome::kFailed;
-    session_ = StationSession::Open(folder_, station_, panel_, clock_,
-                                    LedgerOfFolder(), refusal,
-                                    options_.station_config);
+    session_ = StationSession::Open(
+        folder_, station_, panel_, clock_, LedgerOfFolder(), refusal,
+        options_.station_config,
+        options_.rebuild_from_log ? LostLedger::kOpenForRebuild
+                                  : LostLedger::kRefuseUnits);
     if (!session_) return ExitCodeOf(refusal);
     return OpenDevice();
   }
@@ -233,30 +238,6 @@ class Run {
   SystemClock clock_;
   std::optional<StationSession> session_;
 };
-
-// A file a command writes on request must not be one the station keeps.
-bool IsStationFile(const fs::path& folder, const fs::path& file) {
-  const std::string ledger(kLedgerFileName);
-  std::vector<std::string> own = {
-      "EEPROM.dat",     "Serial-MAC.log", "RetryLog.txt",
-      ledger,           ledger + "-wal",  ledger + "-shm",
-      kStationLockFile, kSimBenchFile,    kSimLockFile,
-      std::string(kStationConfigFileName),
-      std::string(kLedgerOutboxFileName)};
-  for (int number = 1; number <= SimulatedBench::kMaxAdapters; ++number) {
-    own.push_back(SimStateFileName(number));
-    own.push_back(SimSetupFileName(number));
-  }
-  std::error_code error;
-  const fs::path target = fs::weakly_canonical(file, error);
-  for (const std::string& name : own) {
-    std::error_code ignored;
-    if (!error && target == fs::weakly_canonical(folder / name, ignored)) {
-      return true;
-    }
-  }
-  return false;
-}
 
 // Writes `bytes` over `path`; the message the window gives for that kind of
 // file when it cannot.
@@ -518,14 +499,6 @@ ExitCode Auto(Run& run) {
 ExitCode Image(Run& run) {
   Station& st = run.station();
   const Options& o = run.options();
-  for (const std::string& file : {o.out_file, o.bin_file}) {
-    if (!file.empty() && IsStationFile(run.folder(), file)) {
-      run.Say("\"" + file +
-              "\" is one of the station's own files; the image is written "
-              "to another file.");
-      return ExitCode::kUsage;
-    }
-  }
   if (!o.base.empty() && !LoadBaseImage(o.base, st, run.panel())) {
     return ExitCode::kFileRejected;
   }
@@ -626,27 +599,41 @@ ExitCode ConvertBinCommand(Run& run) {
              : ExitCode::kFileRejected;
 }
 
+// An empty ledger of the station's own filled from its Serial-MAC.log, or
+// refused: 2 when the ledger holds units already or is the line's server.
+ExitCode RebuildLedger(Run& run, Ledger& ledger) {
+  if (ledger.LineWide()) {
+    run.Say(
+        "The line's ledger server keeps every station's units; only a "
+        "station's own ledger file is rebuilt from its Serial-MAC.log.");
+    return ExitCode::kUsage;
+  }
+  const RebuildResult rebuilt =
+      RebuildLedgerFromLog(run.station(), ledger, run.panel());
+  if (rebuilt.refused_not_empty) return ExitCode::kUsage;
+  return ExitCodeOf(rebuilt.outcome);
+}
+
 // The ledger's units: listed, counted, exported, checked against
 // Serial-MAC.log.
 ExitCode LedgerCommand(Run& run) {
   Ledger* ledger = run.ledger();
-  if (ledger == nullptr) {
+  // A station whose ledger lost its units opens without one when its file
+  // is missing or empty: it holds no unit, and said so at opening.
+  const std::string& gap = run.station().ledger_gap;
+  if (ledger == nullptr && gap.empty()) {
     run.Say("This build keeps no production ledger.");
     return ExitCode::kFailed;
   }
-  const auto units = ledger->Units();
+  const Options& o = run.options();
+  if (o.rebuild_from_log) return RebuildLedger(run, *ledger);
+  LedgerResult<std::vector<UnitRecord>> units(std::vector<UnitRecord>{});
+  if (ledger != nullptr) units = ledger->Units();
   if (!units.ok()) {
     run.Say(units.error);
     return ExitCodeOf(LedgerOutcome(units.fault));
   }
-  const Options& o = run.options();
   if (!o.csv_file.empty()) {
-    if (IsStationFile(run.folder(), o.csv_file)) {
-      run.Say("\"" + o.csv_file +
-              "\" is one of the station's own files; the units are written "
-              "to another file.");
-      return ExitCode::kUsage;
-    }
     std::string error;
     if (!ReplaceFileSafely(fs::path(o.csv_file), UnitsCsv(*units.value),
                            &error)) {
@@ -670,23 +657,28 @@ ExitCode LedgerCommand(Run& run) {
   // belong in it.
   std::vector<UnitRecord> own;
   for (const UnitRecord& unit : *units.value) {
-    if (!ledger->LineWide() || unit.station == run.station().name) {
+    if (ledger == nullptr || !ledger->LineWide() ||
+        unit.station == run.station().name) {
       own.push_back(unit);
     }
   }
-  // No log yet: every programmed unit is missing from it. A pipe or a
-  // folder under its name is refused, never waited on.
-  const fs::path log = run.station().folders.program_folder / "Serial-MAC.log";
+  // No log yet: every programmed unit is missing from it. A pipe, a folder
+  // or a log past its cap under its name is refused, never waited on.
+  const fs::path log =
+      run.station().folders.program_folder / station_file::kSerialMacLog;
   std::optional<std::string> logged = std::string();
-  if (MayExist(log)) logged = ReadRegularFile(log);
+  std::string why;
+  if (MayExist(log)) logged = ReadRegularFile(log, kLogReadCap, &why);
   if (!logged) {
-    run.Say("Serial-MAC.log in " + QuotedPath(log.parent_path()) +
-            " cannot be read, so the units cannot be checked against it.");
+    run.Say(ReadFailureText(log, why) +
+            " The units cannot be checked against it.");
     return ExitCode::kFileRejected;
   }
   const LogCheck check = CheckAgainstLog(own, *logged);
   for (const std::string& line : check.findings) run.Say(line);
-  return check.consistent ? ExitCode::kOk : ExitCode::kCheckFailed;
+  // A ledger that lost its units agrees with no log that lists some.
+  return check.consistent && gap.empty() ? ExitCode::kOk
+                                         : ExitCode::kCheckFailed;
 }
 
 // The line pools on the line's ledger server: made and listed.
@@ -979,18 +971,30 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   auto* ledger = app.add_subcommand(
       "ledger",
       "List the units of the station's production ledger (or export them)");
-  ledger->add_option("--csv", o.csv_file, "Write them to this CSV file");
+  auto* csv =
+      ledger->add_option("--csv", o.csv_file, "Write them to this CSV file");
+  auto* by =
+      ledger
+          ->add_option("--by", o.by,
+                       "Count the units per station, per pool or per hour")
+          ->check(CLI::IsMember({"station", "pool", "hour"}));
+  auto* interrupted =
+      ledger->add_flag("--interrupted", o.interrupted,
+                       "List only the units that were interrupted while being "
+                       "written");
+  auto* check = ledger->add_flag(
+      "--check", o.check_log,
+      "Check them against Serial-MAC.log: every programmed unit is logged, "
+      "once, and no unit that did not pass is (exit 15 when not)");
   ledger
-      ->add_option("--by", o.by,
-                   "Count the units per station, per pool or per hour")
-      ->check(CLI::IsMember({"station", "pool", "hour"}));
-  ledger->add_flag("--interrupted", o.interrupted,
-                   "List only the units that were interrupted while being "
-                   "written");
-  ledger->add_flag("--check", o.check_log,
-                   "Check them against Serial-MAC.log: every programmed unit "
-                   "is logged, once, and no unit that did not pass is "
-                   "(exit 15 when not)");
+      ->add_flag("--rebuild-from-log", o.rebuild_from_log,
+                 "Enter every unit of Serial-MAC.log into a ledger that holds "
+                 "none (a lost or emptied ledger file) and move the counters "
+                 "past them (exit 2 when the ledger holds units)")
+      ->excludes(check)
+      ->excludes(csv)
+      ->excludes(by)
+      ->excludes(interrupted);
 
   auto* pool = app.add_subcommand(
       "pool", "Make and list the line pools on the line's ledger server");
@@ -1063,8 +1067,21 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
   }
 
   ExitCode result = ExitCode::kFailed;
+  // A file the command line names for an output is judged before the
+  // station is opened, which may write files of its own.
+  std::optional<std::string> refused_output;
+  for (const auto& [file, what] :
+       {std::pair{o.out_file, "the image"}, std::pair{o.bin_file, "the image"},
+        std::pair{o.csv_file, "the units"}}) {
+    if (!refused_output && !file.empty()) {
+      refused_output = StationFileOutputRefusal(file, what);
+    }
+  }
   if (sim->parsed()) {
     result = SimCommand(sim->get_subcommands().at(0)->get_name(), o, out, err);
+  } else if (refused_output) {
+    err << OneLine(*refused_output) << '\n';
+    result = ExitCode::kUsage;
   } else {
     Run run(o, out, err);
     if (const auto refused = run.Open()) {
