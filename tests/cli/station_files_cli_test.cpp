@@ -343,6 +343,14 @@ const LinkRow kLinkRows[] = {
      "image-copy.txt",
      {"image", "--out", "{station}/image-copy.txt"},
      kFileRejectedExit},
+    {"ImageBinIntoTheStation",
+     "image-copy.bin",
+     {"image", "--bin", "{station}/image-copy.bin"},
+     kFileRejectedExit},
+    {"LedgerCsvIntoTheStation",
+     "units.csv",
+     {"ledger", "--csv", "{station}/units.csv"},
+     kFileRejectedExit},
 };
 
 class RefusesALinkUnderEveryName : public ::testing::TestWithParam<LinkRow> {};
