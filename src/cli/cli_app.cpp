@@ -3,10 +3,13 @@
 #include <CLI/CLI.hpp>
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/console_panel.h"
+#include "cli/output_guard.h"
 #include "cli/device_option.h"
 #include "cli/exit_codes.h"
 #include "cli/station_run.h"
@@ -67,6 +70,17 @@ std::string MainHelpFooter() {
 // it needs one.
 ExitCode RunCommand(const Command& command, const Options& o,
                     std::ostream& out, std::ostream& err) {
+  // A file the command line names for an output is judged before the
+  // station is opened, which may write files of its own.
+  for (const auto& [file, what] :
+       {std::pair{o.out_file, "the image"}, std::pair{o.bin_file, "the image"},
+        std::pair{o.csv_file, "the units"}}) {
+    if (file.empty()) continue;
+    if (const auto refused = StationFileOutputRefusal(file, what)) {
+      err << OneLine(*refused) << '\n';
+      return ExitCode::kUsage;
+    }
+  }
   Run run(o, out, err);
   if (command.needs_station) {
     if (const auto refused = run.Open()) return *refused;

@@ -28,6 +28,7 @@ struct Options {
   std::string serial_type;
   std::string csv_file;
   bool check_log = false;
+  bool rebuild_from_log = false;
   std::string by;
   bool interrupted = false;
 

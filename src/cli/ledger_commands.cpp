@@ -10,7 +10,9 @@
 #include "files/file_io.h"
 #include "ledger/ledger_rules.h"
 #include "ledger/units_csv.h"
+#include "ops/ledger_rebuild.h"
 #include "ops/unit_ledger.h"
+#include "ports/station_files.h"
 #include "ports/safe_replace.h"
 
 namespace srom::cli {
@@ -18,19 +20,49 @@ namespace srom::cli {
 namespace fs = std::filesystem;
 
 void AddLedgerOptions(CLI::App& command, Options& o) {
-  command.add_option("--csv", o.csv_file, "Write them to this CSV file");
+  auto* csv =
+      command.add_option("--csv", o.csv_file, "Write them to this CSV file");
+  auto* by = command
+                 .add_option("--by", o.by,
+                             "Count the units per station, per pool or per hour")
+                 ->check(CLI::IsMember({"station", "pool", "hour"}));
+  auto* interrupted =
+      command.add_flag("--interrupted", o.interrupted,
+                       "List only the units that were interrupted while being "
+                       "written");
+  auto* check = command.add_flag(
+      "--check", o.check_log,
+      "Check them against Serial-MAC.log: every programmed unit is logged, "
+      "once, and no unit that did not pass is (exit 15 when not)");
   command
-      .add_option("--by", o.by,
-                  "Count the units per station, per pool or per hour")
-      ->check(CLI::IsMember({"station", "pool", "hour"}));
-  command.add_flag("--interrupted", o.interrupted,
-                   "List only the units that were interrupted while being "
-                   "written");
-  command.add_flag("--check", o.check_log,
-                   "Check them against Serial-MAC.log: every programmed unit "
-                   "is logged, once, and no unit that did not pass is "
-                   "(exit 15 when not)");
+      .add_flag("--rebuild-from-log", o.rebuild_from_log,
+                "Enter every unit of Serial-MAC.log into a ledger that holds "
+                "none (a lost or emptied ledger file) and move the counters "
+                "past them (exit 2 when the ledger holds units)")
+      ->excludes(check)
+      ->excludes(csv)
+      ->excludes(by)
+      ->excludes(interrupted);
 }
+
+namespace {
+
+// An empty ledger of the station's own filled from its Serial-MAC.log, or
+// refused: 2 when the ledger holds units already or is the line's server.
+ExitCode RebuildLedger(Run& run, Ledger& ledger) {
+  if (ledger.LineWide()) {
+    run.Say(
+        "The line's ledger server keeps every station's units; only a "
+        "station's own ledger file is rebuilt from its Serial-MAC.log.");
+    return ExitCode::kUsage;
+  }
+  const RebuildResult rebuilt =
+      RebuildLedgerFromLog(run.station(), ledger, run.panel());
+  if (rebuilt.refused_not_empty) return ExitCode::kUsage;
+  return ExitCodeOf(rebuilt.outcome);
+}
+
+}  // namespace
 
 void AddPoolOptions(CLI::App& command, Options& o) {
   command.require_subcommand(1);
@@ -52,23 +84,22 @@ void AddPoolOptions(CLI::App& command, Options& o) {
 // Serial-MAC.log.
 ExitCode LedgerUnits(Run& run) {
   Ledger* ledger = run.ledger();
-  if (ledger == nullptr) {
+  // A station whose ledger lost its units opens without one when its file
+  // is missing or empty: it holds no unit, and said so at opening.
+  const std::string& gap = run.station().ledger_gap;
+  if (ledger == nullptr && gap.empty()) {
     run.Say("This build keeps no production ledger.");
     return ExitCode::kFailed;
   }
-  const auto units = ledger->Units();
+  const Options& o = run.options();
+  if (o.rebuild_from_log) return RebuildLedger(run, *ledger);
+  LedgerResult<std::vector<UnitRecord>> units(std::vector<UnitRecord>{});
+  if (ledger != nullptr) units = ledger->Units();
   if (!units.ok()) {
     run.Say(units.error);
     return ExitCodeOf(LedgerOutcome(units.fault));
   }
-  const Options& o = run.options();
   if (!o.csv_file.empty()) {
-    if (IsStationFile(run.folder(), o.csv_file)) {
-      run.Say("\"" + o.csv_file +
-              "\" is one of the station's own files; the units are written "
-              "to another file.");
-      return ExitCode::kUsage;
-    }
     std::string error;
     if (!ReplaceFileSafely(fs::path(o.csv_file), UnitsCsv(*units.value),
                            &error)) {
@@ -92,23 +123,28 @@ ExitCode LedgerUnits(Run& run) {
   // belong in it.
   std::vector<UnitRecord> own;
   for (const UnitRecord& unit : *units.value) {
-    if (!ledger->LineWide() || unit.station == run.station().name) {
+    if (ledger == nullptr || !ledger->LineWide() ||
+        unit.station == run.station().name) {
       own.push_back(unit);
     }
   }
-  // No log yet: every programmed unit is missing from it. A pipe or a
-  // folder under its name is refused, never waited on.
-  const fs::path log = run.station().folders.program_folder / "Serial-MAC.log";
+  // No log yet: every programmed unit is missing from it. A pipe, a folder
+  // or a log past its cap under its name is refused, never waited on.
+  const fs::path log =
+      run.station().folders.program_folder / station_file::kSerialMacLog;
   std::optional<std::string> logged = std::string();
-  if (MayExist(log)) logged = ReadRegularFile(log);
+  std::string why;
+  if (MayExist(log)) logged = ReadRegularFile(log, kLogReadCap, &why);
   if (!logged) {
-    run.Say("Serial-MAC.log in " + QuotedPath(log.parent_path()) +
-            " cannot be read, so the units cannot be checked against it.");
+    run.Say(ReadFailureText(log, why) +
+            " The units cannot be checked against it.");
     return ExitCode::kFileRejected;
   }
   const LogCheck check = CheckAgainstLog(own, *logged);
   for (const std::string& line : check.findings) run.Say(line);
-  return check.consistent ? ExitCode::kOk : ExitCode::kCheckFailed;
+  // A ledger that lost its units agrees with no log that lists some.
+  return check.consistent && gap.empty() ? ExitCode::kOk
+                                         : ExitCode::kCheckFailed;
 }
 
 // The line pools on the line's ledger server: made and listed.

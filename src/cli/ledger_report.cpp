@@ -5,9 +5,10 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <string_view>
 #include <utility>
+
+#include "files/logs.h"
 
 namespace srom::cli {
 namespace {
@@ -17,25 +18,11 @@ std::string Padded(std::string text, std::size_t width) {
   return text;
 }
 
-// The MAC addresses of the log's unit lines, with how often each stands
-// there. A unit line is device, serial, MAC, date and time, tab-separated.
+// The MAC addresses of the log's unit lines (LoggedUnits), with how often
+// each stands there.
 std::map<std::string, int> LoggedMacs(std::string_view log) {
   std::map<std::string, int> macs;
-  std::istringstream in{std::string(log)};
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    std::string device, serial, mac;
-    if (!std::getline(fields, device, '\t') ||
-        !std::getline(fields, serial, '\t') ||
-        !std::getline(fields, mac, '\t')) {
-      continue;
-    }
-    if (device.find("/EEPROM") == std::string::npos &&
-        device.find("/EFUSE") == std::string::npos) {
-      continue;
-    }
-    ++macs[mac];
-  }
+  for (const LoggedUnit& unit : LoggedUnits(log)) ++macs[unit.mac];
   return macs;
 }
 

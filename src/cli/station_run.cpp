@@ -1,15 +1,8 @@
 #include "cli/station_run.h"
 
-#include <vector>
-
 #include "cli/stop_signal.h"
-#include "device/sim/sim_setup.h"
 #include "files/image_files.h"
-#include "files/station_config.h"
-#include "ops/ledger_outbox.h"
-#include "ports/station_lock.h"
 #ifdef SROM_HAVE_SQLITE_LEDGER
-#include "ledger/sqlite_ledger.h"
 #include "ledger/station_ledger.h"
 #endif
 
@@ -46,9 +39,11 @@ Run::Run(const Options& options, std::ostream& out, std::ostream& err)
 std::optional<ExitCode> Run::Open() {
   if (const auto refused = CheckFolder()) return refused;
   Outcome refusal = Outcome::kFailed;
-  session_ = StationSession::Open(folder_, station_, panel_, clock_,
-                                  LedgerOfFolder(), refusal,
-                                  options_.station_config);
+  session_ = StationSession::Open(
+      folder_, station_, panel_, clock_, LedgerOfFolder(), refusal,
+      options_.station_config,
+      options_.rebuild_from_log ? LostLedger::kOpenForRebuild
+                                : LostLedger::kRefuseUnits);
   if (!session_) return ExitCodeOf(refusal);
   return OpenDevice();
 }
@@ -101,30 +96,6 @@ std::string ResultText(Outcome outcome) {
   return outcome == Outcome::kOk
              ? std::string("PASS")
              : "FAIL: " + std::string(ExitCodeName(ExitCodeOf(outcome)));
-}
-
-// A file a command writes on request must not be one the station keeps.
-bool IsStationFile(const fs::path& folder, const fs::path& file) {
-  const std::string ledger(kLedgerFileName);
-  std::vector<std::string> own = {
-      "EEPROM.dat",     "Serial-MAC.log", "RetryLog.txt",
-      ledger,           ledger + "-wal",  ledger + "-shm",
-      kStationLockFile, kSimBenchFile,    kSimLockFile,
-      std::string(kStationConfigFileName),
-      std::string(kLedgerOutboxFileName)};
-  for (int number = 1; number <= SimulatedBench::kMaxAdapters; ++number) {
-    own.push_back(SimStateFileName(number));
-    own.push_back(SimSetupFileName(number));
-  }
-  std::error_code error;
-  const fs::path target = fs::weakly_canonical(file, error);
-  for (const std::string& name : own) {
-    std::error_code ignored;
-    if (!error && target == fs::weakly_canonical(folder / name, ignored)) {
-      return true;
-    }
-  }
-  return false;
 }
 
 // Writes `bytes` over `path`; the message the window gives for that kind of

@@ -80,10 +80,6 @@ class Run {
 // PASS, or FAIL: <class>, as a unit's result line says it.
 std::string ResultText(Outcome outcome);
 
-// A file a command writes on request must not be one the station keeps.
-bool IsStationFile(const std::filesystem::path& folder,
-                   const std::filesystem::path& file);
-
 // Writes `bytes` over `path`; the message the window gives for that kind of
 // file when it cannot.
 bool WriteResultFile(Run& run, const std::string& path, std::string_view bytes,

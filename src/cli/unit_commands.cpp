@@ -60,14 +60,6 @@ void AddDumpOptions(CLI::App& command, Options& o) {
 ExitCode Image(Run& run) {
   Station& st = run.station();
   const Options& o = run.options();
-  for (const std::string& file : {o.out_file, o.bin_file}) {
-    if (!file.empty() && IsStationFile(run.folder(), file)) {
-      run.Say("\"" + file +
-              "\" is one of the station's own files; the image is written "
-              "to another file.");
-      return ExitCode::kUsage;
-    }
-  }
   if (!o.base.empty() && !LoadBaseImage(o.base, st, run.panel())) {
     return ExitCode::kFileRejected;
   }

@@ -330,7 +330,7 @@ bool SaveEepromDat(const FileFolders& folders, const SromSettings& settings,
     return false;
   }
   std::string why;
-  if (!SaveFile(folders.program_folder / "EEPROM.dat",
+  if (!SaveFile(folders.program_folder / station_file::kSettings,
                 FormatEepromDat(settings), &why)) {
     reporter.ShowMessage(msg::kEepromDatOpenFailed);
     reporter.ShowMessage(why);
@@ -343,11 +343,11 @@ bool SaveEepromDat(const FileFolders& folders, const SromSettings& settings,
 EepromLoadResult LoadEepromDat(const FileFolders& folders,
                                SromSettings& settings, LastAccepted& accepted,
                                Reporter& reporter) {
-  fs::path path = folders.working_folder / "EEPROM.dat";
+  fs::path path = folders.working_folder / station_file::kSettings;
   if (!MayExist(path)) {
     // Saving goes to ProgramFolder: a file there holds the run's MAC counter
     // and must be loaded, never replaced by the defaults.
-    const fs::path own = folders.program_folder / "EEPROM.dat";
+    const fs::path own = folders.program_folder / station_file::kSettings;
     if (!MayExist(own)) {
       reporter.ShowMessage(msg::kEepromDatCreated);
       return {EepromDatLoad::kCreated,
@@ -357,15 +357,22 @@ EepromLoadResult LoadEepromDat(const FileFolders& folders,
   }
 
   // Only a regular file is opened: a pipe under the name would block the
-  // start-up for good.
-  const std::optional<std::string> read =
-      ReadRegularFile(path, kEepromDatMaxBytes);
-  if (!read) {
+  // start-up for good. A file longer than the reading buffer is no settings
+  // file, and is not read at all.
+  const FileRead read =
+      ReadPlainFile(path, kSettingsFileCap, LinkRule::kRefuse);
+  if (read.fault == ReadFault::kTooLarge) {
+    reporter.ShowMessage(msg::kEepromDatWrongFormat);
+    reporter.ShowMessage(ReadFailureText(path, ReadFaultText(read)));
+    return {EepromDatLoad::kWrongFormat, false};
+  }
+  if (!read.ok()) {
     reporter.ShowMessage(msg::kEepromDatReadFailed);
+    reporter.ShowMessage(ReadFailureText(path, ReadFaultText(read)));
     return {EepromDatLoad::kUnreadable, false};
   }
 
-  const std::string& bytes = *read;
+  const std::string& bytes = read.bytes;
   const auto loaded = SettingsFromEepromDat(bytes, settings);
   if (!loaded) {
     reporter.ShowMessage(msg::kEepromDatWrongFormat);

@@ -18,8 +18,8 @@ namespace srom {
 inline constexpr std::size_t kEepromDatValues = 29;
 // The fewest complete values a loadable file holds.
 inline constexpr std::size_t kEepromDatMinValues = 21;
-// The reading buffer: a longer file is refused.
-inline constexpr std::size_t kEepromDatMaxBytes = 10000;
+// The reading buffer: a longer file is refused (unread: kSettingsFileCap).
+inline constexpr std::size_t kEepromDatMaxBytes = kSettingsFileCap;
 
 // The whole text SaveEepromDat writes for `settings`: 29 lines, or 26 with
 // device selection 0 (the three LED USB 3.0 lines left out).

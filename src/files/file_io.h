@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "ports/file_read.h"
 #include "ports/safe_replace.h"
+#include "ports/station_files.h"
 
 namespace srom {
 
@@ -24,24 +26,30 @@ struct FileFolders {
 };
 
 // Appends `bytes` to the file at `path`, creating it when missing, in one
-// write flushed to the disk. False when it cannot be opened, is not a plain
-// file, or the write does not complete; the file is then cut back to its
-// length before (a file the append created is removed), so that no torn line
-// stays and nothing is glued to one later.
-bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
+// write flushed to the disk. False when it cannot be opened, is a symbolic
+// link (a log is never written through one), is not a plain file, or the
+// write does not complete; the file is then cut back to its length before (a
+// file the append created is removed), so that no torn line stays and
+// nothing is glued to one later. `why` (when given) then takes a message
+// naming the file, its folder and the cause:
+// `Serial-MAC.log could not be written in "<folder>": it is a symbolic link...`
+bool AppendToFile(const std::filesystem::path& path, std::string_view bytes,
+                  std::string* why = nullptr);
 
-// Opens a file for reading ("rb") only when it is a regular file: a pipe or
-// a device under the name would block the open or never end, a folder cannot
-// be read. Null otherwise, as when it cannot be opened.
-std::FILE* OpenRegularFileForReading(const std::filesystem::path& path);
+// The whole of a station's own file, read as ReadPlainFile reads it: never
+// through a symbolic link, never a pipe or a device, and not at all when it
+// is larger than `cap` (one of the caps of ports/station_files.h). Nothing
+// when it cannot be read; `why` (when given) then takes the cause, in words
+// that follow "...: " (ReadFaultText).
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& path,
+                                           std::uintmax_t cap,
+                                           std::string* why = nullptr);
 
-// The bytes of the regular file at `path`, read until they pass
-// `max_bytes` (so that a file too long comes back longer than that, and no
-// more of it is read). Nothing when there is no regular file there or it
-// cannot be read.
-std::optional<std::string> ReadRegularFile(
-    const std::filesystem::path& path,
-    std::size_t max_bytes = static_cast<std::size_t>(-1));
+// The message after a failed read, naming the file, its folder and the
+// cause (ReadFaultText): `EEPROM.dat in "<folder>" cannot be read: it is a
+// folder.`
+std::string ReadFailureText(const std::filesystem::path& path,
+                            const std::string& cause);
 
 // Replaces the file at `path` with `bytes` through ReplaceFileSafely. On
 // failure `why` (when given) takes the message that follows the tool's own
@@ -58,26 +66,15 @@ std::string SaveFailureText(const std::filesystem::path& path,
 // Windows). Always use binary modes: "rb", "wb", "ab".
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 
-// Closes the file on scope exit.
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file != nullptr) std::fclose(file);
-  }
-};
-
-// The size of a regular file, or nothing when there is no such file or it
-// cannot be measured (a folder, for one).
-std::optional<std::uintmax_t> RegularFileSize(
-    const std::filesystem::path& path);
-
 // True when `folder` holds an entry named `name`, letter case ignored, as the
 // Windows file system compares names.
 bool ExistsIgnoringCase(const std::filesystem::path& folder,
                         std::string_view name);
 
-// True when `path` names anything at all, even a file that cannot be opened.
-// An error while looking counts as present, so that a file is never taken for
-// missing (and overwritten) because of it.
+// True when `path` names anything at all, even a file that cannot be opened
+// or a symbolic link that leads nowhere. An error while looking counts as
+// present, so that a file is never taken for missing (and overwritten)
+// because of it.
 bool MayExist(const std::filesystem::path& path);
 
 }  // namespace srom

@@ -25,23 +25,6 @@ void MemorySource::Advance() {
   if (position_ < text_.size()) ++position_;
 }
 
-int FileSource::Peek() {
-  if (position_ < length_) return block_[position_];
-  if (at_end_) return -1;
-  length_ = std::fread(block_.data(), 1, block_.size(), file_);
-  position_ = 0;
-  if (length_ == 0) {
-    at_end_ = true;
-    failed_ = std::ferror(file_) != 0;
-    return -1;
-  }
-  return block_[position_];
-}
-
-void FileSource::Advance() {
-  if (Peek() >= 0) ++position_;
-}
-
 void HexValueReader::SkipSpace() {
   while (IsSpace(source_.Peek())) source_.Advance();
 }

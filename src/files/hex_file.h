@@ -2,10 +2,8 @@
 // sixteen to a line, and reading such values back one at a time.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,25 +32,6 @@ class MemorySource : public ByteSource {
  private:
   std::string_view text_;
   std::size_t position_ = 0;
-};
-
-// Reads an open file in blocks, so a file of any size is read only as far as
-// its values are wanted.
-class FileSource : public ByteSource {
- public:
-  explicit FileSource(std::FILE* file) : file_(file) {}
-  int Peek() override;
-  void Advance() override;
-  // True when reading stopped on an error rather than at the end.
-  bool failed() const { return failed_; }
-
- private:
-  std::FILE* file_;
-  std::array<unsigned char, 4096> block_{};
-  std::size_t length_ = 0;
-  std::size_t position_ = 0;
-  bool at_end_ = false;
-  bool failed_ = false;
 };
 
 // Reads one value after another as the image files store them: white space,

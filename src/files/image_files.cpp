@@ -28,54 +28,60 @@ constexpr std::size_t kSerialLast =
 // Serial string offset (byte 0x18) plus its length (byte 0x19) must give this.
 constexpr int kSerialOffsetPlusLength = 52;
 
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// A chosen file, open for reading, with its size.
-struct OpenedFile {
-  FilePtr file;
-  std::uintmax_t size = 0;
-};
-
-// Only a regular file is opened: a pipe chosen in the dialog would block the
-// open for good.
-std::optional<OpenedFile> OpenChosenFile(const fs::path& path) {
-  FilePtr file(OpenRegularFileForReading(path));
-  if (!file) return std::nullopt;
-  const auto size = RegularFileSize(path);
-  if (!size) return std::nullopt;
-  return OpenedFile{std::move(file), *size};
-}
-
 void Refuse(Reporter& reporter, const FileRefusal& refusal) {
   if (refusal.fail_picture) reporter.SetResultPicture(ResultPicture::kFail);
   reporter.ShowMessage(refusal.message);
 }
 
-// Opens a chosen image file and checks its size window; the refusal is shown.
-std::optional<OpenedFile> OpenSizedFile(
+// A chosen image file, read whole: only a plain file (a pipe chosen in the
+// dialog would block the open for good), and none larger than
+// kImageFileCap, which no image file comes near. The file an operator
+// chooses may be a link; it is read where the link leads. A file that cannot
+// be read shows "File can't be opened." and the cause; one too large for an
+// image shows `size_message` and its size.
+struct ChosenRead {
+  std::optional<std::string> bytes;
+  // What to show when it was refused: the window's message, then the cause.
+  std::string message;
+  std::string cause;
+};
+
+ChosenRead ReadChosenFile(const fs::path& path, const char* size_message) {
+  FileRead read = ReadPlainFile(path, kImageFileCap, LinkRule::kFollow);
+  ChosenRead chosen;
+  if (read.ok()) {
+    chosen.bytes = std::move(read.bytes);
+    return chosen;
+  }
+  chosen.message = read.fault == ReadFault::kTooLarge
+                       ? size_message
+                       : msg::kFileCannotBeOpened;
+  chosen.cause = ReadFailureText(path, ReadFaultText(read));
+  return chosen;
+}
+
+// Reads a chosen image file and checks its size window; the refusal is
+// shown.
+std::optional<std::string> ReadSizedFile(
     const fs::path& path, const std::function<bool(std::uintmax_t)>& size_fits,
     const char* size_message, Reporter& reporter) {
-  auto opened = OpenChosenFile(path);
-  if (!opened) {
-    Refuse(reporter, {msg::kFileCannotBeOpened});
+  ChosenRead chosen = ReadChosenFile(path, size_message);
+  if (!chosen.bytes) {
+    Refuse(reporter, {chosen.message});
+    reporter.ShowMessage(chosen.cause);
     return std::nullopt;
   }
-  if (!size_fits(opened->size)) {
+  if (!size_fits(chosen.bytes->size())) {
     Refuse(reporter, {size_message});
     return std::nullopt;
   }
-  return opened;
+  return std::move(chosen.bytes);
 }
 
-// After a file has been read through: a read error or a failed check is
-// shown, and the file is not taken.
-bool ReadAccepted(const FileSource& source,
-                  const std::optional<FileRefusal>& refusal,
+// After a file has been read through: a failed check is shown, and the file
+// is not taken.
+bool ReadAccepted(const std::optional<FileRefusal>& refusal,
                   Reporter& reporter) {
-  if (source.failed()) {
-    Refuse(reporter, {msg::kFileCannotBeOpened});
-    return false;
-  }
   if (refusal) {
     Refuse(reporter, *refusal);
     return false;
@@ -113,7 +119,7 @@ bool WriteEfuseFile(const FileFolders& folders,
     return false;
   }
   std::string why;
-  if (!SaveFile(folders.program_folder / "EFUSE.dat",
+  if (!SaveFile(folders.program_folder / station_file::kEfuse,
                 FormatImageFile(image.first(kEfuseSize)), &why)) {
     reporter.ShowMessage(msg::kCannotWriteEfuse);
     reporter.ShowMessage(why);
@@ -209,8 +215,8 @@ bool SaveSromDat(const FileFolders& folders, const ImageBuffer& prev,
   const auto image =
       ImageArea(prev).first(static_cast<std::size_t>(EepromSizeOf(srom_size)));
   std::string why;
-  if (!SaveFile(folders.program_folder / "SROM.dat", FormatImageFile(image),
-                &why)) {
+  if (!SaveFile(folders.program_folder / station_file::kSrom,
+                FormatImageFile(image), &why)) {
     reporter.ShowMessage(msg::kCannotWriteSrom);
     reporter.ShowMessage(why);
     return false;
@@ -222,8 +228,8 @@ std::optional<bool> CreateMissingSromDat(const FileFolders& folders,
                                          const ImageBuffer& prev, int srom_size,
                                          std::string_view output_box,
                                          Reporter& reporter) {
-  if (FoundIn(folders.working_folder, "SROM.dat") ||
-      FoundIn(folders.program_folder, "SROM.dat")) {
+  if (FoundIn(folders.working_folder, station_file::kSrom) ||
+      FoundIn(folders.program_folder, station_file::kSrom)) {
     return std::nullopt;
   }
   reporter.ShowMessage(msg::kSromDatCreated);
@@ -238,14 +244,14 @@ FileLoad LoadSrom(const ChosenFile& chosen, SromSettings& settings,
   const auto fits = [n](std::uintmax_t size) {
     return SromFileSizeFits(size, n);
   };
-  auto opened = OpenSizedFile(*chosen, fits, msg::kSromFileError, reporter);
-  if (!opened) return FileLoad::kRefused;
+  const auto bytes =
+      ReadSizedFile(*chosen, fits, msg::kSromFileError, reporter);
+  if (!bytes) return FileLoad::kRefused;
   std::array<std::uint8_t, kImageAreaSize> work;
-  FileSource source(opened->file.get());
+  MemorySource source(*bytes);
   HexValueReader reader(source);
   const auto refusal = ReadSromImage(reader, settings.DeviceSel, n, work);
-  opened->file.reset();
-  if (!ReadAccepted(source, refusal, reporter)) return FileLoad::kRefused;
+  if (!ReadAccepted(refusal, reporter)) return FileLoad::kRefused;
   std::copy(work.begin(), work.end(), ImageArea(prev).begin());
   reporter.ShowPreview(FormatImagePreview(prev, n));
   DecodeSromImage(prev, settings);
@@ -264,26 +270,26 @@ bool ConvertToBin(const FileFolders& folders, const ChosenFile& chosen,
     reporter.SetResultPicture(ResultPicture::kFail);
     return false;
   };
-  auto opened = OpenChosenFile(*chosen);
-  if (!opened) return fail(msg::kFileCannotBeOpened);
-  if (!SromFileSizeFits(opened->size, n)) return fail(msg::kSromFileSize);
+  const ChosenRead read = ReadChosenFile(*chosen, msg::kSromFileSize);
+  if (!read.bytes) return fail(read.message, read.cause);
+  if (!SromFileSizeFits(read.bytes->size(), n)) {
+    return fail(msg::kSromFileSize);
+  }
   // A file of the right size that is not hex text (a raw image chosen by
   // mistake, a text file) would otherwise become 0xFF bytes reported as a
   // success: all N values must be there.
   std::array<std::uint8_t, kImageAreaSize> work;
-  FileSource source(opened->file.get());
+  MemorySource source(*read.bytes);
   HexValueReader reader(source);
   int values = 0;
   while (values < n && reader.Next(work[static_cast<std::size_t>(values)])) {
     ++values;
   }
-  opened->file.reset();
-  if (source.failed()) return fail(msg::kFileCannotBeOpened);
   if (values < n) return fail(msg::BinNeedsHexValues(n));
   const std::string_view raw(reinterpret_cast<const char*>(work.data()),
                              static_cast<std::size_t>(n));
   std::string why;
-  if (!SaveFile(folders.working_folder / "SROM.bin", raw, &why)) {
+  if (!SaveFile(folders.working_folder / station_file::kSromBin, raw, &why)) {
     return fail(msg::kCannotWriteBin, why);
   }
   reporter.ShowMessage(msg::kBinWritten);
@@ -305,15 +311,14 @@ FileLoad LoadEfuseDat(const ChosenFile& chosen, SromSettings& settings,
                       ImageBuffer& prev, int& image_size, Reporter& reporter) {
   image_size = kEfuseSize;
   if (!chosen) return FileLoad::kCancelled;
-  auto opened =
-      OpenSizedFile(*chosen, EfuseFileSizeFits, msg::kEfuseFileError, reporter);
-  if (!opened) return FileLoad::kRefused;
+  const auto bytes =
+      ReadSizedFile(*chosen, EfuseFileSizeFits, msg::kEfuseFileError, reporter);
+  if (!bytes) return FileLoad::kRefused;
   std::array<std::uint8_t, kEfuseSize> work;
-  FileSource source(opened->file.get());
+  MemorySource source(*bytes);
   HexValueReader reader(source);
   const auto refusal = ReadEfuseImage(reader, work);
-  opened->file.reset();
-  if (!ReadAccepted(source, refusal, reporter)) return FileLoad::kRefused;
+  if (!ReadAccepted(refusal, reporter)) return FileLoad::kRefused;
   std::copy(work.begin(), work.end(), ImageArea(prev).begin());
   settings.CurrentMac = EfuseMacText(work);
   reporter.SetResultPicture(ResultPicture::kPass);
@@ -332,7 +337,7 @@ std::optional<bool> ResetEfuseImage(const FileFolders& folders,
   reporter.ShowPreview(listing);
   std::optional<bool> saved;
   if (!FoundIn(folders.working_folder, "EFuse.dat") &&
-      !FoundIn(folders.program_folder, "EFUSE.dat")) {
+      !FoundIn(folders.program_folder, station_file::kEfuse)) {
     reporter.ShowMessage(msg::kEfuseDatCreated);
     saved = SaveEfuseDat(folders, prev, listing, settings.CurrentMac, accepted,
                          reporter);

@@ -45,6 +45,51 @@ std::string SerialMacLogLine(const SromSettings& settings,
   return *device + '\t' + serial + '\t' + settings.CurrentMac + '\t' + stamp;
 }
 
+std::vector<LoggedUnit> LoggedUnits(std::string_view log) {
+  std::vector<LoggedUnit> units;
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < log.size();) {
+    std::size_t end = log.find('\n', start);
+    if (end == std::string_view::npos) end = log.size();
+    std::string_view line = log.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::vector<std::string_view> fields;
+    for (std::size_t from = 0;;) {
+      const std::size_t tab = line.find('\t', from);
+      fields.push_back(line.substr(from, tab == std::string_view::npos
+                                             ? std::string_view::npos
+                                             : tab - from));
+      if (tab == std::string_view::npos) break;
+      from = tab + 1;
+    }
+    // The header's first field is "   Device"; a unit's names its device.
+    if (fields.size() < 3 ||
+        (fields[0].find("/EEPROM") == std::string_view::npos &&
+         fields[0].find("/EFUSE") == std::string_view::npos)) {
+      continue;
+    }
+    LoggedUnit unit;
+    unit.line = number;
+    unit.serial = std::string(fields[1]);
+    unit.mac = std::string(fields[2]);
+    for (int sel = 0; sel < static_cast<int>(kDeviceSelEntries.size()); ++sel) {
+      if (DeviceColumn(sel) == fields[0]) unit.device_sel = sel;
+    }
+    // "YYYY/MM/DD" and "HH:MM:SS " as SerialMacLogLine writes them.
+    if (fields.size() >= 5) {
+      std::string date(fields[3]);
+      std::string time(fields[4]);
+      while (!time.empty() && time.back() == ' ') time.pop_back();
+      for (char& c : date) c = c == '/' ? '-' : c;
+      unit.time = date + " " + time;
+    }
+    units.push_back(std::move(unit));
+  }
+  return units;
+}
+
 std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
                           const LocalTime& time) {
   char head[160];
@@ -64,11 +109,13 @@ std::string RetryLogEntry(const ImageBuffer& dump_data, int index,
 bool AppendSerialMacLog(const FileFolders& folders,
                         const SromSettings& settings, const Clock& clock,
                         Reporter& reporter) {
-  const auto path = folders.program_folder / "Serial-MAC.log";
+  const auto path = folders.program_folder / station_file::kSerialMacLog;
   std::string text = MayExist(path) ? std::string() : SerialMacLogHeader();
   text += SerialMacLogLine(settings, clock.Now());
-  if (!AppendToFile(path, text)) {
+  std::string why;
+  if (!AppendToFile(path, text, &why)) {
     reporter.ShowMessage(msg::kSerialMacLogFailed);
+    reporter.ShowMessage(why);
     return false;
   }
   return true;
@@ -77,9 +124,11 @@ bool AppendSerialMacLog(const FileFolders& folders,
 bool AppendRetryLog(const FileFolders& folders, const ImageBuffer& dump_data,
                     int index, const Clock& clock, Reporter& reporter) {
   const LocalTime now = clock.Now();
-  if (!AppendToFile(folders.program_folder / "RetryLog.txt",
-                    RetryLogEntry(dump_data, index, now))) {
+  std::string why;
+  if (!AppendToFile(folders.program_folder / station_file::kRetryLog,
+                    RetryLogEntry(dump_data, index, now), &why)) {
     reporter.ShowMessage(msg::kRetryLogFailed);
+    reporter.ShowMessage(why);
     return false;
   }
   return true;

@@ -1,9 +1,12 @@
 // The production logs in ProgramFolder: Serial-MAC.log, one line per verified
 // unit, and RetryLog.txt, the read-backs of failed eFuse comparisons. Both only
-// ever grow; the tool never reads them.
+// ever grow. RetryLog.txt is never read; Serial-MAC.log is read, up to
+// kLogReadCap, by the ledger's check and rebuild and the start-up catch-up.
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "files/file_io.h"
 #include "model/image_buffer.h"
@@ -25,6 +28,24 @@ std::string LoggedSerial(const SromSettings& settings);
 // fixed serial or "00" and the MAC address.
 std::string SerialMacLogLine(const SromSettings& settings,
                              const LocalTime& time);
+
+// A unit line of Serial-MAC.log as read back: the fields as they stand.
+// `device_sel` is -1 when the device column names none of the four
+// selections; `time` is "YYYY-MM-DD HH:MM:SS" when the line has its date
+// and time (otherwise whatever the fields give).
+struct LoggedUnit {
+  std::size_t line = 0;  // counted from 1
+  int device_sel = -1;
+  std::string serial;
+  std::string mac;
+  std::string time;
+};
+
+// The unit lines of a log's bytes, in order: every line whose first field
+// names an EEPROM or eFuse device ("058/EEPROM", "057D/EFUSE") and that has
+// a serial number and a MAC address after it, tab-separated. The header and
+// any other line are left out.
+std::vector<LoggedUnit> LoggedUnits(std::string_view log);
 
 // One RetryLog.txt entry: with `index` 0 or below a new block with the time,
 // else "Retry Times: <index>"; then the 64 eFuse bytes of `dump_data`.

@@ -34,14 +34,12 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
   if (!MayExist(file)) return config;
   const std::string where = std::string(kStationConfigFileName) + " in " +
                             QuotedPath(folder);
-  constexpr std::size_t kMaxBytes = 65536;
-  std::optional<std::string> read = ReadRegularFile(file, kMaxBytes);
+  std::string why;
+  std::optional<std::string> read =
+      ReadRegularFile(file, kStationConfigCap, &why);
   if (!read) {
-    *error = where + " cannot be read. Fix or remove it, then start again.";
-    return std::nullopt;
-  }
-  if (read->size() > kMaxBytes) {
-    *error = where + " is too long to be station settings.";
+    *error = where + " cannot be read: " + why +
+             ". Fix or remove it, then start again.";
     return std::nullopt;
   }
   std::string& text = *read;

@@ -13,9 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "ports/station_files.h"
+
 namespace srom {
 
-inline constexpr std::string_view kStationConfigFileName = "station.ini";
+inline constexpr std::string_view kStationConfigFileName =
+    station_file::kStationConfig;
 
 struct StationConfig {
   // Empty or "sqlite": the station's own file; a postgresql:// address: the

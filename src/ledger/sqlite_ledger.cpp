@@ -257,12 +257,21 @@ LedgerResult<std::unique_ptr<SqliteLedger>> SqliteLedger::Open(
   };
   auto connection = std::make_unique<Connection>();
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(
-      Utf8(file).c_str(), &raw,
-      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE,
-      nullptr);
+  // NOFOLLOW: a link planted under the ledger's name would keep the units
+  // in whatever file it leads to; the tool writes no station file through
+  // a link.
+  int rc = sqlite3_open_v2(Utf8(file).c_str(), &raw,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
+                               SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
   connection->db.reset(raw);
   sqlite3* db = raw;
+  if (rc == SQLITE_CANTOPEN_SYMLINK) {
+    return refuse(
+        "it is a symbolic link, and the tool never writes through one. "
+        "Remove the link; a station's files must be plain files in its "
+        "folder");
+  }
   if (rc != SQLITE_OK) return refuse(Cause(db, file, rc));
   sqlite3_busy_timeout(db, static_cast<int>(busy_timeout.count()));
   // SQLite falls back to reading a file it may not write.

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "ledger/ledger.h"
+#include "ports/station_files.h"
 
 namespace srom {
 
-inline constexpr std::string_view kLedgerFileName = "production-ledger.sqlite";
+inline constexpr std::string_view kLedgerFileName = station_file::kLedger;
 
 // How long a call waits for another process's transaction before it reports
 // the ledger locked. Transactions here last milliseconds; only a hung program

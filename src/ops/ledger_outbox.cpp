@@ -121,10 +121,12 @@ bool KeepCloseInOutbox(const fs::path& folder, std::int64_t id, UnitState to,
 LedgerStatus SendOutbox(Station& station, Ledger& ledger, Reporter& reporter) {
   const fs::path file = OutboxFile(station.folders.program_folder);
   if (!MayExist(file)) return {};
-  const std::optional<std::string> read = ReadRegularFile(file);
+  std::string unread;
+  const std::optional<std::string> read =
+      ReadRegularFile(file, kOutboxFileCap, &unread);
   if (!read) {
-    reporter.ShowMessage(QuotedPath(file) +
-                         " cannot be read: the closes kept in it wait.");
+    reporter.ShowMessage(QuotedPath(file) + " cannot be read: " + unread +
+                         ". The closes kept in it wait.");
     return {};
   }
   const std::string& text = *read;

@@ -31,8 +31,8 @@ bool LoadStationSettings(Station& station, Reporter& reporter) {
   SromSettings& s = station.settings;
   ApplyLedRules(s);
   const FileFolders& folders = station.folders;
-  if (MayExist(folders.working_folder / "EEPROM.dat") ||
-      MayExist(folders.program_folder / "EEPROM.dat")) {
+  if (MayExist(folders.working_folder / station_file::kSettings) ||
+      MayExist(folders.program_folder / station_file::kSettings)) {
     const EepromLoadResult loaded =
         LoadEepromDat(folders, s, station.accepted, reporter);
     if (loaded.outcome != EepromDatLoad::kLoaded) return false;

@@ -40,6 +40,10 @@ struct Station {
   // The outbox's lines the operator has been told stay unsent (meant for
   // another ledger): each is said once.
   std::set<std::string> outbox_told;
+  // The station's own ledger lost its units while its log or settings show
+  // some (LedgerGap): no unit is programmed until the ledger is rebuilt.
+  // The message opening showed; empty while the ledger is whole.
+  std::string ledger_gap;
 };
 
 }  // namespace srom

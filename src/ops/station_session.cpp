@@ -1,9 +1,11 @@
 #include "ops/station_session.h"
 
 #include <system_error>
+#include <vector>
 
 #include "files/file_io.h"
 #include "ops/ledger_outbox.h"
+#include "ops/ledger_rebuild.h"
 #include "ops/startup.h"
 #include "ops/unit_ledger.h"
 #include "ports/host_name.h"
@@ -46,28 +48,96 @@ std::string DefaultStationName(const fs::path& folder, bool line_server) {
   return line_server ? HostName() + ":" + path : path;
 }
 
+// The outbox's name is the station's file list's own.
+static_assert(kLedgerOutboxFileName == station_file::kLedgerOutbox);
+
+namespace {
+
+// Whether `ledger` holds any unit: the latest one programmed or set aside,
+// else any row at all (a ledger of released units only is no empty one). A
+// ledger that cannot be read counts as holding units; its fault shows at
+// the next call.
+bool HoldsUnits(Ledger& ledger) {
+  const auto latest = ledger.LatestUsed();
+  if (!latest.ok() || *latest.value) return true;
+  const auto units = ledger.Units();
+  return !units.ok() || !units.value->empty();
+}
+
+// The ledger, its write-ahead log and its shared memory file are SQLite's
+// to open; a folder, a pipe or a device under one of their names is refused
+// before SQLite meets it.
+std::optional<std::string> NotPlainLedgerFile(const fs::path& ledger_file) {
+  std::vector<fs::path> files = {ledger_file};
+  for (const std::string_view companion : station_file::kLedgerCompanions) {
+    fs::path name = ledger_file;
+    name += std::string(companion);
+    files.push_back(std::move(name));
+  }
+  for (const fs::path& file : files) {
+    const FileKind kind = FileKindOf(file);
+    if (kind != FileKind::kFolder && kind != FileKind::kOther) continue;
+    const std::u8string name = file.filename().u8string();
+    return "The production ledger " + QuotedPath(ledger_file) +
+           " cannot be opened: " + std::string(name.begin(), name.end()) +
+           (kind == FileKind::kFolder
+                ? " is a folder"
+                : " is not a plain file (a pipe or a device)") +
+           ". Remove it; only SQLite's own files may stand under those "
+           "names.";
+  }
+  return std::nullopt;
+}
+
+// A station file that is a symbolic link, named in the refusal: the station
+// would read its counter from, or write a unit's line into, whatever the
+// link leads to. Nothing when none is.
+std::optional<std::string> LinkedStationFile(const fs::path& folder) {
+  for (const std::string& name : StationFileNames()) {
+    if (EntryKindOf(folder / name) != FileKind::kLink) continue;
+    return "The station folder " + QuotedPath(folder) +
+           " cannot be used: its \"" + name +
+           "\" is a symbolic link. Remove the link; a station's files must be "
+           "plain files in its folder, so that no link sends the MAC "
+           "counter, a log line or the ledger into another file.";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<StationSession> StationSession::Lock(const fs::path& folder,
                                                    Reporter& reporter,
                                                    Outcome& refusal) {
   std::string error;
   bool held_elsewhere = false;
+  // The lock file stays between runs: there before this opening, it says
+  // that the station was opened before.
+  const bool opened_before =
+      EntryKindOf(folder / kStationLockFile) == FileKind::kRegular;
   auto lock = StationLock::Acquire(folder, &error, &held_elsewhere);
   if (!lock) {
     reporter.ShowMessage(error);
     refusal = held_elsewhere ? Outcome::kStationBusy : Outcome::kFileRejected;
     return std::nullopt;
   }
-  // Under the lock no other program is midway through a save here: every
-  // temporary file left is an earlier crash's.
+  // Only the temporary files of writers that have ended go: a sim command
+  // beside a running station saves under the bench's lock alone.
   RemoveStaleTempFiles(folder);
-  return StationSession(std::move(*lock));
+  if (const auto linked = LinkedStationFile(folder)) {
+    reporter.ShowMessage(*linked);
+    refusal = Outcome::kFileRejected;
+    return std::nullopt;
+  }
+  return StationSession(std::move(*lock), opened_before);
 }
 
 bool StationSession::OpenLedger(const fs::path& folder, Station& station,
                                 Reporter& reporter, Clock& clock,
                                 const LedgerOpener& open_ledger,
                                 bool had_settings, Outcome& refusal,
-                                const StationConfig& overrides) {
+                                const StationConfig& overrides,
+                                LostLedger lost_ledger) {
   std::string error;
   const auto loaded = LoadStationConfig(folder, &error);
   if (!loaded) {
@@ -81,7 +151,31 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
                      : DefaultStationName(folder,
                                           IsServerLedgerUrl(config.ledger));
   station.pool = config.pool;
+  station.ledger_gap.clear();
   if (!open_ledger) return true;
+  // Only the station's own file can lose its units unseen; the line's
+  // server keeps every station's.
+  const bool own_file = IsLocalLedgerUrl(config.ledger) &&
+                        lost_ledger == LostLedger::kRefuseUnits;
+  const fs::path ledger_file = folder / std::string(station_file::kLedger);
+  if (IsLocalLedgerUrl(config.ledger)) {
+    if (auto refused = NotPlainLedgerFile(ledger_file)) {
+      reporter.ShowMessage(*refused);
+      refusal = Outcome::kFileRejected;
+      return false;
+    }
+  }
+  const LedgerFileState file_state = LedgerFileStateOf(ledger_file);
+  if (own_file && file_state != LedgerFileState::kPresent) {
+    // The file is not created: a new empty one would make the next start
+    // take it for a new station's.
+    if (auto gap =
+            LedgerGap(folder, station, file_state, opened_before_, false)) {
+      reporter.ShowMessage(*gap);
+      station.ledger_gap = std::move(*gap);
+      return true;
+    }
+  }
   LedgerPlace place{folder, config.ledger, station.name};
   place.computer = HostName();
   auto opened = open_ledger(place);
@@ -91,6 +185,14 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     return false;
   }
   ledger_ = std::move(*opened.value);
+  if (own_file && file_state == LedgerFileState::kPresent) {
+    if (auto gap = LedgerGap(folder, station, file_state, opened_before_,
+                             HoldsUnits(*ledger_))) {
+      reporter.ShowMessage(*gap);
+      station.ledger_gap = std::move(*gap);
+      return true;
+    }
+  }
   // Closes kept while the server was away go before the units left
   // reserved are set aside. The station's pool is not looked at here: it is
   // read at every unit, and "pool create" may be about to make it. A server
@@ -134,16 +236,16 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
 std::optional<StationSession> StationSession::Open(
     const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
     const LedgerOpener& open_ledger, Outcome& refusal,
-    const StationConfig& overrides) {
+    const StationConfig& overrides, LostLedger lost_ledger) {
   auto session = Lock(folder, reporter, refusal);
   if (!session) return std::nullopt;
-  const bool had_settings = MayExist(folder / "EEPROM.dat");
+  const bool had_settings = MayExist(folder / station_file::kSettings);
   if (!OpenStation(folder, station, reporter)) {
     refusal = Outcome::kFileRejected;
     return std::nullopt;
   }
   if (!session->OpenLedger(folder, station, reporter, clock, open_ledger,
-                           had_settings, refusal, overrides)) {
+                           had_settings, refusal, overrides, lost_ledger)) {
     return std::nullopt;
   }
   return session;

@@ -37,6 +37,11 @@ std::string DefaultStationName(const std::filesystem::path& folder,
 using LedgerOpener =
     std::function<LedgerResult<std::unique_ptr<Ledger>>(const LedgerPlace&)>;
 
+// What opening does with a station whose own ledger lost its units while its
+// log or settings show some (LedgerGap): say so and let no unit be
+// programmed, or open the ledger as it is, for its rebuild from the log.
+enum class LostLedger { kRefuseUnits, kOpenForRebuild };
+
 class StationSession {
  public:
   // Opens `folder` as the station `station` works on (program and working
@@ -47,14 +52,17 @@ class StationSession {
   // `overrides` puts a command line's ledger, station name and pool over
   // station.ini's.
   static std::optional<StationSession> Open(
-      const std::filesystem::path& folder, Station& station,
-      Reporter& reporter, Clock& clock, const LedgerOpener& open_ledger,
-      Outcome& refusal, const StationConfig& overrides = {});
+      const std::filesystem::path& folder, Station& station, Reporter& reporter,
+      Clock& clock, const LedgerOpener& open_ledger, Outcome& refusal,
+      const StationConfig& overrides = {},
+      LostLedger lost_ledger = LostLedger::kRefuseUnits);
 
   // The first step of opening, before anything in `folder` is written: the
   // station is locked against every other program and cleared of the
-  // temporary files an earlier crash left. Nothing, after the message, when
-  // it cannot be locked.
+  // temporary files that writers which have ended left. Nothing, after the
+  // message, when it cannot be locked, or when one of the station's files
+  // (StationFileNames) is a symbolic link: the station would read or write
+  // another file through it.
   static std::optional<StationSession> Lock(const std::filesystem::path& folder,
                                             Reporter& reporter,
                                             Outcome& refusal);
@@ -67,18 +75,27 @@ class StationSession {
   // whether EEPROM.dat was there before this start. False, after the
   // message, when the station cannot be used (kLedgerRejected: the server
   // refuses the ledger's settings).
+  // The station's own ledger file, missing or empty, is not created while
+  // the station shows units it does not hold (LedgerGap): the station opens
+  // without a ledger, says so, and station.ledger_gap refuses every unit; an
+  // opened ledger that holds no unit while the log lists some does the same.
   bool OpenLedger(const std::filesystem::path& folder, Station& station,
                   Reporter& reporter, Clock& clock,
                   const LedgerOpener& open_ledger, bool had_settings,
-                  Outcome& refusal, const StationConfig& overrides = {});
+                  Outcome& refusal, const StationConfig& overrides = {},
+                  LostLedger lost_ledger = LostLedger::kRefuseUnits);
 
   // The station's ledger; null when none is kept.
   Ledger* ledger() const { return ledger_.get(); }
 
  private:
-  explicit StationSession(StationLock lock) : lock_(std::move(lock)) {}
+  StationSession(StationLock lock, bool opened_before)
+      : lock_(std::move(lock)), opened_before_(opened_before) {}
 
   StationLock lock_;
+  // station.lock was there before this opening: the station has been opened
+  // before, and every opening leaves its own ledger file behind.
+  bool opened_before_ = false;
   std::unique_ptr<Ledger> ledger_;
 };
 

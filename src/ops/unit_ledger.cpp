@@ -12,6 +12,7 @@
 #include "model/messages.h"
 #include "model/stepping.h"
 #include "ops/ledger_outbox.h"
+#include "ops/ledger_rebuild.h"
 #include "ops/refresh.h"
 
 namespace srom {
@@ -40,9 +41,9 @@ std::uint64_t MacNumber(const std::string& mac) {
   return HexTextValue(mac, kMacDigits);
 }
 
-// The station's counters moved on past `unit`, as stepping after it would
-// have left them.
-void StepPast(Station& st, const UnitRecord& unit) {
+}  // namespace
+
+void StepPastUnit(Station& st, const UnitRecord& unit) {
   SromSettings& s = st.settings;
   NumericValues& v = st.values;
   v.CurrentMacValue = MacNumber(unit.mac);
@@ -57,6 +58,8 @@ void StepPast(Station& st, const UnitRecord& unit) {
     StepSerialNumber(s, v, {serial_step, serial_step, v.CurrentSerialValue});
   }
 }
+
+namespace {
 
 // "YYYY-MM-DD HH:MM:SS" back into its parts; nothing for another text.
 std::optional<LocalTime> ParseLocalTime(const std::string& text) {
@@ -75,8 +78,16 @@ void LogUnitIfMissing(const Station& st, const UnitRecord& unit,
                       Reporter& reporter) {
   if (unit.state != UnitState::kProgrammed) return;
   const std::filesystem::path log =
-      st.folders.program_folder / "Serial-MAC.log";
-  const std::string text = ReadRegularFile(log).value_or(std::string());
+      st.folders.program_folder / station_file::kSerialMacLog;
+  // A log that cannot be read (past kLogReadCap, a pipe) gets no line: the
+  // unit stays in the ledger, which ledger --check holds against the log.
+  std::string why;
+  const auto read = ReadRegularFile(log, kLogReadCap, &why);
+  if (!read && EntryKindOf(log) != FileKind::kMissing) {
+    reporter.ShowMessage(ReadFailureText(log, why));
+    return;
+  }
+  const std::string text = read.value_or(std::string());
   const std::size_t last_line =
       text.rfind('\n', text.size() < 2 ? 0 : text.size() - 2);
   const std::string tail =
@@ -90,7 +101,10 @@ void LogUnitIfMissing(const Station& st, const UnitRecord& unit,
   const LocalTime when = ParseLocalTime(unit.closed_at).value_or(LocalTime{});
   std::string line = text.empty() ? SerialMacLogHeader() : std::string();
   line += SerialMacLogLine(logged, when);
-  if (!AppendToFile(log, line)) reporter.ShowMessage(msg::kSerialMacLogFailed);
+  if (!AppendToFile(log, line, &why)) {
+    reporter.ShowMessage(msg::kSerialMacLogFailed);
+    reporter.ShowMessage(why);
+  }
 }
 
 Outcome Unwritten(const OpsContext& ctx, const LedgerStatus& status) {
@@ -137,7 +151,7 @@ Outcome SetFailedAddressAside(const OpsContext& ctx, const UnitRecord& failed) {
   const LedgerStatus set_aside =
       ctx.ledger->SetAside(failed.id, FormatLocalTime(ctx.clock.Now()));
   if (!set_aside.ok()) return Unwritten(ctx, set_aside);
-  StepPast(st, failed);
+  StepPastUnit(st, failed);
   if (!SaveEepromDat(st.folders, st.settings, st.accepted, ctx.panel)) {
     return Outcome::kFileRejected;
   }
@@ -382,7 +396,7 @@ Outcome ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
                       MacNumber(st.settings.CurrentMac) <= MacNumber(unit.mac);
   if (behind) {
     LogUnitIfMissing(st, unit, reporter);
-    StepPast(st, unit);
+    StepPastUnit(st, unit);
     if (!SaveEepromDat(st.folders, st.settings, st.accepted, reporter)) {
       reporter.ShowMessage(
           "EEPROM.dat is behind the production ledger and cannot be "
@@ -405,6 +419,10 @@ Outcome ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
 
 Outcome BringIntoStepWithLedger(const OpsContext& ctx) {
   Station& st = ctx.station;
+  if (!st.ledger_gap.empty()) {
+    ctx.panel.ShowMessage(LedgerGapRefusal());
+    return Outcome::kFileRejected;
+  }
   if (!st.ledger_out_of_step || ctx.ledger == nullptr) return Outcome::kOk;
   if (const LedgerStatus sent = SendOutbox(st, *ctx.ledger, ctx.panel);
       !sent.ok()) {

@@ -64,10 +64,16 @@ void MarkUnitSettingsSaved(const OpsContext& ctx,
 Outcome ReconcileWithLedger(Station& station, Ledger& ledger, Clock& clock,
                             Reporter& reporter);
 
-// Before a unit, when the line's server was away as the station opened: the
-// closes kept in the outbox are sent and the station is brought into step
-// with the ledger, as at opening, and the window shows the counters. kOk
-// once done (or when nothing waited); otherwise no unit is written.
+// The station's counters moved on past `unit`, as stepping after it would
+// have left them: the MAC address and, for an EEPROM unit, the serial number.
+void StepPastUnit(Station& station, const UnitRecord& unit);
+
+// Before a unit. When the station's own ledger lost its units (ledger_gap)
+// LedgerGapRefusal is said and kFileRejected returned. When the line's
+// server was away as the station opened, the closes kept in the outbox are
+// sent and the station is brought into step with the ledger, as at opening,
+// and the window shows the counters. kOk once done (or when nothing waited);
+// otherwise no unit is written.
 Outcome BringIntoStepWithLedger(const OpsContext& ctx);
 
 }  // namespace srom

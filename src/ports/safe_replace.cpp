@@ -4,7 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <random>
+
+#include "ports/process_identity.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -22,8 +25,6 @@ namespace {
 using NativeString = fs::path::string_type;
 using NativeChar = NativeString::value_type;
 
-// A link chain longer than this is taken for a loop, as the kernel does.
-constexpr int kMaxLinkHops = 40;
 // The target's name is cut to this many characters in the temporary name, so
 // that a long name still leaves room for the pid and the random part.
 constexpr std::size_t kMaxNameInTempName = 64;
@@ -142,25 +143,26 @@ std::uint32_t RandomTag() {
   return static_cast<std::uint32_t>(engine());
 }
 
-unsigned long CurrentPid() {
-#ifdef _WIN32
-  return GetCurrentProcessId();
-#else
-  return static_cast<unsigned long>(getpid());
-#endif
-}
-
 template <typename Char>
 std::basic_string<Char> Widen(std::string_view ascii) {
   return std::basic_string<Char>(ascii.begin(), ascii.end());
 }
 
-// `.<name>.<pid>.<8 hex digits>.tmp`: hidden on POSIX, unique per process
-// and attempt, and recognisable for RemoveStaleTempFiles.
+// `.<name>.<pid>-<start>.<8 hex digits>.tmp`: hidden on POSIX, unique per
+// process and attempt, and recognisable for RemoveStaleTempFiles, which
+// tells from the pid and the start whether its writer still runs. Where the
+// system does not tell the start, `.<name>.<pid>.<8 hex digits>.tmp`.
 fs::path TempPathBeside(const fs::path& target) {
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".%lu.%08x.tmp", CurrentPid(),
-                static_cast<unsigned>(RandomTag()));
+  char suffix[64];
+  const std::optional<std::uint64_t> start = CurrentProcessStartToken();
+  if (start) {
+    std::snprintf(suffix, sizeof suffix, ".%lu-%llu.%08x.tmp", CurrentPid(),
+                  static_cast<unsigned long long>(*start),
+                  static_cast<unsigned>(RandomTag()));
+  } else {
+    std::snprintf(suffix, sizeof suffix, ".%lu.%08x.tmp", CurrentPid(),
+                  static_cast<unsigned>(RandomTag()));
+  }
   // Appended piece by piece: GCC 12 warns falsely about `literal + string`.
   NativeString name(1, '.');
   name += NamePart(target);
@@ -172,58 +174,72 @@ bool IsHexDigit(NativeChar c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
-bool IsTempName(const NativeString& name) {
-  const NativeString ending = Widen<NativeChar>(".tmp");
-  if (name.size() < 1 + 1 + 2 + 9 + ending.size() || name[0] != '.') {
-    return false;
+bool IsDecimalDigit(NativeChar c) { return c >= '0' && c <= '9'; }
+
+// The writer a temporary name names: its pid, and its start where the name
+// carries one.
+struct TempWriter {
+  unsigned long pid = 0;
+  std::optional<std::uint64_t> start;
+};
+
+// The digits of name[from, to) as a number; nothing when there are none, a
+// character is not a digit or the number does not fit.
+std::optional<std::uint64_t> DecimalAt(const NativeString& name,
+                                       std::size_t from, std::size_t to) {
+  if (from >= to || to - from > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    if (!IsDecimalDigit(name[i])) return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(name[i] - '0');
   }
-  if (name.compare(name.size() - ending.size(), ending.size(), ending) != 0) {
-    return false;
-  }
-  std::size_t end = name.size() - ending.size();  // one past the hex digits
-  constexpr std::size_t kHexDigits = 8;
-  for (std::size_t i = end - kHexDigits; i < end; ++i) {
-    if (!IsHexDigit(name[i])) return false;
-  }
-  end -= kHexDigits;
-  if (name[end - 1] != '.') return false;
-  --end;  // one past the pid
-  std::size_t pid_start = end;
-  while (pid_start > 0 && name[pid_start - 1] >= '0' &&
-         name[pid_start - 1] <= '9') {
-    --pid_start;
-  }
-  // A dot, at least one pid digit, a dot and at least one name character.
-  return pid_start < end && pid_start >= 3 && name[pid_start - 1] == '.';
+  return value;
 }
 
-// The file a chain of symbolic links at `path` finally names, which may not
-// exist yet (a dangling link). False with `error` set on a loop or when a
-// link cannot be read.
-bool FollowLinks(const fs::path& path, fs::path* final_path,
-                 std::error_code* error) {
-  fs::path current = path;
-  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    const fs::file_status status = fs::symlink_status(current, *error);
-    if (*error) {
-      if (status.type() != fs::file_type::not_found) return false;
-      error->clear();
-    }
-    if (status.type() != fs::file_type::symlink) {
-      *final_path = current;
-      return true;
-    }
-    const fs::path link = fs::read_symlink(current, *error);
-    if (*error) return false;
-    current = link.is_absolute() ? link : current.parent_path() / link;
+// The writer of a temporary file named as TempPathBeside names them; nothing
+// for any other name.
+std::optional<TempWriter> TempNameWriter(const NativeString& name) {
+  const NativeString ending = Widen<NativeChar>(".tmp");
+  constexpr std::size_t kHexDigits = 8;
+  // A dot, a name character, a dot, a pid digit, a dot, the hex digits.
+  if (name.size() < 1 + 1 + 1 + 1 + 1 + kHexDigits + ending.size() ||
+      name[0] != '.') {
+    return std::nullopt;
   }
-#ifdef ELOOP
-  *error = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-#else
-  *error = std::make_error_code(std::errc::invalid_argument);
-#endif
-  return false;
+  if (name.compare(name.size() - ending.size(), ending.size(), ending) != 0) {
+    return std::nullopt;
+  }
+  std::size_t end = name.size() - ending.size();  // one past the hex digits
+  for (std::size_t i = end - kHexDigits; i < end; ++i) {
+    if (!IsHexDigit(name[i])) return std::nullopt;
+  }
+  end -= kHexDigits;
+  if (name[end - 1] != '.') return std::nullopt;
+  --end;  // one past the writer's field: "<pid>" or "<pid>-<start>"
+  std::size_t field = end;
+  while (field > 0 && name[field - 1] != '.') --field;
+  // The dot before the field, and at least one name character before it.
+  if (field < 3) return std::nullopt;
+  std::size_t pid_end = field;
+  while (pid_end < end && name[pid_end] != '-') ++pid_end;
+  TempWriter writer;
+  const auto pid = DecimalAt(name, field, pid_end);
+  if (!pid || *pid > 0xFFFFFFFFu) return std::nullopt;
+  writer.pid = static_cast<unsigned long>(*pid);
+  if (pid_end < end) {
+    writer.start = DecimalAt(name, pid_end + 1, end);
+    if (!writer.start) return std::nullopt;
+  }
+  return writer;
 }
+
+#ifdef _WIN32
+bool IsReparsePoint(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+#endif
 
 #ifdef _WIN32
 
@@ -404,10 +420,15 @@ std::string QuotedPath(const fs::path& path) {
 bool ReplaceFileSafely(const fs::path& path, std::string_view bytes,
                        std::string* error) {
   std::error_code cause;
-  fs::path target;
-  if (!FollowLinks(path, &target, &cause)) {
-    return Fail(error, path, DescribeSystemError(cause));
+  // The file itself is replaced, never what a link under its name leads to;
+  // the rename would put a plain file in the link's place, so a link is
+  // refused before anything is written, and the operator told its name.
+  if (EntryKindOf(path) == FileKind::kLink) {
+    return Fail(error, path,
+                "it is a symbolic link, and the tool never writes through "
+                "one. Remove the link, or name the file it leads to");
   }
+  const fs::path& target = path;
   const fs::file_status old_status = fs::status(target, cause);
   if (cause && old_status.type() != fs::file_type::not_found) {
     return Fail(error, path, DescribeSystemError(cause));
@@ -454,12 +475,20 @@ bool ReplaceFileSafely(const fs::path& path, std::string_view bytes,
   return true;
 }
 
+bool IsTempFileName(const fs::path::string_type& name) {
+  return TempNameWriter(name).has_value();
+}
+
 void RemoveStaleTempFiles(const fs::path& folder) {
   std::error_code error;
   const fs::path where = folder.empty() ? fs::path(".") : folder;
   for (fs::directory_iterator it(where, error), end; !error && it != end;
        it.increment(error)) {
-    if (!IsTempName(it->path().filename().native())) continue;
+    const auto writer = TempNameWriter(it->path().filename().native());
+    if (!writer) continue;
+    // A writer that still runs is midway through its save: a sim command
+    // beside a running station, the panel, another thread of this program.
+    if (!ProcessHasEnded(writer->pid, writer->start)) continue;
     std::error_code ignored;
     const fs::file_status status = fs::symlink_status(it->path(), ignored);
     // remove() takes a link itself away, never what it points to.
@@ -467,6 +496,23 @@ void RemoveStaleTempFiles(const fs::path& folder) {
       fs::remove(it->path(), ignored);
     }
   }
+}
+
+FileKind EntryKindOf(const fs::path& path) {
+#ifdef _WIN32
+  if (IsReparsePoint(path)) return FileKind::kLink;
+  return FileKindOf(path);
+#else
+  struct stat status {};
+  if (lstat(path.c_str(), &status) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing
+                                               : FileKind::kOther;
+  }
+  if (S_ISLNK(status.st_mode)) return FileKind::kLink;
+  if (S_ISREG(status.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(status.st_mode)) return FileKind::kFolder;
+  return FileKind::kOther;
+#endif
 }
 
 FileKind FileKindOf(const fs::path& path) {

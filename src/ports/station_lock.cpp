@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ports/clock.h"
+#include "ports/process_identity.h"
 #include "ports/safe_replace.h"
 
 #ifdef _WIN32
@@ -47,11 +48,7 @@ constexpr std::size_t kHolderTextMax = 64;
 
 std::string HolderText() {
   const LocalTime now = SystemClock().Now();
-#ifdef _WIN32
-  const unsigned long pid = GetCurrentProcessId();
-#else
-  const auto pid = static_cast<unsigned long>(getpid());
-#endif
+  const unsigned long pid = CurrentPid();
   char text[kHolderTextMax];
   std::snprintf(text, sizeof text, "%lu %04d-%02d-%02d %02d:%02d:%02d\n", pid,
                 now.year, now.month, now.day, now.hour, now.minute, now.second);
@@ -83,33 +80,28 @@ std::optional<Holder> ParseHolder(std::string_view text) {
   return holder;
 }
 
-// A pid read back from the file is named only while that process still
-// runs: the text may be a dead holder's if the new one has not written yet.
-bool ProcessIsRunning(unsigned long pid) {
-#ifdef _WIN32
-  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                     static_cast<DWORD>(pid));
-  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  DWORD code = 0;
-  const bool running =
-      GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-  CloseHandle(process);
-  return running;
-#else
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-#endif
-}
-
 std::string InUseMessage(const fs::path& folder,
                          const std::optional<Holder>& holder) {
   std::string text = "The station folder " + QuotedPath(folder) +
                      " is in use by another srom-tool or srom-cli";
+  // A pid read back from the file is named only while that process still
+  // runs: the text may be a dead holder's if the new one has not written
+  // yet.
   if (holder && ProcessIsRunning(holder->pid)) {
     text += " (process " + std::to_string(holder->pid) + ", since " +
             holder->since + ")";
   }
   return text +
          ". Close it first; one station folder serves one program at a time.";
+}
+
+// Writing the holder's pid through a planted link would overwrite whatever
+// the link points to.
+std::string LinkRefusal(const fs::path& folder, std::string_view name) {
+  return "The station folder " + QuotedPath(folder) +
+         " cannot be used: its \"" + std::string(name) +
+         "\" is a symbolic link. Remove the link; the lock file must be a "
+         "plain file.";
 }
 
 std::string CannotUseMessage(const fs::path& folder, std::string_view name,
@@ -122,11 +114,7 @@ std::string CannotUseMessage(const fs::path& folder, std::string_view name,
 #else
   const bool read_only = cause == std::errc::read_only_file_system;
   if (cause == std::errc::too_many_symbolic_link_levels) {
-    // Writing the holder's pid through a planted link would overwrite
-    // whatever the link points to.
-    return where + " cannot be used: its " + lock_file +
-           " is a symbolic link. Remove the link; the lock file must be a "
-           "plain file.";
+    return LinkRefusal(folder, name);
   }
 #endif
   if (read_only) {
@@ -224,7 +212,12 @@ std::optional<StationLock> StationLock::AcquireFile(const fs::path& folder,
     return std::nullopt;
   }
   const fs::path file = folder / fs::path(name);
-  if (FileKindOf(file) == FileKind::kFolder) {
+  const FileKind lock_kind = EntryKindOf(file);
+  if (lock_kind == FileKind::kLink) {
+    Refuse(error, LinkRefusal(folder, name));
+    return std::nullopt;
+  }
+  if (lock_kind == FileKind::kFolder) {
     Refuse(error, "The station folder " + QuotedPath(folder) +
                       " cannot be used: its \"" + std::string(name) +
                       "\" is a folder. Remove it; the lock file must be a "
@@ -236,12 +229,21 @@ std::optional<StationLock> StationLock::AcquireFile(const fs::path& folder,
   // Read and write sharing lets a refused program open the file and read the
   // holder's pid; delete sharing is withheld, so that nobody removes the
   // file while it is held. The handle is not inherited by child processes.
-  const HANDLE handle =
-      CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  // FILE_FLAG_OPEN_REPARSE_POINT: a link planted since the look above is
+  // opened itself, never followed, and refused below.
+  const HANDLE handle = CreateFileW(
+      file.c_str(), GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     Refuse(error, CannotUseMessage(folder, name, LastSystemError()));
+    return std::nullopt;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(handle, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(handle);
+    Refuse(error, LinkRefusal(folder, name));
     return std::nullopt;
   }
   OVERLAPPED region = LockRegion();

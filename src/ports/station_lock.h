@@ -8,10 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "ports/station_files.h"
+
 namespace srom {
 
 // The lock file in the station folder. It stays there between runs.
 inline constexpr char kStationLockFile[] = "station.lock";
+static_assert(std::string_view(kStationLockFile) == station_file::kStationLock);
 
 // An exclusive lock on a station folder, held from Acquire until the object
 // is destroyed or the process ends in any way, kill -9 included: the

@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -23,6 +25,9 @@ struct Exit {
   int code = -1;  // the exit code, or 128 + the signal that ended it
   std::string err;
 };
+
+// The code of a process WaitWithin had to kill: it hung.
+inline constexpr int kHung = -2;
 
 class CliProcess {
  public:
@@ -87,6 +92,35 @@ class CliProcess {
   pid_t pid() const { return pid_; }
   void Signal(int signal) {
     if (pid_ > 0) kill(pid_, signal);
+  }
+
+  // Waits at most `deadline`; a process still running then is killed, and
+  // its exit says kHung, so that a hang fails the test instead of hanging it.
+  Exit WaitWithin(std::chrono::milliseconds deadline) {
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (pid_ > 0) {
+      int status = 0;
+      const pid_t ended = waitpid(pid_, &status, WNOHANG);
+      if (ended == pid_) {
+        Exit exit;
+        exit.code =
+            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid_ = -1;
+        exit.err = ReadBytes(err_file_);
+        return exit;
+      }
+      if (ended < 0 || std::chrono::steady_clock::now() >= until) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+    Exit hung;
+    hung.code = kHung;
+    hung.err = ReadBytes(err_file_);
+    return hung;
   }
 
   Exit Wait() {

@@ -194,14 +194,23 @@ TEST_F(StationSafetyTest, APipeNamedEepromDatIsRefusedAtOnce) {
   EXPECT_TRUE(UsedMacs().empty());
 }
 
-TEST_F(StationSafetyTest, ALinkedSettingsFileIsWrittenThroughAndStaysALink) {
+// A settings file that is a link could be another station's: two stations
+// on one counter would give its MAC addresses twice. The station refuses to
+// open, naming the link, and neither the link nor its target changes.
+TEST_F(StationSafetyTest, ALinkedSettingsFileIsRefusedAndLeftAsItIs) {
   ASSERT_EQ(Run({"program"}).code, 0);
   const fs::path kept = folder_ / "kept-settings.dat";
   fs::rename(station_ / "EEPROM.dat", kept);
+  const std::string settings = ReadBytes(kept);
   fs::create_symlink(kept, station_ / "EEPROM.dat");
-  ASSERT_EQ(Run({"program"}).code, 0);
+  const Exit exit = Run({"program"});
+  EXPECT_EQ(exit.code, 7) << exit.err;
+  EXPECT_NE(exit.err.find("its \"EEPROM.dat\" is a symbolic link"),
+            std::string::npos)
+      << exit.err;
   EXPECT_TRUE(fs::is_symlink(station_ / "EEPROM.dat"));
-  EXPECT_NE(ReadBytes(kept).find("\"000000000003\""), std::string::npos);
+  EXPECT_EQ(ReadBytes(kept), settings);
+  EXPECT_EQ(UsedMacs().size(), 1u);
 }
 
 TEST_F(StationSafetyTest, AnOldTemporaryFolderDoesNotStopTheStation) {

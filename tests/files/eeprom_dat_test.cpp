@@ -196,6 +196,9 @@ struct Loading {
 struct RefusedCase {
   const char* name;
   std::string file;
+  // Past the reading buffer the file is not read at all; a second message
+  // gives its size.
+  std::string size_said = {};
 };
 
 class RefusedFile : public ::testing::TestWithParam<RefusedCase> {};
@@ -207,7 +210,12 @@ TEST_P(RefusedFile, ChangesNothingAndKeepsTheFile) {
   const LastAccepted accepted_before = load.accepted;
 
   EXPECT_EQ(load.Load(GetParam().file).outcome, EepromDatLoad::kWrongFormat);
-  EXPECT_EQ(load.reporter.messages(), std::vector<std::string>{kWrongFormat});
+  std::vector<std::string> said = {kWrongFormat};
+  if (!GetParam().size_said.empty()) {
+    said.push_back("EEPROM.dat in " + QuotedPath(load.folder.path()) +
+                   " cannot be read: " + GetParam().size_said + ".");
+  }
+  EXPECT_EQ(load.reporter.messages(), said);
   EXPECT_EQ(AllFields(load.settings), AllFields(before));
   EXPECT_EQ(AllFields(load.accepted), AllFields(accepted_before));
   EXPECT_EQ(ReadBytes(load.folder / "EEPROM.dat"), GetParam().file);
@@ -230,7 +238,8 @@ std::vector<RefusedCase> RefusedCases() {
       {"EndsOnAnOpeningQuote", QuotedFile(twenty_one) + "\""},
       {"EndsOnAClosingQuoteAfterFiveValues", "\"2\"\"1\"\"0\"\"0A\"\"0B\""},
       {"Empty", ""},
-      {"LongerThanTheBuffer", too_long},
+      {"LongerThanTheBuffer", too_long,
+       "it is 10001 bytes, more than the 10000 bytes such a file may hold"},
       {"DeviceSelectionOutOfTheList", QuotedFile(Replaced(values, 0, "4"))},
       {"NegativeDeviceSelection", QuotedFile(Replaced(values, 0, "-1"))},
       {"SromSizeNeither256Nor512", QuotedFile(Replaced(values, 1, "2"))},
@@ -361,8 +370,11 @@ TEST(LoadEepromDat, AFileThatCannotBeReadIsNeitherLoadedNorReplaced) {
 
   EXPECT_EQ(LoadEepromDat(folders, settings, accepted, reporter).outcome,
             EepromDatLoad::kUnreadable);
-  EXPECT_EQ(reporter.messages(),
-            std::vector<std::string>{"Failed to read file EEPROM.dat! \r\n"});
+  EXPECT_EQ(
+      reporter.messages(),
+      (std::vector<std::string>{"Failed to read file EEPROM.dat! \r\n",
+                                "EEPROM.dat in " + QuotedPath(folder.path()) +
+                                    " cannot be read: it is a folder."}));
   EXPECT_EQ(AllFields(settings), AllFields(before));
   EXPECT_TRUE(std::filesystem::is_directory(folder / "EEPROM.dat"));
 }
@@ -390,7 +402,11 @@ TEST(LoadEepromDat, APipeNamedEepromDatIsRefusedAtOnce) {
     })) << in_working_folder;
     EXPECT_EQ(result.outcome, EepromDatLoad::kUnreadable);
     EXPECT_EQ(reporter.messages(),
-              std::vector<std::string>{"Failed to read file EEPROM.dat! \r\n"});
+              (std::vector<std::string>{
+                  "Failed to read file EEPROM.dat! \r\n",
+                  "EEPROM.dat in " + QuotedPath(pipe.parent_path()) +
+                      " cannot be read: it is not a plain file (a pipe or a "
+                      "device)."}));
     EXPECT_EQ(AllFields(settings), AllFields(before));
     EXPECT_EQ(AllFields(accepted), AllFields(LastAccepted{}));
     EXPECT_EQ(std::filesystem::status(pipe).type(),

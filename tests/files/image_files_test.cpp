@@ -324,7 +324,10 @@ TEST(LoadSrom, AFileThatCannotBeOpenedIsReported) {
   EXPECT_EQ(LoadSrom(files.folder / "missing.dat", files.settings, files.prev,
                      files.image_size, files.reporter),
             FileLoad::kRefused);
-  EXPECT_EQ(files.reporter.events(), Fail("File can't be opened."));
+  Events said = Fail("File can't be opened.");
+  said.push_back("message: missing.dat in " + QuotedPath(files.folder.path()) +
+                 " cannot be read: it does not exist.");
+  EXPECT_EQ(files.reporter.events(), said);
 }
 
 #ifndef _WIN32
@@ -334,6 +337,8 @@ struct ChosenPipe {
   const char* name;
   void (*open)(ImageFiles&, const fs::path&);
   Events events;
+  // Where the message with the cause stands among them.
+  std::size_t cause_at;
 };
 
 class ChosenPipeTest : public ::testing::TestWithParam<ChosenPipe> {};
@@ -346,7 +351,12 @@ TEST_P(ChosenPipeTest, IsRefusedAtOnce) {
 
   EXPECT_FALSE(
       testing::BlockedOnPipe(pipe, [&] { GetParam().open(files, pipe); }));
-  EXPECT_EQ(files.reporter.events(), GetParam().events);
+  Events said = GetParam().events;
+  said.insert(said.begin() + GetParam().cause_at,
+              "message: chosen in " + QuotedPath(files.folder.path()) +
+                  " cannot be read: it is not a plain file (a pipe or a "
+                  "device).");
+  EXPECT_EQ(files.reporter.events(), said);
   EXPECT_EQ(files.prev, before);
   EXPECT_EQ(files.folder.Names(), (std::set<std::string>{"chosen"}));
 }
@@ -359,18 +369,21 @@ INSTANTIATE_TEST_SUITE_P(
                      LoadSrom(pipe, f.settings, f.prev, f.image_size,
                               f.reporter);
                    },
-                   {"picture: fail", "message: File can't be opened."}},
+                   {"picture: fail", "message: File can't be opened."},
+                   2},
         ChosenPipe{"LoadEfuseDat",
                    [](ImageFiles& f, const fs::path& pipe) {
                      LoadEfuseDat(pipe, f.settings, f.prev, f.image_size,
                                   f.reporter);
                    },
-                   {"picture: fail", "message: File can't be opened."}},
+                   {"picture: fail", "message: File can't be opened."},
+                   2},
         ChosenPipe{"ConvertToBin",
                    [](ImageFiles& f, const fs::path& pipe) {
                      ConvertToBin(f.folders, pipe, 0, f.reporter);
                    },
-                   {"message: File can't be opened.", "picture: fail"}}),
+                   {"message: File can't be opened.", "picture: fail"},
+                   1}),
     [](const auto& info) { return std::string(info.param.name); });
 #endif
 
@@ -474,9 +487,13 @@ TEST(ConvertToBin, RefusalsShowTheirMessageAndTheFailPicture) {
   EXPECT_FALSE(ConvertToBin(files.folders, files.folder / "missing.txt", 0,
                             files.reporter));
   EXPECT_FALSE(ConvertToBin(files.folders, std::nullopt, 0, files.reporter));
-  EXPECT_EQ(files.reporter.events(),
-            (Events{"message: Incorrect SROM file size", "picture: fail",
-                    "message: File can't be opened.", "picture: fail"}));
+  EXPECT_EQ(
+      files.reporter.events(),
+      (Events{"message: Incorrect SROM file size", "picture: fail",
+              "message: File can't be opened.",
+              "message: missing.txt in " + QuotedPath(files.folder.path()) +
+                  " cannot be read: it does not exist.",
+              "picture: fail"}));
   EXPECT_FALSE(fs::exists(files.folder / "SROM.bin"));
 }
 

@@ -118,9 +118,13 @@ TEST(Logs, AFolderThatCannotBeWrittenShowsTheMessage) {
       AppendSerialMacLog(log.folders, log.settings, log.clock, log.reporter));
   EXPECT_FALSE(
       AppendRetryLog(log.folders, BlankBuffer(), 0, log.clock, log.reporter));
+  const std::string where = " could not be written in " +
+                            QuotedPath(log.folder / "missing") +
+                            ": the file or its folder does not exist.";
   EXPECT_EQ(log.reporter.messages(),
-            (std::vector<std::string>{"Write 'Serial-MAC.log' file failed.",
-                                      "Open Log file fail!"}));
+            (std::vector<std::string>{
+                "Write 'Serial-MAC.log' file failed.", "Serial-MAC.log" + where,
+                "Open Log file fail!", "RetryLog.txt" + where}));
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 #include "ledger/sqlite_ledger.h"
 #include "ledger/station_ledger.h"
 #include "model/messages.h"
+#include "ops/ledger_rebuild.h"
 #include "ops/program.h"
+#include "ops/startup.h"
 #include "ops/station_session.h"
 #include "ops/unit_ledger.h"
 #include "ops_fixture.h"
@@ -52,6 +54,72 @@ TEST_F(LedgerOpsTest, AVerifiedUnitIsReservedProgrammedAndSavedInTheLedger) {
   EXPECT_EQ(units[0].state, UnitState::kProgrammed);
   EXPECT_TRUE(units[0].settings_saved);
   EXPECT_EQ(units[0].station, "Line 1");
+}
+
+// The window opens its station in two steps, the lock and then the ledger
+// once the settings are loaded. A station whose ledger file went while its
+// log lists units says so at once, creates no new ledger, and refuses every
+// unit before the adapter is written, naming the srom-cli command that
+// rebuilds the ledger; once rebuilt, the next unit takes the next address.
+TEST_F(LedgerOpsTest, ALostLedgerIsSaidAtOpeningAndRefusesUnitsUntilRebuilt) {
+  ASSERT_EQ(RunSingleUnit(Context()), Outcome::kOk);
+  ASSERT_EQ(RunSingleUnit(Context()), Outcome::kOk);
+  ledger_.reset();
+  for (const char* end : {"", "-wal", "-shm"}) {
+    std::filesystem::remove(folder_ / (std::string(kLedgerFileName) + end));
+  }
+  const LedgerOpener opener =
+      [](const LedgerPlace& place) -> LedgerResult<std::unique_ptr<Ledger>> {
+    auto opened =
+        SqliteLedger::Open(place.folder / std::string(kLedgerFileName));
+    if (!opened.ok()) return opened.status();
+    return std::unique_ptr<Ledger>(std::move(*opened.value));
+  };
+
+  Station reopened;
+  RecordingPanel panel(reopened);
+  panel.set_quiet(true);
+  Outcome refusal = Outcome::kOk;
+  auto session = StationSession::Lock(folder_.path(), panel, refusal);
+  ASSERT_TRUE(session);
+  ASSERT_TRUE(OpenStation(folder_.path(), reopened, panel));
+  ASSERT_TRUE(session->OpenLedger(folder_.path(), reopened, panel, clock_,
+                                  opener, true, refusal));
+  ASSERT_EQ(panel.messages().size(), 1u);
+  EXPECT_NE(panel.messages()[0].find("is missing, but Serial-MAC.log lists 2 "
+                                     "units"),
+            std::string::npos);
+  EXPECT_NE(panel.messages()[0].find(kRebuildLedgerCommand), std::string::npos);
+  EXPECT_EQ(session->ledger(), nullptr);
+  EXPECT_FALSE(Exists(std::string(kLedgerFileName)));
+
+  adapter_.clear_log();
+  panel.clear();
+  const OpsContext ctx{reopened, panel, adapter_, clock_, session->ledger()};
+  EXPECT_EQ(RunSingleUnit(ctx), Outcome::kFileRejected);
+  EXPECT_EQ(panel.messages(), std::vector<std::string>{LedgerGapRefusal()});
+  EXPECT_EQ(panel.picture(), ResultPicture::kFail);
+  for (const SimRequest& request : adapter_.log()) {
+    EXPECT_NE(request.code, IOCTL_WRITE_EEPROM);
+  }
+
+  // srom-cli ledger --rebuild-from-log, with the window closed.
+  session.reset();
+  auto rebuilt = SqliteLedger::Open(folder_ / std::string(kLedgerFileName));
+  ASSERT_TRUE(rebuilt.ok());
+  EXPECT_EQ(RebuildLedgerFromLog(reopened, **rebuilt.value, panel).entered, 2);
+  rebuilt.value->reset();
+  Station again;
+  RecordingPanel again_panel(again);
+  again_panel.set_quiet(true);
+  auto reopened_session = StationSession::Open(
+      folder_.path(), again, again_panel, clock_, opener, refusal);
+  ASSERT_TRUE(reopened_session);
+  EXPECT_TRUE(again_panel.messages().empty());
+  const OpsContext next{again, again_panel, adapter_, clock_,
+                        reopened_session->ledger()};
+  EXPECT_EQ(RunSingleUnit(next), Outcome::kOk);
+  EXPECT_EQ(again.settings.CurrentMac, "000000000004");
 }
 
 // A unit that fails once a write request has gone out may have left its

@@ -271,7 +271,10 @@ TEST_F(OpsTest, AVerifiedUnitWhoseLogCannotBeWrittenIsAFileFailure) {
   std::filesystem::create_directory(folder_ / "Serial-MAC.log");
   EXPECT_EQ(RunSingleUnit(Context()), Outcome::kFileRejected);
   EXPECT_EQ(panel_.messages(),
-            std::vector<std::string>{msg::kSerialMacLogFailed});
+            (std::vector<std::string>{
+                msg::kSerialMacLogFailed,
+                "Serial-MAC.log could not be written in " +
+                    QuotedPath(folder_.path()) + ": it is a folder."}));
   EXPECT_EQ(panel_.picture(), ResultPicture::kPass);
 }
 

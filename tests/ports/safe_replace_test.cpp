@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "ports/process_identity.h"
 #include "ports_test_support.h"
 
 #ifdef _WIN32
@@ -151,7 +152,7 @@ const Refusal kRefusals[] = {
        fs::create_symlink("EEPROM.dat", folder / "b");
        return folder / "EEPROM.dat";
      },
-     "links loop"},
+     "it is a symbolic link"},
 #endif
 };
 
@@ -186,8 +187,9 @@ TEST_F(ReplaceTest, KeepsThePermissionsOfTheReplacedFile) {
   }
 }
 
-// The station's settings file may be a link into a shared folder: the save
-// goes to the file the link names, and the link stays a link.
+// A link planted under a file's name would send the MAC counter or a log
+// into whatever it leads to: the save is refused, naming the link, and
+// neither the link nor its target changes.
 struct Link {
   const char* name;
   bool final_file_exists;
@@ -216,35 +218,31 @@ const Link kLinks[] = {
      }},
 };
 
-class WritesThroughALink : public ReplaceTest,
-                           public ::testing::WithParamInterface<Link> {};
+class RefusesALink : public ReplaceTest,
+                     public ::testing::WithParamInterface<Link> {};
 
-TEST_P(WritesThroughALink, ToItsFinalFileAndTheLinkStays) {
+TEST_P(RefusesALink, NamingItAndChangingNeitherItNorItsTarget) {
   TempFolder shared;
   const fs::path final_file = shared / "EEPROM.dat";
-  if (GetParam().final_file_exists) {
-    WriteBytes(final_file, "old");
-    fs::permissions(final_file, fs::perms(0640));
-  }
+  if (GetParam().final_file_exists) WriteBytes(final_file, "old");
   GetParam().make(target(), final_file);
   const fs::path link_text = fs::read_symlink(target());
   const Names shared_before = EntriesOf(shared.path());
 
   std::string error;
-  ASSERT_TRUE(ReplaceFileSafely(target(), "new", &error)) << error;
-  EXPECT_EQ(ReadBytes(final_file), "new");
+  EXPECT_FALSE(ReplaceFileSafely(target(), "new", &error));
+  EXPECT_THAT(error, HasSubstr("Cannot save \"" + Utf8(target()) +
+                               "\": it is a symbolic link"));
+  if (GetParam().final_file_exists) {
+    EXPECT_EQ(ReadBytes(final_file), "old");
+  }
   ASSERT_TRUE(fs::is_symlink(target()));
   EXPECT_EQ(fs::read_symlink(target()), link_text);
-  Names shared_after = shared_before;
-  shared_after.insert("EEPROM.dat");
-  EXPECT_EQ(EntriesOf(shared.path()), shared_after);
+  EXPECT_EQ(EntriesOf(shared.path()), shared_before);
   EXPECT_EQ(EntriesOf(folder_.path()), Names{"EEPROM.dat"});
-  if (GetParam().final_file_exists) {
-    EXPECT_EQ(fs::status(final_file).permissions(), fs::perms(0640));
-  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, WritesThroughALink, ::testing::ValuesIn(kLinks),
+INSTANTIATE_TEST_SUITE_P(Links, RefusesALink, ::testing::ValuesIn(kLinks),
                          [](const auto& info) {
                            return std::string(info.param.name);
                          });
@@ -336,11 +334,14 @@ TEST_F(ReplaceTest, RemoveStaleTempFilesTakesOnlyItsOwnLeftovers) {
   const std::string folder_name = ".SROM.dat.77.0badf00d.tmp";
   fs::create_directory(folder_ / folder_name);
   WriteBytes(folder_ / folder_name / ".EEPROM.dat.9.00000000.tmp", "inside");
-  WriteBytes(folder_ / ".EEPROM.dat.123.abcdef01.tmp", "left by a crash");
-  WriteBytes(folder_ / ".SROM.bin.4194304.00000000.tmp", "left by a crash");
+  // Written by processes that cannot run: Linux gives no pid past 4194303,
+  // and Windows only multiples of four.
+  WriteBytes(folder_ / ".EEPROM.dat.4194305.abcdef01.tmp", "left by a crash");
+  WriteBytes(folder_ / ".SROM.bin.4194307-12345.00000000.tmp",
+             "left by a crash");
 #ifndef _WIN32
   // A link under such a name goes, never what it points to.
-  fs::create_symlink(victim, folder_ / ".EFUSE.dat.5.ffffffff.tmp");
+  fs::create_symlink(victim, folder_ / ".EFUSE.dat.4194305.ffffffff.tmp");
 #endif
 
   RemoveStaleTempFiles(folder_.path());
@@ -352,6 +353,59 @@ TEST_F(ReplaceTest, RemoveStaleTempFilesTakesOnlyItsOwnLeftovers) {
   EXPECT_EQ(ReadBytes(folder_ / folder_name / ".EEPROM.dat.9.00000000.tmp"),
             "inside");
   EXPECT_EQ(ReadBytes(victim), "untouched");
+}
+
+// A temporary file names its writer by pid and start. One whose writer still
+// runs is a save in flight (a sim command beside a running station) and
+// stays; once that writer has ended, or its pid names a later process, the
+// file is a leftover and goes.
+TEST_F(ReplaceTest, RemovesOnlyTheTemporaryFilesOfWritersThatHaveEnded) {
+  TempFolder elsewhere;
+  ChildProcess writer =
+      ChildProcess::StartHelper({"lock", Utf8(elsewhere.path()), "hold"});
+  ASSERT_EQ(writer.ReadLine(), "locked");
+  const std::string pid = std::to_string(writer.pid());
+  const std::optional<std::uint64_t> start = ProcessStartToken(writer.pid());
+  const std::string own = std::to_string(CurrentPid());
+  const std::optional<std::uint64_t> own_start = CurrentProcessStartToken();
+
+  struct Row {
+    std::string name;
+    bool stays_while_writer_runs;
+  };
+  std::vector<Row> rows = {
+      {".EEPROM.dat." + pid + ".0000000a.tmp", true},
+      {".SROM.dat." + own + ".0000000b.tmp", true},
+  };
+  if (start) {
+    rows.push_back(
+        {".EEPROM.dat." + pid + "-" + std::to_string(*start) + ".0000000c.tmp",
+         true});
+    // The same pid, started at another time: a later process took it.
+    rows.push_back({".EEPROM.dat." + pid + "-" + std::to_string(*start + 1) +
+                        ".0000000d.tmp",
+                    false});
+  }
+  if (own_start) {
+    rows.push_back({".SROM.dat." + own + "-" + std::to_string(*own_start) +
+                        ".0000000e.tmp",
+                    true});
+  }
+  for (const Row& row : rows) WriteBytes(folder_ / row.name, "in flight");
+
+  RemoveStaleTempFiles(folder_.path());
+  for (const Row& row : rows) {
+    EXPECT_EQ(fs::exists(folder_ / row.name), row.stays_while_writer_runs)
+        << row.name;
+  }
+
+  writer.CloseInput();
+  EXPECT_EQ(writer.Wait(), 0);
+  RemoveStaleTempFiles(folder_.path());
+  for (const Row& row : rows) {
+    const bool own_file = row.name.rfind(".SROM.dat.", 0) == 0;
+    EXPECT_EQ(fs::exists(folder_ / row.name), own_file) << row.name;
+  }
 }
 
 // Reads the whole file, as another program would while it is replaced. On
@@ -410,36 +464,37 @@ struct Kind {
   const char* name;
   // Makes `path` (in a fresh folder) what the row names.
   void (*make)(const fs::path& path);
-  FileKind kind;
+  FileKind kind;   // FileKindOf: links followed
+  FileKind entry;  // EntryKindOf: the name itself
 };
 
 const Kind kKinds[] = {
-    {"Missing", [](const fs::path&) {}, FileKind::kMissing},
+    {"Missing", [](const fs::path&) {}, FileKind::kMissing, FileKind::kMissing},
     {"Regular", [](const fs::path& path) { WriteBytes(path, "x"); },
-     FileKind::kRegular},
+     FileKind::kRegular, FileKind::kRegular},
     {"EmptyRegular", [](const fs::path& path) { WriteBytes(path, ""); },
-     FileKind::kRegular},
+     FileKind::kRegular, FileKind::kRegular},
     {"Folder", [](const fs::path& path) { fs::create_directory(path); },
-     FileKind::kFolder},
+     FileKind::kFolder, FileKind::kFolder},
 #ifndef _WIN32
     // Opening a pipe for reading waits for a writer that never comes.
     {"Pipe", [](const fs::path& path) { mkfifo(path.c_str(), 0644); },
-     FileKind::kOther},
+     FileKind::kOther, FileKind::kOther},
     {"Device",
      [](const fs::path& path) { fs::create_symlink("/dev/null", path); },
-     FileKind::kOther},
+     FileKind::kOther, FileKind::kLink},
     {"LinkToRegular",
      [](const fs::path& path) {
        WriteBytes(path.parent_path() / "real", "x");
        fs::create_symlink("real", path);
      },
-     FileKind::kRegular},
+     FileKind::kRegular, FileKind::kLink},
     {"LinkToFolder",
      [](const fs::path& path) { fs::create_symlink(path.parent_path(), path); },
-     FileKind::kFolder},
+     FileKind::kFolder, FileKind::kLink},
     {"DanglingLink",
      [](const fs::path& path) { fs::create_symlink("nowhere", path); },
-     FileKind::kMissing},
+     FileKind::kMissing, FileKind::kLink},
 #endif
 };
 
@@ -450,6 +505,7 @@ TEST_P(FileKindOfTest, TellsWhatAPathNamesWithoutOpeningIt) {
   const fs::path path = folder / "EEPROM.dat";
   GetParam().make(path);
   EXPECT_EQ(FileKindOf(path), GetParam().kind);
+  EXPECT_EQ(EntryKindOf(path), GetParam().entry);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, FileKindOfTest, ::testing::ValuesIn(kKinds),

@@ -19,16 +19,20 @@ SimFilesResult Failed(SimFilesStatus status, std::string message) {
   return result;
 }
 
-SimFilesResult CannotRead(const fs::path& folder) {
+// `file` could not be read, for the reason `why` (ReadSimText's words).
+SimFilesResult CannotRead(const fs::path& file, const std::string& why) {
   return Failed(SimFilesStatus::kFileFailed,
-                "The simulated adapter's files in \"" + folder.string() +
-                    "\" cannot be read.");
+                "The simulated adapter's file \"" + file.string() +
+                    "\" cannot be read" + (why.empty() ? "" : ": " + why) +
+                    ".");
 }
 
-SimFilesResult CannotWrite(const fs::path& folder) {
+// `error` is ReplaceFileSafely's, which names the file and the cause.
+SimFilesResult CannotWrite(const fs::path& folder, const std::string& error) {
   return Failed(SimFilesStatus::kFileFailed,
                 "The simulated adapter's files cannot be written in \"" +
-                    folder.string() + "\".");
+                    folder.string() + "\"" +
+                    (error.empty() ? "." : ". " + error + "."));
 }
 
 std::optional<std::string> CheckEepromSize(int size) {
@@ -37,14 +41,35 @@ std::optional<std::string> CheckEepromSize(int size) {
 }
 
 // The memories of the state file `file`: blank at the default size when there
-// is none, nothing when it cannot be read or is not a state.
-std::optional<SimMemories> LoadMemories(const fs::path& file) {
-  if (FileKindOf(file) == FileKind::kMissing) {
+// is none, nothing when it cannot be read or is not a state (`why` says
+// which).
+std::optional<SimMemories> LoadMemories(const fs::path& file,
+                                        std::string* why) {
+  if (EntryKindOf(file) == FileKind::kMissing) {
     return BlankSimMemories(kSimDefaultEepromSize);
   }
-  const auto text = ReadSimText(file);
+  const auto text = ReadSimText(file, why);
   if (!text) return std::nullopt;
-  return ParseSimState(*text);
+  auto memories = ParseSimState(*text);
+  if (!memories) *why = "it does not hold a simulated adapter's state";
+  return memories;
+}
+
+// The setup and memories of adapter `number` as its files hold them, or the
+// refusal naming the file that cannot be read.
+std::optional<SimFilesResult> LoadAdapterFiles(const fs::path& folder,
+                                               int number,
+                                               SimAdapterFiles& adapter) {
+  std::string why;
+  const fs::path setup_file = folder / SimSetupFileName(number);
+  auto setup = LoadSimSetup(setup_file, &why);
+  if (!setup) return CannotRead(setup_file, why);
+  const fs::path state_file = folder / SimStateFileName(number);
+  auto memories = LoadMemories(state_file, &why);
+  if (!memories) return CannotRead(state_file, why);
+  adapter.setup = std::move(*setup);
+  adapter.memories = std::move(*memories);
+  return std::nullopt;
 }
 
 // The bench of `folder` and the entry of its adapter `number`, or why not.
@@ -56,11 +81,13 @@ struct BenchPlace {
 BenchPlace FindOnBench(const fs::path& folder, int number) {
   BenchPlace place;
   const fs::path bench_file = folder / kSimBenchFile;
-  auto bench = LoadSimBench(bench_file);
+  std::string why;
+  auto bench = LoadSimBench(bench_file, &why);
   if (!bench) {
-    place.refusal = Failed(SimFilesStatus::kFileFailed,
-                           "The simulated bench's file \"" +
-                               bench_file.string() + "\" cannot be read.");
+    place.refusal =
+        Failed(SimFilesStatus::kFileFailed,
+               "The simulated bench's file \"" + bench_file.string() +
+                   "\" cannot be read: " + why + ".");
     return place;
   }
   if (number < 1 || number > static_cast<int>(bench->size())) {
@@ -151,11 +178,9 @@ SimFilesResult ReadStationSimAdapter(const fs::path& folder, int number) {
   SimFilesResult result;
   result.adapter.number = number;
   result.adapter.entry = place.bench[static_cast<std::size_t>(number - 1)];
-  auto setup = LoadSimSetup(folder / SimSetupFileName(number));
-  auto memories = LoadMemories(folder / SimStateFileName(number));
-  if (!setup || !memories) return CannotRead(folder);
-  result.adapter.setup = std::move(*setup);
-  result.adapter.memories = std::move(*memories);
+  if (auto refusal = LoadAdapterFiles(folder, number, result.adapter)) {
+    return std::move(*refusal);
+  }
   return result;
 }
 
@@ -173,29 +198,28 @@ SimFilesResult ChangeStationSimAdapter(const fs::path& folder, int number,
   adapter.number = number;
   adapter.entry = place.bench[static_cast<std::size_t>(number - 1)];
   if (change.kind == SimChangeKind::kCreate) {
-    if (FileKindOf(state_file) != FileKind::kMissing && !change.replace) {
+    if (EntryKindOf(state_file) != FileKind::kMissing && !change.replace) {
       return Failed(SimFilesStatus::kRefused,
                     "The folder already has a simulated adapter " +
                         std::to_string(number) +
                         "; give --force to replace it with a blank one.");
     }
-  } else {
-    auto setup = LoadSimSetup(setup_file);
-    auto memories = LoadMemories(state_file);
-    if (!setup || !memories) return CannotRead(folder);
-    adapter.setup = std::move(*setup);
-    adapter.memories = std::move(*memories);
+  } else if (auto refusal = LoadAdapterFiles(folder, number, adapter)) {
+    return std::move(*refusal);
   }
   if (auto why = ChangeFiles(change, adapter.setup, adapter.memories)) {
     return Failed(SimFilesStatus::kRefused, std::move(*why));
   }
   // A new adapter's state file first, then its setup, as `sim add` does.
+  std::string error;
   if (ChangesMemories(change.kind) &&
-      !ReplaceFileSafely(state_file, FormatSimState(adapter.memories))) {
-    return CannotWrite(folder);
+      !ReplaceFileSafely(state_file, FormatSimState(adapter.memories),
+                         &error)) {
+    return CannotWrite(folder, error);
   }
-  if (ChangesSetup(change.kind) && !SaveSimSetup(setup_file, adapter.setup)) {
-    return CannotWrite(folder);
+  if (ChangesSetup(change.kind) &&
+      !SaveSimSetup(setup_file, adapter.setup, &error)) {
+    return CannotWrite(folder, error);
   }
   SimFilesResult result;
   result.adapter = std::move(adapter);
@@ -209,11 +233,12 @@ SimFilesResult AddStationSimAdapter(const fs::path& folder,
   const auto lock = LockOrSay(folder, refusal);
   if (!lock) return std::move(*refusal);
   const fs::path bench_file = folder / kSimBenchFile;
-  auto bench = LoadSimBench(bench_file);
+  std::string why;
+  auto bench = LoadSimBench(bench_file, &why);
   if (!bench) {
-    return Failed(SimFilesStatus::kFileFailed, "The simulated bench's file \"" +
-                                                   bench_file.string() +
-                                                   "\" cannot be read.");
+    return Failed(SimFilesStatus::kFileFailed,
+                  "The simulated bench's file \"" + bench_file.string() +
+                      "\" cannot be read: " + why + ".");
   }
   if (auto why = CheckSimBenchEntry(*bench, entry)) {
     return Failed(SimFilesStatus::kRefused, std::move(*why));
@@ -226,11 +251,13 @@ SimFilesResult AddStationSimAdapter(const fs::path& folder,
   result.adapter.entry = entry;
   result.adapter.memories = BlankSimMemories(eeprom_size);
   bench->push_back(entry);
+  std::string error;
   if (!ReplaceFileSafely(folder / SimStateFileName(result.adapter.number),
-                         FormatSimState(result.adapter.memories)) ||
-      !SaveSimSetup(folder / SimSetupFileName(result.adapter.number), {}) ||
-      !SaveSimBench(bench_file, *bench)) {
-    return CannotWrite(folder);
+                         FormatSimState(result.adapter.memories), &error) ||
+      !SaveSimSetup(folder / SimSetupFileName(result.adapter.number), {},
+                    &error) ||
+      !SaveSimBench(bench_file, *bench, &error)) {
+    return CannotWrite(folder, error);
   }
   return result;
 }

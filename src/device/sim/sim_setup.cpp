@@ -56,17 +56,27 @@ bool IsBenchText(const std::string& text) {
 }
 
 // The setup of `file` and its text as read ("" for no file); nothing when
-// the file is there but cannot be read or is not a setup.
+// the file is there but cannot be read or is not a setup, and `why` (when
+// given) says which.
 std::optional<std::pair<SimSetup, std::string>> ReadSetupFile(
-    const std::filesystem::path& file) {
-  if (FileKindOf(file) == FileKind::kMissing) {
+    const std::filesystem::path& file, std::string* why = nullptr) {
+  if (EntryKindOf(file) == FileKind::kMissing) {
     return std::pair{SimSetup{}, std::string()};
   }
-  auto text = ReadSimText(file);
+  auto text = ReadSimText(file, why);
   if (!text) return std::nullopt;
   auto setup = ParseSimSetup(*text);
-  if (!setup) return std::nullopt;
+  if (!setup) {
+    if (why != nullptr) *why = "it does not hold a simulated adapter's setup";
+    return std::nullopt;
+  }
   return std::pair{std::move(*setup), std::move(*text)};
+}
+
+std::string CannotRead(const std::filesystem::path& file,
+                       const std::string& why) {
+  return "The simulated adapter's file \"" + file.string() +
+         "\" cannot be read" + (why.empty() ? "" : ": " + why) + ".";
 }
 
 // Opens adapter `number`'s files on `adapter`: its memories from the state
@@ -78,16 +88,16 @@ std::optional<std::string> OpenAdapterFiles(const std::filesystem::path& folder,
                                             std::string& error) {
   adapter.set_logging(false);
   const std::filesystem::path state = folder / SimStateFileName(number);
-  if (!adapter.UseStateFile(state, [folder] { return LockSimBench(folder); })) {
-    error = "The simulated adapter's file \"" + state.string() +
-            "\" cannot be read.";
+  std::string why;
+  if (!adapter.UseStateFile(
+          state, [folder] { return LockSimBench(folder); }, &why)) {
+    error = CannotRead(state, why);
     return std::nullopt;
   }
   const std::filesystem::path setup_file = folder / SimSetupFileName(number);
-  auto setup = ReadSetupFile(setup_file);
+  auto setup = ReadSetupFile(setup_file, &why);
   if (!setup) {
-    error = "The simulated adapter's file \"" + setup_file.string() +
-            "\" cannot be read.";
+    error = CannotRead(setup_file, why);
     return std::nullopt;
   }
   ApplySimSetup(setup->first, adapter);
@@ -143,19 +153,21 @@ void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter) {
   for (const auto& fault : setup.faults) ArmSimFault(fault, adapter);
 }
 
-std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file) {
-  auto setup = ReadSetupFile(file);
+std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file,
+                                     std::string* why) {
+  auto setup = ReadSetupFile(file, why);
   if (!setup) return std::nullopt;
   return std::move(setup->first);
 }
 
-bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup) {
+bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup,
+                  std::string* error) {
   std::string text(kSetupFirstLine);
   text += "\n";
   text += setup.plugged ? "plugged 1\n" : "plugged 0\n";
   for (const auto& fault : setup.faults)
     text += "fault " + JoinWords(fault) + "\n";
-  return ReplaceFileSafely(file, text);
+  return ReplaceFileSafely(file, text, error);
 }
 
 std::optional<StationLock> LockSimBench(const std::filesystem::path& folder,
@@ -174,16 +186,6 @@ std::optional<StationLock> LockSimBench(const std::filesystem::path& folder,
     }
     clock.SleepMs(20);
   }
-}
-
-std::string SimStateFileName(int number) {
-  if (number <= 1) return kSimStateFile;
-  return "simulated-adapter-" + std::to_string(number) + ".txt";
-}
-
-std::string SimSetupFileName(int number) {
-  if (number <= 1) return kSimSetupFile;
-  return "simulated-adapter-" + std::to_string(number) + "-setup.txt";
 }
 
 bool IsSimFileName(const std::string& name) {
@@ -218,36 +220,41 @@ std::optional<std::string> CheckSimBenchEntry(
 }
 
 std::optional<std::vector<SimBenchEntry>> LoadSimBench(
-    const std::filesystem::path& file) {
-  if (FileKindOf(file) == FileKind::kMissing) {
+    const std::filesystem::path& file, std::string* why) {
+  if (EntryKindOf(file) == FileKind::kMissing) {
     return std::vector<SimBenchEntry>{
         {kSimDefaultConnection, kSimDefaultDescription}};
   }
-  const auto text = ReadSimText(file);
+  const auto text = ReadSimText(file, why);
   if (!text) return std::nullopt;
+  const auto not_a_bench =
+      [why]() -> std::optional<std::vector<SimBenchEntry>> {
+    if (why != nullptr) *why = "it does not list a simulated bench";
+    return std::nullopt;
+  };
   const std::vector<std::string> lines = LinesOf(*text);
-  if (lines.empty() || lines[0] != kBenchFirstLine) return std::nullopt;
+  if (lines.empty() || lines[0] != kBenchFirstLine) return not_a_bench();
   std::vector<SimBenchEntry> bench;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
     const std::size_t tab = lines[i].find('\t');
-    if (tab == std::string::npos) return std::nullopt;
+    if (tab == std::string::npos) return not_a_bench();
     SimBenchEntry entry{lines[i].substr(0, tab), lines[i].substr(tab + 1)};
-    if (CheckSimBenchEntry(bench, entry)) return std::nullopt;
+    if (CheckSimBenchEntry(bench, entry)) return not_a_bench();
     bench.push_back(std::move(entry));
   }
-  if (bench.empty()) return std::nullopt;
+  if (bench.empty()) return not_a_bench();
   return bench;
 }
 
 bool SaveSimBench(const std::filesystem::path& file,
-                  const std::vector<SimBenchEntry>& bench) {
+                  const std::vector<SimBenchEntry>& bench, std::string* error) {
   std::string text(kBenchFirstLine);
   text += "\n";
   for (const SimBenchEntry& entry : bench) {
     text += entry.connection_name + "\t" + entry.description + "\n";
   }
-  return ReplaceFileSafely(file, text);
+  return ReplaceFileSafely(file, text, error);
 }
 
 std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
@@ -260,10 +267,11 @@ std::unique_ptr<SimulatedAdapter> OpenStationSimAdapter(
 std::unique_ptr<SimulatedBench> OpenStationSimBench(
     const std::filesystem::path& folder, std::string& error) {
   const std::filesystem::path bench_file = folder / kSimBenchFile;
-  const auto entries = LoadSimBench(bench_file);
+  std::string why;
+  const auto entries = LoadSimBench(bench_file, &why);
   if (!entries) {
     error = "The simulated bench's file \"" + bench_file.string() +
-            "\" cannot be read.";
+            "\" cannot be read: " + why + ".";
     return nullptr;
   }
   auto bench = std::make_unique<SimulatedBench>();

@@ -14,6 +14,7 @@
 #include "device/sim/sim_faults.h"
 #include "device/sim/simulated_adapter.h"
 #include "device/sim/simulated_bench.h"
+#include "ports/station_files.h"
 #include "ports/station_lock.h"
 
 namespace srom {
@@ -29,15 +30,18 @@ inline constexpr char kSimBenchFile[] = "simulated-bench.txt";
 // that none of them loses another's change. It is not the station's lock:
 // the cable of an adapter can be pulled while a program works on the station.
 inline constexpr char kSimLockFile[] = "simulated-bench.lock";
+// The names are the station's file list's own (ports/station_files.h).
+static_assert(std::string_view(kSimStateFile) == station_file::kSimState);
+static_assert(std::string_view(kSimSetupFile) == station_file::kSimSetup);
+static_assert(std::string_view(kSimBenchFile) == station_file::kSimBench);
+static_assert(std::string_view(kSimLockFile) == station_file::kSimLock);
+static_assert(SimulatedBench::kMaxAdapters == station_file::kSimAdapters);
 inline constexpr char kSimDefaultDescription[] =
     "VELK KM62058 USB 3.0 to Gigabit Ethernet Adapter";
 inline constexpr char kSimDefaultConnection[] = "Ethernet";
 
-// The state and setup file names of adapter `number` (1..6): adapter 1's as
-// above, "simulated-adapter-<n>.txt" and "simulated-adapter-<n>-setup.txt"
-// for the others.
-std::string SimStateFileName(int number);
-std::string SimSetupFileName(int number);
+// SimStateFileName(number) and SimSetupFileName(number) name adapter
+// `number`'s files (ports/station_files.h).
 // True for the name of any file of a simulated bench, its lock included.
 bool IsSimFileName(const std::string& name);
 
@@ -67,9 +71,14 @@ struct SimSetup {
 void ApplySimSetup(const SimSetup& setup, SimulatedAdapter& adapter);
 
 // The setup of `file`; the default (plugged, no fault) when there is no file.
-// Nothing when the file is there but cannot be read or is not a setup.
-std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file);
-bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup);
+// Nothing when the file is there but cannot be read or is not a setup; `why`
+// (when given) then says which, in words that follow "...: ".
+std::optional<SimSetup> LoadSimSetup(const std::filesystem::path& file,
+                                     std::string* why = nullptr);
+// False, with ReplaceFileSafely's reason in `error` (when given), when the
+// file cannot be written.
+bool SaveSimSetup(const std::filesystem::path& file, const SimSetup& setup,
+                  std::string* error = nullptr);
 
 // One adapter of the bench file.
 struct SimBenchEntry {
@@ -89,11 +98,12 @@ std::optional<std::string> CheckSimBenchEntry(
 // then one line per adapter, its connection name and its description with a
 // tab between. Adapter 1 alone, with the default description and connection,
 // when there is no file. Nothing when the file is there but cannot be read or
-// is not a bench.
+// is not a bench; `why` (when given) then says which.
 std::optional<std::vector<SimBenchEntry>> LoadSimBench(
-    const std::filesystem::path& file);
+    const std::filesystem::path& file, std::string* why = nullptr);
 bool SaveSimBench(const std::filesystem::path& file,
-                  const std::vector<SimBenchEntry>& bench);
+                  const std::vector<SimBenchEntry>& bench,
+                  std::string* error = nullptr);
 
 // The simulated adapter of the station in `folder`, as every front end opens
 // it: its memories kept in the folder's state file under the bench's lock,

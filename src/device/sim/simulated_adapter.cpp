@@ -1,7 +1,6 @@
 #include "device/sim/simulated_adapter.h"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -9,7 +8,9 @@
 #include "device/driver_contract.h"
 #include "model/hex_text.h"
 #include "model/image_buffer.h"
+#include "ports/file_read.h"
 #include "ports/safe_replace.h"
+#include "ports/station_files.h"
 
 namespace srom {
 namespace {
@@ -93,14 +94,14 @@ std::optional<SimMemories> ParseSimState(const std::string& text) {
   return memories;
 }
 
-std::optional<std::string> ReadSimText(const std::filesystem::path& file) {
-  if (FileKindOf(file) != FileKind::kRegular) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return text.str();
+std::optional<std::string> ReadSimText(const std::filesystem::path& file,
+                                       std::string* why) {
+  FileRead read = ReadPlainFile(file, kSimFileCap, LinkRule::kRefuse);
+  if (!read.ok()) {
+    if (why != nullptr) *why = ReadFaultText(read);
+    return std::nullopt;
+  }
+  return std::move(read.bytes);
 }
 
 SimulatedAdapter::SimulatedAdapter(int eeprom_size) {
@@ -480,11 +481,15 @@ void SimulatedAdapter::SaveStateLocked() {
   if (ReplaceFileSafely(*state_file_, text)) saved_state_ = std::move(text);
 }
 
-bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {
-  const auto text = ReadSimText(file);
+bool SimulatedAdapter::LoadState(const std::filesystem::path& file,
+                                 std::string* why) {
+  const auto text = ReadSimText(file, why);
   if (!text) return false;
   auto memories = ParseSimState(*text);
-  if (!memories) return false;
+  if (!memories) {
+    if (why != nullptr) *why = "it does not hold a simulated adapter's state";
+    return false;
+  }
   std::lock_guard lock(mutex_);
   eeprom_ = std::move(memories->eeprom);
   efuse_ = memories->efuse;
@@ -492,10 +497,11 @@ bool SimulatedAdapter::LoadState(const std::filesystem::path& file) {
 }
 
 bool SimulatedAdapter::UseStateFile(const std::filesystem::path& file,
-                                    StateFileLock lock) {
-  std::error_code error;
-  const bool exists = std::filesystem::exists(file, error);
-  if (exists && !LoadState(file)) return false;
+                                    StateFileLock lock, std::string* why) {
+  // A link, even one that leads nowhere, is there: it is refused, never
+  // taken for a missing file and written over.
+  const bool exists = EntryKindOf(file) != FileKind::kMissing;
+  if (exists && !LoadState(file, why)) return false;
   std::lock_guard guard(mutex_);
   state_file_ = file;
   state_lock_ = std::move(lock);

@@ -59,10 +59,13 @@ std::string FormatSimState(const SimMemories& memories);
 // white space between them; nothing when the text is not a state.
 std::optional<SimMemories> ParseSimState(const std::string& text);
 
-// The whole text of a small file of the simulator; nothing when it is not a
-// plain file (a pipe planted under its name would never end) or cannot be
-// read.
-std::optional<std::string> ReadSimText(const std::filesystem::path& file);
+// The whole text of a small file of the simulator, read as every station
+// file is (ReadPlainFile): nothing when it is not a plain file (a pipe
+// planted under its name would never end), is a symbolic link, is larger
+// than kSimFileCap or cannot be read; `why` (when given) then says which, in
+// words that follow "...: ".
+std::optional<std::string> ReadSimText(const std::filesystem::path& file,
+                                       std::string* why = nullptr);
 
 class SimulatedAdapter : public DriverPort {
  public:
@@ -134,8 +137,9 @@ class SimulatedAdapter : public DriverPort {
   // (FormatSimState). The file is replaced through a temporary file beside
   // it, never left half-written.
   bool SaveState(const std::filesystem::path& file) const;
-  // False, and the adapter unchanged, when the file is missing or malformed.
-  bool LoadState(const std::filesystem::path& file);
+  // False, and the adapter unchanged, when the file is missing or malformed;
+  // `why` (when given) then says which.
+  bool LoadState(const std::filesystem::path& file, std::string* why = nullptr);
 
   // Held around every change of a memory while a state file is kept: the
   // other programs that replace the file (srom-cli sim create, the simulator
@@ -152,7 +156,9 @@ class SimulatedAdapter : public DriverPort {
   // there and never brings back what it replaced. False when an existing
   // file cannot be read; the adapter keeps its memories then and keeps no
   // file.
-  bool UseStateFile(const std::filesystem::path& file, StateFileLock lock = {});
+  // `why` (when given) says why the file cannot be read.
+  bool UseStateFile(const std::filesystem::path& file, StateFileLock lock = {},
+                    std::string* why = nullptr);
   // Takes the memories of the state file when another program replaced it
   // since this adapter last read or wrote it; the adapter's own saves are no
   // such change. True when it did. A file that is missing, cannot be read or
