@@ -73,6 +73,12 @@ std::optional<std::string> PoolFault(const PoolState& pool) {
   return std::nullopt;
 }
 
+bool MayReissue(const UnitDraft& draft, const UnitRecord& holder,
+                bool line_wide) {
+  if (!draft.reissue || holder.state == UnitState::kReserved) return false;
+  return !line_wide || holder.station == draft.station;
+}
+
 std::uint64_t MacValue(const std::string& mac) {
   std::uint64_t value = 0;
   for (char c : mac) {

@@ -1,7 +1,7 @@
 // The rules every production ledger holds its calls to, whichever store is
 // behind it: what a well-formed MAC address, serial number, time and pool
-// look like. Each returns what is wrong, worded to follow "refuses ", or
-// nothing.
+// look like, and when a MAC address may be given again. Each fault returns
+// what is wrong, worded to follow "refuses ", or nothing.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,15 @@ std::optional<std::string> PoolNameFault(const std::string& name);
 // A new pool: its name, first <= last, both 12 hex digits, an increment
 // from 1 to 65535.
 std::optional<std::string> PoolFault(const PoolState& pool);
+
+// Whether `draft` may take a MAC address that `holder` holds: a unit of the
+// ledger that was not released, the one being written with the address when
+// there is one. Only a rework the operator asked for takes it again, never
+// while a unit is being written with it; and where the line's stations share
+// the ledger (`line_wide`, Ledger::LineWide()), only at the station that gave
+// it, since another station's adapter may hold it.
+bool MayReissue(const UnitDraft& draft, const UnitRecord& holder,
+                bool line_wide);
 
 // A MAC address as a number, and back as 12 upper-case hex digits (more
 // when past FFFFFFFFFFFF, as a used-up pool's next value can be).

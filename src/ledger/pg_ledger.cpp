@@ -231,8 +231,8 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
               });
           const UnitRecord& holder =
               writing != held.value->end() ? *writing : held.value->front();
-          const bool refused = !draft.reissue || writing != held.value->end() ||
-                               holder.station != draft.station;
+          const bool refused =
+              !ledger_rules::MayReissue(draft, holder, LineWide());
           if (refused && from_pool) {
             // The pool's next value is held already (a station outside the
             // pool took it): the pool moves on past it for good.
