@@ -1,8 +1,8 @@
 #include "ledger/ledger_rules.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
+
+#include "model/hex_text.h"
 
 namespace srom::ledger_rules {
 
@@ -79,19 +79,9 @@ bool MayReissue(const UnitDraft& draft, const UnitRecord& holder,
   return !line_wide || holder.station == draft.station;
 }
 
-std::uint64_t MacValue(const std::string& mac) {
-  std::uint64_t value = 0;
-  for (char c : mac) {
-    value = value * 16 +
-            static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'A' + 10);
-  }
-  return value;
-}
-
-std::string MacText(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%012" PRIX64, value);
-  return text;
+bool PoolUsedUp(const PoolState& pool) {
+  return pool.next.size() > pool.last.size() ||
+         MacValue(pool.next) > MacValue(pool.last);
 }
 
 }  // namespace srom::ledger_rules

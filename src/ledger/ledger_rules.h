@@ -35,9 +35,9 @@ std::optional<std::string> PoolFault(const PoolState& pool);
 bool MayReissue(const UnitDraft& draft, const UnitRecord& holder,
                 bool line_wide);
 
-// A MAC address as a number, and back as 12 upper-case hex digits (more
-// when past FFFFFFFFFFFF, as a used-up pool's next value can be).
-std::uint64_t MacValue(const std::string& mac);
-std::string MacText(std::uint64_t value);
+// Every MAC address of the pool was given: its next value lies past its
+// last one (and past FFFFFFFFFFFF when the pool ends there: a thirteenth
+// digit).
+bool PoolUsedUp(const PoolState& pool);
 
 }  // namespace srom::ledger_rules

@@ -9,12 +9,11 @@
 
 #include "ledger/ledger_rules.h"
 #include "ledger/pg_session.h"
+#include "model/hex_text.h"
 
 namespace srom {
 namespace {
 
-using ledger_rules::MacText;
-using ledger_rules::MacValue;
 using pg::Field;
 using pg::IntField;
 using pg::Result;
@@ -209,7 +208,7 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
                     state.next + " next, not " + draft.mac +
                     ": another station took that one first.");
           }
-          if (MacValue(state.next) > MacValue(state.last)) {
+          if (ledger_rules::PoolUsedUp(state)) {
             return Refused(
                 "MAC address " + draft.mac + ": the line pool \"" + draft.pool +
                 "\" is used up (its last MAC address is " + state.last + ")");
