@@ -140,9 +140,9 @@ LedgerResult<std::vector<UnitRecord>> ReadRecords(Session& s,
 LedgerResult<std::vector<UnitRecord>> Records(
     Session& s, std::string_view sql,
     std::initializer_list<std::string> params) {
-  std::optional<LedgerStatus> down;
-  Result result = s.ExecAgainOnce(sql, params, &down);
-  if (down) return *down;
+  std::optional<LedgerStatus> failed;
+  Result result = s.ExecAgainOnce(sql, params, &failed);
+  if (failed) return *failed;
   return ReadRecords(s, result.get());
 }
 
@@ -333,13 +333,12 @@ LedgerStatus PgLedger::Close(std::int64_t id, const std::string& time,
   const std::string from = to == UnitState::kInterrupted
                                ? "state IN ('reserved', 'failed')"
                                : "state IN ('reserved', 'interrupted')";
-  std::optional<LedgerStatus> down;
+  std::optional<LedgerStatus> failed;
   Result closed = s.ExecAgainOnce(
       "UPDATE srom_unit SET state = $2, closed_at = $3 WHERE id = $1 AND (" +
           from + " OR (state = $2 AND closed_at = $3))",
-      {unit, state, time}, &down);
-  if (down) return *down;
-  if (!Session::Succeeded(closed.get())) return s.Failure();
+      {unit, state, time}, &failed);
+  if (failed) return *failed;
   if (std::string(PQcmdTuples(closed.get())) == "1") return {};
   return Unchanged(s, unit, state);
 }
@@ -348,13 +347,12 @@ LedgerStatus PgLedger::MarkSettingsSaved(std::int64_t id) {
   Session& s = session_->Begin();
   if (auto down = s.Ready()) return *down;
   const std::string unit = std::to_string(id);
-  std::optional<LedgerStatus> down;
+  std::optional<LedgerStatus> failed;
   Result saved = s.ExecAgainOnce(
       "UPDATE srom_unit SET settings_saved = true WHERE id = $1 "
       "AND state IN ('programmed', 'interrupted')",
-      {unit}, &down);
-  if (down) return *down;
-  if (!Session::Succeeded(saved.get())) return s.Failure();
+      {unit}, &failed);
+  if (failed) return *failed;
   if (std::string(PQcmdTuples(saved.get())) == "1") return {};
   return Unchanged(s, unit, "with its settings saved");
 }
@@ -430,13 +428,12 @@ LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
   Session& s = session_->Begin();
   if (auto down = s.Ready()) return *down;
   if (auto fault = ledger_rules::PoolNameFault(name)) return Refused(*fault);
-  std::optional<LedgerStatus> down;
+  std::optional<LedgerStatus> failed;
   Result pool = s.ExecAgainOnce(
       "SELECT name, first_mac, last_mac, increment, next_mac FROM srom_pool "
       "WHERE name = $1",
-      {name}, &down);
-  if (down) return *down;
-  if (!Session::Succeeded(pool.get())) return s.Failure();
+      {name}, &failed);
+  if (failed) return *failed;
   if (PQntuples(pool.get()) == 0) {
     return Refused("the pool \"" + name + "\": there is no such pool");
   }
@@ -446,13 +443,12 @@ LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {
 LedgerResult<std::vector<PoolState>> PgLedger::Pools() {
   Session& s = session_->Begin();
   if (auto down = s.Ready()) return *down;
-  std::optional<LedgerStatus> down;
+  std::optional<LedgerStatus> failed;
   Result pools = s.ExecAgainOnce(
       "SELECT name, first_mac, last_mac, increment, next_mac FROM srom_pool "
       "ORDER BY name",
-      {}, &down);
-  if (down) return *down;
-  if (!Session::Succeeded(pools.get())) return s.Failure();
+      {}, &failed);
+  if (failed) return *failed;
   std::vector<PoolState> all;
   for (int row = 0; row < PQntuples(pools.get()); ++row) {
     all.push_back(ReadPool(pools.get(), row));

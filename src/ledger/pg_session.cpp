@@ -142,14 +142,17 @@ Result Session::Exec(std::string_view sql,
 
 Result Session::ExecAgainOnce(std::string_view sql,
                               std::initializer_list<std::string> params,
-                              std::optional<LedgerStatus>* down) {
-  *down = Ready();
-  if (*down) return nullptr;
+                              std::optional<LedgerStatus>* failed) {
+  *failed = Ready();
+  if (*failed) return nullptr;
   Result result = Exec(sql, params);
-  if (Succeeded(result.get()) || !Lost()) return result;
-  *down = Ready();
-  if (*down) return nullptr;
-  return Exec(sql, params);
+  if (!Succeeded(result.get()) && Lost()) {
+    *failed = Ready();
+    if (*failed) return nullptr;
+    result = Exec(sql, params);
+  }
+  if (!Succeeded(result.get())) *failed = Failure();
+  return result;
 }
 
 bool Session::Succeeded(const PGresult* result) {
@@ -225,9 +228,9 @@ LedgerStatus Session::SettingsRejected(const std::string& cause) const {
 LedgerStatus Session::Transaction(const Body& body, bool* cut_off, bool ready) {
   Result begun;
   if (ready) {
-    std::optional<LedgerStatus> down;
-    begun = ExecAgainOnce("BEGIN", {}, &down);
-    if (down) return *down;
+    std::optional<LedgerStatus> failed;
+    begun = ExecAgainOnce("BEGIN", {}, &failed);
+    if (failed) return *failed;
   } else {
     begun = Exec("BEGIN");
   }

@@ -62,10 +62,11 @@ class Session {
 
   // Exec on a connection that is made ready first, and once more when the
   // statement found it lost: only for a statement that is safe to send twice
-  // (a read, BEGIN, an idempotent update).
+  // (a read, BEGIN, an idempotent update). `failed` is set when it did not
+  // succeed: the ledger cannot be used now, or the statement failed.
   Result ExecAgainOnce(std::string_view sql,
                        std::initializer_list<std::string> params,
-                       std::optional<LedgerStatus>* down);
+                       std::optional<LedgerStatus>* failed);
 
   static bool Succeeded(const PGresult* result);
 
