@@ -195,8 +195,7 @@ ExitCode Pool(Run& run) {
   };
   run.out() << row("pool", "first       ", "last        ", "increment", "next");
   for (const PoolState& p : *pools.value) {
-    const bool used_up =
-        ledger_rules::MacValue(p.next) > ledger_rules::MacValue(p.last);
+    const bool used_up = ledger_rules::PoolUsedUp(p);
     run.out() << row(p.name, p.first, p.last, std::to_string(p.increment),
                      used_up ? "used up" : p.next);
   }

@@ -1,8 +1,8 @@
 #include "ledger/ledger_rules.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
+
+#include "model/hex_text.h"
 
 namespace srom::ledger_rules {
 
@@ -73,19 +73,15 @@ std::optional<std::string> PoolFault(const PoolState& pool) {
   return std::nullopt;
 }
 
-std::uint64_t MacValue(const std::string& mac) {
-  std::uint64_t value = 0;
-  for (char c : mac) {
-    value = value * 16 +
-            static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'A' + 10);
-  }
-  return value;
+bool MayReissue(const UnitDraft& draft, const UnitRecord& holder,
+                bool line_wide) {
+  if (!draft.reissue || holder.state == UnitState::kReserved) return false;
+  return !line_wide || holder.station == draft.station;
 }
 
-std::string MacText(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%012" PRIX64, value);
-  return text;
+bool PoolUsedUp(const PoolState& pool) {
+  return pool.next.size() > pool.last.size() ||
+         MacValue(pool.next) > MacValue(pool.last);
 }
 
 }  // namespace srom::ledger_rules

@@ -1,7 +1,7 @@
 // The rules every production ledger holds its calls to, whichever store is
 // behind it: what a well-formed MAC address, serial number, time and pool
-// look like. Each returns what is wrong, worded to follow "refuses ", or
-// nothing.
+// look like, and when a MAC address may be given again. Each fault returns
+// what is wrong, worded to follow "refuses ", or nothing.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +26,18 @@ std::optional<std::string> PoolNameFault(const std::string& name);
 // from 1 to 65535.
 std::optional<std::string> PoolFault(const PoolState& pool);
 
-// A MAC address as a number, and back as 12 upper-case hex digits (more
-// when past FFFFFFFFFFFF, as a used-up pool's next value can be).
-std::uint64_t MacValue(const std::string& mac);
-std::string MacText(std::uint64_t value);
+// Whether `draft` may take a MAC address that `holder` holds: a unit of the
+// ledger that was not released, the one being written with the address when
+// there is one. Only a rework the operator asked for takes it again, never
+// while a unit is being written with it; and where the line's stations share
+// the ledger (`line_wide`, Ledger::LineWide()), only at the station that gave
+// it, since another station's adapter may hold it.
+bool MayReissue(const UnitDraft& draft, const UnitRecord& holder,
+                bool line_wide);
+
+// Every MAC address of the pool was given: its next value lies past its
+// last one (and past FFFFFFFFFFFF when the pool ends there: a thirteenth
+// digit).
+bool PoolUsedUp(const PoolState& pool);
 
 }  // namespace srom::ledger_rules

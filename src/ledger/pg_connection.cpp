@@ -41,16 +41,6 @@ Waited WaitForSocket(int socket, short events, const Deadline& deadline,
   }
 }
 
-// The first line of a libpq message, trimmed.
-std::string FirstLine(std::string text) {
-  const std::size_t end = text.find('\n');
-  if (end != std::string::npos) text.erase(end);
-  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 bool IsSqlStateText(std::string_view text) {
   return text.size() >= 7 && text.substr(5, 2) == ": " &&
          std::all_of(text.begin(), text.begin() + 5, [](char c) {
@@ -115,7 +105,10 @@ std::vector<std::string> SplitList(const std::string& list) {
   return items;
 }
 
-// The option `key` of a connection string, empty when it sets none.
+void IgnoreNotice(void*, const char*) {}
+
+}  // namespace
+
 std::string OptionOf(const std::string& url, std::string_view key) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
@@ -128,10 +121,6 @@ std::string OptionOf(const std::string& url, std::string_view key) {
   PQconninfoFree(options);
   return value;
 }
-
-void IgnoreNotice(void*, const char*) {}
-
-}  // namespace
 
 Connection::~Connection() { Drop(); }
 
@@ -322,6 +311,15 @@ Result Connection::Exec(std::string_view sql,
     }
   }
   return answer;
+}
+
+std::string FirstLine(std::string text) {
+  const std::size_t end = text.find('\n');
+  if (end != std::string::npos) text.erase(end);
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
 }
 
 ConnectionError ServerError(const PGresult* result) {

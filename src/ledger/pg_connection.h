@@ -135,6 +135,12 @@ class Connection {
   ConnectionError error_;
 };
 
+// The option `key` of a connection string, empty when it sets none.
+std::string OptionOf(const std::string& url, std::string_view key);
+
+// The first line of a libpq message, trimmed.
+std::string FirstLine(std::string text);
+
 // The SQLSTATE and text of a result the server sent as an error.
 ConnectionError ServerError(const PGresult* result);
 

@@ -15,6 +15,10 @@
 
 namespace srom {
 
+namespace pg {
+class Session;  // the connection, its set-up and its faults: pg_session.h
+}  // namespace pg
+
 struct PgLedgerOptions {
   // Hold the station's name on the server while the ledger is open (and
   // take it again whenever the connection is made anew): a second live
@@ -86,12 +90,11 @@ class PgLedger final : public Ledger {
   const std::string& where() const;
 
  private:
-  class Session;  // the connection and its statements
-  explicit PgLedger(std::unique_ptr<Session> session);
+  explicit PgLedger(std::unique_ptr<pg::Session> session);
 
   LedgerStatus Close(std::int64_t id, const std::string& time, UnitState to);
 
-  std::unique_ptr<Session> session_;
+  std::unique_ptr<pg::Session> session_;
 };
 
 }  // namespace srom

@@ -85,9 +85,8 @@ struct SqliteLedger::Connection {
   int PrepareAll() {
     const std::string select = "SELECT " + std::string(kColumns) + " FROM unit";
     const std::pair<sqlite::Statement*, std::string> statements[] = {
-        {&mac_holder,
-         "SELECT id, state FROM unit WHERE mac = ?1 AND state <> 'released' "
-         "ORDER BY id DESC LIMIT 1"},
+        {&mac_holder, select + " WHERE mac = ?1 AND state <> 'released' "
+                               "ORDER BY id DESC LIMIT 1"},
         {&insert,
          "INSERT INTO unit (mac, serial, device_sel, image_digest, station, "
          "reserved_at, state) VALUES (?1, ?2, ?3, ?4, ?5, ?6, 'reserved')"},
@@ -352,21 +351,26 @@ LedgerResult<std::int64_t> SqliteLedger::Reserve(const UnitDraft& draft) {
   std::int64_t id = 0;
   LedgerStatus status = c.Write(file_, [&]() -> LedgerStatus {
     {
-      Run holder(c.mac_holder.get());
-      holder.Bind(draft.mac);
-      const int rc = holder.Step();
-      if (rc == SQLITE_ROW &&
-          (!draft.reissue ||
-           holder.Text(1) == UnitStateName(UnitState::kReserved))) {
-        return LedgerStatus::Failed(LedgerFault::kMacInUse,
-                                    "The production ledger " + file_.string() +
-                                        " refuses MAC address " + draft.mac +
-                                        ": unit " +
-                                        std::to_string(holder.Int(0)) +
-                                        " holds it (" + holder.Text(1) + ").");
-      }
-      if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        return Storage(file_, "read", Cause(c.db.get(), file_, rc));
+      // The latest unit holding the address: the one being written with it
+      // when there is one, since the file keeps one reserved row per address
+      // and a reservation comes after every unit before it.
+      Run run(c.mac_holder.get());
+      run.Bind(draft.mac);
+      const auto holder = c.ReadOne(file_, run);
+      if (!holder.ok()) return holder.status();
+      // A station's own file (not LineWide()) compares no station names:
+      // every row in it was written in this station's folder, under the
+      // name the station had then, and a station renamed in station.ini
+      // still reworks its own units.
+      if (*holder.value &&
+          !ledger_rules::MayReissue(draft, **holder.value, LineWide())) {
+        const UnitRecord& unit = **holder.value;
+        return LedgerStatus::Failed(
+            LedgerFault::kMacInUse,
+            "The production ledger " + file_.string() +
+                " refuses MAC address " + draft.mac + ": unit " +
+                std::to_string(unit.id) + " holds it (" +
+                std::string(UnitStateName(unit.state)) + ").");
       }
     }
     Run insert(c.insert.get());

@@ -5,6 +5,9 @@
 namespace srom {
 namespace {
 
+// The hex digits of a MAC address: six bytes.
+constexpr std::size_t kMacTextDigits = 12;
+
 // Digit value of an upper-cased character; anything else counts 0 and is
 // reported through `ok`.
 int DigitValue(char c, bool* ok) {
@@ -60,6 +63,14 @@ std::string FormatHex(std::uint64_t value, int width) {
     digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
   }
   return digits;
+}
+
+std::uint64_t MacValue(std::string_view mac) {
+  return HexTextValue(mac, kMacTextDigits);
+}
+
+std::string MacText(std::uint64_t value) {
+  return FormatHex(value, static_cast<int>(kMacTextDigits));
 }
 
 int HexDigitValue(int c) {

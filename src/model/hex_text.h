@@ -44,4 +44,12 @@ std::uint64_t HexTextValue(std::string_view text, std::size_t digits);
 // "%0*X" of a value: upper-case hex with at least `width` digits.
 std::string FormatHex(std::uint64_t value, int width);
 
+// A MAC address's hex text as a number, the first digit most significant:
+// its twelve digits, of either case, read as HexTextValue reads them.
+std::uint64_t MacValue(std::string_view mac);
+
+// A MAC address as its hex text: twelve upper-case digits, or more for a
+// value past FFFFFFFFFFFF (as a used-up line pool's next value is).
+std::string MacText(std::uint64_t value);
+
 }  // namespace srom

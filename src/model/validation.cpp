@@ -20,11 +20,6 @@ CheckFailure Focus(CheckId check, std::string message, Field field) {
   return CheckFailure{check, std::move(message), field, Remedy::kFocus, {}};
 }
 
-// The MAC addresses, six bytes each, first byte most significant.
-std::uint64_t MacValue(const std::string& text) {
-  return HexTextValue(text, kMacDigits);
-}
-
 // Keeps the bytes above the parsed ones: only the low `bytes` are written.
 void StoreLow(std::uint64_t& field, std::uint64_t parsed, int bytes) {
   const std::uint64_t mask = (std::uint64_t{1} << (8 * bytes)) - 1;

@@ -204,8 +204,7 @@ RebuildResult RebuildLedgerFromLog(Station& st, Ledger& ledger,
     entered.push_back(std::move(record));
   }
   for (const UnitRecord& unit : entered) {
-    if (highest == nullptr || ledger_rules::MacValue(unit.mac) >
-                                  ledger_rules::MacValue(highest->mac)) {
+    if (highest == nullptr || MacValue(unit.mac) > MacValue(highest->mac)) {
       highest = &unit;
     }
   }
@@ -214,8 +213,7 @@ RebuildResult RebuildLedgerFromLog(Station& st, Ledger& ledger,
   // catch-up moves them past a unit whose save was lost.
   if (highest != nullptr &&
       (!HasHexDigits(st.settings.CurrentMac, kMacDigits) ||
-       HexTextValue(st.settings.CurrentMac, kMacDigits) <=
-           ledger_rules::MacValue(highest->mac))) {
+       MacValue(st.settings.CurrentMac) <= MacValue(highest->mac))) {
     StepPastUnit(st, *highest);
     if (!SaveEepromDat(st.folders, st.settings, st.accepted, reporter)) {
       return failed(Outcome::kFileRejected,

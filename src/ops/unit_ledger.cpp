@@ -37,17 +37,13 @@ std::string UsedText(const UnitRecord& unit) {
   return "programmed on " + unit.closed_at + where;
 }
 
-std::uint64_t MacNumber(const std::string& mac) {
-  return HexTextValue(mac, kMacDigits);
-}
-
 }  // namespace
 
 void StepPastUnit(Station& st, const UnitRecord& unit) {
   SromSettings& s = st.settings;
   NumericValues& v = st.values;
-  v.CurrentMacValue = MacNumber(unit.mac);
-  v.MaximumMacValue = MacNumber(s.MaximumMac);
+  v.CurrentMacValue = MacValue(unit.mac);
+  v.MaximumMacValue = MacValue(s.MaximumMac);
   const int mac_step = s.MacIncrement;
   StepMacAddress(s, v, {mac_step, mac_step, v.CurrentMacValue});
   if (IsEepromSel(s.DeviceSel) && HasHexDigits(unit.serial, kSerialDigits) &&
@@ -141,7 +137,7 @@ bool SameAdapterAsFailed(const OpsContext& ctx, const UnitRecord& failed) {
   if (!held) return false;
   std::uint64_t value = 0;
   for (const std::uint8_t byte : *held) value = (value << 8) | byte;
-  return value == MacNumber(failed.mac);
+  return value == MacValue(failed.mac);
 }
 
 // The failed unit's address is set aside for good, since its own adapter
@@ -253,7 +249,7 @@ Outcome FollowPool(const OpsContext& ctx, bool say_failures) {
     return Unwritten(ctx, pool.status());
   }
   const PoolState& p = *pool.value;
-  if (ledger_rules::MacValue(p.next) > ledger_rules::MacValue(p.last)) {
+  if (ledger_rules::PoolUsedUp(p)) {
     if (!say_failures) return Outcome::kSettingsRejected;
     ctx.panel.ShowMessage("The line pool \"" + p.name +
                           "\" is used up: its last MAC address, " + p.last +
@@ -264,8 +260,8 @@ Outcome FollowPool(const OpsContext& ctx, bool say_failures) {
   SromSettings& s = st.settings;
   s.CurrentMac = p.next;
   s.MaximumMac = p.last;
-  st.values.CurrentMacValue = MacNumber(p.next);
-  st.values.MaximumMacValue = MacNumber(p.last);
+  st.values.CurrentMacValue = MacValue(p.next);
+  st.values.MaximumMacValue = MacValue(p.last);
   // The serial number follows its own rules, "Based On Mac Address" too.
   if (s.BasedOnMac) ApplyBasedOnMac(s, true);
   ctx.panel.UpdateData(false);
@@ -393,7 +389,7 @@ Outcome ReconcileWithLedger(Station& st, Ledger& ledger, Clock& clock,
   if (!*latest.value || (*latest.value)->settings_saved) return Outcome::kOk;
   const UnitRecord& unit = **latest.value;
   const bool behind = HasHexDigits(st.settings.CurrentMac, kMacDigits) &&
-                      MacNumber(st.settings.CurrentMac) <= MacNumber(unit.mac);
+                      MacValue(st.settings.CurrentMac) <= MacValue(unit.mac);
   if (behind) {
     LogUnitIfMissing(st, unit, reporter);
     StepPastUnit(st, unit);

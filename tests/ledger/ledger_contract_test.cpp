@@ -381,6 +381,30 @@ INSTANTIATE_TEST_SUITE_P(FirstUnitStates, SecondReservation,
                                             ::testing::ValuesIn(kHolders)),
                          CaseName<Holder>);
 
+// A rework asked for under another station's name. The line's server
+// refuses it, naming the station that gave the address: that station's
+// adapter may hold it. A station's own file takes it: every row in it is
+// its folder's, written under whatever name the station had then.
+TEST_P(LedgerContract, AReworkUnderAnotherNameIsTheLineWideLedgersToRefuse) {
+  const std::int64_t first = Reserve(7);
+  ASSERT_TRUE(ledger_->MarkProgrammed(first, kTime).ok());
+  UnitDraft again = DraftOf(7);
+  again.serial = "0000000000FFFF";
+  again.station = "Line 1 renamed";
+  again.reissue = true;
+  const auto second = ledger_->Reserve(again);
+  if (ledger_->LineWide()) {
+    EXPECT_EQ(second.fault, LedgerFault::kMacInUse);
+    EXPECT_NE(second.error.find("station \"Line 1\""), std::string::npos)
+        << second.error;
+    EXPECT_EQ(All().size(), 1u);
+    return;
+  }
+  ASSERT_TRUE(second.ok()) << second.error;
+  EXPECT_EQ(Record(*second.value).station, again.station);
+  EXPECT_EQ(All().size(), 2u);
+}
+
 TEST_P(LedgerContract, RecoveryTurnsOnlyReservedUnitsIntoInterruptedOnes) {
   const std::int64_t programmed = Reserve(1);
   const std::int64_t open_a = Reserve(2);
@@ -409,8 +433,7 @@ TEST_P(LedgerContract, RecoveryTurnsOnlyReservedUnitsIntoInterruptedOnes) {
   EXPECT_TRUE(again.value->empty());
 }
 
-TEST_P(LedgerContract,
-       AWriterStillClosesItsUnitAfterAnotherProcessRecovered) {
+TEST_P(LedgerContract, AWriterStillClosesItsUnitAfterAnotherProcessRecovered) {
   // A second process starting at the station takes the first one's unit in
   // progress for lost; the first one's result must still be recorded.
   auto other = store_->Open();

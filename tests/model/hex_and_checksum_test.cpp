@@ -33,6 +33,28 @@ TEST(HexTextTest, ValueAndFormat) {
   EXPECT_FALSE(HasHexDigits("12", 3));
 }
 
+// A MAC address's text and number, both ways, as the settings, the ledgers
+// and the line pools all read and write them: lower case reads as upper,
+// the text keeps its leading zeros, and a pool's next value past the last
+// address keeps its thirteenth digit.
+TEST(MacTextTest, ValueAndTextBothWays) {
+  const struct {
+    const char* text;
+    std::uint64_t value;
+    const char* written;
+  } cases[] = {
+      {"0A1B2C3D4E5F", 0x0A1B2C3D4E5Full, "0A1B2C3D4E5F"},
+      {"0a1b2c3d4e5f", 0x0A1B2C3D4E5Full, "0A1B2C3D4E5F"},
+      {"000000000001", 0x1ull, "000000000001"},
+      {"FFFFFFFFFFFF", 0xFFFFFFFFFFFFull, "FFFFFFFFFFFF"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MacValue(c.text), c.value) << c.text;
+    EXPECT_EQ(MacText(c.value), c.written) << c.text;
+  }
+  EXPECT_EQ(MacText(0xFFFFFFFFFFFFull + 1), "1000000000000");
+}
+
 TEST(IdChecksumTest, EndAroundCarry) {
   const struct {
     std::array<std::uint8_t, 4> ids;
