@@ -114,9 +114,7 @@ class Win32WindowTest : public ::testing::Test {
     ended_ = true;
   }
 
-  HWND Item(ControlId id) const {
-    return GetDlgItem(hwnd_, Win32View::ItemId(id));
-  }
+  HWND Item(ControlId id) const { return GetDlgItem(hwnd_, ItemIdOf(id)); }
   std::string TextOf(ControlId id) const { return TextOfWindow(Item(id)); }
 
   // Reads and closes every open message box, as the operator would with OK.
@@ -199,8 +197,7 @@ class Win32WindowTest : public ::testing::Test {
   // the notification the list sends for that.
   void Pick(ControlId id, int index) {
     SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageW(hwnd_, WM_COMMAND,
-                 MAKEWPARAM(Win32View::ItemId(id), CBN_SELCHANGE),
+    PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(ItemIdOf(id), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(Item(id)));
     Settle();
   }
@@ -414,8 +411,7 @@ TEST_F(Win32WindowTest, TheCountdownAndAdapterCaptionsFitTheirControls) {
             box.right - box.left);
   const auto window_font = SendMessageW(hwnd_, WM_GETFONT, 0, 0);
   EXPECT_NE(SendMessageW(Item(AdapterBox(2)), WM_GETFONT, 0, 0), window_font);
-  EXPECT_LE(extent(AdapterBox(2), L"KM62058 (Ethernet Spare)").cx +
-                check,
+  EXPECT_LE(extent(AdapterBox(2), L"KM62058 (Ethernet Spare)").cx + check,
             box.right - box.left);
 }
 
