@@ -11,8 +11,9 @@
 namespace srom {
 namespace {
 
+// A fixed dialog: no minimise box, as the window cannot be minimised.
 constexpr DWORD kWindowStyle =
-    DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr int kFirstItemId = 1000;
 
 HMENU ItemMenu(int item) {

@@ -52,6 +52,8 @@ Win32View::Win32View() : thread_id_(GetCurrentThreadId()) {
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(icons_.small_icon()));
   if (HMENU system = GetSystemMenu(hwnd_, FALSE)) {
+    // wine's system menu offers Minimize whatever the window's style.
+    DeleteMenu(system, SC_MINIMIZE, MF_BYCOMMAND);
     AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(system, MF_STRING, kAboutCommand,
                 Wide(kAboutMenuEntry).c_str());
@@ -179,7 +181,13 @@ bool Win32View::Visible(ControlId id) {
 }
 
 void Win32View::SetVisible(ControlId id, bool visible) {
-  OnWindow([&] { ShowWindow(control(id), visible ? SW_SHOWNA : SW_HIDE); });
+  OnWindow([&] {
+    HWND w = control(id);
+    ShowWindow(w, visible ? SW_SHOWNA : SW_HIDE);
+    // Shown without being activated, a control is not drawn until something
+    // else paints over it (the mouse passing): it is drawn now.
+    if (visible) InvalidateRect(w, nullptr, TRUE);
+  });
 }
 
 int Win32View::ListIndex(ControlId id) {
@@ -203,9 +211,17 @@ void Win32View::SetLimit(ControlId id, int characters) {
 
 void Win32View::PlaceAt(ControlId id, ControlId place) {
   OnWindow([&] {
+    HWND w = control(id);
+    RECT left{};
+    GetWindowRect(w, &left);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&left), 2);
     const PixelRect r = DluToPixels(LayoutOf(place).rect, base_);
-    SetWindowPos(control(id), nullptr, r.x, r.y, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(w, nullptr, r.x, r.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    // The control drawn whole at its new place, and the window where it
+    // was: a move alone leaves both to the next paint of something else.
+    InvalidateRect(hwnd_, &left, TRUE);
+    InvalidateRect(w, nullptr, TRUE);
   });
 }
 
@@ -296,10 +312,11 @@ void Win32View::SetProgress(int percent) {
 }
 
 std::optional<std::string> Win32View::OpenFileDialog(
-    const std::string& filter) {
+    const std::string& filter, const std::string& folder) {
   return OnWindow([&]() -> std::optional<std::string> {
     const Modal modal(*this);
     const std::wstring filters = Win32Filter(filter);
+    const std::wstring start = Wide(folder);
     std::wstring file(32768, L'\0');  // the longest path Windows has
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -308,6 +325,8 @@ std::optional<std::string> Win32View::OpenFileDialog(
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
+    // Else the dialog opens where the program was started from.
+    dialog.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST |
                    OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&dialog)) return std::nullopt;

@@ -185,7 +185,12 @@ LRESULT Win32View::OnBoxMessage(HWND box, ControlId id, UINT message,
     case WM_GETDLGCODE: {
       // Escape and Enter come to the box, which gives them to the logic,
       // rather than to the dialog manager, which would press a button.
-      const LRESULT code = BoxDefault(box, id, message, wparam, lparam);
+      LRESULT code = BoxDefault(box, id, message, wparam, lparam);
+      // The dialog manager selects the whole text of a box that wants it
+      // whenever it gives the box the focus back (after every message box),
+      // and so scrolls the output box to its end: the output box keeps the
+      // operator's place instead.
+      if (id == ControlId::kOutputBox) code &= ~DLGC_HASSETSEL;
       const auto* msg = reinterpret_cast<const MSG*>(lparam);
       if (msg != nullptr && msg->message == WM_KEYDOWN &&
           (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN)) {
