@@ -20,7 +20,7 @@ windows_build() {
 # windows_wine: wine's environment on the build folder's prefix, prepared by
 # wine-prefix.sh (null display driver, the window's font).
 windows_wine() {
-  ./scripts/bootstrap.sh wine64 fonts-liberation
+  ./scripts/bootstrap.sh wine64 fonts-liberation fonts-wine fonts-noto-cjk
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="

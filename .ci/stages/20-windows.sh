@@ -6,8 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 # The window's pictures become bitmaps with ImageMagick; its tests draw with
-# Liberation Mono in place of Courier New, and wine's own fonts.
-./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64 imagemagick fonts-liberation fonts-wine
+# Liberation Mono in place of Courier New, wine's own fonts, and Noto Sans CJK
+# for the Chinese texts.
+./scripts/bootstrap.sh g++-mingw-w64-x86-64-posix wine64 imagemagick fonts-liberation fonts-wine \
+  fonts-noto-cjk
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts
 # from nothing and a developer's own wine is left alone.

@@ -13,10 +13,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,6 +27,7 @@
 #include "model/messages.h"
 #include "support/fake_clock.h"
 #include "support/temp_folder.h"
+#include "ui/data_exchange.h"
 #include "ui/device_layout.h"
 #include "ui/layout.h"
 #include "ui/picture_ids.h"
@@ -607,6 +610,69 @@ TEST_F(Win32WindowTest, AfterAFailureTheOutputBoxShowsItsFirstLine) {
   EXPECT_EQ(start, end) << "no text selected";
   EXPECT_EQ(SendMessageW(out, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
   EXPECT_TRUE(IsWindowEnabled(Item(ControlId::kProgram)));
+}
+
+// The pixels of `text` drawn in `font`, black on white.
+std::vector<std::uint32_t> Drawn(HFONT font, std::wstring_view text) {
+  constexpr int kSide = 64;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = kSide;
+  format.bmiHeader.biHeight = -kSide;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP canvas =
+      CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old_bitmap = SelectObject(dc, canvas);
+  HGDIOBJ old_font = SelectObject(dc, font);
+  PatBlt(dc, 0, 0, kSide, kSide, WHITENESS);
+  SetBkMode(dc, TRANSPARENT);
+  TextOutW(dc, 0, 0, text.data(), static_cast<int>(text.size()));
+  GdiFlush();
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> pixels(first, first + kSide * kSide);
+  SelectObject(dc, old_font);
+  SelectObject(dc, old_bitmap);
+  DeleteDC(dc);
+  DeleteObject(canvas);
+  return pixels;
+}
+
+// The window's Chinese texts (the About box's OK button, the message box
+// that asks for a whole number of seconds) are drawn, not shown as boxes: a
+// missing glyph draws the same box for any two characters, a real one
+// draws each its own.
+TEST_F(Win32WindowTest, ChineseTextsAreDrawnInTheDialogsAndMessageBoxes) {
+  PostMessageW(hwnd_, WM_SYSCOMMAND, Win32View::kAboutCommand, 0);
+  HWND about = WaitForDialog(kAboutTitle);
+  ASSERT_NE(about, nullptr);
+  const auto about_font = reinterpret_cast<HFONT>(
+      SendMessageW(GetDlgItem(about, IDOK), WM_GETFONT, 0, 0));
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics,
+                                    &metrics, 0));
+  HFONT message_font = CreateFontIndirectW(&metrics.lfMessageFont);
+  const struct {
+    const char* name;
+    HFONT font;
+    std::wstring text;
+  } cases[] = {
+      {"About box", about_font, Wide(kAboutOk)},
+      {"message box", message_font, Wide(kEnterWholeNumber)},
+  };
+  for (const auto& c : cases) {
+    ASSERT_GE(c.text.size(), 2u) << c.name;
+    EXPECT_TRUE(Drawn(c.font, c.text.substr(0, 1)) !=
+                Drawn(c.font, c.text.substr(1, 1)))
+        << c.name << ": " << Utf8(c.text) << " drawn as boxes";
+  }
+  DeleteObject(message_font);
+  Close(about);
+  Settle();
 }
 
 }  // namespace
