@@ -78,6 +78,7 @@ Win32View::~Win32View() {
 
 void Win32View::Show() {
   ShowWindow(hwnd_, SW_SHOW);
+  shown_ = true;
   // The control the logic chose while the window was hidden.
   if (pending_focus_) {
     SetFocus(control(*pending_focus_));
@@ -170,7 +171,30 @@ bool Win32View::Enabled(ControlId id) {
 }
 
 void Win32View::SetEnabled(ControlId id, bool enabled) {
-  OnWindow([&] { EnableWindow(control(id), enabled ? TRUE : FALSE); });
+  OnWindow([&] {
+    HWND w = control(id);
+    if ((IsWindowEnabled(w) != FALSE) == enabled) return;
+    HoldDrawing();
+    EnableWindow(w, enabled ? TRUE : FALSE);
+  });
+}
+
+void Win32View::HoldDrawing() {
+  // wine's controls draw themselves the moment they are enabled or
+  // disabled, one round trip to the display each: the window's hundred
+  // controls coming back after a job appeared one by one over a second or
+  // two. The window is drawn once instead, when its thread is back in its
+  // message loop.
+  if (drawing_held_ || !shown_ || closed_) return;
+  drawing_held_ = true;
+  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+  PostToWindowThread([this] {
+    if (!drawing_held_) return;  // released by the close
+    drawing_held_ = false;
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(hwnd_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  });
 }
 
 bool Win32View::Visible(ControlId id) {
@@ -229,7 +253,7 @@ void Win32View::Focus(ControlId id) {
   // The focus alone: the dialog manager's way (WM_NEXTDLGCTL) would also
   // select a box's whole text, as Tab does.
   OnWindow([&] {
-    if (!IsWindowVisible(hwnd_)) {
+    if (!shown_) {
       pending_focus_ = id;
       return;
     }
@@ -362,6 +386,12 @@ void Win32View::StopTimer(int timer) {
 
 void Win32View::CloseWindow() {
   OnWindow([&] {
+    // Held drawing takes the window's visibility: it comes back first, so
+    // that hiding the window hides it.
+    if (drawing_held_) {
+      drawing_held_ = false;
+      SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    }
     ShowWindow(hwnd_, SW_HIDE);
     closed_ = true;
     // Wakes the message loop, which then sees the window closed.

@@ -129,6 +129,9 @@ class Win32View : public View {
   void Dispatch(MSG& msg);
   // The box's text as the program puts it there: no edit is reported.
   void PutBoxText(HWND box, const std::wstring& text);
+  // Stops drawing the window until the window thread is back in its message
+  // loop, which then draws it whole, once.
+  void HoldDrawing();
 
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
@@ -157,6 +160,9 @@ class Win32View : public View {
   std::atomic<int> modal_depth_{0};
   std::atomic<bool> closed_{false};
   bool painted_ = false;
+  // Show has run (the window's own visibility goes while drawing is held).
+  bool shown_ = false;
+  bool drawing_held_ = false;
   std::function<void()> first_paint_hook_;
 };
 
