@@ -30,7 +30,12 @@ UINT IconStyle(BoxIcon icon) {
 }  // namespace
 
 struct Win32View::Modal {
-  explicit Modal(Win32View& view) : view(view) { ++view.modal_depth_; }
+  // A box or dialog centres itself on a window it sees: drawing held would
+  // hide the window from it.
+  explicit Modal(Win32View& view) : view(view) {
+    view.ReleaseDrawing();
+    ++view.modal_depth_;
+  }
   ~Modal() { --view.modal_depth_; }
   Win32View& view;
 };
@@ -188,13 +193,15 @@ void Win32View::HoldDrawing() {
   if (drawing_held_ || !shown_ || closed_) return;
   drawing_held_ = true;
   SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-  PostToWindowThread([this] {
-    if (!drawing_held_) return;  // released by the close
-    drawing_held_ = false;
-    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(hwnd_, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-  });
+  PostToWindowThread([this] { ReleaseDrawing(); });
+}
+
+void Win32View::ReleaseDrawing() {
+  if (!drawing_held_) return;
+  drawing_held_ = false;
+  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(hwnd_, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 bool Win32View::Visible(ControlId id) {
@@ -388,10 +395,7 @@ void Win32View::CloseWindow() {
   OnWindow([&] {
     // Held drawing takes the window's visibility: it comes back first, so
     // that hiding the window hides it.
-    if (drawing_held_) {
-      drawing_held_ = false;
-      SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    }
+    ReleaseDrawing();
     ShowWindow(hwnd_, SW_HIDE);
     closed_ = true;
     // Wakes the message loop, which then sees the window closed.

@@ -130,8 +130,9 @@ class Win32View : public View {
   // The box's text as the program puts it there: no edit is reported.
   void PutBoxText(HWND box, const std::wstring& text);
   // Stops drawing the window until the window thread is back in its message
-  // loop, which then draws it whole, once.
+  // loop, or a box or dialog opens, and then draws it whole, once.
   void HoldDrawing();
+  void ReleaseDrawing();
 
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
