@@ -20,7 +20,7 @@ for arg in "$@"; do
     --window) packages+=(qt6-base-dev fonts-liberation fonts-noto-cjk) ;;
     --line) packages+=(libpq-dev) ;;
     --tests) packages+=(xvfb xauth xdotool postgresql) ;;
-    --windows) packages+=(g++-mingw-w64-x86-64-posix imagemagick wine64 fonts-liberation fonts-wine) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix imagemagick wine64 fonts-liberation fonts-wine fonts-noto-cjk) ;;
     --*) echo "bootstrap: unknown set $arg" >&2; exit 2 ;;
     *) packages+=("$arg") ;;
   esac

@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 # The window's pictures become bitmaps with ImageMagick; its tests draw with
-# Liberation Mono in place of Courier New, and wine's own fonts.
+# Liberation Mono in place of Courier New, wine's own fonts, and Noto Sans CJK
+# for the Chinese texts.
 ./scripts/bootstrap.sh --windows
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts

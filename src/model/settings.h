@@ -70,9 +70,11 @@ struct SromSettings {
   bool AutoProgram = false;
   int DelayTime = 0;  // seconds, 0..15
   bool DeviceSelLock = false;
-  // Set by the "Based On Mac Address" handler: true while the box is not
-  // checked. False until the handler first runs.
+  // True while "Based On Mac Address" is not checked, once the operator has
+  // clicked it; false until the first click (BasedOnMacClicked). Neither is
+  // kept in the settings file.
   bool FixedSerial = false;
+  bool BasedOnMacClicked = false;
 };
 
 // The last accepted text of each field that a failed check can put back.

@@ -105,8 +105,16 @@ void ApplyBasedOnMac(SromSettings& settings, bool checked) {
     settings.MaximumSerial = MaximumSerialFromMac(settings.MaximumMac);
     settings.SerialIncrement = settings.MacIncrement;
   }
+  // Until the operator first clicks the box, neither the box's state as
+  // loaded nor a new layout fixes the serial number.
+  if (!settings.BasedOnMacClicked) return;
   settings.FixedSerial = !checked;
   settings.SerialNoType = checked ? kSerialFromMac : kSerialFixed;
+}
+
+void ClickBasedOnMac(SromSettings& settings, bool checked) {
+  settings.BasedOnMacClicked = true;
+  ApplyBasedOnMac(settings, checked);
 }
 
 }  // namespace srom

@@ -44,8 +44,11 @@ std::string SerialFromMac(const std::string& serial, const std::string& mac);
 std::string MaximumSerialFromMac(const std::string& maximum_mac);
 
 // The record side of the "Based On Mac Address" box: checked derives the
-// serial fields and increment from the MAC fields; either way the
-// fixed-serial flag and SerialNoType follow the box.
+// serial fields and increment from the MAC fields. Once the operator has
+// clicked the box (ClickBasedOnMac), the fixed-serial flag and SerialNoType
+// follow it too; until then the flag stays false and SerialNoType as it is.
 void ApplyBasedOnMac(SromSettings& settings, bool checked);
+// The operator's click on the box: from now on the flag follows it.
+void ClickBasedOnMac(SromSettings& settings, bool checked);
 
 }  // namespace srom

@@ -148,7 +148,9 @@ class CKM62058_SromDlg : public OperatorPanel {
   void OnDeviceSelPicked();
   void OnLock();
   void OnBarCode();
-  void OnBasedOnMac();
+  // "Based On Mac Address": the operator's click (`clicked`), or its rules
+  // applied again after a load, a layout or "Disable Setting".
+  void OnBasedOnMac(bool clicked = false);
   void ApplyDeviceSelection(SelectionCause cause);
   void ApplyDisableSetting();
 

@@ -78,7 +78,7 @@ void CKM62058_SromDlg::OnClicked(ControlId id) {
     case C::kBarCode:
       return OnBarCode();
     case C::kBasedOnMac:
-      return OnBasedOnMac();
+      return OnBasedOnMac(/*clicked=*/true);
     case C::kSromSize256:
     case C::kSromSize512:
       return OnSromSizeClicked();
@@ -106,6 +106,5 @@ void CKM62058_SromDlg::OnPicked(ControlId id) {
       return;
   }
 }
-
 
 }  // namespace srom

@@ -14,7 +14,9 @@
 namespace srom {
 
 std::optional<std::string> CKM62058_SromDlg::ChooseImageFile() {
-  return view_.OpenFileDialog(kAllFilesFilter);
+  const std::u8string folder = station_.folders.working_folder.u8string();
+  return view_.OpenFileDialog(kAllFilesFilter,
+                              std::string(folder.begin(), folder.end()));
 }
 
 namespace {

@@ -37,12 +37,16 @@ void CKM62058_SromDlg::OnLock() {
   Enable(ControlId::kDeviceSel, !station_.settings.DeviceSelLock);
 }
 
-void CKM62058_SromDlg::OnBasedOnMac() {
+void CKM62058_SromDlg::OnBasedOnMac(bool clicked) {
   DoDataExchange(true);
   SromSettings& s = station_.settings;
   const int mac_list = view_.ListIndex(ControlId::kMacIncrement);
   if (mac_list >= 0) s.MacIncrement = mac_list;
-  ApplyBasedOnMac(s, s.BasedOnMac);
+  if (clicked) {
+    ClickBasedOnMac(s, s.BasedOnMac);
+  } else {
+    ApplyBasedOnMac(s, s.BasedOnMac);
+  }
   if (s.BasedOnMac) {
     view_.SetListIndex(ControlId::kSerialIncrement, s.SerialIncrement);
   }

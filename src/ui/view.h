@@ -57,10 +57,11 @@ class View {
   // for a pass and red for a failure; empty clears it.
   virtual void ShowVerdict(const std::string& text, bool passed) = 0;
 
-  // Dialogs: a path, or nothing when cancelled; the "Serial No. Type"
-  // choice (0 or 1); the About box.
+  // Dialogs: a path, or nothing when cancelled, chosen starting in `folder`
+  // (UTF-8, the station's); the "Serial No. Type" choice (0 or 1); the About
+  // box.
   virtual std::optional<std::string> OpenFileDialog(
-      const std::string& filter) = 0;
+      const std::string& filter, const std::string& folder) = 0;
   virtual int SerialNoTypeDialog() = 0;
   virtual void AboutBox() = 0;
 

@@ -252,12 +252,44 @@ TEST(BasedOnMacTest, CheckedDerivesTheSerialFieldsFromTheMac) {
   EXPECT_EQ(s.CurrentSerial, "A001122334455");
 }
 
-TEST(BasedOnMacTest, UncheckedKeepsTheSerialAndFixesIt) {
+TEST(BasedOnMacTest, UncheckedKeepsTheSerial) {
   SromSettings s;
   s.CurrentSerial = "12345678901234";
   ApplyBasedOnMac(s, false);
   EXPECT_EQ(s.CurrentSerial, "12345678901234");
   EXPECT_EQ(s.SerialIncrement, 1);
+}
+
+// The fixed-serial flag and SerialNoType follow the box only from the
+// operator's first click on: a loaded or re-applied state never fixes the
+// serial number.
+TEST(BasedOnMacTest, TheFlagFollowsTheBoxOnlyOnceItWasClicked) {
+  const struct {
+    const char* name;
+    bool click;
+    bool checked;
+    bool fixed;
+    int serial_no_type;
+  } cases[] = {
+      {"applied unchecked", false, false, false, kSerialFromMac},
+      {"applied checked", false, true, false, kSerialFromMac},
+      {"clicked unchecked", true, false, true, kSerialFixed},
+      {"clicked checked", true, true, false, kSerialFromMac},
+  };
+  for (const auto& c : cases) {
+    SromSettings s;
+    if (c.click) {
+      ClickBasedOnMac(s, c.checked);
+    } else {
+      ApplyBasedOnMac(s, c.checked);
+    }
+    EXPECT_EQ(s.FixedSerial, c.fixed) << c.name;
+    EXPECT_EQ(s.SerialNoType, c.serial_no_type) << c.name;
+  }
+  // Once clicked, a later re-application follows the box too.
+  SromSettings s;
+  ClickBasedOnMac(s, true);
+  ApplyBasedOnMac(s, false);
   EXPECT_TRUE(s.FixedSerial);
   EXPECT_EQ(s.SerialNoType, kSerialFixed);
 }

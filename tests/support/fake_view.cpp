@@ -169,9 +169,10 @@ void FakeView::ShowVerdict(const std::string& text, bool passed) {
                               (passed ? " (pass)" : " (fail)"));
   });
 }
-std::optional<std::string> FakeView::OpenFileDialog(const std::string&) {
+std::optional<std::string> FakeView::OpenFileDialog(const std::string&,
+                                                    const std::string& folder) {
   return OnWindow([&]() -> std::optional<std::string> {
-    Record("open file dialog");
+    Record("open file dialog in " + folder);
     if (file_answers.empty()) return std::nullopt;
     auto answer = file_answers.front();
     file_answers.pop_front();

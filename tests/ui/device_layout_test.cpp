@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "model/image_buffer.h"
 #include "model/messages.h"
 #include "ui/device_layout.h"
 #include "fresh_window_fixture.h"
@@ -137,6 +138,67 @@ TEST_F(DeviceLayoutTest, AnEfuseRefreshEnablesTheMacBoxesEvenWhenItFails) {
   EXPECT_TRUE(State(ControlId::kMaximumMac).enabled);
   EXPECT_TRUE(State(ControlId::kMacIncrement).enabled);
 }
+
+// ---- The fixed-serial flag ----------------------------------------------------
+
+// Chip A's eFuse selection reached by the operator's pick or by start-up on
+// a settings file saved in it: either way the preview's flag byte has bit 3
+// (the fixed serial) clear until "Based On Mac Address" is clicked, and then
+// follows the box.
+class FixedSerialFlagTest;
+struct EfuseEntryCase {
+  const char* name;
+  void (*reach)(FixedSerialFlagTest&);
+};
+
+class FixedSerialFlagTest
+    : public FreshWindowTest,
+      public ::testing::WithParamInterface<EfuseEntryCase> {
+ public:
+  using FreshWindowTest::Pick;
+  using FreshWindowTest::Start;
+  using FreshWindowTest::WriteSettings;
+
+ protected:
+  std::uint8_t PreviewFlag() { return ImageArea(station().prev)[0x31]; }
+  void ClickBasedOnMac(bool checked) {
+    Click(ControlId::kBasedOnMac, checked);
+    dlg_->OnOperator(OperatorEvent::Click(ControlId::kBasedOnMac));
+  }
+};
+
+TEST_P(FixedSerialFlagTest, IsClearUntilBasedOnMacIsClicked) {
+  GetParam().reach(*this);
+  ASSERT_EQ(settings().DeviceSel, kChipAEfuse);
+  EXPECT_FALSE(settings().FixedSerial);
+  EXPECT_EQ(PreviewFlag(), 0x73);
+
+  ClickBasedOnMac(true);
+  EXPECT_EQ(PreviewFlag(), 0x73);
+  ClickBasedOnMac(false);
+  EXPECT_TRUE(settings().FixedSerial);
+  EXPECT_EQ(PreviewFlag(), 0x7B);
+  // From the first click on, a new layout follows the box too.
+  Pick(kChipAEeprom);
+  Pick(kChipAEfuse);
+  EXPECT_EQ(PreviewFlag(), 0x7B);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, FixedSerialFlagTest,
+    ::testing::Values(EfuseEntryCase{"Picked",
+                                     [](FixedSerialFlagTest& w) {
+                                       ASSERT_TRUE(w.Start());
+                                       w.Pick(kChipAEfuse);
+                                     }},
+                      EfuseEntryCase{"StartedIn",
+                                     [](FixedSerialFlagTest& w) {
+                                       SromSettings saved;
+                                       saved.DeviceSel = kChipAEfuse;
+                                       w.WriteSettings(saved);
+                                       ASSERT_TRUE(w.Start());
+                                     }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- "Disable Setting" -------------------------------------------------------
 

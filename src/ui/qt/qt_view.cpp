@@ -571,11 +571,12 @@ void QtView::ShowVerdict(const std::string& text, bool passed) {
   });
 }
 
-std::optional<std::string> QtView::OpenFileDialog(const std::string& filter) {
+std::optional<std::string> QtView::OpenFileDialog(const std::string& filter,
+                                                  const std::string& folder) {
   return OnWindow([&]() -> std::optional<std::string> {
     const Modal modal(*this);
     const QString file = QFileDialog::getOpenFileName(
-        this, QString(), QString(), QtFilter(filter), nullptr,
+        this, QString(), Q(folder), QtFilter(filter), nullptr,
         QFileDialog::ReadOnly);
     if (file.isEmpty()) return std::nullopt;
     return S(file);

@@ -66,7 +66,8 @@ class QtView : public QDialog, public View {
   void SetAdapterPicture(int index, AdapterPictureKind picture) override;
   void SetProgress(int percent) override;
   void ShowVerdict(const std::string& text, bool passed) override;
-  std::optional<std::string> OpenFileDialog(const std::string& filter) override;
+  std::optional<std::string> OpenFileDialog(const std::string& filter,
+                                            const std::string& folder) override;
   int SerialNoTypeDialog() override;
   void AboutBox() override;
   void LoadPictures() override;

@@ -1,7 +1,5 @@
 #include "ui/win32/win32_text.h"
 
-#include <windows.h>
-
 namespace srom {
 
 std::wstring Wide(std::string_view utf8) {
@@ -22,6 +20,24 @@ std::string Utf8(std::wstring_view wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr,
                       nullptr);
   return utf8;
+}
+
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+  return Utf8(text);
+}
+
+std::wstring WideWithCrLf(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size() + text.size() / 16);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) shown += '\r';
+    shown += text[i];
+  }
+  return Wide(shown);
 }
 
 std::wstring Win32Filter(std::string_view filter) {

@@ -1,7 +1,11 @@
 // The main window on Win32: a dialog built in memory, its controls created
-// from the layout table, and the View the window logic drives. It holds no
-// rules: every edit, focus loss, click, pick, key and timer tick goes to the
-// logic by ControlId, which decides what it means.
+// from the layout table (win32_controls.h), and the View the window logic
+// drives. It holds no rules: every edit, focus loss, click, pick, key and
+// timer tick goes to the logic by ControlId, which decides what it means.
+//
+// win32_view.cpp carries out the View's calls; win32_view_messages.cpp takes
+// the window's messages to the logic (the dialog procedure, the boxes'
+// subclass procedure, the key filter and the message loops).
 //
 // The thread that constructs the view is the window thread. Every View call
 // may come from another thread; it is then carried out on the window thread
@@ -11,16 +15,16 @@
 #include <array>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "ui/control_id.h"
 #include "ui/layout.h"
 #include "ui/picture_ids.h"
 #include "ui/view.h"
-#include "ui/win32/win32_dialogs.h"
+#include "ui/win32/win32_controls.h"
+#include "ui/win32/win32_fonts.h"
+#include "ui/win32/win32_pictures.h"
 #include "ui/win32/windows_api.h"
 
 namespace srom {
@@ -43,10 +47,6 @@ class Win32View : public View {
   Win32View(const Win32View&) = delete;
   Win32View& operator=(const Win32View&) = delete;
 
-  // The window's first template, without controls: the main window and an
-  // empty dialog to compare it with are made from the same one.
-  static DialogTemplate WindowTemplate();
-
   // The logic every report goes to; set once, before the window is shown.
   void set_logic(CKM62058_SromDlg* logic) { logic_ = logic; }
   // Called once, on the window thread, when the window first paints.
@@ -56,14 +56,10 @@ class Win32View : public View {
 
   HWND hwnd() const { return hwnd_; }
   HWND control(ControlId id) const { return controls_[Index(id)]; }
-  // The dialog item number of a control, for GetDlgItem.
-  static int ItemId(ControlId id) { return kFirstItemId + Index(id); }
   // The font's base units the dialog units were turned into pixels with.
   BaseUnits base_units() const { return base_; }
   // A loaded picture as the window shows it; null before LoadPictures.
-  HBITMAP picture(PictureId id) const {
-    return pictures_[static_cast<int>(id)];
-  }
+  HBITMAP picture(PictureId id) const { return pictures_.get(id); }
   // Open message boxes and dialogs.
   int modal_depth() const { return modal_depth_; }
   bool closed() const { return closed_; }
@@ -96,7 +92,8 @@ class Win32View : public View {
   void SetAdapterPicture(int index, AdapterPictureKind picture) override;
   void SetProgress(int percent) override;
   void ShowVerdict(const std::string& text, bool passed) override;
-  std::optional<std::string> OpenFileDialog(const std::string& filter) override;
+  std::optional<std::string> OpenFileDialog(const std::string& filter,
+                                            const std::string& folder) override;
   int SerialNoTypeDialog() override;
   void AboutBox() override;
   void LoadPictures() override;
@@ -108,7 +105,6 @@ class Win32View : public View {
   void CloseWindow() override;
 
  private:
-  static constexpr int kFirstItemId = 1000;
   static int Index(ControlId id) { return static_cast<int>(id); }
 
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam,
@@ -122,10 +118,9 @@ class Win32View : public View {
   LRESULT OnBoxMessage(HWND box, ControlId id, UINT message, WPARAM wparam,
                        LPARAM lparam);
   void OnCommand(int item, int code);
+  // Puts the view's procedure under every edit box's own.
+  void SubclassBoxes();
 
-  void MeasureBaseUnits();
-  void BuildControls();
-  HWND MakeControl(const ControlLayout& layout);
   std::optional<ControlId> IdOf(HWND hwnd) const;
   std::optional<ControlId> FocusedControl() const;
   // Escape and Enter for any control go to the logic before the control or
@@ -134,12 +129,10 @@ class Win32View : public View {
   void Dispatch(MSG& msg);
   // The box's text as the program puts it there: no edit is reported.
   void PutBoxText(HWND box, const std::wstring& text);
-  std::string WindowText(HWND hwnd) const;
-  // The window's font at `points`, bold or not; made once a size.
-  HFONT WindowFont(int points, bool bold);
-  // A fitted caption at the largest size up to `points` that fits its
-  // control.
-  void FitCaption(ControlId id, int points, bool bold);
+  // Stops drawing the window until the window thread is back in its message
+  // loop, or a box or dialog opens, and then draws it whole, once.
+  void HoldDrawing();
+  void ReleaseDrawing();
 
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
@@ -151,14 +144,12 @@ class Win32View : public View {
   HWND hwnd_ = nullptr;
   DWORD thread_id_ = 0;
   BaseUnits base_ = kReferenceBaseUnits;
-  std::array<HWND, kControlCount> controls_{};
+  Win32Controls controls_{};
   // The edit boxes' own window procedures, under the view's.
   std::array<WNDPROC, kControlCount> box_procs_{};
-  HICON big_icon_ = nullptr;
-  HICON small_icon_ = nullptr;
-  std::array<HBITMAP, kPictures.size()> pictures_{};
-  // WindowFont's fonts, by size and weight.
-  std::map<int, HFONT> sized_fonts_;
+  AppIcons icons_;
+  Win32Pictures pictures_;
+  WindowFonts fonts_;
   bool verdict_passed_ = false;
   // The output box's text as it was set, line ends and all.
   std::string output_text_;
@@ -170,6 +161,9 @@ class Win32View : public View {
   std::atomic<int> modal_depth_{0};
   std::atomic<bool> closed_{false};
   bool painted_ = false;
+  // Show has run (the window's own visibility goes while drawing is held).
+  bool shown_ = false;
+  bool drawing_held_ = false;
   std::function<void()> first_paint_hook_;
 };
 

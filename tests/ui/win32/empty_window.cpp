@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "ui/win32/win32_view.h"
+#include "ui/win32/win32_controls.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ INT_PTR CALLBACK EmptyProc(HWND dialog, UINT message, WPARAM, LPARAM) {
 }  // namespace
 
 int main() {
-  const srom::DialogTemplate window = srom::Win32View::WindowTemplate();
+  const srom::DialogTemplate window = srom::MainWindowTemplate();
   HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
                                            window.get(), nullptr, EmptyProc, 0);
   if (dialog == nullptr) return 1;

@@ -6,15 +6,19 @@
 // answered.
 #include "ui/win32/win32_view.h"
 
+#include <commdlg.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,6 +27,7 @@
 #include "model/messages.h"
 #include "support/fake_clock.h"
 #include "support/temp_folder.h"
+#include "ui/data_exchange.h"
 #include "ui/device_layout.h"
 #include "ui/layout.h"
 #include "ui/picture_ids.h"
@@ -114,9 +119,7 @@ class Win32WindowTest : public ::testing::Test {
     ended_ = true;
   }
 
-  HWND Item(ControlId id) const {
-    return GetDlgItem(hwnd_, Win32View::ItemId(id));
-  }
+  HWND Item(ControlId id) const { return GetDlgItem(hwnd_, ItemIdOf(id)); }
   std::string TextOf(ControlId id) const { return TextOfWindow(Item(id)); }
 
   // Reads and closes every open message box, as the operator would with OK.
@@ -199,8 +202,7 @@ class Win32WindowTest : public ::testing::Test {
   // the notification the list sends for that.
   void Pick(ControlId id, int index) {
     SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageW(hwnd_, WM_COMMAND,
-                 MAKEWPARAM(Win32View::ItemId(id), CBN_SELCHANGE),
+    PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(ItemIdOf(id), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(Item(id)));
     Settle();
   }
@@ -414,8 +416,7 @@ TEST_F(Win32WindowTest, TheCountdownAndAdapterCaptionsFitTheirControls) {
             box.right - box.left);
   const auto window_font = SendMessageW(hwnd_, WM_GETFONT, 0, 0);
   EXPECT_NE(SendMessageW(Item(AdapterBox(2)), WM_GETFONT, 0, 0), window_font);
-  EXPECT_LE(extent(AdapterBox(2), L"KM62058 (Ethernet Spare)").cx +
-                check,
+  EXPECT_LE(extent(AdapterBox(2), L"KM62058 (Ethernet Spare)").cx + check,
             box.right - box.left);
 }
 
@@ -472,6 +473,206 @@ TEST_F(Win32WindowTest, DestroyingTheLogicDuringAJobServesTheJobToItsEnd) {
   ASSERT_TRUE(WaitFor([&destroyed] { return destroyed.load(); }));
   EXPECT_TRUE(was_running);
   EXPECT_EQ(adapter_.eeprom()[5], 0x01);
+}
+
+// The window is a fixed dialog: no minimise box in the title bar, and no
+// Minimize entry in its system menu.
+TEST_F(Win32WindowTest, TheWindowCannotBeMinimised) {
+  const auto style = static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE));
+  EXPECT_EQ(style & WS_MINIMIZEBOX, 0u);
+  EXPECT_NE(style & WS_SYSMENU, 0u) << "the system menu and close box stay";
+  UINT minimize = 0;
+  view_->RunOnWindowThread([&] {
+    minimize =
+        GetMenuState(GetSystemMenu(hwnd_, FALSE), SC_MINIMIZE, MF_BYCOMMAND);
+  });
+  EXPECT_EQ(minimize, static_cast<UINT>(-1)) << "no Minimize entry";
+}
+
+// A control that the logic moves or shows is drawn at once, not when the
+// mouse next passes over it: right after the call, before the window thread
+// paints anything, the control has something to paint and the window the
+// place the control left.
+struct RedrawCase {
+  const char* name;
+  ControlId control;
+  bool moves;
+  void (*act)(Win32View&);
+};
+void PrintTo(const RedrawCase& c, std::ostream* out) { *out << c.name; }
+
+class Win32RedrawTest : public Win32WindowTest,
+                        public ::testing::WithParamInterface<RedrawCase> {};
+
+TEST_P(Win32RedrawTest, TheControlIsInvalidatedAtOnce) {
+  const RedrawCase& c = GetParam();
+  bool control_to_paint = false;
+  bool left_place_to_paint = true;
+  view_->RunOnWindowThread([&] {
+    HWND w = Item(c.control);
+    RECT before{};
+    GetWindowRect(w, &before);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&before), 2);
+    RedrawWindow(hwnd_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW |
+                     RDW_ERASENOW);
+    c.act(*view_);
+    control_to_paint = GetUpdateRect(w, nullptr, FALSE) != FALSE;
+    if (c.moves) {
+      // Where the control was, the window must paint its own background.
+      HRGN region = CreateRectRgn(0, 0, 0, 0);
+      GetUpdateRgn(hwnd_, region, FALSE);
+      left_place_to_paint = RectInRegion(region, &before) != FALSE;
+      DeleteObject(region);
+    }
+  });
+  EXPECT_TRUE(control_to_paint);
+  EXPECT_TRUE(left_place_to_paint);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, Win32RedrawTest,
+    ::testing::Values(
+        RedrawCase{"PreviewMovedToLoadSrom", ControlId::kPreview, true,
+                   [](Win32View& v) {
+                     v.PlaceAt(ControlId::kPreview, ControlId::kLoadSrom);
+                   }},
+        RedrawCase{"HiddenButtonShown", ControlId::kConvertToBin, false,
+                   [](Win32View& v) {
+                     v.SetVisible(ControlId::kConvertToBin, false);
+                     RedrawWindow(v.hwnd(), nullptr, nullptr,
+                                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN |
+                                      RDW_UPDATENOW | RDW_ERASENOW);
+                     v.SetVisible(ControlId::kConvertToBin, true);
+                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Before the first unit no adapter shows a picture: the small blank one, or
+// none.
+TEST_F(Win32WindowTest, NoAdapterPictureShowsAtStart) {
+  for (int k = 0; k < kAdapterSlots; ++k) {
+    const auto shown = reinterpret_cast<HBITMAP>(
+        SendMessageW(Item(AdapterPicture(k)), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    EXPECT_THAT(shown, ::testing::AnyOf(nullptr,
+                                        view_->picture(PictureId::kSmallBlank)))
+        << "adapter " << k + 1;
+  }
+}
+
+// "Load SROM" opens its file dialog in the station's folder, wherever the
+// program was started from.
+TEST_F(Win32WindowTest, TheFileDialogOpensInTheStationFolder) {
+  answering_ = false;
+  const std::vector<HWND> before = VisibleDialogsOf(window_thread_id_);
+  PostMessageW(Item(ControlId::kLoadSrom), BM_CLICK, 0, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND w : VisibleDialogsOf(window_thread_id_)) {
+      if (std::find(before.begin(), before.end(), w) == before.end()) {
+        dialog = w;
+      }
+    }
+    return dialog != nullptr;
+  })) << OpenWindows();
+  std::wstring folder(MAX_PATH, L'\0');
+  // The explorer dialog answers for the folder it shows.
+  const auto length =
+      static_cast<int>(SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH,
+                                    reinterpret_cast<LPARAM>(folder.data())));
+  folder.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  answering_ = true;
+  Settle();
+  wchar_t expected[MAX_PATH] = {};
+  GetFullPathNameW(dir_.wstring().c_str(), MAX_PATH, expected, nullptr);
+  std::wstring want = expected;
+  if (!want.empty() && want.back() == L'\\') want.pop_back();
+  EXPECT_EQ(Utf8(folder), Utf8(want));
+}
+
+// After a failed unit the output box keeps showing its first line, with no
+// text selected, though it had the focus when the message box took it.
+TEST_F(Win32WindowTest, AfterAFailureTheOutputBoxShowsItsFirstLine) {
+  adapter_.set_eeprom_cell_stuck(0x20);
+  view_->RunOnWindowThread([this] { SetFocus(Item(ControlId::kOutputBox)); });
+  PostMessageW(Item(ControlId::kProgram), BM_CLICK, 0, 0);
+  Settle();
+  ASSERT_TRUE(WaitFor([this] { return !dlg_->job_running(); }));
+  Settle();
+  ASSERT_THAT(boxes_, ::testing::Not(::testing::IsEmpty()))
+      << "the unit should have failed";
+
+  HWND out = Item(ControlId::kOutputBox);
+  DWORD start = 0;
+  DWORD end = 0;
+  SendMessageW(out, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, end) << "no text selected";
+  EXPECT_EQ(SendMessageW(out, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  EXPECT_TRUE(IsWindowEnabled(Item(ControlId::kProgram)));
+}
+
+// The pixels of `text` drawn in `font`, black on white.
+std::vector<std::uint32_t> Drawn(HFONT font, std::wstring_view text) {
+  constexpr int kSide = 64;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = kSide;
+  format.bmiHeader.biHeight = -kSide;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP canvas =
+      CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old_bitmap = SelectObject(dc, canvas);
+  HGDIOBJ old_font = SelectObject(dc, font);
+  PatBlt(dc, 0, 0, kSide, kSide, WHITENESS);
+  SetBkMode(dc, TRANSPARENT);
+  TextOutW(dc, 0, 0, text.data(), static_cast<int>(text.size()));
+  GdiFlush();
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> pixels(first, first + kSide * kSide);
+  SelectObject(dc, old_font);
+  SelectObject(dc, old_bitmap);
+  DeleteDC(dc);
+  DeleteObject(canvas);
+  return pixels;
+}
+
+// The window's Chinese texts (the About box's OK button, the message box
+// that asks for a whole number of seconds) are drawn, not shown as boxes: a
+// missing glyph draws the same box for any two characters, a real one
+// draws each its own.
+TEST_F(Win32WindowTest, ChineseTextsAreDrawnInTheDialogsAndMessageBoxes) {
+  PostMessageW(hwnd_, WM_SYSCOMMAND, Win32View::kAboutCommand, 0);
+  HWND about = WaitForDialog(kAboutTitle);
+  ASSERT_NE(about, nullptr);
+  const auto about_font = reinterpret_cast<HFONT>(
+      SendMessageW(GetDlgItem(about, IDOK), WM_GETFONT, 0, 0));
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics,
+                                    &metrics, 0));
+  HFONT message_font = CreateFontIndirectW(&metrics.lfMessageFont);
+  const struct {
+    const char* name;
+    HFONT font;
+    std::wstring text;
+  } cases[] = {
+      {"About box", about_font, Wide(kAboutOk)},
+      {"message box", message_font, Wide(kEnterWholeNumber)},
+  };
+  for (const auto& c : cases) {
+    ASSERT_GE(c.text.size(), 2u) << c.name;
+    EXPECT_TRUE(Drawn(c.font, c.text.substr(0, 1)) !=
+                Drawn(c.font, c.text.substr(1, 1)))
+        << c.name << ": " << Utf8(c.text) << " drawn as boxes";
+  }
+  DeleteObject(message_font);
+  Close(about);
+  Settle();
 }
 
 }  // namespace
