@@ -44,7 +44,7 @@ inline std::string BackendName(Backend backend) {
 
 #if defined(SROM_HAVE_PG_LEDGER) && defined(_WIN32)
 // Under wine a test cannot start Debian's server: ctest's fixture starts one
-// on the Linux side (tests/support/pg_tcp_server.sh), on 127.0.0.1 over TCP
+// on the Linux side (tests/support/pg_tcp_server.sh), on 127.0.0.1 over TLS
 // with scram-sha-256, as a line's server is reached. The file that
 // SROM_TEST_PG_CONNINFO names holds its libpq keywords; the password comes
 // from the file PGPASSFILE names, never from a string a message could show.

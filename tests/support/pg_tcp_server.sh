@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL server for the Windows build's tests of the line's
 # ledger, which run under wine and cannot start one themselves: a fresh
-# cluster in a new folder under /tmp, on 127.0.0.1 over TCP with
-# scram-sha-256, as a line's server is reached. Debian's initdb and pg_ctl
-# (the postgresql package); as root the server runs as postgres (or nobody).
+# cluster in a new folder under /tmp, on 127.0.0.1 over TCP, TLS only, with
+# scram-sha-256, as a line's server is reached. Its certificate is signed by
+# a certificate authority made for it, for 127.0.0.1 and localhost. Debian's
+# initdb and pg_ctl (the postgresql package) and openssl; as root the server
+# runs as postgres (or nobody).
 #
 #   pg_tcp_server.sh start <where>   starts one; writes <where>/conninfo (the
-#                                    server's libpq keywords: host, port and
-#                                    user, no database and no password; the
-#                                    user may create databases, and "srom"
-#                                    is there) and <where>/pgpass
-#                                    (the password, for libpq's PGPASSFILE)
+#                                    server's libpq keywords: host, port,
+#                                    user, sslmode=verify-full and
+#                                    sslrootcert=<where>/root.crt; no
+#                                    database and no password; the user may
+#                                    create databases, and "srom" is there)
+#                                    and <where>/pgpass (the password, for
+#                                    libpq's PGPASSFILE)
 #   pg_tcp_server.sh stop <where>    stops it at once and removes its folder
 #
 # Every wait has its deadline: the server starts and stops within 30 s.
@@ -47,7 +51,7 @@ if [[ $action == stop ]]; then
   if [[ -d $folder/data ]]; then
     server_cmd "$bindir/pg_ctl" -D "$folder/data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
   fi
-  rm -rf "$folder" "$where/folder" "$where/conninfo" "$where/pgpass"
+  rm -rf "$folder" "$where/folder" "$where/conninfo" "$where/pgpass" "$where/root.crt"
   exit 0
 fi
 
@@ -69,6 +73,26 @@ if ! out=$(server_cmd "$bindir/initdb" -D "$folder/data" -U srom --pwfile="$fold
 fi
 rm "$folder/password"
 
+# The certificate authority and the server's certificate, both for the
+# server's run only.
+tls() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=srom-tool test line CA" \
+    -keyout "$folder/root.key" -out "$folder/root.crt" &&
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
+      -keyout "$folder/server.key" -out "$folder/server.csr" &&
+    openssl x509 -req -in "$folder/server.csr" -days 2 -CA "$folder/root.crt" \
+      -CAkey "$folder/root.key" -CAcreateserial -out "$folder/server.crt" \
+      -extfile <(echo "subjectAltName=DNS:localhost,IP:127.0.0.1")
+}
+if ! out=$(tls 2>&1); then
+  echo "pg_tcp_server: making the server's certificate failed: $out" >&2
+  exit 1
+fi
+chmod 600 "$folder/server.key"
+[[ ${#as_server[@]} -eq 0 ]] || chown "$user:" "$folder/server.key" "$folder/server.crt"
+# TCP takes TLS connections only.
+sed -i 's/^host\([[:space:]]\)/hostssl\1/' "$folder/data/pg_hba.conf"
+
 # A free port: the first of a few random ones the server can listen on.
 for attempt in 1 2 3 4 5 6 7 8; do
   port=$((20000 + RANDOM % 20000))
@@ -77,6 +101,9 @@ listen_addresses = '127.0.0.1'
 port = $port
 unix_socket_directories = '$folder'
 password_encryption = 'scram-sha-256'
+ssl = on
+ssl_cert_file = '$folder/server.crt'
+ssl_key_file = '$folder/server.key'
 fsync = off
 EOF
   if server_cmd "$bindir/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 30 \
@@ -95,4 +122,6 @@ if ! out=$(server_cmd "$bindir/createdb" -h "$folder" -p "$port" -U srom srom 2>
   exit 1
 fi
 (umask 077 && echo "127.0.0.1:$port:*:srom:$password" >"$where/pgpass")
-echo "host=127.0.0.1 port=$port user=srom" >"$where/conninfo"
+cp "$folder/root.crt" "$where/root.crt"
+echo "host=127.0.0.1 port=$port user=srom sslmode=verify-full sslrootcert=$where/root.crt" \
+  >"$where/conninfo"
