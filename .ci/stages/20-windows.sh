@@ -6,8 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 # The window's pictures become bitmaps with ImageMagick; its tests draw with
-# Liberation Mono in place of Courier New, and wine's own fonts.
-./scripts/bootstrap.sh --windows
+# Liberation Mono in place of Courier New, and wine's own fonts. The line's
+# ledger is tested against a PostgreSQL server started on this side, with a
+# certificate openssl makes for it.
+./scripts/bootstrap.sh --windows postgresql openssl
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts
 # from nothing and a developer's own wine is left alone.
