@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Debian's source packages for the Windows cross build's libraries, and the
 # cache that keeps what is built from them. Sourced by the *-for-windows.sh
 # scripts, not run:

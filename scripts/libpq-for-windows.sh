@@ -77,6 +77,7 @@ build() {
   # libpq's objects by its own Makefile's list, without the DLL's version
   # resource and without linking the DLL.
   local objects
+  # shellcheck disable=SC2016  # $(OBJS) is make's, not the shell's
   objects=$(cd "$tree/src/interfaces/libpq" &&
     make -s -f Makefile -f <(printf 'srom-objects:\n\t@echo $(OBJS)\n') srom-objects)
   objects=$(tr ' ' '\n' <<<"$objects" | grep '\.o$' | grep -v 'rc\.o$' | tr '\n' ' ')
