@@ -7,8 +7,9 @@ cd "$(dirname "$0")/../.."
 
 # The window's pictures become bitmaps with ImageMagick; its tests draw with
 # Liberation Mono in place of Courier New, wine's own fonts, and Noto Sans CJK
-# for the Chinese texts.
-./scripts/bootstrap.sh --windows
+# for the Chinese texts. The line's ledger is tested against a PostgreSQL
+# server started on this side, with a certificate openssl makes for it.
+./scripts/bootstrap.sh --windows postgresql openssl
 
 # Wine keeps its prefix here; the build directory holds it so that CI starts
 # from nothing and a developer's own wine is left alone.
@@ -26,10 +27,14 @@ export PATH="/usr/lib/wine:$PATH"
 # Debian has no SQLite for the cross compiler: the build compiles it in, from
 # Debian's source package (kept in the build directory once generated).
 ./scripts/sqlite-for-windows.sh "$build/sqlite"
+# Nor libpq and OpenSSL, for the line's ledger: built from Debian's source
+# packages the first time (some 15 minutes at the lowest priority) and kept
+# in the cache outside the checkout, where the next run finds them.
+libpq=$(./scripts/libpq-for-windows.sh)
 
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake \
-  -DSROM_SQLITE_AMALGAMATION_DIR="$build/sqlite" \
+  -DSROM_SQLITE_AMALGAMATION_DIR="$build/sqlite" -DSROM_LIBPQ_DIR="$libpq" \
   -DCMAKE_BUILD_TYPE=Release -DSROM_BUILD_BENCH=OFF -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
 cmake --build "$build"
 

@@ -1,13 +1,12 @@
 #include "ledger/pg_connection.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "ledger/pg_socket.h"
 
 namespace srom::pg {
 namespace {
@@ -31,13 +30,12 @@ Waited WaitForSocket(int socket, short events, const Deadline& deadline,
     const auto left = std::min<SteadyClock::duration>(deadline.at - now,
                                                       kStopPollSlice);
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left);
-    pollfd fd{socket, events, 0};
-    const int got = poll(&fd, 1, static_cast<int>(ms.count()));
+    const short got = WaitOnSocket(socket, events, ms);
     if (got > 0) {
-      if (ready != nullptr) *ready = fd.revents;
+      if (ready != nullptr) *ready = got;
       return Waited::kReady;
     }
-    if (got < 0 && errno != EINTR) return Waited::kFailed;
+    if (got < 0) return Waited::kFailed;
   }
 }
 
@@ -211,7 +209,8 @@ bool Connection::OpenHost(const std::string& url, const std::string* host,
   PostgresPollingStatusType polled = PGRES_POLLING_WRITING;
   while (PQstatus(connection_) != CONNECTION_BAD &&
          polled != PGRES_POLLING_OK && polled != PGRES_POLLING_FAILED) {
-    const short events = polled == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+    const short events =
+        polled == PGRES_POLLING_READING ? kSocketReadable : kSocketWritable;
     const Waited waited =
         WaitForSocket(PQsocket(connection_), events, host_deadline);
     if (waited == Waited::kTimedOut || waited == Waited::kStopped) {
@@ -271,10 +270,11 @@ Result Connection::Exec(std::string_view sql,
     if (flushed == 0) break;
     if (flushed < 0) return Fail(Cut::kLost, PQerrorMessage(connection_));
     short ready = 0;
-    const Waited waited = WaitForSocket(PQsocket(connection_),
-                                        POLLIN | POLLOUT, deadline, &ready);
+    const Waited waited =
+        WaitForSocket(PQsocket(connection_), kSocketReadable | kSocketWritable,
+                      deadline, &ready);
     if (waited != Waited::kReady) return cut_by(waited);
-    if ((ready & POLLIN) != 0 && PQconsumeInput(connection_) == 0) {
+    if ((ready & kSocketReadable) != 0 && PQconsumeInput(connection_) == 0) {
       return Fail(Cut::kLost, PQerrorMessage(connection_));
     }
   }
@@ -283,7 +283,7 @@ Result Connection::Exec(std::string_view sql,
   for (;;) {
     while (PQisBusy(connection_) != 0) {
       const Waited waited =
-          WaitForSocket(PQsocket(connection_), POLLIN, deadline);
+          WaitForSocket(PQsocket(connection_), kSocketReadable, deadline);
       if (waited != Waited::kReady) return cut_by(waited);
       if (PQconsumeInput(connection_) == 0) {
         return Fail(Cut::kLost, PQerrorMessage(connection_));

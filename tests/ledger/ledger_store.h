@@ -14,7 +14,14 @@
 #include "ledger_test_support.h"
 #ifdef SROM_HAVE_PG_LEDGER
 #include "ledger/pg_ledger.h"
+#ifdef _WIN32
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <fstream>
+#else
 #include "support/pg_server.h"
+#endif
 #endif
 
 namespace srom::testing {
@@ -35,7 +42,46 @@ inline std::string BackendName(Backend backend) {
   return backend == Backend::kSqlite ? "Sqlite" : "Postgres";
 }
 
-#ifdef SROM_HAVE_PG_LEDGER
+#if defined(SROM_HAVE_PG_LEDGER) && defined(_WIN32)
+// Under wine a test cannot start Debian's server: ctest's fixture starts one
+// on the Linux side (tests/support/pg_tcp_server.sh), on 127.0.0.1 over TLS
+// with scram-sha-256, as a line's server is reached. The file that
+// SROM_TEST_PG_CONNINFO names holds its libpq keywords; the password comes
+// from the file PGPASSFILE names, never from a string a message could show.
+inline std::string FreshDatabaseUrl() {
+  static std::atomic<int> count{0};
+  const char* file = std::getenv("SROM_TEST_PG_CONNINFO");
+  std::string server;
+  if (file != nullptr) {
+    std::ifstream in(file);
+    std::getline(in, server);
+  }
+  if (server.empty()) {
+    ADD_FAILURE() << "no PostgreSQL server: SROM_TEST_PG_CONNINFO names no "
+                     "file of pg_tcp_server.sh's";
+    return {};
+  }
+  const std::string name =
+      "t" + std::to_string(getpid()) + "_" + std::to_string(++count);
+  // Bounded like every wait: the server is on this machine.
+  PGconn* admin = PQconnectdb((server + " dbname=srom connect_timeout=10 "
+                                        "options='-c statement_timeout=30000'")
+                                  .c_str());
+  PGresult* created = nullptr;
+  if (PQstatus(admin) == CONNECTION_OK) {
+    created = PQexec(admin, ("CREATE DATABASE " + name).c_str());
+  }
+  const bool ok = PQresultStatus(created) == PGRES_COMMAND_OK;
+  const std::string why = PQerrorMessage(admin);
+  PQclear(created);
+  PQfinish(admin);
+  if (!ok) {
+    ADD_FAILURE() << "no database " << name << ": " << why;
+    return {};
+  }
+  return server + " dbname=" + name;
+}
+#elif defined(SROM_HAVE_PG_LEDGER)
 // The server of this test binary, started at its first use and stopped when
 // the binary ends; null, after a test failure that says why, when it cannot
 // be started.

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# A throwaway PostgreSQL server for the Windows build's tests of the line's
+# ledger, which run under wine and cannot start one themselves: a fresh
+# cluster in a new folder under /tmp, on 127.0.0.1 over TCP, TLS only, with
+# scram-sha-256, as a line's server is reached. Its certificate is signed by
+# a certificate authority made for it, for 127.0.0.1 and localhost. Debian's
+# initdb and pg_ctl (the postgresql package) and openssl; as root the server
+# runs as postgres (or nobody).
+#
+#   pg_tcp_server.sh start <where>   starts one; writes <where>/conninfo (the
+#                                    server's libpq keywords: host, port,
+#                                    user, sslmode=verify-full and
+#                                    sslrootcert=<where>/root.crt; no
+#                                    database and no password; the user may
+#                                    create databases, and "srom" is there)
+#                                    and <where>/pgpass (the password, for
+#                                    libpq's PGPASSFILE)
+#   pg_tcp_server.sh stop <where>    stops it at once and removes its folder
+#
+# Every wait has its deadline: the server starts and stops within 30 s.
+set -euo pipefail
+
+[[ $# -eq 2 && ($1 == start || $1 == stop) ]] || {
+  echo "usage: $0 start|stop <where>" >&2
+  exit 2
+}
+action=$1
+where=$2
+# No PG* variable of the caller's steers the PostgreSQL programs elsewhere.
+while read -r name; do unset "$name"; done < <(compgen -e | grep '^PG' || true)
+
+bindir=""
+for dir in $(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V -r); do
+  [[ -x $dir/initdb && -x $dir/pg_ctl ]] && { bindir=$dir; break; }
+done
+[[ -n $bindir ]] || { echo "pg_tcp_server: no initdb or pg_ctl (Debian's postgresql)" >&2; exit 1; }
+
+as_server=()
+if [[ $(id -u) -eq 0 ]]; then
+  user=postgres
+  id -u "$user" >/dev/null 2>&1 || user=nobody
+  as_server=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups --)
+fi
+server_cmd() {
+  (cd "$folder" && ${as_server[@]+"${as_server[@]}"} "$@")
+}
+
+if [[ $action == stop ]]; then
+  [[ -f $where/folder ]] || exit 0
+  folder=$(cat "$where/folder")
+  if [[ -d $folder/data ]]; then
+    server_cmd "$bindir/pg_ctl" -D "$folder/data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
+  fi
+  rm -rf "$folder" "$where/folder" "$where/conninfo" "$where/pgpass" "$where/root.crt"
+  exit 0
+fi
+
+mkdir -p "$where"
+"$0" stop "$where"
+folder=$(mktemp -d /tmp/srom-pg-tcp.XXXXXX)
+echo "$folder" >"$where/folder"
+[[ ${#as_server[@]} -eq 0 ]] || chown "$user:" "$folder"
+password=$(head -c 24 /dev/urandom | base64 | tr -d '/+=')
+(umask 077 && echo "$password" >"$folder/password")
+[[ ${#as_server[@]} -eq 0 ]] || chown "$user:" "$folder/password"
+
+# The local socket (in the server's own folder) is the tests' back door for
+# the server's user only; TCP asks every client for the password.
+if ! out=$(server_cmd "$bindir/initdb" -D "$folder/data" -U srom --pwfile="$folder/password" \
+  --auth-local=trust --auth-host=scram-sha-256 -E UTF8 --no-locale 2>&1); then
+  echo "pg_tcp_server: initdb failed: $out" >&2
+  exit 1
+fi
+rm "$folder/password"
+
+# The certificate authority and the server's certificate, both for the
+# server's run only.
+tls() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=srom-tool test line CA" \
+    -keyout "$folder/root.key" -out "$folder/root.crt" &&
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
+      -keyout "$folder/server.key" -out "$folder/server.csr" &&
+    openssl x509 -req -in "$folder/server.csr" -days 2 -CA "$folder/root.crt" \
+      -CAkey "$folder/root.key" -CAcreateserial -out "$folder/server.crt" \
+      -extfile <(echo "subjectAltName=DNS:localhost,IP:127.0.0.1")
+}
+if ! out=$(tls 2>&1); then
+  echo "pg_tcp_server: making the server's certificate failed: $out" >&2
+  exit 1
+fi
+chmod 600 "$folder/server.key"
+[[ ${#as_server[@]} -eq 0 ]] || chown "$user:" "$folder/server.key" "$folder/server.crt"
+# TCP takes TLS connections only.
+sed -i 's/^host\([[:space:]]\)/hostssl\1/' "$folder/data/pg_hba.conf"
+
+# A free port: the first of a few random ones the server can listen on.
+for attempt in 1 2 3 4 5 6 7 8; do
+  port=$((20000 + RANDOM % 20000))
+  cat >>"$folder/data/postgresql.conf" <<EOF
+listen_addresses = '127.0.0.1'
+port = $port
+unix_socket_directories = '$folder'
+password_encryption = 'scram-sha-256'
+ssl = on
+ssl_cert_file = '$folder/server.crt'
+ssl_key_file = '$folder/server.key'
+fsync = off
+EOF
+  if server_cmd "$bindir/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 30 \
+    start >/dev/null 2>&1; then
+    break
+  fi
+  if [[ $attempt -eq 8 ]]; then
+    echo "pg_tcp_server: the server did not start; the end of its log:" >&2
+    tail -n 20 "$folder/server.log" >&2
+    exit 1
+  fi
+done
+
+if ! out=$(server_cmd "$bindir/createdb" -h "$folder" -p "$port" -U srom srom 2>&1); then
+  echo "pg_tcp_server: createdb failed: $out" >&2
+  exit 1
+fi
+(umask 077 && echo "127.0.0.1:$port:*:srom:$password" >"$where/pgpass")
+cp "$folder/root.crt" "$where/root.crt"
+echo "host=127.0.0.1 port=$port user=srom sslmode=verify-full sslrootcert=$where/root.crt" \
+  >"$where/conninfo"
