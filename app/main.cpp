@@ -20,6 +20,7 @@
 #include "ledger/station_ledger.h"
 #include "ports/clock.h"
 #include "sim_panel/sim_panel.h"
+#include "srom_version.h"
 #include "ui/qt/first_paint.h"
 #include "ui/qt/qt_view.h"
 #include "ui/srom_dlg.h"
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
                  "ledger and the simulated adapter (default: this folder)");
   std::string device = "sim";
   srom::AddDeviceOption(cli, device);
+  cli.set_version_flag("--version",
+                       std::string("srom-tool ") + srom::kSromVersion,
+                       "Print the program's version and exit");
   CLI11_PARSE(cli, argc, argv);
 
   if (!HasDisplay()) {

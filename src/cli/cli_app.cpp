@@ -11,6 +11,7 @@
 #include "cli/exit_codes.h"
 #include "cli/station_run.h"
 #include "files/station_config.h"
+#include "srom_version.h"
 
 namespace srom::cli {
 namespace {
@@ -86,6 +87,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
       "maker's driver.",
       "srom-cli"};
   app.footer(MainHelpFooter());
+  app.set_version_flag("--version", std::string("srom-cli ") + kSromVersion,
+                       "Print the program's version and exit");
   app.require_subcommand(1);
   app.fallthrough();
   app.add_option("-d,--dir", o.dir, "The station's folder")
@@ -119,7 +122,7 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e, out, err);
-    if (code == 0) return 0;  // --help
+    if (code == 0) return 0;  // --help, --version
     err << "FAIL: " << ExitCodeName(ExitCode::kUsage) << '\n';
     return ToInt(ExitCode::kUsage);
   }
