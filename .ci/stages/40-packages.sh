@@ -49,7 +49,15 @@ cleanup() {
 trap cleanup EXIT
 
 echo "-- .deb"
-cmake -S . -B "$build" >/dev/null   # finds help2man, when the test build did not
+# The test command's build folder, configured again (its own settings kept)
+# so that it finds help2man; made as that command makes it when the stage
+# runs alone.
+if [[ -f $build/CMakeCache.txt ]]; then
+  cmake -S . -B "$build" >/dev/null
+else
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
+fi
 cmake --build "$build" --target srom-cli srom-tool >/dev/null
 version=$(cat "$build/srom-version.txt")
 (cd "$build" && timeout 300 cpack -G DEB -B "$out/deb" >/dev/null)
