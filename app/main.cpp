@@ -11,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "cli/device_option.h"
@@ -20,9 +21,11 @@
 #include "ledger/station_ledger.h"
 #include "ports/clock.h"
 #include "sim_panel/sim_panel.h"
+#include "srom_version.h"
 #include "ui/qt/first_paint.h"
 #include "ui/qt/qt_view.h"
 #include "ui/srom_dlg.h"
+#include "user_station.h"
 
 namespace fs = std::filesystem;
 
@@ -51,11 +54,21 @@ int main(int argc, char** argv) {
       "srom-tool: the window that programs the configuration EEPROM or eFuse "
       "of KM62058 and KM62057D adapters, one station folder at a time."};
   std::string dir = ".";
-  cli.add_option("-d,--dir", dir,
-                 "The station folder: settings, images, logs, the production "
-                 "ledger and the simulated adapter (default: this folder)");
+  CLI::Option* dir_option = cli.add_option(
+      "-d,--dir", dir,
+      "The station folder: settings, images, logs, the production ledger and "
+      "the simulated adapter (default: this folder)");
+  bool user_station = false;
+  cli.add_flag("--user-station", user_station,
+               "The station folder is the user's own, "
+               "$XDG_DATA_HOME/srom-tool/station (made when missing): the "
+               "desktop menu's start")
+      ->excludes(dir_option);
   std::string device = "sim";
   srom::AddDeviceOption(cli, device);
+  cli.set_version_flag("--version",
+                       std::string("srom-tool ") + srom::kSromVersion,
+                       "Print the program's version and exit");
   CLI11_PARSE(cli, argc, argv);
 
   if (!HasDisplay()) {
@@ -65,6 +78,20 @@ int main(int argc, char** argv) {
            "with X forwarding (ssh -X).\nThe same operations run without a "
            "display in srom-cli: ./scripts/run.sh --help\n";
     return 2;
+  }
+  if (user_station) {
+    auto folder = srom::UserStationFolder(std::getenv("XDG_DATA_HOME"),
+                                          std::getenv("HOME"));
+    if (const auto* message = std::get_if<std::string>(&folder)) {
+      std::cerr << *message << "\n";
+      return 2;
+    }
+    dir = std::get<fs::path>(folder).string();
+    if (const std::string message = srom::MakeStationFolder(dir);
+        !message.empty()) {
+      std::cerr << message << "\n";
+      return 2;
+    }
   }
   std::error_code error;
   if (!fs::is_directory(dir, error)) {

@@ -26,6 +26,7 @@
 #include "device/station_device.h"
 #include "ports/clock.h"
 #include "ports/program_path.h"
+#include "srom_version.h"
 #include "ui/srom_dlg.h"
 #include "ui/win32/win32_capture.h"
 #include "ui/win32/win32_text.h"
@@ -45,6 +46,24 @@ void Say(const std::string& text) {
   MessageBoxW(nullptr, srom::Wide(text).c_str(),
               srom::Wide(srom::kMessageBoxTitle).c_str(),
               MB_OK | MB_ICONWARNING);
+}
+
+// --version and --help started from a console (or with the output
+// redirected) answer there, as a console program would; from Explorer or a
+// shortcut, in a box.
+void SayToConsoleOrBox(const std::string& text) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) &&
+      AttachConsole(ATTACH_PARENT_PROCESS)) {
+    out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+  }
+  DWORD written = 0;
+  if (out == nullptr || out == INVALID_HANDLE_VALUE ||
+      !WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written,
+                 nullptr)) {
+    Say(text);
+  }
 }
 
 std::vector<std::string> Arguments() {
@@ -86,6 +105,9 @@ int main() {
                  "The station folder: settings, images, logs and the "
                  "production ledger (default: the program's folder)");
   srom::AddDeviceOption(cli, device);
+  cli.set_version_flag("--version",
+                       std::string("srom-tool ") + srom::kSromVersion,
+                       "Print the program's version and exit");
   const std::vector<std::string> arguments = Arguments();
   std::vector<const char*> argv;
   for (const std::string& argument : arguments)
@@ -95,7 +117,11 @@ int main() {
   } catch (const CLI::ParseError& error) {
     std::ostringstream out;
     const int code = cli.exit(error, out, out);
-    Say(out.str());
+    if (code == 0) {
+      SayToConsoleOrBox(out.str());
+    } else {
+      Say(out.str());
+    }
     return code;
   }
 

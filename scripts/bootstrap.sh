@@ -12,6 +12,9 @@
 #              scanner test, a PostgreSQL server for the line's ledger
 #   --windows  the MinGW-w64 cross compiler, the bitmaps' converter, wine
 #              and the fonts the Windows window is drawn in
+#   --packages what makes and checks the packages: dpkg-dev (dpkg-shlibdeps
+#              for the .deb's dependencies), help2man (the manual pages),
+#              lintian, wixl (the MSI) and msitools (reads an MSI back)
 set -euo pipefail
 
 packages=(g++ cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libsqlite3-dev)
@@ -21,6 +24,7 @@ for arg in "$@"; do
     --line) packages+=(libpq-dev) ;;
     --tests) packages+=(xvfb xauth xdotool postgresql) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix imagemagick wine64 fonts-liberation fonts-wine fonts-noto-cjk) ;;
+    --packages) packages+=(dpkg-dev help2man lintian wixl msitools) ;;
     --*) echo "bootstrap: unknown set $arg" >&2; exit 2 ;;
     *) packages+=("$arg") ;;
   esac

@@ -54,3 +54,25 @@ scratch_station() {
   sed -i -e '4s/"[0-9A-F]*"/"00E04C680001"/' -e '5s/"[0-9A-F]*"/"00E04C68FFFF"/' \
     -e '7s/"[0-9A-F]*"/"00000000000001"/' "$station/EEPROM.dat"
 }
+
+# The version of the Windows build: CMake's project version, which the
+# configure step writes into the build folder.
+windows_version() {
+  local file=$build/srom-version.txt
+  [[ -s $file ]] || { echo "no $file: configure the Windows build first" >&2; return 1; }
+  cat "$file"
+}
+
+# windows_release_files DIR [VERSION]: what the line gets, in both the zip and the MSI:
+# srom-tool.exe and srom-cli.exe stripped of their symbols, and
+# README-line.txt with Windows line ends, for Notepad.
+windows_release_files() {
+  local dir=$1 version=${2:-} exe
+  [[ -n $version ]] || version=$(windows_version)
+  mkdir -p "$dir"
+  for exe in app/srom-tool.exe src/cli/srom-cli.exe; do
+    x86_64-w64-mingw32-strip -o "$dir/$(basename "$exe")" "$build/$exe"
+  done
+  sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/windows/README-line.txt \
+    >"$dir/README-line.txt"
+}

@@ -14,6 +14,7 @@
 #include "cli/exit_codes.h"
 #include "cli/station_run.h"
 #include "files/station_config.h"
+#include "srom_version.h"
 
 namespace srom::cli {
 namespace {
@@ -100,6 +101,8 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
       "maker's driver.",
       "srom-cli"};
   app.footer(MainHelpFooter());
+  app.set_version_flag("--version", std::string("srom-cli ") + kSromVersion,
+                       "Print the program's version and exit");
   app.require_subcommand(1);
   app.fallthrough();
   app.add_option("-d,--dir", o.dir, "The station's folder")
@@ -133,7 +136,7 @@ int RunSromCli(int argc, const char* const* argv, std::ostream& out,
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e, out, err);
-    if (code == 0) return 0;  // --help
+    if (code == 0) return 0;  // --help, --version
     err << "FAIL: " << ExitCodeName(ExitCode::kUsage) << '\n';
     return ToInt(ExitCode::kUsage);
   }
