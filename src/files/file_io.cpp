@@ -1,4 +1,6 @@
 #include "files/file_io.h"
+#include "ports/file_kind.h"
+#include "ports/system_error_text.h"
 
 #include <system_error>
 

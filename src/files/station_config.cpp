@@ -5,6 +5,7 @@
 
 #include "files/file_io.h"
 #include "ledger/ledger_address.h"
+#include "ports/system_error_text.h"
 
 namespace srom {
 namespace {

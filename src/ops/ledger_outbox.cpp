@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "files/file_io.h"
+#include "ports/system_error_text.h"
 
 namespace srom {
 namespace {

@@ -10,6 +10,8 @@
 #include "ledger/ledger_rules.h"
 #include "model/hex_text.h"
 #include "ops/unit_ledger.h"
+#include "ports/file_kind.h"
+#include "ports/system_error_text.h"
 
 namespace srom {
 namespace fs = std::filesystem;

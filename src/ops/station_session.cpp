@@ -8,8 +8,10 @@
 #include "ops/ledger_rebuild.h"
 #include "ops/startup.h"
 #include "ops/unit_ledger.h"
+#include "ports/file_kind.h"
 #include "ports/host_name.h"
-#include "ports/safe_replace.h"
+#include "ports/system_error_text.h"
+#include "ports/temp_names.h"
 
 // Last, so that its macros reach no header of ours.
 #ifdef _WIN32

@@ -14,6 +14,7 @@
 #include "ops/ledger_outbox.h"
 #include "ops/ledger_rebuild.h"
 #include "ops/refresh.h"
+#include "ports/file_kind.h"
 
 namespace srom {
 namespace {

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "ports/safe_replace.h"
+#include "ports/system_error_text.h"
 
 #ifdef _WIN32
 #include <windows.h>

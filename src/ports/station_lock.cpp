@@ -6,9 +6,10 @@
 #include <system_error>
 #include <utility>
 
+#include "ports/file_kind.h"
 #include "ports/clock.h"
 #include "ports/process_identity.h"
-#include "ports/safe_replace.h"
+#include "ports/system_error_text.h"
 
 #ifdef _WIN32
 #include <windows.h>

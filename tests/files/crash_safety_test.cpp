@@ -15,6 +15,7 @@
 #include "model/efuse_image.h"
 #include "ports/clock.h"
 #include "ports/reporter.h"
+#include "ports/system_error_text.h"
 #include "support/fake_clock.h"
 #include "support/recording_reporter.h"
 

@@ -8,6 +8,7 @@
 
 #include "files_test_support.h"
 #include "ports/reporter.h"
+#include "ports/system_error_text.h"
 #include "support/recording_reporter.h"
 
 namespace srom {

@@ -12,6 +12,7 @@
 #include "model/efuse_image.h"
 #include "model/srom_image.h"
 #include "ports/reporter.h"
+#include "ports/system_error_text.h"
 #include "support/recording_reporter.h"
 
 namespace srom {

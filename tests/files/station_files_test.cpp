@@ -14,6 +14,7 @@
 #include "files/file_io.h"
 #include "files_test_support.h"
 #include "ports/file_read.h"
+#include "ports/system_error_text.h"
 #include "support/temp_folder.h"
 
 namespace srom {

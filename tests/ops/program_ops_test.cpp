@@ -8,6 +8,7 @@
 #include "model/messages.h"
 #include "ops/program.h"
 #include "ops_fixture.h"
+#include "ports/system_error_text.h"
 
 namespace srom::testing {
 namespace {

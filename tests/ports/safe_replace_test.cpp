@@ -1,5 +1,6 @@
 // A replaced file is always one whole version, old or new: whatever another
 // program, a crash, a full disk or a planted name does meanwhile.
+#include "ports/file_kind.h"
 #include "ports/safe_replace.h"
 
 #include <gmock/gmock.h>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "ports/process_identity.h"
+#include "ports/temp_names.h"
 #include "ports_test_support.h"
 
 #ifdef _WIN32

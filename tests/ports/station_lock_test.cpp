@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "ports/safe_replace.h"
 #include "ports_test_support.h"
 
 #ifndef _WIN32

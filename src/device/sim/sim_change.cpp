@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ports/file_kind.h"
 #include "ports/safe_replace.h"
 
 namespace srom {

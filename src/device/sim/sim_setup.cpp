@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "ports/clock.h"
+#include "ports/file_kind.h"
 #include "ports/safe_replace.h"
 
 namespace srom {

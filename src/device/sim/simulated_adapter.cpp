@@ -8,6 +8,7 @@
 #include "device/driver_contract.h"
 #include "model/hex_text.h"
 #include "model/image_buffer.h"
+#include "ports/file_kind.h"
 #include "ports/file_read.h"
 #include "ports/safe_replace.h"
 #include "ports/station_files.h"
