@@ -115,7 +115,7 @@ std::error_code LastSystemError() {
 #endif
 }
 
-std::string QuotedPath(const fs::path& path) {
+std::string QuotedPath(const std::filesystem::path& path) {
   const std::u8string utf8 = path.u8string();
   std::string quoted(1, '"');
   quoted.append(utf8.begin(), utf8.end());
