@@ -1,8 +1,10 @@
 #include "files/file_io.h"
-#include "ports/file_kind.h"
-#include "ports/system_error_text.h"
 
 #include <system_error>
+
+#include "ports/fd_write.h"
+#include "ports/file_kind.h"
+#include "ports/system_error_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -55,24 +57,6 @@ constexpr char kLinkCause[] =
     "it is a symbolic link, and the tool never writes through one. Remove "
     "the link; a station's files must be plain files in its folder";
 constexpr char kNotPlainCause[] = "it is not a plain file (a pipe or a device)";
-
-#ifndef _WIN32
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;  // no progress and no error: nothing more fits
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-#endif
 
 }  // namespace
 

@@ -4,31 +4,12 @@
 
 #include <cerrno>
 
+#include "ports/fd_write.h"
 #include "ports/replace_native.h"
 #include "ports/system_error_text.h"
 
 namespace srom::replace_native {
 namespace fs = std::filesystem;
-
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;  // no progress and no error: nothing more fits
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-}  // namespace
 
 bool WriteTempFile(const fs::path& temp, std::string_view bytes,
                    const fs::file_status& old_status, std::error_code* error) {
