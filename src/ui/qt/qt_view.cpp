@@ -6,75 +6,33 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QFileDialog>
+#include <QEventLoop>
 #include <QFocusEvent>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QEventLoop>
 #include <QThread>
 #include <QTimer>
-#include <algorithm>
 #include <utility>
 
 #include "ui/box_rules.h"
 #include "ui/qt/check_spacing_style.h"
 #include "ui/qt/qt_dialogs.h"
+#include "ui/qt/qt_fonts.h"
+#include "ui/qt/qt_pictures.h"
+#include "ui/qt/qt_standard_dialogs.h"
+#include "ui/qt/qt_text.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
 
 namespace srom {
-namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) { return text.toUtf8().toStdString(); }
-
-// Message texts end their lines with CR LF; a Qt label wants plain breaks.
-QString Shown(const std::string& text) {
-  QString shown = Q(text);
-  shown.replace("\r\n", "\n");
-  shown.remove('\r');
-  return shown;
-}
-
-// "display|pattern|..." into Qt's "display (pattern);;...". "*.*" means every
-// file, also those without a dot in their name.
-QString QtFilter(const std::string& filter) {
-  const QStringList parts = Q(filter).split('|', Qt::SkipEmptyParts);
-  QStringList filters;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString pattern = parts[i + 1];
-    pattern.replace("*.*", "*");
-    filters << parts[i] + " (" + pattern + ")";
-  }
-  return filters.join(";;");
-}
-
-QMessageBox::Icon QtIcon(BoxIcon icon) {
-  switch (icon) {
-    case BoxIcon::kWarning:
-      return QMessageBox::Warning;
-    case BoxIcon::kInformation:
-      return QMessageBox::Information;
-    case BoxIcon::kNone:
-      break;
-  }
-  return QMessageBox::NoIcon;
-}
-
-}  // namespace
 
 struct QtView::Modal {
   explicit Modal(QtView& view) : view(view) { ++view.modal_depth_; }
@@ -85,16 +43,12 @@ struct QtView::Modal {
 QtView::QtView(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  QFont font(Q(kWindowFont));
-  font.setPointSize(kWindowFontPoints);
-  font.setStyleHint(QFont::TypeWriter);
+  const QFont font = WindowFont();
   setFont(font);
   check_style_ = new CheckSpacingStyle(this);
-  const QFontMetrics metrics(font);
-  base_ = BaseUnitsOf(metrics.horizontalAdvance(Q(kBaseUnitLetters)),
-                      metrics.height());
-  setWindowTitle(Q(kInitialTitle));
-  setWindowIcon(QIcon(":/res/app_icon.png"));
+  base_ = MeasureBaseUnits(font);
+  setWindowTitle(QtString(kInitialTitle));
+  setWindowIcon(AppIcon());
   setFixedSize(DluToPixelsX(kClientWidthDlu, base_),
                DluToPixelsY(kClientHeightDlu, base_));
   BuildControls();
@@ -118,7 +72,7 @@ void QtView::BuildControls() {
 }
 
 QWidget* QtView::MakeControl(const ControlLayout& layout) {
-  const QString caption = Q(layout.caption);
+  const QString caption = QtString(layout.caption);
   QWidget* w = nullptr;
   switch (layout.kind) {
     case ControlKind::kFrame:
@@ -144,7 +98,8 @@ QWidget* QtView::MakeControl(const ControlLayout& layout) {
     case ControlKind::kDropDownList: {
       auto* list = new QComboBox(this);
       list->setEditable(false);
-      for (std::string_view entry : layout.entries) list->addItem(Q(entry));
+      for (std::string_view entry : layout.entries)
+        list->addItem(QtString(entry));
       list->setCurrentIndex(-1);
       w = list;
       break;
@@ -199,7 +154,7 @@ QWidget* QtView::MakeControl(const ControlLayout& layout) {
   }
   widgets_[Index(layout.id)] = w;
   ids_[w] = layout.id;
-  w->setObjectName(Q(ControlName(layout.id)));
+  w->setObjectName(QtString(ControlName(layout.id)));
   Connect(layout.id, w);
   return w;
 }
@@ -210,11 +165,11 @@ void QtView::Connect(ControlId id, QWidget* w) {
     // Only the operator's edits: a text the program sets runs its rule in
     // the logic, never twice.
     connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
-      const std::string typed = S(edit->text());
+      const std::string typed = Utf8(edit->text());
       const std::string shown = ShownText(id, typed);
       if (shown != typed) {
         const int cursor = edit->cursorPosition();
-        edit->setText(Q(shown));
+        edit->setText(QtString(shown));
         edit->setCursorPosition(cursor);
       }
       if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::TextEdit(id));
@@ -269,8 +224,8 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
         key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
         key->key() != Qt::Key_Delete) {
       const QChar c = text.at(0);
-      const char typed = c.unicode() < 0x80 ? static_cast<char>(c.unicode())
-                                            : '\x7f';
+      const char typed =
+          c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x7f';
       if (!BoxTakes(id, typed)) return true;
     }
     return false;
@@ -324,7 +279,7 @@ void QtView::closeEvent(QCloseEvent* event) {
 // context menu carries it (and F1 opens it).
 void QtView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  QAction* about = menu.addAction(Q(kAboutMenuEntry));
+  QAction* about = menu.addAction(QtString(kAboutMenuEntry));
   if (menu.exec(event->globalPos()) == about && logic_ != nullptr) {
     logic_->OnOperator(OperatorEvent::About());
   }
@@ -335,12 +290,12 @@ auto QtView::OnWindow(F f) -> decltype(f()) {
   if (QThread::currentThread() == thread()) return f();
   using R = decltype(f());
   if constexpr (std::is_void_v<R>) {
-    QMetaObject::invokeMethod(this, [&f] { f(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&f] { f(); }, Qt::BlockingQueuedConnection);
   } else {
     R result{};
-    QMetaObject::invokeMethod(this, [&f, &result] { result = f(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&f, &result] { result = f(); }, Qt::BlockingQueuedConnection);
     return result;
   }
 }
@@ -349,14 +304,14 @@ std::string QtView::Text(ControlId id) {
   return OnWindow([&]() -> std::string {
     QWidget* w = widget(id);
     if (id == ControlId::kOutputBox) return output_text_;
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return S(edit->text());
-    if (auto* label = qobject_cast<QLabel*>(w)) return S(label->text());
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return Utf8(edit->text());
+    if (auto* label = qobject_cast<QLabel*>(w)) return Utf8(label->text());
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      return S(button->text());
+      return Utf8(button->text());
     }
-    if (auto* frame = qobject_cast<QGroupBox*>(w)) return S(frame->title());
+    if (auto* frame = qobject_cast<QGroupBox*>(w)) return Utf8(frame->title());
     if (auto* list = qobject_cast<QComboBox*>(w)) {
-      return S(list->currentText());
+      return Utf8(list->currentText());
     }
     return {};
   });
@@ -368,40 +323,23 @@ void QtView::SetText(ControlId id, const std::string& text) {
     if (id == ControlId::kOutputBox) {
       output_text_ = text;
       auto* out = static_cast<QPlainTextEdit*>(w);
-      out->setPlainText(Shown(text));
+      out->setPlainText(WithPlainBreaks(text));
       return;
     }
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-      edit->setText(Q(ShownText(id, text)));
+      edit->setText(QtString(ShownText(id, text)));
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
-      label->setText(Q(text));
+      label->setText(QtString(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      button->setText(Q(text));
+      button->setText(QtString(text));
     } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
-      frame->setTitle(Q(text));
+      frame->setTitle(QtString(text));
     }
     if (HasFittedCaption(id)) {
-      FitCaption(id, id == ControlId::kVerdictLabel ? kVerdictPoints
-                                                    : kWindowFontPoints);
+      FitCaption(w, id == ControlId::kVerdictLabel ? kVerdictPoints
+                                                   : kWindowFontPoints);
     }
   });
-}
-
-void QtView::FitCaption(ControlId id, int points) {
-  QWidget* w = widget(id);
-  QFont font = w->font();
-  const int fitted = FittedPoints(points, w->width(), [&](int size) {
-    font.setPointSize(size);
-    w->setFont(font);
-    return w->sizeHint().width();
-  });
-  font.setPointSize(fitted);
-  w->setFont(font);
-  // What even the smallest size cuts off is there when the mouse rests on it.
-  QString caption;
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) caption = button->text();
-  if (auto* label = qobject_cast<QLabel*>(w)) caption = label->text();
-  w->setToolTip(w->sizeHint().width() > w->width() ? caption : QString());
 }
 
 bool QtView::Checked(ControlId id) {
@@ -480,23 +418,17 @@ void QtView::SelectAll(ControlId id) {
 }
 
 void QtView::SetTitle(const std::string& title) {
-  OnWindow([&] { setWindowTitle(Q(title)); });
+  OnWindow([&] { setWindowTitle(QtString(title)); });
 }
 
 void QtView::SetFontPoints(ControlId id, int points) {
-  OnWindow([&] {
-    QFont font = widget(id)->font();
-    font.setPointSize(points);
-    widget(id)->setFont(font);
-  });
+  OnWindow([&] { SetPointSize(widget(id), points); });
 }
 
 void QtView::MessageBox(const std::string& text) {
   OnWindow([&] {
     const Modal modal(*this);
-    QMessageBox box(QMessageBox::Warning, Q(kMessageBoxTitle), Shown(text),
-                    QMessageBox::Ok, this);
-    box.exec();
+    RunWarningBox(this, text);
   });
 }
 
@@ -504,31 +436,13 @@ bool QtView::AskOkCancel(const std::string& caption, const std::string& text,
                          BoxIcon icon) {
   return OnWindow([&] {
     const Modal modal(*this);
-    QMessageBox box(QtIcon(icon), Q(caption), Shown(text),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+    return RunOkCancelBox(this, caption, text, icon);
   });
 }
 
 void QtView::LoadPictures() {
   OnWindow([&] {
-    const QColor window_colour = palette().color(QPalette::Window);
-    for (const PictureInfo& info : kPictures) {
-      QImage image(":/res/" + Q(info.file));
-      image = image.convertToFormat(QImage::Format_ARGB32);
-      if (info.window_coloured_background && !image.isNull()) {
-        // Row by row: pixel() and setPixel() on every pixel cost more than
-        // decoding the picture.
-        const QRgb key = image.pixel(0, 0);
-        const QRgb window = window_colour.rgba();
-        for (int y = 0; y < image.height(); ++y) {
-          auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-          std::replace(row, row + image.width(), key, window);
-        }
-      }
-      pictures_[static_cast<int>(info.id)] = QPixmap::fromImage(image);
-    }
+    pictures_ = WindowPictures(palette().color(QPalette::Window));
     static_cast<QLabel*>(widget(ControlId::kCautionPicture))
         ->setPixmap(pictures_[static_cast<int>(PictureId::kCaution)]);
   });
@@ -573,13 +487,9 @@ void QtView::ShowVerdict(const std::string& text, bool passed) {
 
 std::optional<std::string> QtView::OpenFileDialog(const std::string& filter,
                                                   const std::string& folder) {
-  return OnWindow([&]() -> std::optional<std::string> {
+  return OnWindow([&] {
     const Modal modal(*this);
-    const QString file = QFileDialog::getOpenFileName(
-        this, QString(), Q(folder), QtFilter(filter), nullptr,
-        QFileDialog::ReadOnly);
-    if (file.isEmpty()) return std::nullopt;
-    return S(file);
+    return RunOpenFileDialog(this, filter, folder);
   });
 }
 

@@ -89,11 +89,9 @@ class QtView : public QDialog, public View {
   static int Index(ControlId id) { return static_cast<int>(id); }
   void BuildControls();
   QWidget* MakeControl(const ControlLayout& layout);
+  // Sends the control's edits, picks, clicks and keys to the logic.
   void Connect(ControlId id, QWidget* widget);
   std::optional<ControlId> FocusedControl() const;
-  // A fitted caption at the largest size up to `points` that fits its
-  // control.
-  void FitCaption(ControlId id, int points);
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
   auto OnWindow(F f) -> decltype(f());
