@@ -1,29 +1,21 @@
+// QtView: the window's construction and the View's calls, each carried out
+// on the window thread.
 #include "ui/qt/qt_view.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QContextMenuEvent>
-#include <QEventLoop>
-#include <QFocusEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QThread>
 #include <QTimer>
-#include <utility>
+#include <type_traits>
 
 #include "ui/box_rules.h"
 #include "ui/qt/check_spacing_style.h"
+#include "ui/qt/qt_controls.h"
 #include "ui/qt/qt_dialogs.h"
 #include "ui/qt/qt_fonts.h"
 #include "ui/qt/qt_pictures.h"
@@ -51,239 +43,15 @@ QtView::QtView(QWidget* parent) : QDialog(parent) {
   setWindowIcon(AppIcon());
   setFixedSize(DluToPixelsX(kClientWidthDlu, base_),
                DluToPixelsY(kClientHeightDlu, base_));
-  BuildControls();
+  widgets_ = BuildControls(this, base_, check_style_);
+  for (const ControlLayout& layout : AllLayouts()) {
+    QWidget* w = widget(layout.id);
+    ids_[w] = layout.id;
+    Connect(layout.id, w);
+  }
 }
 
 QtView::~QtView() = default;
-
-void QtView::BuildControls() {
-  // Frames first, so that the controls drawn in them lie above.
-  for (const ControlLayout& layout : AllLayouts()) {
-    if (layout.kind == ControlKind::kFrame) MakeControl(layout);
-  }
-  for (const ControlLayout& layout : AllLayouts()) {
-    if (layout.kind != ControlKind::kFrame) MakeControl(layout);
-  }
-  // The template's starting states.
-  for (const ControlLayout& layout : AllLayouts()) {
-    if (StartsHidden(layout.id)) widget(layout.id)->hide();
-    if (StartsDisabled(layout.id)) widget(layout.id)->setEnabled(false);
-  }
-}
-
-QWidget* QtView::MakeControl(const ControlLayout& layout) {
-  const QString caption = QtString(layout.caption);
-  QWidget* w = nullptr;
-  switch (layout.kind) {
-    case ControlKind::kFrame:
-      w = new QGroupBox(caption, this);
-      break;
-    case ControlKind::kLabel:
-      w = new QLabel(caption, this);
-      break;
-    case ControlKind::kEditBox: {
-      auto* edit = new QLineEdit(this);
-      edit->setContextMenuPolicy(Qt::DefaultContextMenu);
-      w = edit;
-      break;
-    }
-    case ControlKind::kOutputBox: {
-      auto* out = new QPlainTextEdit(this);
-      out->setReadOnly(true);
-      out->setLineWrapMode(QPlainTextEdit::NoWrap);
-      out->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-      w = out;
-      break;
-    }
-    case ControlKind::kDropDownList: {
-      auto* list = new QComboBox(this);
-      list->setEditable(false);
-      for (std::string_view entry : layout.entries)
-        list->addItem(QtString(entry));
-      list->setCurrentIndex(-1);
-      w = list;
-      break;
-    }
-    case ControlKind::kCheckBox:
-      w = new QCheckBox(caption, this);
-      w->setStyle(check_style_);
-      break;
-    case ControlKind::kRadioButton:
-      w = new QRadioButton(caption, this);
-      w->setStyle(check_style_);
-      break;
-    case ControlKind::kPushButton: {
-      auto* button = new QPushButton(caption, this);
-      // Enter never presses a button: the key filter decides what it does.
-      button->setAutoDefault(false);
-      button->setDefault(false);
-      w = button;
-      break;
-    }
-    case ControlKind::kProgressBar: {
-      auto* bar = new QProgressBar(this);
-      bar->setRange(0, 100);
-      bar->setValue(0);
-      bar->setTextVisible(false);
-      w = bar;
-      break;
-    }
-    case ControlKind::kPicture: {
-      auto* picture = new QLabel(this);
-      picture->setAlignment(Qt::AlignCenter);
-      w = picture;
-      break;
-    }
-  }
-  const PixelRect r = DluToPixels(layout.rect, base_);
-  w->setGeometry(r.x, r.y, r.width, r.height);
-  if (layout.id == ControlId::kCountdownLabel) {
-    QPalette colours = w->palette();
-    colours.setColor(QPalette::WindowText, QColor(150, 0, 255));
-    w->setPalette(colours);
-  }
-  if (layout.kind == ControlKind::kLabel && layout.caption.empty()) {
-    static_cast<QLabel*>(w)->setText(QString());
-  }
-  if (layout.id == ControlId::kVerdictLabel) {
-    QFont font = w->font();
-    font.setPointSize(kVerdictPoints);
-    font.setBold(true);
-    w->setFont(font);
-    static_cast<QLabel*>(w)->setAlignment(Qt::AlignCenter);
-  }
-  widgets_[Index(layout.id)] = w;
-  ids_[w] = layout.id;
-  w->setObjectName(QtString(ControlName(layout.id)));
-  Connect(layout.id, w);
-  return w;
-}
-
-void QtView::Connect(ControlId id, QWidget* w) {
-  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-    edit->installEventFilter(this);
-    // Only the operator's edits: a text the program sets runs its rule in
-    // the logic, never twice.
-    connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
-      const std::string typed = Utf8(edit->text());
-      const std::string shown = ShownText(id, typed);
-      if (shown != typed) {
-        const int cursor = edit->cursorPosition();
-        edit->setText(QtString(shown));
-        edit->setCursorPosition(cursor);
-      }
-      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::TextEdit(id));
-    });
-  } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-    list->installEventFilter(this);
-    connect(list, &QComboBox::activated, this, [this, id] {
-      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Pick(id));
-    });
-  } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-    button->installEventFilter(this);
-    connect(button, &QAbstractButton::clicked, this, [this, id] {
-      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Click(id));
-    });
-  } else if (qobject_cast<QPlainTextEdit*>(w) != nullptr) {
-    w->installEventFilter(this);
-  }
-}
-
-std::optional<ControlId> QtView::FocusedControl() const {
-  for (QWidget* w = QApplication::focusWidget(); w != nullptr;
-       w = w->parentWidget()) {
-    const auto found = ids_.find(w);
-    if (found != ids_.end()) return found->second;
-  }
-  return std::nullopt;
-}
-
-bool QtView::eventFilter(QObject* watched, QEvent* event) {
-  auto* w = qobject_cast<QWidget*>(watched);
-  const auto found = ids_.find(w);
-  if (found == ids_.end() || logic_ == nullptr) {
-    return QDialog::eventFilter(watched, event);
-  }
-  const ControlId id = found->second;
-  if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Escape) {
-      return logic_->OnOperator(OperatorEvent::KeyPress(id, Key::kEscape));
-    }
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      return logic_->OnOperator(OperatorEvent::KeyPress(id, Key::kEnter));
-    }
-    if (key->key() == Qt::Key_F1) {
-      logic_->OnOperator(OperatorEvent::About());
-      return true;
-    }
-    // A typed character the box does not take never reaches it. Tab moves
-    // the focus and Delete edits, as they do in every box.
-    const QString text = key->text();
-    if (qobject_cast<QLineEdit*>(w) != nullptr && text.size() == 1 &&
-        key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
-        key->key() != Qt::Key_Delete) {
-      const QChar c = text.at(0);
-      const char typed =
-          c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x7f';
-      if (!BoxTakes(id, typed)) return true;
-    }
-    return false;
-  }
-  if (event->type() == QEvent::FocusOut &&
-      qobject_cast<QLineEdit*>(w) != nullptr) {
-    // A menu or another window taking the focus is not leaving the box:
-    // the operator comes back to it.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::PopupFocusReason &&
-        reason != Qt::ActiveWindowFocusReason && modal_depth_ == 0) {
-      logic_->OnOperator(OperatorEvent::FocusLoss(id));
-    }
-  }
-  return QDialog::eventFilter(watched, event);
-}
-
-void QtView::keyPressEvent(QKeyEvent* event) {
-  if (logic_ != nullptr) {
-    if (event->key() == Qt::Key_Escape &&
-        logic_->OnOperator(
-            OperatorEvent::KeyPress(FocusedControl(), Key::kEscape))) {
-      return;
-    }
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        logic_->OnOperator(
-            OperatorEvent::KeyPress(FocusedControl(), Key::kEnter))) {
-      return;
-    }
-    if (event->key() == Qt::Key_F1) {
-      logic_->OnOperator(OperatorEvent::About());
-      return;
-    }
-  }
-  QDialog::keyPressEvent(event);
-}
-
-// Escape never closes the window.
-void QtView::reject() {}
-
-void QtView::closeEvent(QCloseEvent* event) {
-  if (close_allowed_ || logic_ == nullptr) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  logic_->OnOperator(OperatorEvent::Close());
-}
-
-// This platform has no system menu to put the About entry in: the window's
-// context menu carries it (and F1 opens it).
-void QtView::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu menu(this);
-  QAction* about = menu.addAction(QtString(kAboutMenuEntry));
-  if (menu.exec(event->globalPos()) == about && logic_ != nullptr) {
-    logic_->OnOperator(OperatorEvent::About());
-  }
-}
 
 template <typename F>
 auto QtView::OnWindow(F f) -> decltype(f()) {
@@ -532,24 +300,6 @@ void QtView::StopTimer(int timer) {
 
 void QtView::RunOnWindowThread(const std::function<void()>& task) {
   OnWindow([&task] { task(); });
-}
-
-void QtView::ServeUntil(const std::function<bool()>& done) {
-  if (done()) return;
-  // The worker's calls arrive as events; the loop serves them and looks at
-  // `done` after each and on every tick.
-  QEventLoop loop;
-  QTimer tick;
-  const auto check = [&] {
-    if (done()) loop.quit();
-  };
-  connect(&tick, &QTimer::timeout, &loop, check);
-  tick.start(10);
-  loop.exec();
-}
-
-void QtView::PostToWindowThread(std::function<void()> task) {
-  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void QtView::CloseWindow() {
