@@ -1,80 +1,30 @@
+// QtView: the window's construction and the View's calls, each carried out
+// on the window thread.
 #include "ui/qt/qt_view.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QContextMenuEvent>
-#include <QFileDialog>
-#include <QFocusEvent>
-#include <QFontMetrics>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QEventLoop>
 #include <QThread>
 #include <QTimer>
-#include <algorithm>
-#include <utility>
+#include <type_traits>
 
 #include "ui/box_rules.h"
 #include "ui/qt/check_spacing_style.h"
+#include "ui/qt/qt_controls.h"
 #include "ui/qt/qt_dialogs.h"
+#include "ui/qt/qt_fonts.h"
+#include "ui/qt/qt_pictures.h"
+#include "ui/qt/qt_standard_dialogs.h"
+#include "ui/qt/qt_text.h"
 #include "ui/srom_dlg.h"
 #include "ui/window_texts.h"
 
 namespace srom {
-namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string S(const QString& text) { return text.toUtf8().toStdString(); }
-
-// Message texts end their lines with CR LF; a Qt label wants plain breaks.
-QString Shown(const std::string& text) {
-  QString shown = Q(text);
-  shown.replace("\r\n", "\n");
-  shown.remove('\r');
-  return shown;
-}
-
-// "display|pattern|..." into Qt's "display (pattern);;...". "*.*" means every
-// file, also those without a dot in their name.
-QString QtFilter(const std::string& filter) {
-  const QStringList parts = Q(filter).split('|', Qt::SkipEmptyParts);
-  QStringList filters;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString pattern = parts[i + 1];
-    pattern.replace("*.*", "*");
-    filters << parts[i] + " (" + pattern + ")";
-  }
-  return filters.join(";;");
-}
-
-QMessageBox::Icon QtIcon(BoxIcon icon) {
-  switch (icon) {
-    case BoxIcon::kWarning:
-      return QMessageBox::Warning;
-    case BoxIcon::kInformation:
-      return QMessageBox::Information;
-    case BoxIcon::kNone:
-      break;
-  }
-  return QMessageBox::NoIcon;
-}
-
-}  // namespace
 
 struct QtView::Modal {
   explicit Modal(QtView& view) : view(view) { ++view.modal_depth_; }
@@ -85,262 +35,35 @@ struct QtView::Modal {
 QtView::QtView(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  QFont font(Q(kWindowFont));
-  font.setPointSize(kWindowFontPoints);
-  font.setStyleHint(QFont::TypeWriter);
+  const QFont font = WindowFont();
   setFont(font);
   check_style_ = new CheckSpacingStyle(this);
-  const QFontMetrics metrics(font);
-  base_ = BaseUnitsOf(metrics.horizontalAdvance(Q(kBaseUnitLetters)),
-                      metrics.height());
-  setWindowTitle(Q(kInitialTitle));
-  setWindowIcon(QIcon(":/res/app_icon.png"));
+  base_ = MeasureBaseUnits(font);
+  setWindowTitle(QtString(kInitialTitle));
+  setWindowIcon(AppIcon());
   setFixedSize(DluToPixelsX(kClientWidthDlu, base_),
                DluToPixelsY(kClientHeightDlu, base_));
-  BuildControls();
+  widgets_ = BuildControls(this, base_, check_style_);
+  for (const ControlLayout& layout : AllLayouts()) {
+    QWidget* w = widget(layout.id);
+    ids_[w] = layout.id;
+    Connect(layout.id, w);
+  }
 }
 
 QtView::~QtView() = default;
-
-void QtView::BuildControls() {
-  // Frames first, so that the controls drawn in them lie above.
-  for (const ControlLayout& layout : AllLayouts()) {
-    if (layout.kind == ControlKind::kFrame) MakeControl(layout);
-  }
-  for (const ControlLayout& layout : AllLayouts()) {
-    if (layout.kind != ControlKind::kFrame) MakeControl(layout);
-  }
-  // The template's starting states.
-  for (const ControlLayout& layout : AllLayouts()) {
-    if (StartsHidden(layout.id)) widget(layout.id)->hide();
-    if (StartsDisabled(layout.id)) widget(layout.id)->setEnabled(false);
-  }
-}
-
-QWidget* QtView::MakeControl(const ControlLayout& layout) {
-  const QString caption = Q(layout.caption);
-  QWidget* w = nullptr;
-  switch (layout.kind) {
-    case ControlKind::kFrame:
-      w = new QGroupBox(caption, this);
-      break;
-    case ControlKind::kLabel:
-      w = new QLabel(caption, this);
-      break;
-    case ControlKind::kEditBox: {
-      auto* edit = new QLineEdit(this);
-      edit->setContextMenuPolicy(Qt::DefaultContextMenu);
-      w = edit;
-      break;
-    }
-    case ControlKind::kOutputBox: {
-      auto* out = new QPlainTextEdit(this);
-      out->setReadOnly(true);
-      out->setLineWrapMode(QPlainTextEdit::NoWrap);
-      out->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-      w = out;
-      break;
-    }
-    case ControlKind::kDropDownList: {
-      auto* list = new QComboBox(this);
-      list->setEditable(false);
-      for (std::string_view entry : layout.entries) list->addItem(Q(entry));
-      list->setCurrentIndex(-1);
-      w = list;
-      break;
-    }
-    case ControlKind::kCheckBox:
-      w = new QCheckBox(caption, this);
-      w->setStyle(check_style_);
-      break;
-    case ControlKind::kRadioButton:
-      w = new QRadioButton(caption, this);
-      w->setStyle(check_style_);
-      break;
-    case ControlKind::kPushButton: {
-      auto* button = new QPushButton(caption, this);
-      // Enter never presses a button: the key filter decides what it does.
-      button->setAutoDefault(false);
-      button->setDefault(false);
-      w = button;
-      break;
-    }
-    case ControlKind::kProgressBar: {
-      auto* bar = new QProgressBar(this);
-      bar->setRange(0, 100);
-      bar->setValue(0);
-      bar->setTextVisible(false);
-      w = bar;
-      break;
-    }
-    case ControlKind::kPicture: {
-      auto* picture = new QLabel(this);
-      picture->setAlignment(Qt::AlignCenter);
-      w = picture;
-      break;
-    }
-  }
-  const PixelRect r = DluToPixels(layout.rect, base_);
-  w->setGeometry(r.x, r.y, r.width, r.height);
-  if (layout.id == ControlId::kCountdownLabel) {
-    QPalette colours = w->palette();
-    colours.setColor(QPalette::WindowText, QColor(150, 0, 255));
-    w->setPalette(colours);
-  }
-  if (layout.kind == ControlKind::kLabel && layout.caption.empty()) {
-    static_cast<QLabel*>(w)->setText(QString());
-  }
-  if (layout.id == ControlId::kVerdictLabel) {
-    QFont font = w->font();
-    font.setPointSize(kVerdictPoints);
-    font.setBold(true);
-    w->setFont(font);
-    static_cast<QLabel*>(w)->setAlignment(Qt::AlignCenter);
-  }
-  widgets_[Index(layout.id)] = w;
-  ids_[w] = layout.id;
-  w->setObjectName(Q(ControlName(layout.id)));
-  Connect(layout.id, w);
-  return w;
-}
-
-void QtView::Connect(ControlId id, QWidget* w) {
-  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-    edit->installEventFilter(this);
-    // Only the operator's edits: a text the program sets runs its rule in
-    // the logic, never twice.
-    connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
-      const std::string typed = S(edit->text());
-      const std::string shown = ShownText(id, typed);
-      if (shown != typed) {
-        const int cursor = edit->cursorPosition();
-        edit->setText(Q(shown));
-        edit->setCursorPosition(cursor);
-      }
-      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::TextEdit(id));
-    });
-  } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-    list->installEventFilter(this);
-    connect(list, &QComboBox::activated, this, [this, id] {
-      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Pick(id));
-    });
-  } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-    button->installEventFilter(this);
-    connect(button, &QAbstractButton::clicked, this, [this, id] {
-      if (logic_ != nullptr) logic_->OnOperator(OperatorEvent::Click(id));
-    });
-  } else if (qobject_cast<QPlainTextEdit*>(w) != nullptr) {
-    w->installEventFilter(this);
-  }
-}
-
-std::optional<ControlId> QtView::FocusedControl() const {
-  for (QWidget* w = QApplication::focusWidget(); w != nullptr;
-       w = w->parentWidget()) {
-    const auto found = ids_.find(w);
-    if (found != ids_.end()) return found->second;
-  }
-  return std::nullopt;
-}
-
-bool QtView::eventFilter(QObject* watched, QEvent* event) {
-  auto* w = qobject_cast<QWidget*>(watched);
-  const auto found = ids_.find(w);
-  if (found == ids_.end() || logic_ == nullptr) {
-    return QDialog::eventFilter(watched, event);
-  }
-  const ControlId id = found->second;
-  if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Escape) {
-      return logic_->OnOperator(OperatorEvent::KeyPress(id, Key::kEscape));
-    }
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      return logic_->OnOperator(OperatorEvent::KeyPress(id, Key::kEnter));
-    }
-    if (key->key() == Qt::Key_F1) {
-      logic_->OnOperator(OperatorEvent::About());
-      return true;
-    }
-    // A typed character the box does not take never reaches it. Tab moves
-    // the focus and Delete edits, as they do in every box.
-    const QString text = key->text();
-    if (qobject_cast<QLineEdit*>(w) != nullptr && text.size() == 1 &&
-        key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab &&
-        key->key() != Qt::Key_Delete) {
-      const QChar c = text.at(0);
-      const char typed = c.unicode() < 0x80 ? static_cast<char>(c.unicode())
-                                            : '\x7f';
-      if (!BoxTakes(id, typed)) return true;
-    }
-    return false;
-  }
-  if (event->type() == QEvent::FocusOut &&
-      qobject_cast<QLineEdit*>(w) != nullptr) {
-    // A menu or another window taking the focus is not leaving the box:
-    // the operator comes back to it.
-    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::PopupFocusReason &&
-        reason != Qt::ActiveWindowFocusReason && modal_depth_ == 0) {
-      logic_->OnOperator(OperatorEvent::FocusLoss(id));
-    }
-  }
-  return QDialog::eventFilter(watched, event);
-}
-
-void QtView::keyPressEvent(QKeyEvent* event) {
-  if (logic_ != nullptr) {
-    if (event->key() == Qt::Key_Escape &&
-        logic_->OnOperator(
-            OperatorEvent::KeyPress(FocusedControl(), Key::kEscape))) {
-      return;
-    }
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        logic_->OnOperator(
-            OperatorEvent::KeyPress(FocusedControl(), Key::kEnter))) {
-      return;
-    }
-    if (event->key() == Qt::Key_F1) {
-      logic_->OnOperator(OperatorEvent::About());
-      return;
-    }
-  }
-  QDialog::keyPressEvent(event);
-}
-
-// Escape never closes the window.
-void QtView::reject() {}
-
-void QtView::closeEvent(QCloseEvent* event) {
-  if (close_allowed_ || logic_ == nullptr) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  logic_->OnOperator(OperatorEvent::Close());
-}
-
-// This platform has no system menu to put the About entry in: the window's
-// context menu carries it (and F1 opens it).
-void QtView::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu menu(this);
-  QAction* about = menu.addAction(Q(kAboutMenuEntry));
-  if (menu.exec(event->globalPos()) == about && logic_ != nullptr) {
-    logic_->OnOperator(OperatorEvent::About());
-  }
-}
 
 template <typename F>
 auto QtView::OnWindow(F f) -> decltype(f()) {
   if (QThread::currentThread() == thread()) return f();
   using R = decltype(f());
   if constexpr (std::is_void_v<R>) {
-    QMetaObject::invokeMethod(this, [&f] { f(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&f] { f(); }, Qt::BlockingQueuedConnection);
   } else {
     R result{};
-    QMetaObject::invokeMethod(this, [&f, &result] { result = f(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&f, &result] { result = f(); }, Qt::BlockingQueuedConnection);
     return result;
   }
 }
@@ -349,14 +72,14 @@ std::string QtView::Text(ControlId id) {
   return OnWindow([&]() -> std::string {
     QWidget* w = widget(id);
     if (id == ControlId::kOutputBox) return output_text_;
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) return S(edit->text());
-    if (auto* label = qobject_cast<QLabel*>(w)) return S(label->text());
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return Utf8(edit->text());
+    if (auto* label = qobject_cast<QLabel*>(w)) return Utf8(label->text());
     if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      return S(button->text());
+      return Utf8(button->text());
     }
-    if (auto* frame = qobject_cast<QGroupBox*>(w)) return S(frame->title());
+    if (auto* frame = qobject_cast<QGroupBox*>(w)) return Utf8(frame->title());
     if (auto* list = qobject_cast<QComboBox*>(w)) {
-      return S(list->currentText());
+      return Utf8(list->currentText());
     }
     return {};
   });
@@ -368,40 +91,23 @@ void QtView::SetText(ControlId id, const std::string& text) {
     if (id == ControlId::kOutputBox) {
       output_text_ = text;
       auto* out = static_cast<QPlainTextEdit*>(w);
-      out->setPlainText(Shown(text));
+      out->setPlainText(WithPlainBreaks(text));
       return;
     }
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-      edit->setText(Q(ShownText(id, text)));
+      edit->setText(QtString(ShownText(id, text)));
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
-      label->setText(Q(text));
+      label->setText(QtString(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      button->setText(Q(text));
+      button->setText(QtString(text));
     } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
-      frame->setTitle(Q(text));
+      frame->setTitle(QtString(text));
     }
     if (HasFittedCaption(id)) {
-      FitCaption(id, id == ControlId::kVerdictLabel ? kVerdictPoints
-                                                    : kWindowFontPoints);
+      FitCaption(w, id == ControlId::kVerdictLabel ? kVerdictPoints
+                                                   : kWindowFontPoints);
     }
   });
-}
-
-void QtView::FitCaption(ControlId id, int points) {
-  QWidget* w = widget(id);
-  QFont font = w->font();
-  const int fitted = FittedPoints(points, w->width(), [&](int size) {
-    font.setPointSize(size);
-    w->setFont(font);
-    return w->sizeHint().width();
-  });
-  font.setPointSize(fitted);
-  w->setFont(font);
-  // What even the smallest size cuts off is there when the mouse rests on it.
-  QString caption;
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) caption = button->text();
-  if (auto* label = qobject_cast<QLabel*>(w)) caption = label->text();
-  w->setToolTip(w->sizeHint().width() > w->width() ? caption : QString());
 }
 
 bool QtView::Checked(ControlId id) {
@@ -480,23 +186,17 @@ void QtView::SelectAll(ControlId id) {
 }
 
 void QtView::SetTitle(const std::string& title) {
-  OnWindow([&] { setWindowTitle(Q(title)); });
+  OnWindow([&] { setWindowTitle(QtString(title)); });
 }
 
 void QtView::SetFontPoints(ControlId id, int points) {
-  OnWindow([&] {
-    QFont font = widget(id)->font();
-    font.setPointSize(points);
-    widget(id)->setFont(font);
-  });
+  OnWindow([&] { SetPointSize(widget(id), points); });
 }
 
 void QtView::MessageBox(const std::string& text) {
   OnWindow([&] {
     const Modal modal(*this);
-    QMessageBox box(QMessageBox::Warning, Q(kMessageBoxTitle), Shown(text),
-                    QMessageBox::Ok, this);
-    box.exec();
+    RunWarningBox(this, text);
   });
 }
 
@@ -504,31 +204,13 @@ bool QtView::AskOkCancel(const std::string& caption, const std::string& text,
                          BoxIcon icon) {
   return OnWindow([&] {
     const Modal modal(*this);
-    QMessageBox box(QtIcon(icon), Q(caption), Shown(text),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+    return RunOkCancelBox(this, caption, text, icon);
   });
 }
 
 void QtView::LoadPictures() {
   OnWindow([&] {
-    const QColor window_colour = palette().color(QPalette::Window);
-    for (const PictureInfo& info : kPictures) {
-      QImage image(":/res/" + Q(info.file));
-      image = image.convertToFormat(QImage::Format_ARGB32);
-      if (info.window_coloured_background && !image.isNull()) {
-        // Row by row: pixel() and setPixel() on every pixel cost more than
-        // decoding the picture.
-        const QRgb key = image.pixel(0, 0);
-        const QRgb window = window_colour.rgba();
-        for (int y = 0; y < image.height(); ++y) {
-          auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-          std::replace(row, row + image.width(), key, window);
-        }
-      }
-      pictures_[static_cast<int>(info.id)] = QPixmap::fromImage(image);
-    }
+    pictures_ = WindowPictures(palette().color(QPalette::Window));
     static_cast<QLabel*>(widget(ControlId::kCautionPicture))
         ->setPixmap(pictures_[static_cast<int>(PictureId::kCaution)]);
   });
@@ -573,13 +255,9 @@ void QtView::ShowVerdict(const std::string& text, bool passed) {
 
 std::optional<std::string> QtView::OpenFileDialog(const std::string& filter,
                                                   const std::string& folder) {
-  return OnWindow([&]() -> std::optional<std::string> {
+  return OnWindow([&] {
     const Modal modal(*this);
-    const QString file = QFileDialog::getOpenFileName(
-        this, QString(), Q(folder), QtFilter(filter), nullptr,
-        QFileDialog::ReadOnly);
-    if (file.isEmpty()) return std::nullopt;
-    return S(file);
+    return RunOpenFileDialog(this, filter, folder);
   });
 }
 
@@ -622,24 +300,6 @@ void QtView::StopTimer(int timer) {
 
 void QtView::RunOnWindowThread(const std::function<void()>& task) {
   OnWindow([&task] { task(); });
-}
-
-void QtView::ServeUntil(const std::function<bool()>& done) {
-  if (done()) return;
-  // The worker's calls arrive as events; the loop serves them and looks at
-  // `done` after each and on every tick.
-  QEventLoop loop;
-  QTimer tick;
-  const auto check = [&] {
-    if (done()) loop.quit();
-  };
-  connect(&tick, &QTimer::timeout, &loop, check);
-  tick.start(10);
-  loop.exec();
-}
-
-void QtView::PostToWindowThread(std::function<void()> task) {
-  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void QtView::CloseWindow() {

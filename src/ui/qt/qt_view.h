@@ -2,6 +2,10 @@
 // View the window logic drives. It holds no rules: every edit, focus loss,
 // click, pick and key goes to the logic, which decides what it means.
 //
+// qt_view.cpp carries out the View's calls; qt_view_events.cpp takes the
+// window's events to the logic and serves a worker's calls. The controls,
+// fonts, pictures and Qt's standard dialogs have files of their own.
+//
 // Every View call may come from a worker thread; it is then carried out on
 // the window thread while the worker waits.
 #pragma once
@@ -87,13 +91,9 @@ class QtView : public QDialog, public View {
 
  private:
   static int Index(ControlId id) { return static_cast<int>(id); }
-  void BuildControls();
-  QWidget* MakeControl(const ControlLayout& layout);
+  // Sends the control's edits, picks, clicks and keys to the logic.
   void Connect(ControlId id, QWidget* widget);
   std::optional<ControlId> FocusedControl() const;
-  // A fitted caption at the largest size up to `points` that fits its
-  // control.
-  void FitCaption(ControlId id, int points);
   // Runs `f` on the window thread, waiting for it from any other thread.
   template <typename F>
   auto OnWindow(F f) -> decltype(f());
