@@ -50,7 +50,7 @@ std::optional<Run> StartOnce(const std::string& program,
   SpawnOptions options;
   options.set_env = {"QT_QPA_PLATFORM=offscreen",
                      "SROM_TOOL_EXIT_AFTER_FIRST_PAINT=1"};
-  options.quiet_stderr = true;
+  options.err = srom::testing::Stream::kNull;
   const auto start = SpawnedProcess::Clock::now();
   SpawnedProcess child = SpawnedProcess::Start(program, args, options);
   for (;;) {

@@ -335,11 +335,11 @@ class SimPanelStationTest : public ::testing::Test {
   std::string Cli(std::vector<std::string> args) {
     args.insert(args.begin(), {"--dir", folder_.path().string(), "sim"});
     testing::SpawnOptions options;
-    options.quiet_stderr = true;
+    options.err = testing::Stream::kNull;
     const auto run = testing::RunToEnd(SROM_CLI_PATH, args, options,
                                        std::chrono::seconds(30));
-    EXPECT_TRUE(run && run->end.exit_code() == 0);
-    return run ? run->output : std::string();
+    EXPECT_TRUE(!run.timed_out && run.end.exit_code() == 0);
+    return run.timed_out ? std::string() : run.output;
   }
 
   testing::TempFolder folder_;

@@ -100,7 +100,7 @@ class ScannerOnXServerTest : public ::testing::Test {
 
   void StartXServer() {
     SpawnOptions options;
-    options.quiet_stderr = true;
+    options.err = testing::Stream::kNull;
     // The server writes its display number to its standard output once it
     // takes connections.
     xvfb_.emplace(SpawnedProcess::Start(
@@ -126,7 +126,7 @@ class ScannerOnXServerTest : public ::testing::Test {
 
   void StartTool() {
     SpawnOptions options = OnDisplay();
-    options.capture_stdout = false;
+    options.out = testing::Stream::kParent;
     tool_.emplace(SpawnedProcess::Start(
         SROM_TOOL_PATH, {"--dir", station_.path().string()}, options));
   }
@@ -136,8 +136,8 @@ class ScannerOnXServerTest : public ::testing::Test {
   std::optional<std::string> Xdotool(const std::vector<std::string>& args,
                                      std::chrono::milliseconds timeout = 10s) {
     const auto run = testing::RunToEnd("xdotool", args, OnDisplay(), timeout);
-    if (!run || run->end.exit_code() != 0) return std::nullopt;
-    return run->output;
+    if (run.timed_out || run.end.exit_code() != 0) return std::nullopt;
+    return run.output;
   }
 
   // Waits until Serial-MAC.log holds `count` unit lines.
