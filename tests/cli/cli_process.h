@@ -13,7 +13,7 @@
 #include "support/spawned_process.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 struct Exit {
   int code = -1;  // the exit code, or 128 + the signal that ended it
@@ -90,4 +90,4 @@ class CliProcess {
   std::optional<SpawnedProcess> process_;
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -22,11 +22,11 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::DraftOf;
-using testing::OpenLedger;
-using testing::ReadBytes;
-using testing::SpawnedProcess;
-using testing::TempFolder;
+using test::DraftOf;
+using test::OpenLedger;
+using test::ReadBytes;
+using test::SpawnedProcess;
+using test::TempFolder;
 
 // A helper or a mount that has not ended within this long hangs.
 constexpr auto kRunLimit = std::chrono::minutes(5);
@@ -35,9 +35,9 @@ constexpr auto kRunLimit = std::chrono::minutes(5);
 // it cannot be started.
 std::optional<SpawnedProcess> Spawn(const std::vector<std::string>& args,
                                     const fs::path& errors) {
-  testing::SpawnOptions options;
-  options.out = testing::Stream::kParent;
-  options.err = testing::Stream::kFile;
+  test::SpawnOptions options;
+  options.out = test::Stream::kParent;
+  options.err = test::Stream::kFile;
   options.err_file = errors;
   try {
     return SpawnedProcess::Start(
@@ -220,7 +220,7 @@ TEST(LedgerProcesses,
     // The unit in progress, if its Reserve had committed: reserved until
     // recovery makes it interrupted, and LatestUsed leads the station to it.
     const UnitRecord& last = units.at(this_round.back());
-    const auto recovered = ledger->RecoverInterrupted(testing::kLaterTime);
+    const auto recovered = ledger->RecoverInterrupted(test::kLaterTime);
     ASSERT_TRUE(recovered.ok()) << recovered.error;
     if (last.state == UnitState::kReserved) {
       ASSERT_EQ(recovered.value->size(), 1u);

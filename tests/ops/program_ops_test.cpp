@@ -9,7 +9,7 @@
 #include "ops/program.h"
 #include "ops_fixture.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 struct ProgramRow {
@@ -286,4 +286,4 @@ TEST_F(OpsTest, ASecondSequenceWhileOneHoldsTheBusyMarkWritesNothing) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -12,7 +12,7 @@
 #include <chrono>
 #endif
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace {
 
@@ -197,4 +197,4 @@ int ChildProcess::Wait() {
   return *exit_code_;
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -25,7 +25,7 @@
 #endif
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace fs = std::filesystem;
 
@@ -150,4 +150,4 @@ class ChildProcess {
 #endif
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

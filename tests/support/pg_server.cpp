@@ -23,7 +23,7 @@
 
 #include "support/spawned_process.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -433,4 +433,4 @@ std::string PgServer::LogTail() const {
   return tail;
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

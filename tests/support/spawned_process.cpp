@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using Clock = SpawnedProcess::Clock;
@@ -294,4 +294,4 @@ RunResult RunToEnd(const std::string& program,
   return result;
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace srom::testing {
+namespace srom::test {
 
 // Where one of the child's standard streams goes, or comes from.
 enum class Stream {
@@ -157,4 +157,4 @@ class SpawnedProcess {
   std::optional<ChildEnd> end_;
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test
