@@ -79,10 +79,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
 
   // A station that opens without a message box.
-  srom::testing::TempFolder station;
-  srom::testing::WriteBytes(station / "EEPROM.dat",
-                            srom::FormatEepromDat(srom::SromSettings{}));
-  srom::testing::WriteBytes(station / "SROM.dat", "FF FF FF FF\r\n");
+  srom::test::TempFolder station;
+  srom::test::WriteBytes(station / "EEPROM.dat",
+                         srom::FormatEepromDat(srom::SromSettings{}));
+  srom::test::WriteBytes(station / "SROM.dat", "FF FF FF FF\r\n");
   std::string problem;
   const std::unique_ptr<srom::SimulatedAdapter> adapter =
       srom::OpenStationSimAdapter(station.path(), problem);

@@ -33,8 +33,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using srom::testing::SpawnedProcess;
-using srom::testing::SpawnOptions;
+using srom::test::SpawnedProcess;
+using srom::test::SpawnOptions;
 
 constexpr double kTimeTarget = 1.3;
 constexpr double kMemoryTarget = 1.3;
@@ -50,7 +50,7 @@ std::optional<Run> StartOnce(const std::string& program,
   SpawnOptions options;
   options.set_env = {"QT_QPA_PLATFORM=offscreen",
                      "SROM_TOOL_EXIT_AFTER_FIRST_PAINT=1"};
-  options.quiet_stderr = true;
+  options.err = srom::test::Stream::kNull;
   const auto start = SpawnedProcess::Clock::now();
   SpawnedProcess child = SpawnedProcess::Start(program, args, options);
   for (;;) {
@@ -97,10 +97,10 @@ int main(int argc, char** argv) {
 
   // A station that opens without a message box: its settings file and its
   // SROM.dat are there.
-  srom::testing::TempFolder station;
-  srom::testing::WriteBytes(station / "EEPROM.dat",
-                            srom::FormatEepromDat(srom::SromSettings{}));
-  srom::testing::WriteBytes(station / "SROM.dat", "FF FF FF FF\r\n");
+  srom::test::TempFolder station;
+  srom::test::WriteBytes(station / "EEPROM.dat",
+                         srom::FormatEepromDat(srom::SromSettings{}));
+  srom::test::WriteBytes(station / "SROM.dat", "FF FF FF FF\r\n");
   const std::string tool = SROM_TOOL_PATH;
   const std::vector<std::string> tool_args = {"--dir", station.path().string()};
   const std::string bare = BARE_DIALOG_PATH;

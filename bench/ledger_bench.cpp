@@ -46,16 +46,16 @@ fs::path StationFolder(const std::string& name) {
 // One server for the whole run, started at its first use, flushing every
 // commit to the disk as a line's server does. Its folder is in the system's
 // temporary folder whatever SROM_BENCH_DIR says.
-testing::PgServer* Server(std::string* why) {
+test::PgServer* Server(std::string* why) {
   static std::string failure;
-  static const std::unique_ptr<testing::PgServer> server =
-      testing::PgServer::Start(&failure, {.durable = true});
+  static const std::unique_ptr<test::PgServer> server =
+      test::PgServer::Start(&failure, {.durable = true});
   *why = failure;
   return server.get();
 }
 
 // What the server says of its own flushing, so that the report shows it.
-std::string ServerFsync(const testing::PgServer& server) {
+std::string ServerFsync(const test::PgServer& server) {
   std::string output;
   if (!server.Psql("SHOW fsync", &output)) return "fsync=?";
   while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) {
@@ -74,7 +74,7 @@ std::unique_ptr<Ledger> OpenLedger(benchmark::State& state, Kept kept,
   if (kept == Kept::kLineServer) {
 #ifdef SROM_BENCH_SERVER_LEDGER
     std::string why;
-    testing::PgServer* server = Server(&why);
+    test::PgServer* server = Server(&why);
     if (server == nullptr) {
       state.SkipWithError(("no PostgreSQL server: " + why).c_str());
       return nullptr;

@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UserStationFolderTest,
 // The folder is made in a real folder, beside what is already there.
 class MakeStationFolderTest : public ::testing::Test {
  protected:
-  testing::TempFolder root_;
+  test::TempFolder root_;
 };
 
 TEST_F(MakeStationFolderTest, MakesTheMissingFoldersAndKeepsAnExistingOne) {

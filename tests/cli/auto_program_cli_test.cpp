@@ -18,7 +18,7 @@
 #include "files/eeprom_dat.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using ::testing::EndsWith;
@@ -205,4 +205,4 @@ INSTANTIATE_TEST_SUITE_P(Signals, InterruptedLoop,
                          });
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -3,23 +3,17 @@
 // signalled and waited for like any other program. POSIX only.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/spawned_process.h"
 #include "support/temp_folder.h"
 
-extern char** environ;
-
-namespace srom::testing {
+namespace srom::test {
 
 struct Exit {
   int code = -1;  // the exit code, or 128 + the signal that ended it
@@ -38,106 +32,62 @@ class CliProcess {
              const fs::path& err_file, int crash_at = 0,
              const fs::path& out_file = {}, const fs::path& cwd = {})
       : err_file_(err_file) {
-    std::vector<std::string> argv_text = {SROM_CLI_PATH, "--dir",
-                                          station.string()};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (std::string(*e).rfind("SROM_CRASH_AT=", 0) != 0) {
-        env_text.emplace_back(*e);
-      }
-    }
+    std::vector<std::string> cli_args = {"--dir", station.string()};
+    cli_args.insert(cli_args.end(), args.begin(), args.end());
+    SpawnOptions options;
+    options.unset_env = {"SROM_CRASH_AT"};
     if (crash_at > 0) {
-      env_text.push_back("SROM_CRASH_AT=" + std::to_string(crash_at));
+      options.set_env = {"SROM_CRASH_AT=" + std::to_string(crash_at)};
     }
-    std::vector<char*> envp;
-    for (std::string& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const std::string out = out_file.empty() ? "/dev/null" : out_file.string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(),
-                    envp.data()) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-  }
-
-  // A process not waited for is ended: no test leaves one behind.
-  ~CliProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+    options.out = out_file.empty() ? Stream::kNull : Stream::kFile;
+    options.out_file = out_file;
+    options.err = Stream::kFile;
+    options.err_file = err_file;
+    options.cwd = cwd;
+    try {
+      process_.emplace(SpawnedProcess::Start(SROM_CLI_PATH, cli_args, options));
+    } catch (const std::runtime_error&) {
+      // started() says so; a wait then finds no exit.
     }
   }
-  CliProcess(CliProcess&& other) noexcept
-      : pid_(other.pid_), err_file_(std::move(other.err_file_)) {
-    other.pid_ = -1;
-  }
-  CliProcess(const CliProcess&) = delete;
-  CliProcess& operator=(const CliProcess&) = delete;
-  CliProcess& operator=(CliProcess&&) = delete;
 
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  bool started() const { return process_.has_value(); }
+  pid_t pid() const { return process_ ? process_->pid() : -1; }
   void Signal(int signal) {
-    if (pid_ > 0) kill(pid_, signal);
+    if (process_) process_->Signal(signal);
   }
 
   // Waits at most `deadline`; a process still running then is killed, and
   // its exit says kHung, so that a hang fails the test instead of hanging it.
   Exit WaitWithin(std::chrono::milliseconds deadline) {
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (pid_ > 0) {
-      int status = 0;
-      const pid_t ended = waitpid(pid_, &status, WNOHANG);
-      if (ended == pid_) {
-        Exit exit;
-        exit.code =
-            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pid_ = -1;
-        exit.err = ReadBytes(err_file_);
-        return exit;
-      }
-      if (ended < 0 || std::chrono::steady_clock::now() >= until) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-    Exit hung;
-    hung.code = kHung;
-    hung.err = ReadBytes(err_file_);
-    return hung;
-  }
-
-  Exit Wait() {
     Exit exit;
-    int status = 0;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
-      exit.code =
-          WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    exit.code = kHung;
+    if (process_) {
+      bool hung = false;
+      const ChildEnd end = process_->WaitOrKill(deadline, &hung);
+      if (!hung) exit.code = end.exit_code();
+      process_.reset();
     }
-    pid_ = -1;
     exit.err = ReadBytes(err_file_);
     return exit;
   }
 
+  // Waits for a run that is meant to end by itself; one that has not ended
+  // within five minutes hangs, and is killed (kHung).
+  Exit Wait() {
+    if (!process_) {
+      Exit exit;
+      exit.err = ReadBytes(err_file_);
+      return exit;
+    }
+    return WaitWithin(std::chrono::minutes(5));
+  }
+
  private:
-  pid_t pid_ = -1;
   fs::path err_file_;
+  // Killed, if still running, when the object goes: no test leaves one
+  // behind.
+  std::optional<SpawnedProcess> process_;
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -396,8 +396,7 @@ TEST_P(AfterAFailedUnit, TheAddressGoesOnlyToTheAdapterThatMayHoldIt) {
   const CliResult again = Cli("program");
 
   EXPECT_EQ(again.code, 0) << again.err;
-  EXPECT_EQ(testing::LoggedMacs(station_),
-            std::vector<std::string>{c.second_mac});
+  EXPECT_EQ(test::LoggedMacs(station_), std::vector<std::string>{c.second_mac});
   const bool moved_on = std::string(c.second_mac) != "000000000001";
   EXPECT_EQ(again.err.find("000000000001 is set aside") != std::string::npos,
             moved_on)
@@ -491,7 +490,7 @@ class BenchCliTest : public CliTest {
     return lines;
   }
   std::vector<std::string> LoggedMacs() const {
-    return testing::LoggedMacs(station_);
+    return test::LoggedMacs(station_);
   }
 };
 

@@ -16,7 +16,7 @@
 #include "ledger/sqlite_ledger.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 constexpr int kCheckFailedExit = 15;
@@ -283,4 +283,4 @@ TEST_F(LedgerCheckFixture, AUnitCutOffWhileBeingWrittenAndLoggedIsNamed) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

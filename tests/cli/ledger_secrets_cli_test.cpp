@@ -16,7 +16,7 @@
 #include "support/pg_server.h"
 #endif
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 constexpr char kSecret[] = "TopSecret1";
@@ -306,4 +306,4 @@ TEST_F(LedgerSecretsFixture, AStationNamesALibpqServiceInstead) {
 #endif  // SROM_HAVE_PG_LEDGER
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -22,7 +22,7 @@
 #include "support/pg_server.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -344,4 +344,4 @@ TEST_F(LineLedgerTest, AStationKilledAtAnyStepOfAUnitGivesNoAddressTwice) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -24,7 +24,7 @@
 #include "support/pg_server.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -311,4 +311,4 @@ TEST_F(LineStationTest, ASecondStationUnderALiveStationsNameIsRefused) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -9,7 +9,7 @@
 
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 // The MAC addresses of the log's EEPROM unit lines, in order.
 inline std::vector<std::string> LoggedMacs(const fs::path& station) {
@@ -27,4 +27,4 @@ inline std::vector<std::string> LoggedMacs(const fs::path& station) {
   return macs;
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -17,7 +17,7 @@
 #include "logged_macs.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 constexpr std::chrono::seconds kDeadline{20};
@@ -211,4 +211,4 @@ TEST_F(LostLedgerFixture, ARebuildRefusesADamagedLogLineAndEntersNothing) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -21,7 +21,7 @@
 #include "ports/station_lock.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using ::testing::ElementsAre;
@@ -233,4 +233,4 @@ TEST_F(SimFollowTest, AddingAnAdapterStillNeedsTheStation) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -20,7 +20,7 @@
 #include "ports/station_files.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using std::chrono::seconds;
@@ -531,4 +531,4 @@ TEST(TemporaryFiles, OfASimCommandInFlightSurviveAStationOpening) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -25,7 +25,7 @@
 #include "ledger/sqlite_ledger.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 class StationSafetyTest : public ::testing::Test {
@@ -41,7 +41,7 @@ class StationSafetyTest : public ::testing::Test {
   }
 
   std::vector<std::string> LoggedMacs() const {
-    return testing::LoggedMacs(station_);
+    return test::LoggedMacs(station_);
   }
 
   std::vector<UnitRecord> Units() const {
@@ -274,4 +274,4 @@ TEST_F(SmallDiskTest, AReadOnlyFolderIsRefusedWithItsCause) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

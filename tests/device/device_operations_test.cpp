@@ -21,11 +21,11 @@
 namespace srom {
 namespace {
 
+using test::HookedPort;
+using test::Req;
+using test::Shown;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using testing::HookedPort;
-using testing::Req;
-using testing::Shown;
 
 // Every byte of the EEPROM different from its neighbours, so a word stored
 // at the wrong place or in the wrong byte order shows.

@@ -14,7 +14,7 @@
 #include "ports/reporter.h"
 #include "support/recording_reporter.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 // Which of `count` register requests after one open of the control device
 // the bench answers; none when it does not open.
@@ -86,4 +86,4 @@ class HookedPort : public DriverPort {
   long count_ = 0;
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

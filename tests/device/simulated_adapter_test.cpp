@@ -23,7 +23,7 @@
 namespace srom {
 namespace {
 
-using testing::EfuseTransfer;
+using test::EfuseTransfer;
 using ::testing::ElementsAre;
 
 std::array<std::uint8_t, 64> Fuses(std::uint8_t value) {

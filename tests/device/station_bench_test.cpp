@@ -21,7 +21,7 @@
 #include "support/recording_reporter.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using ::testing::ElementsAre;
@@ -272,4 +272,4 @@ TEST_F(StationBenchTest, AWriteWaitsForTheBenchLockAndLandsOnWhatWasSaved) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -25,11 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::ReadBytes;
+using test::TempFolder;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
-using testing::ReadBytes;
-using testing::TempFolder;
 
 constexpr char kConnectionsKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Network\\"

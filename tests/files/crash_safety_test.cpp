@@ -31,10 +31,10 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Golden;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using test::Golden;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
 
 ImageBuffer BufferWith(const std::string& raw) {
   ImageBuffer buffer = BlankBuffer();
@@ -263,7 +263,7 @@ TEST_P(AppendedLog, AnAppendCutShortIsTakenBackWhole) {
   WriteBytes(log(), earlier);
   bool appended = true;
   {
-    testing::FileSizeLimit limit(100);
+    test::FileSizeLimit limit(100);
     ASSERT_TRUE(limit.ok());
     appended = Append();
   }
@@ -282,7 +282,7 @@ TEST_P(AppendedLog, AnAppendCutShortIsTakenBackWhole) {
 TEST_P(AppendedLog, AFirstAppendCutShortLeavesNoLog) {
   bool appended = true;
   {
-    testing::FileSizeLimit limit(20);
+    test::FileSizeLimit limit(20);
     ASSERT_TRUE(limit.ok());
     appended = Append();
   }
@@ -296,9 +296,9 @@ TEST_P(AppendedLog, AFirstAppendCutShortLeavesNoLog) {
 // A pipe under the log's name would block the append until something reads
 // it: it is refused at once.
 TEST_P(AppendedLog, APipeUnderTheLogsNameIsRefusedAtOnce) {
-  ASSERT_TRUE(testing::MakeFifo(log()));
+  ASSERT_TRUE(test::MakeFifo(log()));
   bool appended = true;
-  EXPECT_FALSE(testing::BlockedOnPipe(log(), [&] { appended = Append(); }));
+  EXPECT_FALSE(test::BlockedOnPipe(log(), [&] { appended = Append(); }));
   EXPECT_FALSE(appended);
   EXPECT_EQ(reporter_.messages(),
             Messages("it is not a plain file (a pipe or a device)"));

@@ -14,11 +14,11 @@
 namespace srom {
 namespace {
 
-using testing::AllFields;
-using testing::Golden;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using test::AllFields;
+using test::Golden;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
 
 const std::string kWrongFormat = "Loaded a Wrong EEPROM.dat file format!";
 
@@ -391,14 +391,14 @@ TEST(LoadEepromDat, APipeNamedEepromDatIsRefusedAtOnce) {
     const FileFolders folders{program.path(), working.path()};
     const std::filesystem::path pipe =
         (in_working_folder ? working.path() : program.path()) / "EEPROM.dat";
-    ASSERT_TRUE(testing::MakeFifo(pipe));
+    ASSERT_TRUE(test::MakeFifo(pipe));
     SromSettings settings;
     const SromSettings before = settings;
     LastAccepted accepted;
     RecordingReporter reporter;
 
     EepromLoadResult result;
-    EXPECT_FALSE(testing::BlockedOnPipe(pipe, [&] {
+    EXPECT_FALSE(test::BlockedOnPipe(pipe, [&] {
       result = LoadEepromDat(folders, settings, accepted, reporter);
     })) << in_working_folder;
     EXPECT_EQ(result.outcome, EepromDatLoad::kUnreadable);

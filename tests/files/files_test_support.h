@@ -27,7 +27,7 @@
 #include <thread>
 #endif
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace fs = std::filesystem;
 
@@ -137,4 +137,4 @@ bool BlockedOnPipe(const fs::path& fifo, Action&& action) {
 }
 #endif
 
-}  // namespace srom::testing
+}  // namespace srom::test

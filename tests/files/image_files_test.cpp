@@ -19,14 +19,14 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::AllFields;
-using testing::Golden;
-using testing::GoldenPath;
-using testing::HexBytes;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WithoutListings;
-using testing::WriteBytes;
+using test::AllFields;
+using test::Golden;
+using test::GoldenPath;
+using test::HexBytes;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WithoutListings;
+using test::WriteBytes;
 using Events = std::vector<std::string>;
 
 // A buffer whose image area starts with `raw` and holds `rest` after it.
@@ -347,11 +347,11 @@ class ChosenPipeTest : public ::testing::TestWithParam<ChosenPipe> {};
 TEST_P(ChosenPipeTest, IsRefusedAtOnce) {
   ImageFiles files;
   const fs::path pipe = files.folder / "chosen";
-  ASSERT_TRUE(testing::MakeFifo(pipe));
+  ASSERT_TRUE(test::MakeFifo(pipe));
   const ImageBuffer before = files.prev;
 
   EXPECT_FALSE(
-      testing::BlockedOnPipe(pipe, [&] { GetParam().open(files, pipe); }));
+      test::BlockedOnPipe(pipe, [&] { GetParam().open(files, pipe); }));
   Events said = GetParam().events;
   said.insert(said.begin() + GetParam().cause_at,
               "message: chosen in " + QuotedPath(files.folder.path()) +

@@ -15,8 +15,8 @@
 namespace srom {
 namespace {
 
-using testing::ReadBytes;
-using testing::TempFolder;
+using test::ReadBytes;
+using test::TempFolder;
 
 const LocalTime kWorkedExample{2019, 4, 24, 9, 5, 7};
 const std::string kHeader =

@@ -14,8 +14,8 @@
 namespace srom {
 namespace {
 
-using testing::TempFolder;
-using testing::WriteBytes;
+using test::TempFolder;
+using test::WriteBytes;
 
 struct ConfigRow {
   const char* name;

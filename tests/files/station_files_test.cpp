@@ -21,10 +21,10 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
 
 constexpr std::uintmax_t kCap = 16;
 
@@ -73,9 +73,7 @@ const ReadRow kReadRows[] = {
      LinkRule::kRefuse, ReadFault::kFolder, "", "it is a folder"},
 #ifndef _WIN32
     {"Pipe",
-     [](const fs::path& p, const fs::path&) {
-       ASSERT_TRUE(testing::MakeFifo(p));
-     },
+     [](const fs::path& p, const fs::path&) { ASSERT_TRUE(test::MakeFifo(p)); },
      LinkRule::kFollow, ReadFault::kNotPlain, "",
      "it is not a plain file (a pipe or a device)"},
     {"Device",
@@ -122,7 +120,7 @@ bool Blocked(const fs::path& path, Action&& action) {
   action();
   return false;
 #else
-  return testing::BlockedOnPipe(path, action);
+  return test::BlockedOnPipe(path, action);
 #endif
 }
 
@@ -196,7 +194,7 @@ const AppendRow kAppendRows[] = {
      "it is a symbolic link"},
     {"Pipe",
      [](const fs::path& log, const fs::path&) {
-       ASSERT_TRUE(testing::MakeFifo(log));
+       ASSERT_TRUE(test::MakeFifo(log));
      },
      "it is not a plain file (a pipe or a device)"},
 #endif

@@ -14,13 +14,13 @@
 namespace srom {
 namespace {
 
-using testing::Backend;
-using testing::BackendName;
-using testing::DraftOf;
-using testing::kBackends;
-using testing::kLaterTime;
-using testing::kTime;
-using testing::LedgerStore;
+using test::Backend;
+using test::BackendName;
+using test::DraftOf;
+using test::kBackends;
+using test::kLaterTime;
+using test::kTime;
+using test::LedgerStore;
 
 // A fresh ledger of one backend for each test, and its rows.
 class LedgerContractBase {

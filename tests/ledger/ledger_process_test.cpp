@@ -3,73 +3,75 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ledger/sqlite_ledger.h"
 #include "ledger_test_support.h"
-
-extern char** environ;
+#include "support/spawned_process.h"
 
 namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::DraftOf;
-using testing::OpenLedger;
-using testing::ReadBytes;
-using testing::TempFolder;
+using test::DraftOf;
+using test::OpenLedger;
+using test::ReadBytes;
+using test::SpawnedProcess;
+using test::TempFolder;
 
-// Starts `args` (found on PATH) with stderr going to `errors`; -1 when it
-// cannot be started.
-pid_t Spawn(std::vector<std::string> args, const fs::path& errors) {
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const int rc =
-      posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
+// A helper or a mount that has not ended within this long hangs.
+constexpr auto kRunLimit = std::chrono::minutes(5);
+
+// Starts `args` (found on PATH) with stderr going to `errors`; nothing when
+// it cannot be started.
+std::optional<SpawnedProcess> Spawn(const std::vector<std::string>& args,
+                                    const fs::path& errors) {
+  test::SpawnOptions options;
+  options.out = test::Stream::kParent;
+  options.err = test::Stream::kFile;
+  options.err_file = errors;
+  try {
+    return SpawnedProcess::Start(
+        args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+        options);
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
 }
 
 // A running ledger_helper; its stderr goes to a file for the failure text.
 struct Helper {
-  pid_t pid = -1;
+  std::optional<SpawnedProcess> process;
   fs::path progress;
   fs::path errors;
 };
 
 Helper Start(const TempFolder& folder, const std::string& name,
              std::vector<std::string> args) {
-  Helper helper{-1, folder / (name + ".progress"), folder / (name + ".errors")};
+  const fs::path progress = folder / (name + ".progress");
+  const fs::path errors = folder / (name + ".errors");
   args.insert(args.begin(), SROM_LEDGER_HELPER);
-  args.push_back(helper.progress.string());
-  helper.pid = Spawn(args, helper.errors);
-  EXPECT_NE(helper.pid, -1) << "cannot start " << SROM_LEDGER_HELPER;
+  args.push_back(progress.string());
+  Helper helper{Spawn(args, errors), progress, errors};
+  EXPECT_TRUE(helper.process) << "cannot start " << SROM_LEDGER_HELPER;
   return helper;
 }
 
-void ExpectSuccess(const Helper& helper) {
-  int status = 0;
-  ASSERT_EQ(waitpid(helper.pid, &status, 0), helper.pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "status " << status << ": " << ReadBytes(helper.errors);
+void ExpectSuccess(Helper& helper) {
+  ASSERT_TRUE(helper.process);
+  const auto end = helper.process->WaitFor(kRunLimit);
+  ASSERT_TRUE(end) << "still running: " << ReadBytes(helper.errors);
+  EXPECT_TRUE(end->exited_normally() && end->exit_code() == 0)
+      << "status " << end->status << ": " << ReadBytes(helper.errors);
 }
 
 // The whole lines of a progress file, split into words; a last line cut
@@ -111,7 +113,7 @@ TEST(LedgerProcesses, WritingAtOnceLoseNothingAndShareNoId) {
               {"units", LedgerFileIn(folder).string(), std::to_string(p * 1000),
                std::to_string(kUnitsEach)}));
   }
-  for (const Helper& helper : helpers) ExpectSuccess(helper);
+  for (Helper& helper : helpers) ExpectSuccess(helper);
 
   auto ledger = OpenLedger(LedgerFileIn(folder));
   ASSERT_NE(ledger, nullptr);
@@ -139,11 +141,11 @@ TEST(LedgerProcesses, CompetingForTheSameAddressesGiveEachToOneUnit) {
   ASSERT_NE(OpenLedger(LedgerFileIn(folder)), nullptr);
   std::vector<Helper> helpers;
   for (int p = 0; p < kProcesses; ++p) {
-    helpers.push_back(
-        Start(folder, "c" + std::to_string(p),
-              {"claim", LedgerFileIn(folder).string(), std::to_string(kUnitsEach)}));
+    helpers.push_back(Start(
+        folder, "c" + std::to_string(p),
+        {"claim", LedgerFileIn(folder).string(), std::to_string(kUnitsEach)}));
   }
-  for (const Helper& helper : helpers) ExpectSuccess(helper);
+  for (Helper& helper : helpers) ExpectSuccess(helper);
 
   std::map<std::string, int> winners;
   for (const Helper& helper : helpers) {
@@ -169,9 +171,9 @@ TEST(LedgerProcesses,
   // MarkSettingsSaved transactions.
   std::set<std::int64_t> earlier_rounds;
   for (int round = 0; round < 6; ++round) {
-    const Helper helper = Start(folder, "k" + std::to_string(round),
-                                {"units", LedgerFileIn(folder).string(),
-                                 std::to_string(100000 * (round + 1)), "0"});
+    Helper helper = Start(folder, "k" + std::to_string(round),
+                          {"units", LedgerFileIn(folder).string(),
+                           std::to_string(100000 * (round + 1)), "0"});
     const std::size_t wanted = 10 + 7 * static_cast<std::size_t>(round);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -179,12 +181,14 @@ TEST(LedgerProcesses,
            std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(kill(helper.pid, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(helper.pid, &status, 0), helper.pid);
-    ASSERT_TRUE(WIFSIGNALED(status)) << ReadBytes(helper.errors);
+    ASSERT_TRUE(helper.process);
+    helper.process->Kill();
+    const auto end = helper.process->WaitFor(kRunLimit);
+    ASSERT_TRUE(end) << "SIGKILL did not end the helper";
+    ASSERT_TRUE(end->killed_by_signal()) << ReadBytes(helper.errors);
 
-    auto ledger = OpenLedger(LedgerFileIn(folder));  // opens only an intact file
+    // Opens only an intact file.
+    auto ledger = OpenLedger(LedgerFileIn(folder));
     ASSERT_NE(ledger, nullptr);
     const auto units = UnitsById(*ledger);
     std::map<std::int64_t, std::string> reported;  // id -> the last call
@@ -216,7 +220,7 @@ TEST(LedgerProcesses,
     // The unit in progress, if its Reserve had committed: reserved until
     // recovery makes it interrupted, and LatestUsed leads the station to it.
     const UnitRecord& last = units.at(this_round.back());
-    const auto recovered = ledger->RecoverInterrupted(testing::kLaterTime);
+    const auto recovered = ledger->RecoverInterrupted(test::kLaterTime);
     ASSERT_TRUE(recovered.ok()) << recovered.error;
     if (last.state == UnitState::kReserved) {
       ASSERT_EQ(recovered.value->size(), 1u);
@@ -232,11 +236,12 @@ TEST(LedgerProcesses,
   }
 }
 
-// The exit status of `pid`, or -1 when it did not exit by itself.
-int ExitStatus(pid_t pid) {
-  int status = 0;
-  if (pid == -1 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// The exit status of `process`, or -1 when it did not start or exit by
+// itself in time.
+int ExitStatus(std::optional<SpawnedProcess> process) {
+  if (!process) return -1;
+  const auto end = process->WaitFor(kRunLimit);
+  return end && end->exited_normally() ? end->exit_code() : -1;
 }
 
 TEST(LedgerProcesses, AFullDiskCostsOnlyTheCallThatMetIt) {
@@ -253,13 +258,14 @@ TEST(LedgerProcesses, AFullDiskCostsOnlyTheCallThatMetIt) {
                  << ReadBytes(folder / "probe.errors");
   }
   const fs::path progress = folder / "fill.progress";
-  const pid_t pid =
+  std::optional<SpawnedProcess> fill =
       Spawn({"unshare", "-rm", "sh", "-c",
              "mount -t tmpfs -o size=256k srom-ledger-disk \"$0\" && "
              "exec \"$1\" fill \"$0/production-ledger.sqlite\" \"$2\"",
              disk.string(), SROM_LEDGER_HELPER, progress.string()},
             folder / "fill.errors");
-  ASSERT_EQ(ExitStatus(pid), 0) << ReadBytes(folder / "fill.errors");
+  ASSERT_EQ(ExitStatus(std::move(fill)), 0)
+      << ReadBytes(folder / "fill.errors");
 
   std::set<std::int64_t> reserved, programmed;
   std::map<std::int64_t, std::string> listed;

@@ -12,9 +12,9 @@
 namespace srom {
 namespace {
 
-using testing::OpenLedger;
-using testing::RawDatabase;
-using testing::TempFolder;
+using test::OpenLedger;
+using test::RawDatabase;
+using test::TempFolder;
 
 class LedgerSchema : public ::testing::Test {
  protected:

@@ -22,13 +22,13 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::DraftOf;
-using testing::kTime;
-using testing::OpenLedger;
-using testing::RawDatabase;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using test::DraftOf;
+using test::kTime;
+using test::OpenLedger;
+using test::RawDatabase;
+using test::ReadBytes;
+using test::TempFolder;
+using test::WriteBytes;
 
 // A ledger with `units` programmed units, closed again.
 void WriteLedger(const fs::path& file, int units) {

@@ -24,7 +24,7 @@
 #endif
 #endif
 
-namespace srom::testing {
+namespace srom::test {
 
 enum class Backend { kSqlite, kPostgres };
 
@@ -159,4 +159,4 @@ inline std::unique_ptr<LedgerStore> LedgerStore::Make(Backend backend) {
   return std::make_unique<SqliteStore>();
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

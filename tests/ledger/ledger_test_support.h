@@ -20,7 +20,7 @@
 
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace fs = std::filesystem;
 
@@ -68,4 +68,4 @@ struct RawDatabase {
   sqlite3* db = nullptr;
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -21,11 +21,11 @@
 namespace srom {
 namespace {
 
-using testing::DraftOf;
-using testing::kLaterTime;
-using testing::kTime;
-using testing::PostgresStore;
-using testing::SharedPgServer;
+using test::DraftOf;
+using test::kLaterTime;
+using test::kTime;
+using test::PostgresStore;
+using test::SharedPgServer;
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -249,7 +249,7 @@ TEST_F(LineLedgerTest, StationsRacingForTheSameAddressesGetEachOnce) {
 TEST_F(LineLedgerTest, ALedgerReachesTheServerAgainByItselfAfterACrash) {
   ASSERT_TRUE(a_);
   const std::int64_t before = ReserveAt(*a_, "A", 1);
-  testing::PgServer* server = SharedPgServer();
+  test::PgServer* server = SharedPgServer();
   ASSERT_NE(server, nullptr);
   ASSERT_TRUE(server->Stop(true)) << server->last_error();
 
@@ -274,7 +274,7 @@ TEST_F(LineLedgerTest, ALedgerReachesTheServerAgainByItselfAfterACrash) {
 
 TEST_F(LineLedgerTest, ADatabaseOfANewerToolIsRefusedUntouched) {
   ASSERT_TRUE(a_);
-  testing::PgServer* server = SharedPgServer();
+  test::PgServer* server = SharedPgServer();
   const std::string database = DatabaseOf(store_.url());
   std::string output;
   ASSERT_TRUE(server->Psql("UPDATE srom_schema SET version = 99", &output,
@@ -294,7 +294,7 @@ TEST_F(LineLedgerTest, ADatabaseOfANewerToolIsRefusedUntouched) {
 // that cannot be reached (which a station would wait for).
 TEST_F(LineLedgerTest, SettingsTheServerRefusesAreRejectedNotWaitedFor) {
   ASSERT_TRUE(a_);
-  testing::PgServer* server = SharedPgServer();
+  test::PgServer* server = SharedPgServer();
   const std::string database = DatabaseOf(store_.url());
   std::string output;
   // A clerk who may connect but not touch the ledger's tables, one who may
@@ -303,7 +303,7 @@ TEST_F(LineLedgerTest, SettingsTheServerRefusesAreRejectedNotWaitedFor) {
                            "CREATE ROLE srom_barred NOLOGIN",
                            &output))
       << output;
-  const std::string newer = testing::FreshDatabaseUrl();
+  const std::string newer = test::FreshDatabaseUrl();
   ASSERT_TRUE(PgLedger::Open(newer, "N").ok());
   ASSERT_TRUE(server->Psql("UPDATE srom_schema SET version = 99", &output,
                            DatabaseOf(newer)))
@@ -399,7 +399,7 @@ TEST_F(LineLedgerTest, AStationNameIsHeldByOneLiveStationAtATime) {
 // call makes a new session, ends the old one and holds its name again, so
 // that a second station under it is still refused.
 TEST_F(LineLedgerTest, AHungServerCostsACallItsTimeAndTheNameIsHeldAgain) {
-  testing::PgServer* server = SharedPgServer();
+  test::PgServer* server = SharedPgServer();
   auto station = PgLedger::Open(store_.url(), "Line 9", Holding("pc-1"));
   ASSERT_TRUE(station.ok()) << station.error;
   PgLedger& ledger = **station.value;
@@ -430,9 +430,9 @@ TEST_F(LineLedgerTest, AHungServerCostsACallItsTimeAndTheNameIsHeldAgain) {
 // first hangs, the second is reached within the call's time (each host has
 // its own share of it), as libpq's failover does for a host that is down.
 TEST_F(LineLedgerTest, AHungFirstHostGivesWayToTheNextOfTheAddress) {
-  testing::PgServer* live = SharedPgServer();
+  test::PgServer* live = SharedPgServer();
   std::string why;
-  const auto hung = testing::PgServer::Start(&why);
+  const auto hung = test::PgServer::Start(&why);
   ASSERT_NE(hung, nullptr) << why;
   ASSERT_TRUE(hung->Freeze()) << hung->last_error();
   const std::string url = "postgresql:///" + DatabaseOf(store_.url()) +
@@ -457,10 +457,10 @@ TEST_F(LineLedgerTest, AHungFirstHostGivesWayToTheNextOfTheAddress) {
 // units of the first one in the second.
 TEST_F(LineLedgerTest, ALedgerKnowsItsDatabaseAndStopsWhenAnotherAnswers) {
   ASSERT_TRUE(a_ && b_);
-  testing::PgServer* server = SharedPgServer();
+  test::PgServer* server = SharedPgServer();
   EXPECT_FALSE(a_->LedgerIdentity().empty());
   EXPECT_EQ(a_->LedgerIdentity(), b_->LedgerIdentity());
-  const std::string other_url = testing::FreshDatabaseUrl();
+  const std::string other_url = test::FreshDatabaseUrl();
   std::string other_identity;
   {
     auto other = PgLedger::Open(other_url, "A");

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 TEST(PgServerTest, KeepsCommittedRowsAcrossAnImmediateStopAndCleansUp) {
@@ -44,4 +44,4 @@ TEST(PgServerTest, KeepsCommittedRowsAcrossAnImmediateStopAndCleansUp) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

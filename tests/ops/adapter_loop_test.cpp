@@ -11,7 +11,7 @@
 #include "ops/program.h"
 #include "ops_fixture.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 // Three KM62058 adapters on one bench, "MultiEnable" ticked.
@@ -112,4 +112,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -9,7 +9,7 @@
 #include "ops/dump.h"
 #include "ops_fixture.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 struct DumpRow {
@@ -121,4 +121,4 @@ TEST_F(OpsTest, EraseWhoseWriteFailsSaysSoEvenThoughTheDumpPasses) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

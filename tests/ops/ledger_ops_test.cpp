@@ -17,7 +17,7 @@
 #include "ops/unit_ledger.h"
 #include "ops_fixture.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 class LedgerOpsTest : public OpsTest {
@@ -425,4 +425,4 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReopenAfterCrash,
                          });
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -24,7 +24,7 @@
 #include "ops_fixture.h"
 #include "support/pg_server.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -598,4 +598,4 @@ TEST_F(LedgerOutboxTest, AReservationCutOffAtItsCommitLeavesItsAddressFree) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

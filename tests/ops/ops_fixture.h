@@ -16,7 +16,7 @@
 #include "support/recording_panel.h"
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 // The requests the adapter received, in order, in a form a table can hold:
 // each EEPROM word read through the registers is one "word", the driver
@@ -98,4 +98,4 @@ class OpsTest : public ::testing::Test {
   FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

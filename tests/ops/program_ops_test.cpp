@@ -10,7 +10,7 @@
 #include "ops_fixture.h"
 #include "ports/system_error_text.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 struct ProgramRow {
@@ -287,4 +287,4 @@ TEST_F(OpsTest, ASecondSequenceWhileOneHoldsTheBusyMarkWritesNothing) {
 }
 
 }  // namespace
-}  // namespace srom::testing
+}  // namespace srom::test

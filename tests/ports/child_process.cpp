@@ -1,6 +1,5 @@
 // Starting the helper as a real process: locks and concurrent replacement are
 // only shown between processes, never between threads of one.
-#include <cerrno>
 #include <stdexcept>
 #include <utility>
 
@@ -10,18 +9,17 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
+#include <chrono>
 #endif
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace {
+
+#ifndef _WIN32
+// A helper that has not answered or ended within this long hangs.
+constexpr auto kHelperLimit = std::chrono::minutes(5);
+#endif
 
 // The helper is built into the test executable's own folder.
 fs::path HelperPath() {
@@ -103,33 +101,11 @@ ChildProcess ChildProcess::StartHelper(const std::vector<std::string>& args) {
   child.input_ = in_write;
   child.output_ = out_read;
 #else
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe2 failed");
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  std::vector<std::string> argv_text = {helper.string()};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, helper.c_str(), &actions, nullptr,
-                                  argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  if (spawned != 0) {
-    close(in[1]);
-    close(out[0]);
-    throw std::runtime_error("cannot start " + helper.string());
-  }
-  child.pid_ = static_cast<unsigned long>(pid);
-  child.input_ = in[1];
-  child.output_ = out[0];
+  SpawnOptions options;
+  options.in = Stream::kPipe;
+  options.out = Stream::kPipe;
+  child.process_.emplace(SpawnedProcess::Start(helper.string(), args, options));
+  child.pid_ = static_cast<unsigned long>(child.process_->pid());
 #endif
   return child;
 }
@@ -143,41 +119,38 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
       output_(std::exchange(other.output_, nullptr)) {
 }
 #else
-      input_(std::exchange(other.input_, -1)),
-      output_(std::exchange(other.output_, -1)) {
+      process_(std::move(other.process_)) {
+  other.process_.reset();
 }
 #endif
 
+// On POSIX the spawned process kills and collects a helper still running.
 ChildProcess::~ChildProcess() {
+#ifdef _WIN32
   if (pid_ != 0 && !HasExited()) {
     Kill();
     Wait();
   }
   CloseInput();
-#ifdef _WIN32
   if (output_ != nullptr) CloseHandle(output_);
   if (process_ != nullptr) CloseHandle(process_);
-#else
-  if (output_ >= 0) close(output_);
 #endif
 }
 
 std::string ChildProcess::ReadLine() {
+#ifndef _WIN32
+  return process_->ReadLine(kHelperLimit).value_or(std::string());
+#else
   std::string line;
   char c = 0;
   for (;;) {
-#ifdef _WIN32
     DWORD n = 0;
     if (!ReadFile(output_, &c, 1, &n, nullptr) || n == 0) break;
-#else
-    const ssize_t n = read(output_, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-#endif
     if (c == '\n') break;
     if (c != '\r') line += c;
   }
   return line;
+#endif
 }
 
 void ChildProcess::CloseInput() {
@@ -185,8 +158,7 @@ void ChildProcess::CloseInput() {
   if (input_ != nullptr) CloseHandle(input_);
   input_ = nullptr;
 #else
-  if (input_ >= 0) close(input_);
-  input_ = -1;
+  process_->CloseInput();
 #endif
 }
 
@@ -194,7 +166,7 @@ void ChildProcess::Kill() {
 #ifdef _WIN32
   TerminateProcess(process_, 137);
 #else
-  kill(static_cast<pid_t>(pid_), SIGKILL);
+  process_->Kill();
 #endif
 }
 
@@ -206,9 +178,8 @@ bool ChildProcess::HasExited() {
   GetExitCodeProcess(process_, &code);
   exit_code_ = static_cast<int>(code);
 #else
-  int status = 0;
-  if (waitpid(static_cast<pid_t>(pid_), &status, WNOHANG) <= 0) return false;
-  exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (!process_->HasEnded()) return false;
+  exit_code_ = process_->WaitFor(std::chrono::milliseconds(0))->exit_code();
 #endif
   return true;
 }
@@ -219,15 +190,11 @@ int ChildProcess::Wait() {
   HasExited();
 #else
   if (!exit_code_) {
-    int status = 0;
-    while (waitpid(static_cast<pid_t>(pid_), &status, 0) < 0 &&
-           errno == EINTR) {
-    }
-    exit_code_ =
-        WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    bool hung = false;
+    exit_code_ = process_->WaitOrKill(kHelperLimit, &hung).exit_code();
   }
 #endif
   return *exit_code_;
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

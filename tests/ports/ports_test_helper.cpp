@@ -29,7 +29,7 @@
 
 namespace {
 
-using srom::testing::PathFromUtf8;
+using srom::test::PathFromUtf8;
 
 void PrintLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -60,7 +60,7 @@ int Replace(const std::string& file, int times, char tag) {
   for (int i = 1; i <= times; ++i) {
     std::string error;
     if (!srom::ReplaceFileSafely(PathFromUtf8(file),
-                                 srom::testing::VersionText(tag, i), &error)) {
+                                 srom::test::VersionText(tag, i), &error)) {
       if (failed++ == 0) first_error = error;
     }
   }

@@ -20,9 +20,12 @@
 #include <cstring>
 #endif
 
+#ifndef _WIN32
+#include "support/spawned_process.h"
+#endif
 #include "support/temp_folder.h"
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace fs = std::filesystem;
 
@@ -121,7 +124,7 @@ class ChildProcess {
 
   unsigned long pid() const { return pid_; }
   // The next line the helper printed, without its line end; empty at the end
-  // of its output.
+  // of its output (on POSIX also when none came within minutes).
   std::string ReadLine();
   // Closes the helper's standard input; a holding helper then exits.
   void CloseInput();
@@ -129,7 +132,8 @@ class ChildProcess {
   void Kill();
   // True once the helper has ended; does not wait.
   bool HasExited();
-  // Waits for the end; the exit code, or 128 + the signal that ended it.
+  // Waits for the end; the exit code, or 128 + the signal that ended it (on
+  // POSIX a helper still running after minutes hangs, and is killed).
   int Wait();
 
  private:
@@ -142,9 +146,8 @@ class ChildProcess {
   void* input_ = nullptr;
   void* output_ = nullptr;
 #else
-  int input_ = -1;
-  int output_ = -1;
+  std::optional<SpawnedProcess> process_;
 #endif
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

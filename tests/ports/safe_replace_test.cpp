@@ -24,13 +24,13 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ChildProcess;
-using testing::EntriesOf;
+using test::ChildProcess;
+using test::EntriesOf;
+using test::ReadBytes;
+using test::TempFolder;
+using test::Utf8;
+using test::WriteBytes;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::Utf8;
-using testing::WriteBytes;
 
 using Names = std::set<std::string>;
 
@@ -250,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Links, RefusesALink, ::testing::ValuesIn(kLinks),
                          });
 
 TEST(ReplaceOnAFullDisk, KeepsTheOldFileAndSaysTheDiskIsFull) {
-  testing::MountedFolder disk("size=64k", /*read_only=*/false);
+  test::MountedFolder disk("size=64k", /*read_only=*/false);
   if (!disk.mounted()) GTEST_SKIP() << disk.reason();
   const fs::path target = disk.path() / "EEPROM.dat";
   const std::string old_bytes(1000, 'o');
@@ -266,7 +266,7 @@ TEST(ReplaceOnAFullDisk, KeepsTheOldFileAndSaysTheDiskIsFull) {
 }
 
 TEST(ReplaceOnAReadOnlyDisk, KeepsTheOldFileAndSaysTheFolderIsReadOnly) {
-  testing::MountedFolder disk("size=64k", /*read_only=*/true);
+  test::MountedFolder disk("size=64k", /*read_only=*/true);
   if (!disk.mounted()) GTEST_SKIP() << disk.reason();
   std::string error;
   EXPECT_FALSE(ReplaceFileSafely(disk.path() / "EEPROM.dat", "new", &error));
@@ -433,7 +433,7 @@ std::optional<std::string> ReadWhileReplaced(const fs::path& path) {
 }
 
 TEST_F(ReplaceTest, TwoProcessesReplacingOneFileLeaveOneWholeVersionAtATime) {
-  WriteBytes(target(), testing::VersionText('0', 0));
+  WriteBytes(target(), test::VersionText('0', 0));
   ChildProcess a =
       ChildProcess::StartHelper({"replace", Utf8(target()), "150", "a"});
   ChildProcess b =
@@ -447,7 +447,7 @@ TEST_F(ReplaceTest, TwoProcessesReplacingOneFileLeaveOneWholeVersionAtATime) {
     if (!bytes) continue;
 #endif
     ASSERT_TRUE(bytes.has_value());
-    ASSERT_TRUE(testing::IsWholeVersion(*bytes))
+    ASSERT_TRUE(test::IsWholeVersion(*bytes))
         << "read " << reads << " saw " << bytes->size() << " bytes";
     ++reads;
   }
@@ -458,7 +458,7 @@ TEST_F(ReplaceTest, TwoProcessesReplacingOneFileLeaveOneWholeVersionAtATime) {
     EXPECT_EQ(writer->Wait(), 0);
   }
   EXPECT_GT(reads, 0) << "the writers ended before a single read";
-  EXPECT_TRUE(testing::IsWholeVersion(ReadBytes(target())));
+  EXPECT_TRUE(test::IsWholeVersion(ReadBytes(target())));
   EXPECT_EQ(EntriesOf(folder_.path()), Names{"EEPROM.dat"});
 }
 

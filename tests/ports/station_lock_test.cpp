@@ -21,12 +21,12 @@ namespace srom {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ChildProcess;
+using test::ChildProcess;
+using test::ReadBytes;
+using test::TempFolder;
+using test::Utf8;
+using test::WriteBytes;
 using ::testing::HasSubstr;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::Utf8;
-using testing::WriteBytes;
 
 constexpr int kRefused = 3;
 constexpr char kInUse[] = "\" is in use by another srom-tool or srom-cli";
@@ -261,8 +261,8 @@ const Unusable kUnusable[] = {
     {"ReadOnly",
      [](const fs::path&,
         std::shared_ptr<void>* keep) -> std::optional<fs::path> {
-       auto disk = std::make_shared<testing::MountedFolder>("size=16k",
-                                                            /*read_only=*/true);
+       auto disk = std::make_shared<test::MountedFolder>("size=16k",
+                                                         /*read_only=*/true);
        *keep = disk;
        if (!disk->mounted()) return std::nullopt;
        return disk->path();
@@ -279,13 +279,13 @@ TEST_P(UnusableStationFolder, IsRefusedWithItsOwnMessageAndNothingChanges) {
   std::shared_ptr<void> keep;
   const std::optional<fs::path> folder = GetParam().prepare(base.path(), &keep);
   if (!folder) GTEST_SKIP() << "this system cannot make such a folder";
-  const auto before = testing::EntriesOf(base.path());
+  const auto before = test::EntriesOf(base.path());
 
   std::string error;
   EXPECT_FALSE(StationLock::Acquire(*folder, &error).has_value());
   EXPECT_EQ(error,
             "The station folder \"" + Utf8(*folder) + GetParam().message_end);
-  EXPECT_EQ(testing::EntriesOf(base.path()), before);
+  EXPECT_EQ(test::EntriesOf(base.path()), before);
   if (fs::exists(base / "EEPROM.dat")) {
     EXPECT_EQ(ReadBytes(base / "EEPROM.dat"), "settings");
   }

@@ -334,15 +334,15 @@ class SimPanelStationTest : public ::testing::Test {
   // What `srom-cli sim <args>` prints; it runs as a process of its own.
   std::string Cli(std::vector<std::string> args) {
     args.insert(args.begin(), {"--dir", folder_.path().string(), "sim"});
-    testing::SpawnOptions options;
-    options.quiet_stderr = true;
-    const auto run = testing::RunToEnd(SROM_CLI_PATH, args, options,
-                                       std::chrono::seconds(30));
-    EXPECT_TRUE(run && run->end.exit_code() == 0);
-    return run ? run->output : std::string();
+    test::SpawnOptions options;
+    options.err = test::Stream::kNull;
+    const auto run =
+        test::RunToEnd(SROM_CLI_PATH, args, options, std::chrono::seconds(30));
+    EXPECT_TRUE(!run.timed_out && run.end.exit_code() == 0);
+    return run.timed_out ? std::string() : run.output;
   }
 
-  testing::TempFolder folder_;
+  test::TempFolder folder_;
   std::unique_ptr<SimulatedBench> bench_;
   SimAdapterFiles first_files_;
   std::unique_ptr<SimPanel> panel_;
@@ -475,7 +475,7 @@ TEST_F(SimPanelStationTest, ThePanelAndSimShowListTheSameFaults) {
 // and the file is left for the operator to see.
 TEST_F(SimPanelStationTest, AChangeTheFilesCannotTakeIsRefusedAndLosesNothing) {
   const std::string broken = "srom-cli simulated adapter setup 1\nplugged 2\n";
-  testing::WriteBytes(folder_ / SimSetupFileName(2), broken);
+  test::WriteBytes(folder_ / SimSetupFileName(2), broken);
   TypeFault("fail-request 1");
   EXPECT_THAT(Status(), HasSubstr("cannot be read"));
   EXPECT_EQ(Find<QLineEdit>("fault_line").text(), "fail-request 1");
@@ -484,7 +484,7 @@ TEST_F(SimPanelStationTest, AChangeTheFilesCannotTakeIsRefusedAndLosesNothing) {
   EXPECT_TRUE(Find<QCheckBox>("plugged").isChecked());
   EXPECT_TRUE(bench_->At(1)->plugged());
   EXPECT_THAT(Answers(*bench_->At(1), 2), Each(true));
-  EXPECT_EQ(testing::ReadBytes(folder_ / SimSetupFileName(2)), broken);
+  EXPECT_EQ(test::ReadBytes(folder_ / SimSetupFileName(2)), broken);
 }
 
 }  // namespace

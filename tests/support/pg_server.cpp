@@ -1,13 +1,9 @@
 #include "support/pg_server.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,18 +16,17 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-extern char** environ;
+#include "support/spawned_process.h"
 
-namespace srom::testing {
+namespace srom::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
 // pg_ctl gives up on a start or a stop after this long; a command that runs
 // longer than kCommandTimeout is killed.
 constexpr int kPgCtlSeconds = 120;
@@ -39,28 +34,13 @@ constexpr auto kCommandTimeout = std::chrono::seconds(kPgCtlSeconds + 60);
 
 constexpr char kUser[] = "srom";
 
-// The parent's environment without the PG* variables (PGHOST, PGPORT,
-// PGDATA, PGUSER ... would steer the tools elsewhere), in the C locale so
-// that initdb never trips over a locale the machine lacks.
-std::vector<std::string> ChildEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("PG", 0) == 0 || entry.rfind("LC_ALL=", 0) == 0) continue;
-    env.push_back(entry);
+std::string ExitText(const std::string& program, const ChildEnd& end) {
+  if (end.exited_normally()) {
+    return program + " exited with status " + std::to_string(end.exit_code());
   }
-  env.push_back("LC_ALL=C");
-  return env;
-}
-
-std::string ExitText(const std::string& program, int status) {
-  if (WIFEXITED(status)) {
-    return program + " exited with status " +
-           std::to_string(WEXITSTATUS(status));
-  }
-  if (WIFSIGNALED(status)) {
+  if (end.killed_by_signal()) {
     return program + " was killed by signal " +
-           std::to_string(WTERMSIG(status));
+           std::to_string(WTERMSIG(end.status));
   }
   return program + " ended abnormally";
 }
@@ -71,73 +51,35 @@ std::string ExitText(const std::string& program, int status) {
 bool Run(const std::vector<std::string>& args, const fs::path& cwd,
          std::string* output) {
   output->clear();
-  int out[2] = {-1, -1};
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    *output = std::string("pipe2: ") + std::strerror(errno);
-    return false;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
-                                   O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+  SpawnOptions options;
+  // The PG* variables (PGHOST, PGPORT, PGDATA, PGUSER ...) would steer the
+  // tools elsewhere; the C locale keeps initdb from tripping over a locale
+  // the machine lacks.
+  options.unset_env_prefixes = {"PG"};
+  options.set_env = {"LC_ALL=C"};
+  options.in = Stream::kNull;
+  options.out = Stream::kPipe;
+  options.err = Stream::kPipe;
   // The server's user may not enter the test's own working folder.
-  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-
-  std::vector<std::string> argv_text = args;
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_text = ChildEnvironment();
-  std::vector<char*> envp;
-  for (std::string& entry : env_text) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  pid_t pid = -1;
-  const int spawned =
-      posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (spawned != 0) {
-    close(out[0]);
-    *output = "cannot start " + args[0] + ": " + std::strerror(spawned);
+  options.cwd = cwd;
+  RunResult run;
+  try {
+    // Read until the program and whatever it left running close the pipe.
+    run = RunToEnd(args[0],
+                   std::vector<std::string>(args.begin() + 1, args.end()),
+                   options, kCommandTimeout);
+  } catch (const std::runtime_error& e) {
+    *output = e.what();
     return false;
   }
-
-  // Read until the program and whatever it left running close the pipe.
-  const auto deadline = Clock::now() + kCommandTimeout;
-  bool timed_out = false;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - Clock::now());
-    if (left.count() <= 0) {
-      timed_out = true;
-      break;
-    }
-    pollfd fd{out[0], POLLIN, 0};
-    const int ready = poll(&fd, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) continue;
-    if (ready < 0) break;
-    char chunk[4096];
-    const ssize_t n = read(out[0], chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    output->append(chunk, static_cast<std::size_t>(n));
-  }
-  close(out[0]);
-  if (timed_out) kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (timed_out) {
+  *output = std::move(run.output);
+  if (run.timed_out) {
     *output += "\n" + args[0] + " did not end within " +
                std::to_string(kCommandTimeout.count()) + " s and was killed";
     return false;
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-  *output += "\n" + ExitText(args[0], status);
+  if (run.end.exited_normally() && run.end.exit_code() == 0) return true;
+  *output += "\n" + ExitText(args[0], run.end);
   return false;
 }
 
@@ -424,9 +366,8 @@ bool PgServer::Freeze() {
   // same, and so may the user who started it otherwise.
   for (long pid : processes) {
     if (kill(static_cast<pid_t>(pid), SIGSTOP) != 0 && errno != ESRCH) {
-      return Fail("Freeze", std::string("kill SIGSTOP ") +
-                                std::to_string(pid) + ": " +
-                                std::strerror(errno));
+      return Fail("Freeze", std::string("kill SIGSTOP ") + std::to_string(pid) +
+                                ": " + std::strerror(errno));
     }
   }
   frozen_ = true;
@@ -492,4 +433,4 @@ std::string PgServer::LogTail() const {
   return tail;
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace srom::testing {
+namespace srom::test {
 
 struct PgServerOptions {
   // Every commit flushed to the disk, as on a line's server. Off by default:
@@ -90,4 +90,4 @@ class PgServer {
   mutable std::string last_error_;
 };
 
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -1,46 +1,54 @@
 // Whole programs started as child processes, for the tests and benchmarks
-// that need real ones: an X server, the window itself, xdotool. The child's
-// standard output comes back through a pipe, read with a deadline; its end is
+// that need real ones: srom-cli stations side by side, helpers killed in the
+// middle of a write, PostgreSQL's tools, an X server, the window itself. The
+// child's streams go to pipes, files or nowhere; what it writes comes back
+// through a pipe read with a deadline, every wait for its end has one, and a
+// child still running when its owner goes is killed with SIGKILL. Its end is
 // collected with its resource usage (peak memory). POSIX only.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/time.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
+#include <csignal>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
-extern char** environ;
+namespace srom::test {
 
-namespace srom::testing {
+// Where one of the child's standard streams goes, or comes from.
+enum class Stream {
+  kParent,  // this process's own
+  kNull,    // /dev/null
+  kPipe,    // a pipe to this process (standard error: the output's pipe)
+  kFile,    // the file named in the options (a written one is truncated)
+};
 
 struct SpawnOptions {
   // "NAME=value" entries put over the parent's environment.
   std::vector<std::string> set_env;
   // Names taken out of the parent's environment.
   std::vector<std::string> unset_env;
-  // The child's standard output into a pipe that ReadLine/ReadAll read;
-  // otherwise it is the parent's.
-  bool capture_stdout = true;
-  // The child's standard error to /dev/null; otherwise it is the parent's.
-  bool quiet_stderr = false;
+  // Every name starting with one of these taken out too ("PG": PGHOST ...).
+  std::vector<std::string> unset_env_prefixes;
+
+  // Standard input; kPipe is closed by CloseInput().
+  Stream in = Stream::kParent;
+  // Standard output; kPipe is read by ReadLine and ReadAll.
+  Stream out = Stream::kPipe;
+  // Standard error; kPipe shares the output's pipe, which `out` must be.
+  Stream err = Stream::kParent;
+  std::filesystem::path in_file;
+  std::filesystem::path out_file;
+  std::filesystem::path err_file;
+
+  // The folder the child starts in; the parent's when empty. Files named
+  // above are opened before the child enters it.
+  std::filesystem::path cwd;
 };
 
 // How a child ended: its wait status and what it used.
@@ -49,6 +57,8 @@ struct ChildEnd {
   rusage usage{};
 
   bool exited_normally() const { return WIFEXITED(status) != 0; }
+  bool killed_by_signal() const { return WIFSIGNALED(status) != 0; }
+  // The exit code, or 128 + the signal that ended it.
   int exit_code() const {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
@@ -57,21 +67,25 @@ struct ChildEnd {
 };
 
 // The first executable file called `name` in PATH.
-inline std::optional<std::string> FindOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return std::nullopt;
-  const std::string dirs = path;
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string dir = dirs.substr(start, end - start);
-    const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return std::nullopt;
-}
+std::optional<std::string> FindOnPath(const std::string& name);
+
+class SpawnedProcess;
+
+// What a program run to its end wrote to its output, and how it ended.
+struct RunResult {
+  std::string output;
+  ChildEnd end;
+  // It had not ended by its deadline: it was killed, and `output` holds what
+  // it wrote until then.
+  bool timed_out = false;
+};
+
+// Runs `program` to its end, waiting at most `timeout` for it to close its
+// output and end. Throws std::runtime_error when it cannot be started.
+RunResult RunToEnd(const std::string& program,
+                   const std::vector<std::string>& args,
+                   const SpawnOptions& options,
+                   std::chrono::milliseconds timeout);
 
 class SpawnedProcess {
  public:
@@ -81,210 +95,66 @@ class SpawnedProcess {
   // Throws std::runtime_error when it cannot be started.
   static SpawnedProcess Start(const std::string& program,
                               const std::vector<std::string>& args,
-                              const SpawnOptions& options = {}) {
-    SpawnedProcess child;
-    int out[2] = {-1, -1};
-    if (options.capture_stdout && pipe2(out, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe2 failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (options.capture_stdout) {
-      posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    }
-    if (options.quiet_stderr) {
-      posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    std::vector<std::string> argv_text = {program};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argv_text) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text = Environment(options);
-    std::vector<char*> envp;
-    for (std::string& entry : env_text) envp.push_back(entry.data());
-    envp.push_back(nullptr);
+                              const SpawnOptions& options = {});
 
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr,
-                                     argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (options.capture_stdout) close(out[1]);
-    if (spawned != 0) {
-      if (options.capture_stdout) close(out[0]);
-      throw std::runtime_error("cannot start " + program + ": " +
-                               std::strerror(spawned));
-    }
-    child.pid_ = pid;
-    child.output_ = options.capture_stdout ? out[0] : -1;
-    return child;
-  }
-
-  SpawnedProcess(SpawnedProcess&& other) noexcept
-      : pid_(std::exchange(other.pid_, -1)),
-        output_(std::exchange(other.output_, -1)),
-        buffer_(std::move(other.buffer_)),
-        eof_(other.eof_),
-        end_(std::move(other.end_)) {}
+  SpawnedProcess(SpawnedProcess&& other) noexcept;
   SpawnedProcess& operator=(SpawnedProcess&&) = delete;
   SpawnedProcess(const SpawnedProcess&) = delete;
   SpawnedProcess& operator=(const SpawnedProcess&) = delete;
 
   // A child still running when its owner goes is killed and collected.
-  ~SpawnedProcess() {
-    if (pid_ > 0 && !end_) {
-      kill(pid_, SIGKILL);
-      WaitFor(std::chrono::seconds(10));
-    }
-    if (output_ >= 0) close(output_);
-  }
+  ~SpawnedProcess();
 
   pid_t pid() const { return pid_; }
 
-  // The next line of the child's output without its line end, waiting at
-  // most `timeout`. Nothing at the end of the output or when time runs out.
-  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-      const std::size_t newline = buffer_.find('\n');
-      if (newline != std::string::npos) {
-        std::string line = buffer_.substr(0, newline);
-        buffer_.erase(0, newline + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-      }
-      if (eof_ || !Fill(deadline)) return std::nullopt;
-    }
-  }
+  // The next line of the child's output without its line end (the last one
+  // may have none), waiting at most `timeout`. Nothing at the end of the
+  // output or when time runs out.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
 
   // Everything the child writes until it closes its output; nothing when
-  // that takes longer than `timeout`.
-  std::optional<std::string> ReadAll(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!eof_) {
-      if (!Fill(deadline)) return std::nullopt;
-    }
-    return std::exchange(buffer_, std::string());
-  }
+  // that takes longer than `timeout` (what came so far stays to be read).
+  std::optional<std::string> ReadAll(std::chrono::milliseconds timeout);
 
-  void Signal(int signal) {
-    if (pid_ > 0 && !end_) kill(pid_, signal);
-  }
+  // Closes the child's standard input, so that it reads its end.
+  void CloseInput();
+
+  void Signal(int signal);
+  // SIGKILL: no cleanup of any kind.
+  void Kill() { Signal(SIGKILL); }
 
   // Whether the child has ended, without waiting.
-  bool HasEnded() {
-    if (!end_) Reap(WNOHANG);
-    return end_.has_value();
-  }
+  bool HasEnded();
 
   // Waits at most `timeout` for the child's end.
-  std::optional<ChildEnd> WaitFor(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!HasEnded()) {
-      if (Clock::now() >= deadline) return std::nullopt;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return end_;
-  }
+  std::optional<ChildEnd> WaitFor(std::chrono::milliseconds timeout);
+
+  // Waits at most `timeout` for the child's end; a child still running then
+  // is killed, and `*hung` says so, so that a hang fails a test instead of
+  // hanging it.
+  ChildEnd WaitOrKill(std::chrono::milliseconds timeout, bool* hung);
 
   // Asks the child to end with `signal`; kills it when it has not ended
   // within `grace`.
-  ChildEnd Stop(std::chrono::milliseconds grace, int signal = SIGTERM) {
-    Signal(signal);
-    if (const auto end = WaitFor(grace)) return *end;
-    Signal(SIGKILL);
-    Reap(0);
-    return *end_;
-  }
+  ChildEnd Stop(std::chrono::milliseconds grace, int signal = SIGTERM);
 
  private:
-  SpawnedProcess() = default;
+  friend RunResult RunToEnd(const std::string&, const std::vector<std::string>&,
+                            const SpawnOptions&, std::chrono::milliseconds);
 
-  static std::vector<std::string> Environment(const SpawnOptions& options) {
-    const auto named = [](const std::string& entry, const std::string& name) {
-      return entry.size() > name.size() &&
-             entry.compare(0, name.size(), name) == 0 &&
-             entry[name.size()] == '=';
-    };
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      bool drop = false;
-      for (const std::string& name : options.unset_env)
-        drop |= named(entry, name);
-      for (const std::string& set : options.set_env) {
-        drop |= named(entry, set.substr(0, set.find('=')));
-      }
-      if (!drop) env.push_back(entry);
-    }
-    env.insert(env.end(), options.set_env.begin(), options.set_env.end());
-    return env;
-  }
+  SpawnedProcess() = default;
 
   // Reads what the child has written, waiting until `deadline` for some.
   // False when time ran out.
-  bool Fill(Clock::time_point deadline) {
-    if (output_ < 0) {
-      eof_ = true;
-      return true;
-    }
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - Clock::now());
-      if (left.count() < 0) return false;
-      pollfd fd{output_, POLLIN, 0};
-      const int ready = poll(&fd, 1, static_cast<int>(left.count()) + 1);
-      if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
-      if (ready < 0) return false;
-      char chunk[4096];
-      const ssize_t n = read(output_, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        eof_ = true;
-      } else {
-        buffer_.append(chunk, static_cast<std::size_t>(n));
-      }
-      return true;
-    }
-  }
-
-  void Reap(int flags) {
-    if (pid_ <= 0 || end_) return;
-    ChildEnd end;
-    pid_t got = -1;
-    do {
-      got = wait4(pid_, &end.status, flags, &end.usage);
-    } while (got < 0 && errno == EINTR);
-    if (got == pid_) end_ = end;
-  }
+  bool Fill(Clock::time_point deadline);
+  void Reap(int flags);
 
   pid_t pid_ = -1;
+  int input_ = -1;
   int output_ = -1;
   std::string buffer_;
   bool eof_ = false;
   std::optional<ChildEnd> end_;
 };
 
-// The output and end of a program run to its end, or nothing when it did not
-// end within `timeout` (it is killed then).
-struct RunResult {
-  std::string output;
-  ChildEnd end;
-};
-
-inline std::optional<RunResult> RunToEnd(const std::string& program,
-                                         const std::vector<std::string>& args,
-                                         const SpawnOptions& options,
-                                         std::chrono::milliseconds timeout) {
-  const auto deadline = SpawnedProcess::Clock::now() + timeout;
-  SpawnedProcess child = SpawnedProcess::Start(program, args, options);
-  auto output = child.ReadAll(timeout);
-  if (!output) return std::nullopt;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - SpawnedProcess::Clock::now());
-  const auto end = child.WaitFor(std::max(left, std::chrono::milliseconds(0)));
-  if (!end) return std::nullopt;
-  return RunResult{std::move(*output), *end};
-}
-
-}  // namespace srom::testing
+}  // namespace srom::test

@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-namespace srom::testing {
+namespace srom::test {
 
 namespace fs = std::filesystem;
 
@@ -62,4 +62,4 @@ inline void WriteBytes(const fs::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace srom::testing
+}  // namespace srom::test

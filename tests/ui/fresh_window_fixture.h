@@ -50,10 +50,10 @@ class FreshWindowTest : public ::testing::Test {
     WriteFile("EEPROM.dat", FormatEepromDat(s));
   }
   void WriteFile(const std::string& name, const std::string& bytes) {
-    testing::WriteBytes(dir_ / name, bytes);
+    test::WriteBytes(dir_ / name, bytes);
   }
   std::string ReadFile(const std::string& name) const {
-    return testing::ReadBytes(dir_ / name);
+    return test::ReadBytes(dir_ / name);
   }
   bool FileExists(const std::string& name) const {
     return std::filesystem::exists(dir_ / name);
@@ -74,7 +74,7 @@ class FreshWindowTest : public ::testing::Test {
   }
   void Click(ControlId id, bool checked) { State(id).checked = checked; }
 
-  testing::TempFolder folder_;
+  test::TempFolder folder_;
   const std::filesystem::path dir_ = folder_.path();
   FakeView view_;
   // A bench of one chip A adapter on the connection "Ethernet"; tests add

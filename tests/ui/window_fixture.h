@@ -129,7 +129,7 @@ class WindowTest : public ::testing::Test {
   }
 
   std::string ReadFile(const std::string& name) const {
-    return testing::ReadBytes(dir_ / name);
+    return test::ReadBytes(dir_ / name);
   }
   bool FileExists(const std::string& name) const {
     return std::filesystem::exists(dir_ / name);

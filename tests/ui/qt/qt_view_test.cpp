@@ -116,7 +116,7 @@ class QtWindowTest : public ::testing::Test {
     return true;
   }
 
-  testing::TempFolder folder_;
+  test::TempFolder folder_;
   const std::filesystem::path dir_ = folder_.path();
   SimulatedAdapter adapter_{256};
   FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};

@@ -34,13 +34,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::SpawnedProcess;
-using testing::SpawnOptions;
+using test::SpawnedProcess;
+using test::SpawnOptions;
 
 // The unit lines of Serial-MAC.log: every line but its two header lines.
 std::vector<std::string> UnitLines(const fs::path& log) {
   std::vector<std::string> units;
-  std::istringstream text(testing::ReadBytes(log));
+  std::istringstream text(test::ReadBytes(log));
   std::string line;
   while (std::getline(text, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -78,10 +78,10 @@ std::optional<WindowGeometry> ParseGeometry(const std::string& text) {
 class ScannerOnXServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testing::FindOnPath("Xvfb")) {
+    if (!test::FindOnPath("Xvfb")) {
       GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
     }
-    if (!testing::FindOnPath("xdotool")) {
+    if (!test::FindOnPath("xdotool")) {
       GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
     }
     PrepareStation();
@@ -94,13 +94,13 @@ class ScannerOnXServerTest : public ::testing::Test {
     SromSettings settings;
     settings.DeviceSel = kChipAEeprom;
     settings.BarCode = true;
-    testing::WriteBytes(station_ / "EEPROM.dat", FormatEepromDat(settings));
-    testing::WriteBytes(station_ / "SROM.dat", "FF FF FF FF\r\n");
+    test::WriteBytes(station_ / "EEPROM.dat", FormatEepromDat(settings));
+    test::WriteBytes(station_ / "SROM.dat", "FF FF FF FF\r\n");
   }
 
   void StartXServer() {
     SpawnOptions options;
-    options.quiet_stderr = true;
+    options.err = test::Stream::kNull;
     // The server writes its display number to its standard output once it
     // takes connections.
     xvfb_.emplace(SpawnedProcess::Start(
@@ -126,7 +126,7 @@ class ScannerOnXServerTest : public ::testing::Test {
 
   void StartTool() {
     SpawnOptions options = OnDisplay();
-    options.capture_stdout = false;
+    options.out = test::Stream::kParent;
     tool_.emplace(SpawnedProcess::Start(
         SROM_TOOL_PATH, {"--dir", station_.path().string()}, options));
   }
@@ -135,9 +135,9 @@ class ScannerOnXServerTest : public ::testing::Test {
   // longer than `timeout`.
   std::optional<std::string> Xdotool(const std::vector<std::string>& args,
                                      std::chrono::milliseconds timeout = 10s) {
-    const auto run = testing::RunToEnd("xdotool", args, OnDisplay(), timeout);
-    if (!run || run->end.exit_code() != 0) return std::nullopt;
-    return run->output;
+    const auto run = test::RunToEnd("xdotool", args, OnDisplay(), timeout);
+    if (run.timed_out || run.end.exit_code() != 0) return std::nullopt;
+    return run.output;
   }
 
   // Waits until Serial-MAC.log holds `count` unit lines.
@@ -152,7 +152,7 @@ class ScannerOnXServerTest : public ::testing::Test {
     return true;
   }
 
-  testing::TempFolder station_;
+  test::TempFolder station_;
   std::optional<SpawnedProcess> xvfb_;
   std::optional<SpawnedProcess> tool_;
   std::string display_;

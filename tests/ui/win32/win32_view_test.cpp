@@ -223,7 +223,7 @@ class Win32WindowTest : public ::testing::Test {
     return r;
   }
 
-  testing::TempFolder folder_;
+  test::TempFolder folder_;
   const std::filesystem::path dir_ = folder_.path();
   SimulatedAdapter adapter_{256};
   FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};
