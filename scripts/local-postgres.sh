@@ -26,26 +26,15 @@ usage() {
 action=$1
 case "$action" in start|stop|status) ;; *) usage ;; esac
 folder=${2:-./local-postgres}
-# No PG* variable of the caller's steers the PostgreSQL programs elsewhere.
-while read -r name; do unset "$name"; done < <(compgen -e | grep '^PG' || true)
+# shellcheck source=postgres-programs.sh
+source "$repo/scripts/postgres-programs.sh"
+pg_clean_env
 
-# The folder of initdb and pg_ctl: what pg_config names, or the newest
-# /usr/lib/postgresql/<version>/bin.
-find_bindir() {
-  local dir
-  if command -v pg_config >/dev/null; then
-    dir=$(pg_config --bindir)
-    [[ -x "$dir/initdb" && -x "$dir/pg_ctl" ]] && { echo "$dir"; return; }
-  fi
-  while read -r dir; do
-    [[ -x "$dir/initdb" && -x "$dir/pg_ctl" ]] && { echo "$dir"; return; }
-  done < <(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V -r)
-}
-bindir=$(find_bindir)
+bindir=$(pg_bindir)
 if [[ -z "$bindir" ]]; then
   [[ "$action" == start ]] || { echo "PostgreSQL is not installed here." >&2; exit 1; }
   "$repo/scripts/bootstrap.sh" postgresql
-  bindir=$(find_bindir)
+  bindir=$(pg_bindir)
   [[ -n "$bindir" ]] || { echo "No initdb or pg_ctl after installing postgresql." >&2; exit 1; }
 fi
 
@@ -58,18 +47,7 @@ fi
 folder=$(cd "$folder" && pwd -P)
 data=$folder/data
 
-# PostgreSQL refuses to run as root: as root the server runs as postgres.
-as_server=()
-if [[ $(id -u) -eq 0 ]]; then
-  user=postgres
-  id -u "$user" >/dev/null 2>&1 || user=nobody
-  as_server=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups --)
-fi
-# The server's programs run in FOLDER: the server's user may not enter the
-# current folder.
-server_cmd() {
-  (cd "$folder" && ${as_server[@]+"${as_server[@]}"} "$@")
-}
+pg_server_user
 
 # The port as the cluster's settings have it.
 port_of_cluster() {

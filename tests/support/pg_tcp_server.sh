@@ -26,24 +26,13 @@ set -euo pipefail
 }
 action=$1
 where=$2
-# No PG* variable of the caller's steers the PostgreSQL programs elsewhere.
-while read -r name; do unset "$name"; done < <(compgen -e | grep '^PG' || true)
+# shellcheck source=../../scripts/postgres-programs.sh
+source "$(dirname "$0")/../../scripts/postgres-programs.sh"
+pg_clean_env
 
-bindir=""
-for dir in $(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V -r); do
-  [[ -x $dir/initdb && -x $dir/pg_ctl ]] && { bindir=$dir; break; }
-done
+bindir=$(pg_bindir)
 [[ -n $bindir ]] || { echo "pg_tcp_server: no initdb or pg_ctl (Debian's postgresql)" >&2; exit 1; }
-
-as_server=()
-if [[ $(id -u) -eq 0 ]]; then
-  user=postgres
-  id -u "$user" >/dev/null 2>&1 || user=nobody
-  as_server=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups --)
-fi
-server_cmd() {
-  (cd "$folder" && ${as_server[@]+"${as_server[@]}"} "$@")
-}
+pg_server_user
 
 if [[ $action == stop ]]; then
   [[ -f $where/folder ]] || exit 0
