@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <variant>
 
@@ -20,6 +21,9 @@ struct FolderCase {
   const char* home;
   const char* folder;  // null: refused
 };
+
+// ctest lists the case by its name rather than its bytes.
+void PrintTo(const FolderCase& c, std::ostream* out) { *out << c.name; }
 
 // The XDG rules: an absolute XDG_DATA_HOME wins; an unset, empty or relative
 // one falls back to HOME's .local/share; without an absolute HOME the
