@@ -1,9 +1,7 @@
-// The real Win32 window under wine's null display driver: the view and the
-// window logic live on a window thread of their own with its message loop,
-// and the test thread drives the window as another program would, with
-// SendMessage and PostMessage, and reads it back through the Win32 API.
-// Message boxes are found among the window thread's windows, read and
-// answered.
+// What only the Win32 window shows, under wine's null display driver, driven
+// as the view contract (view_contract_test.cpp) drives it: the system menu
+// and the About box, the font's pixels, pictures and redraws, the file
+// dialog's folder.
 #include "ui/win32/win32_view.h"
 
 #include <commdlg.h>
@@ -11,306 +9,53 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "device/sim/simulated_adapter.h"
 #include "model/device_sel.h"
-#include "model/messages.h"
-#include "support/fake_clock.h"
-#include "support/temp_folder.h"
 #include "ui/data_exchange.h"
-#include "ui/device_layout.h"
 #include "ui/layout.h"
 #include "ui/picture_ids.h"
-#include "ui/srom_dlg.h"
 #include "ui/win32/win32_dialogs.h"
 #include "ui/win32/win32_text.h"
 #include "ui/window_texts.h"
-#ifdef SROM_HAVE_SQLITE_LEDGER
-#include "ledger/sqlite_ledger.h"
-#include "ledger/station_ledger.h"
-#endif
+#include "view_contract.h"
+#include "win32_window_driver.h"
 
 namespace srom::test {
+
+// The view contract runs on the Win32 window.
+ViewUnderTest ViewOfThisBinary() {
+  return {"Win32", []() -> std::unique_ptr<WindowDriver> {
+            return std::make_unique<Win32WindowDriver>();
+          }};
+}
+
 namespace {
 
-using namespace std::chrono_literals;
-
-// The static control that holds a message box's text.
-constexpr int kMessageBoxTextItem = 0xFFFF;
-
-std::string TextOfWindow(HWND hwnd) {
-  wchar_t text[4096] = {};
-  GetWindowTextW(hwnd, text, 4096);
-  return Utf8(text);
-}
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[64] = {};
-  GetClassNameW(hwnd, name, 64);
-  return name;
-}
-
-// The window's dialogs and message boxes open on the window thread.
-std::vector<HWND> VisibleDialogsOf(DWORD thread) {
-  std::vector<HWND> found;
-  EnumThreadWindows(
-      thread,
-      [](HWND hwnd, LPARAM list) -> BOOL {
-        if (IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770") {
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-// The window as srom-tool.exe assembles it, on a simulated adapter and a
-// fresh station folder, on its own thread.
-class Win32WindowTest : public ::testing::Test {
+// The window as srom-tool.exe assembles it, driven as the view contract
+// drives it, for what only the Win32 window shows.
+class Win32WindowTest : public ::testing::Test, public Win32WindowDriver {
  protected:
-  void SetUp() override {
-    window_thread_ = std::thread([this] { RunWindow(); });
-    ASSERT_TRUE(WaitFor([this] { return started_.load(); }));
-    ASSERT_NE(main_.load(), nullptr)
-        << "no window: is wine's display driver set?";
-    ASSERT_TRUE(init_ok_);
-    hwnd_ = main_;
-    Settle();
-    boxes_.clear();
-  }
-
-  void TearDown() override {
-    if (hwnd_ != nullptr) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-    answering_ = true;
-    WaitFor([this] { return ended_.load(); });
-    if (window_thread_.joinable()) window_thread_.join();
-  }
-
-  void RunWindow() {
-    window_thread_id_ = GetCurrentThreadId();
-    view_ = std::make_unique<Win32View>();
-    main_ = view_->hwnd();
-    if (main_ != nullptr) {
-      dlg_ = std::make_unique<CKM62058_SromDlg>(*view_, adapter_, clock_,
-                                                FileFolders{dir_, dir_});
-      view_->set_logic(dlg_.get());
-      LedgerOpener ledger;
-#ifdef SROM_HAVE_SQLITE_LEDGER
-      ledger = OpenStationLedger;
-#endif
-      init_ok_ = dlg_->OnInitDialog(ledger);
-      if (init_ok_) view_->Show();
-    }
-    started_ = true;
-    if (init_ok_) view_->RunMessageLoop();
-    dlg_.reset();
-    view_.reset();
-    ended_ = true;
-  }
-
-  HWND Item(ControlId id) const { return GetDlgItem(hwnd_, ItemIdOf(id)); }
-  std::string TextOf(ControlId id) const { return TextOfWindow(Item(id)); }
-
-  // Reads and closes every open message box, as the operator would with OK.
-  void AnswerBoxes() {
-    std::erase_if(answered_, [](HWND box) { return !IsWindow(box); });
-    for (HWND box : VisibleDialogsOf(window_thread_id_)) {
-      HWND text = GetDlgItem(box, kMessageBoxTextItem);
-      if (text == nullptr) continue;                // not a message box
-      if (!answered_.insert(box).second) continue;  // closing already
-      boxes_.push_back(TextOfWindow(text));
-      Close(box);
-    }
-  }
-  // Closes a box or dialog with OK as a click would: posted. A dialog ended
-  // from a sent message drops the posted message its loop has just taken.
-  static void Close(HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); }
-
-  bool WaitFor(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = 30s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      if (answering_) AnswerBoxes();
-      Sleep(2);
-    }
-    return true;
-  }
-
-  // Waits until the window thread has handled everything posted to it so
-  // far and is back in its message loop with no box open.
-  void Settle() {
-    for (int round = 0; round < 1000; ++round) {
-      auto ran = std::make_shared<std::atomic<bool>>(false);
-      auto quiet = std::make_shared<std::atomic<bool>>(false);
-      Win32View* view = view_.get();
-      view->PostToWindowThread([ran, quiet, view] {
-        *quiet = view->modal_depth() == 0;
-        *ran = true;
-      });
-      ASSERT_TRUE(WaitFor([&ran] { return ran->load(); }))
-          << "the window thread did not serve a posted task; " << OpenWindows();
-      if (*quiet) return;
-    }
-    FAIL() << "the window never came back to its message loop";
-  }
-
-  // The window thread's state and visible windows, for a failure's message.
-  std::string OpenWindows() const {
-    DWORD_PTR ignored = 0;
-    const bool answers = SendMessageTimeoutW(hwnd_, WM_NULL, 0, 0, SMTO_NORMAL,
-                                             1000, &ignored) != 0;
-    std::string list =
-        std::string(answers ? "it answers" : "it does not answer") +
-        " a sent message; modal depth " + std::to_string(view_->modal_depth()) +
-        "; windows:";
-    EnumThreadWindows(
-        window_thread_id_,
-        [](HWND hwnd, LPARAM text) -> BOOL {
-          if (IsWindowVisible(hwnd)) {
-            *reinterpret_cast<std::string*>(text) +=
-                " \"" + TextOfWindow(hwnd) + "\" (" + Utf8(ClassOf(hwnd)) + ")";
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&list));
-    return list;
-  }
-  void Type(ControlId id, const std::string& keys) {
-    HWND box = Item(id);
-    SendMessageW(box, EM_SETSEL, 0, -1);
-    for (char c : keys) {
-      SendMessageW(box, WM_CHAR, static_cast<WPARAM>(c), 0);
-    }
-  }
-  void MoveFocusTo(ControlId id) {
-    PostMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)),
-                 TRUE);
-  }
-  // A pick from the list as the operator makes it: the entry selected, and
-  // the notification the list sends for that.
-  void Pick(ControlId id, int index) {
-    SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(ItemIdOf(id), CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(Item(id)));
-    Settle();
-  }
-  HWND WaitForDialog(const std::string& title) {
-    HWND found = nullptr;
-    WaitFor([&] {
-      for (HWND w : VisibleDialogsOf(window_thread_id_)) {
-        if (TextOfWindow(w) == title) found = w;
-      }
-      return found != nullptr;
-    });
-    return found;
-  }
-  RECT ClientRectOf(ControlId id) const {
-    RECT r{};
-    GetWindowRect(Item(id), &r);
-    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-  }
-
-  test::TempFolder folder_;
-  const std::filesystem::path dir_ = folder_.path();
-  SimulatedAdapter adapter_{256};
-  FakeClock clock_{LocalTime{2019, 4, 24, 9, 5, 7}};
-  std::unique_ptr<Win32View> view_;
-  std::unique_ptr<CKM62058_SromDlg> dlg_;
-  std::thread window_thread_;
-  std::atomic<DWORD> window_thread_id_{0};
-  std::atomic<HWND> main_{nullptr};
-  std::atomic<bool> started_{false};
-  std::atomic<bool> ended_{false};
-  bool init_ok_ = false;
-  HWND hwnd_ = nullptr;
-  bool answering_ = true;
-  std::vector<std::string> boxes_;
-  std::set<HWND> answered_;
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(Start()); }
 };
-
-TEST_F(Win32WindowTest, TypedAddressIsProgrammedAndStepped) {
-  Type(ControlId::kCurrentMac, "00e04c0000a1");
-  EXPECT_EQ(TextOf(ControlId::kCurrentMac), "00E04C0000A1") << "upper case";
-
-  PostMessageW(Item(ControlId::kProgram), BM_CLICK, 0, 0);
-  Settle();
-  ASSERT_TRUE(WaitFor([this] { return !dlg_->job_running(); }));
-  Settle();
-
-  EXPECT_THAT(boxes_, ::testing::IsEmpty());
-  EXPECT_EQ(TextOf(ControlId::kCurrentMac), "00E04C0000A2");
-  EXPECT_EQ(adapter_.eeprom()[0], 0x00);
-  EXPECT_EQ(adapter_.eeprom()[5], 0xA1);
-  EXPECT_THAT(TextOf(ControlId::kOutputBox),
-              ::testing::StartsWith("00 E0 4C 00 00 A1"));
-  const auto pass = reinterpret_cast<HBITMAP>(SendMessageW(
-      Item(ControlId::kResultPicture), STM_GETIMAGE, IMAGE_BITMAP, 0));
-  BITMAP shown{};
-  ASSERT_NE(GetObjectW(pass, sizeof shown, &shown), 0);
-  EXPECT_EQ(shown.bmWidth, 154);
-  EXPECT_EQ(shown.bmHeight, 139);
-  EXPECT_TRUE(IsWindowEnabled(Item(ControlId::kProgram)));
-  EXPECT_TRUE(IsWindowEnabled(Item(ControlId::kVendorId)));
-}
-
-TEST_F(Win32WindowTest, RejectedSettingShowsItsMessageAndPutsTheTextBack) {
-  answering_ = false;
-  MoveFocusTo(ControlId::kVendorId);
-  Settle();
-  Type(ControlId::kVendorId, "4g-c1");
-  EXPECT_EQ(TextOf(ControlId::kVendorId), "4C1")
-      << "the hex box drops what it does not take and shows upper case";
-
-  MoveFocusTo(ControlId::kProductId);
-  std::vector<std::string> texts;
-  for (int i = 0; i < 2; ++i) {
-    HWND box = WaitForDialog(kMessageBoxTitle);
-    ASSERT_NE(box, nullptr) << "message box " << i + 1;
-    texts.push_back(TextOfWindow(GetDlgItem(box, kMessageBoxTextItem)));
-    Close(box);
-    ASSERT_TRUE(WaitFor([box] { return !IsWindow(box); }));
-  }
-  Settle();
-
-  EXPECT_THAT(texts, ::testing::ElementsAre("Wrong Vendor ID Length",
-                                            msg::kCheckDataCorrectFail));
-  EXPECT_EQ(TextOf(ControlId::kVendorId), "4C1E");
-  EXPECT_THAT(VisibleDialogsOf(window_thread_id_),
-              ::testing::ElementsAre(hwnd_));
-}
 
 class Win32SelectionTest : public Win32WindowTest,
                            public ::testing::WithParamInterface<int> {};
 
-TEST_P(Win32SelectionTest, EachEntryShowsItsLayout) {
+// The preview stands where its entry's layout puts it, in the pixels of the
+// window's font.
+TEST_P(Win32SelectionTest, ThePreviewStandsWhereTheEntryPutsIt) {
   const int sel = GetParam();
   const int other = sel == kChipAEeprom ? kChipBEeprom : kChipAEeprom;
   Pick(ControlId::kDeviceSel, other);
   Pick(ControlId::kDeviceSel, sel);
 
-  EXPECT_EQ(TextOfWindow(hwnd_), WindowTitle(sel));
-  for (ControlId id : SelectionDependentControls()) {
-    EXPECT_EQ(IsWindowVisible(Item(id)) != FALSE, *VisibleIn(id, sel))
-        << ControlName(id);
-  }
-  EXPECT_EQ(TextOf(ControlId::kSave), SaveButtonCaption(sel));
-  EXPECT_EQ(TextOf(ControlId::kLoadEeprom), LoadButtonCaption(sel));
-  const bool efuse = sel == kChipAEfuse || sel == kChipBEfuse;
   const DluPoint preview =
-      efuse ? kPreviewEfusePosition : kPreviewEepromPosition;
+      IsEfuseSel(sel) ? kPreviewEfusePosition : kPreviewEepromPosition;
   const RECT at = ClientRectOf(ControlId::kPreview);
   const BaseUnits base = view_->base_units();
   EXPECT_EQ(at.left, DluToPixelsX(preview.x, base));
@@ -441,50 +186,6 @@ TEST_F(Win32WindowTest, PicturesAreLoadedWithTheWindowsBackground) {
       reinterpret_cast<HBITMAP>(SendMessageW(Item(ControlId::kCautionPicture),
                                              STM_GETIMAGE, IMAGE_BITMAP, 0)),
       view_->picture(PictureId::kCaution));
-}
-
-TEST_F(Win32WindowTest, ClosingDuringAJobClosesWhenTheJobEnds) {
-  // An eFuse unit whose bits need a second write waits between its writes;
-  // the test holds it there, however slow the machine, while the close comes.
-  Pick(ControlId::kDeviceSel, kChipAEfuse);
-  adapter_.set_weak_efuse_bits(0, 0x0F, 3);
-  std::atomic<bool> waiting{false};
-  std::atomic<bool> go_on{false};
-  clock_.during_sleep = [&](int) {
-    waiting = true;
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!go_on && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(1ms);
-    }
-  };
-  PostMessageW(Item(ControlId::kProgram), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitFor([&waiting] { return waiting.load(); }));
-  PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-  Settle();
-  EXPECT_TRUE(IsWindowVisible(hwnd_)) << "held while the unit is written";
-
-  // The window's message loop ends once the job has, and the window goes.
-  go_on = true;
-  ASSERT_TRUE(WaitFor([this] { return ended_.load(); }));
-  EXPECT_FALSE(IsWindow(hwnd_));
-  EXPECT_EQ(adapter_.efuse()[5], 0x01) << "the unit was written to its end";
-  hwnd_ = nullptr;
-}
-
-TEST_F(Win32WindowTest, DestroyingTheLogicDuringAJobServesTheJobToItsEnd) {
-  adapter_.set_latency(std::chrono::microseconds(300));
-  std::atomic<bool> was_running{false};
-  std::atomic<bool> destroyed{false};
-  PostMessageW(Item(ControlId::kProgram), BM_CLICK, 0, 0);
-  view_->PostToWindowThread([&] {
-    was_running = dlg_->job_running();
-    view_->set_logic(nullptr);
-    dlg_.reset();  // waits for the job, which needs the window thread
-    destroyed = true;
-  });
-  ASSERT_TRUE(WaitFor([&destroyed] { return destroyed.load(); }));
-  EXPECT_TRUE(was_running);
-  EXPECT_EQ(adapter_.eeprom()[5], 0x01);
 }
 
 // The window is a fixed dialog: no minimise box in the title bar, and no
