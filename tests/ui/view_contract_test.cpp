@@ -170,10 +170,18 @@ TEST_P(ViewContract, ClosingDuringAJobClosesWhenTheJobEnds) {
 
 TEST_P(ViewContract, DestroyingTheLogicDuringAJobServesTheJobToItsEnd) {
   WindowDriver& w = window();
-  w.adapter().set_latency(std::chrono::microseconds(300));
+  w.Pick(ControlId::kDeviceSel, kChipAEfuse);
+  RetryWaitHold hold(w);
   w.Click(ControlId::kProgram);
+  ASSERT_TRUE(hold.WaitUntilHeld());
+  // The unit goes on while the logic is being destroyed, which waits for it.
+  std::thread release([&hold] {
+    std::this_thread::sleep_for(200ms);
+    hold.Release();
+  });
   EXPECT_TRUE(w.DestroyLogic()) << "the job should still have been running";
-  EXPECT_EQ(w.adapter().eeprom()[5], 0x01);
+  release.join();
+  EXPECT_EQ(w.adapter().efuse()[5], 0x01) << "the unit was written to its end";
 }
 
 }  // namespace
