@@ -9,9 +9,9 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/console_panel.h"
-#include "cli/output_guard.h"
 #include "cli/device_option.h"
 #include "cli/exit_codes.h"
+#include "cli/output_guard.h"
 #include "cli/station_run.h"
 #include "files/station_config.h"
 #include "srom_version.h"
@@ -20,44 +20,44 @@ namespace srom::cli {
 namespace {
 
 // Every command, in the order the help lists them.
+using enum Command::StationUse;
 constexpr Command kCommands[] = {
-    {"image", "Build the image from the settings and print its listing", true,
+    {"image", "Build the image from the settings and print its listing", kOpen,
      AddImageOptions, Image},
     {"program",
-     "Program one unit: write, read back, compare, log, step and save", true,
-     AddProgramOptions, Program},
-    {"dump",
-     "Read the adapter's memory, keep it and save SROM.dat/EFUSE.dat", true,
-     AddDumpOptions, Dump},
+     "Program one unit: write, read back, compare, log, step and save",
+     kOpenForUnit, AddProgramOptions, Program},
+    {"dump", "Read the adapter's memory, keep it and save SROM.dat/EFUSE.dat",
+     kOpen, AddDumpOptions, Dump},
     {"scan",
      "List the network adapters as \"Scan\" finds them, and which are in "
      "the loop of --multi",
-     true, nullptr, Scan},
+     kOpen, nullptr, Scan},
     {"auto",
      "Automatic programming: each adapter plugged in is programmed after "
      "the settings' \"Delay time\" countdown, until Ctrl-C",
-     true, nullptr, Auto},
-    {"erase", "Fill the adapter's EEPROM with 0xFF and dump it", true, nullptr,
+     kOpen, nullptr, Auto},
+    {"erase", "Fill the adapter's EEPROM with 0xFF and dump it", kOpen, nullptr,
      Erase},
     {"load-srom", "Check an SROM file and print the settings it decodes to",
-     true, AddLoadSromOptions, LoadSrom},
-    {"load-efuse", "Check an EFUSE file and print its listing", true,
+     kOpen, AddLoadSromOptions, LoadSrom},
+    {"load-efuse", "Check an EFUSE file and print its listing", kOpen,
      AddLoadEfuseOptions, LoadEfuse},
     {"convert-bin", "Write an SROM text file's bytes to SROM.bin in the folder",
-     true, AddConvertBinOptions, ConvertBin},
+     kOpen, AddConvertBinOptions, ConvertBin},
     {"convert-efuse",
      "Derive the eFuse image from the settings' EEPROM image and write "
      "EFUSE.dat",
-     true, AddConvertEfuseOptions, ConvertEfuse},
+     kOpen, AddConvertEfuseOptions, ConvertEfuse},
     {"ledger",
      "List the units of the station's production ledger (or export them)",
-     true, AddLedgerOptions, LedgerUnits},
-    {"pool", "Make and list the line pools on the line's ledger server", true,
+     kOpen, AddLedgerOptions, LedgerUnits},
+    {"pool", "Make and list the line pools on the line's ledger server", kOpen,
      AddPoolOptions, Pool},
     {"sim",
      "Create, show, plug, unplug and fault the folder's simulated adapters, "
      "and add adapters to its bench",
-     false, AddSimOptions, Sim},
+     kNone, AddSimOptions, Sim},
 };
 
 std::string MainHelpFooter() {
@@ -69,8 +69,8 @@ std::string MainHelpFooter() {
 
 // Runs the command the command line chose, its station opened first when
 // it needs one.
-ExitCode RunCommand(const Command& command, const Options& o,
-                    std::ostream& out, std::ostream& err) {
+ExitCode RunCommand(const Command& command, const Options& o, std::ostream& out,
+                    std::ostream& err) {
   // A file the command line names for an output is judged before the
   // station is opened, which may write files of its own.
   for (const auto& [file, what] :
@@ -83,8 +83,11 @@ ExitCode RunCommand(const Command& command, const Options& o,
     }
   }
   Run run(o, out, err);
-  if (command.needs_station) {
-    if (const auto refused = run.Open()) return *refused;
+  if (command.station != Command::StationUse::kNone) {
+    const LedgerCatchUp catch_up = command.station == Command::StationUse::kOpen
+                                       ? LedgerCatchUp::kAtOpening
+                                       : LedgerCatchUp::kAtFirstUnit;
+    if (const auto refused = run.Open(catch_up)) return *refused;
   }
   return command.run(run);
 }

@@ -15,10 +15,12 @@ namespace srom::cli {
 struct Command {
   const char* name;
   const char* help;
-  // Opens the station first: its lock, its ledger brought into step, its
-  // device. The sim commands work on the bench's files alone, so that they
-  // can change an adapter while a program works on the station.
-  bool needs_station;
+  // Opens the station first (its lock, its ledger brought into step, its
+  // device), or not: the sim commands work on the bench's files alone, so
+  // that they can change an adapter while a program works on the station.
+  // "program" brings the ledger into step at its unit, which comes at once.
+  enum class StationUse { kNone, kOpen, kOpenForUnit };
+  StationUse station;
   // The command's own options, or null for none.
   void (*add_options)(CLI::App& command, Options& o);
   ExitCode (*run)(Run& run);

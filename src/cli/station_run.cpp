@@ -36,14 +36,15 @@ Run::Run(const Options& options, std::ostream& out, std::ostream& err)
       panel_(station_.settings, err, options.yes, options.verbose,
              options.allow_reissue) {}
 
-std::optional<ExitCode> Run::Open() {
+std::optional<ExitCode> Run::Open(LedgerCatchUp catch_up) {
   if (const auto refused = CheckFolder()) return refused;
   Outcome refusal = Outcome::kFailed;
   session_ = StationSession::Open(
       folder_, station_, panel_, clock_, LedgerOfFolder(), refusal,
       options_.station_config,
       options_.rebuild_from_log ? LostLedger::kOpenForRebuild
-                                : LostLedger::kRefuseUnits);
+                                : LostLedger::kRefuseUnits,
+      catch_up);
   if (!session_) return ExitCodeOf(refusal);
   return OpenDevice();
 }

@@ -37,7 +37,7 @@ class Run {
 
   // Opens the station (locked for this run, its ledger brought into step)
   // and its device; a failure's exit code otherwise.
-  std::optional<ExitCode> Open();
+  std::optional<ExitCode> Open(LedgerCatchUp catch_up);
 
   OpsContext Context();
   // The system's network adapters and connections (or the simulated

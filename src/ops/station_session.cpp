@@ -139,7 +139,8 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
                                 const LedgerOpener& open_ledger,
                                 bool had_settings, Outcome& refusal,
                                 const StationConfig& overrides,
-                                LostLedger lost_ledger) {
+                                LostLedger lost_ledger,
+                                LedgerCatchUp catch_up) {
   std::string error;
   const auto loaded = LoadStationConfig(folder, &error);
   if (!loaded) {
@@ -148,10 +149,10 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     return false;
   }
   const StationConfig config = Overridden(*loaded, overrides);
-  station.name = !config.station.empty()
-                     ? config.station
-                     : DefaultStationName(folder,
-                                          IsServerLedgerUrl(config.ledger));
+  station.name =
+      !config.station.empty()
+          ? config.station
+          : DefaultStationName(folder, IsServerLedgerUrl(config.ledger));
   station.pool = config.pool;
   station.ledger_gap.clear();
   if (!open_ledger) return true;
@@ -195,11 +196,13 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
       return true;
     }
   }
+  const bool now = catch_up == LedgerCatchUp::kAtOpening;
   // Closes kept while the server was away go before the units left
   // reserved are set aside. The station's pool is not looked at here: it is
   // read at every unit, and "pool create" may be about to make it. A server
   // away is said by the catch-up below.
-  if (const LedgerStatus sent = SendOutbox(station, *ledger_, reporter);
+  if (const LedgerStatus sent =
+          now ? SendOutbox(station, *ledger_, reporter) : LedgerStatus{};
       !sent.ok() && sent.fault != LedgerFault::kUnreachable) {
     reporter.ShowMessage(sent.error);
     refusal = LedgerOutcome(sent.fault);
@@ -218,6 +221,10 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
           "refuses every MAC address the ledger holds. Restore EEPROM.dat "
           "to go on where the station stopped.");
     }
+  }
+  if (!now) {
+    station.ledger_out_of_step = true;
+    return true;
   }
   const Outcome reconciled =
       ReconcileWithLedger(station, *ledger_, clock, reporter);
@@ -238,7 +245,8 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
 std::optional<StationSession> StationSession::Open(
     const fs::path& folder, Station& station, Reporter& reporter, Clock& clock,
     const LedgerOpener& open_ledger, Outcome& refusal,
-    const StationConfig& overrides, LostLedger lost_ledger) {
+    const StationConfig& overrides, LostLedger lost_ledger,
+    LedgerCatchUp catch_up) {
   auto session = Lock(folder, reporter, refusal);
   if (!session) return std::nullopt;
   const bool had_settings = MayExist(folder / station_file::kSettings);
@@ -247,7 +255,8 @@ std::optional<StationSession> StationSession::Open(
     return std::nullopt;
   }
   if (!session->OpenLedger(folder, station, reporter, clock, open_ledger,
-                           had_settings, refusal, overrides, lost_ledger)) {
+                           had_settings, refusal, overrides, lost_ledger,
+                           catch_up)) {
     return std::nullopt;
   }
   return session;

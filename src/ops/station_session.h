@@ -42,6 +42,12 @@ using LedgerOpener =
 // programmed, or open the ledger as it is, for its rebuild from the log.
 enum class LostLedger { kRefuseUnits, kOpenForRebuild };
 
+// When the station catches up with its ledger (sends the closes its outbox
+// kept, sets aside the units left reserved): at opening, so that the window
+// shows a server away as it starts; or at the first unit, for a command that
+// programs one at once and would otherwise try, and say, the same twice.
+enum class LedgerCatchUp { kAtOpening, kAtFirstUnit };
+
 class StationSession {
  public:
   // Opens `folder` as the station `station` works on (program and working
@@ -55,7 +61,8 @@ class StationSession {
       const std::filesystem::path& folder, Station& station, Reporter& reporter,
       Clock& clock, const LedgerOpener& open_ledger, Outcome& refusal,
       const StationConfig& overrides = {},
-      LostLedger lost_ledger = LostLedger::kRefuseUnits);
+      LostLedger lost_ledger = LostLedger::kRefuseUnits,
+      LedgerCatchUp catch_up = LedgerCatchUp::kAtOpening);
 
   // The first step of opening, before anything in `folder` is written: the
   // station is locked against every other program and cleared of the
@@ -83,7 +90,8 @@ class StationSession {
                   Reporter& reporter, Clock& clock,
                   const LedgerOpener& open_ledger, bool had_settings,
                   Outcome& refusal, const StationConfig& overrides = {},
-                  LostLedger lost_ledger = LostLedger::kRefuseUnits);
+                  LostLedger lost_ledger = LostLedger::kRefuseUnits,
+                  LedgerCatchUp catch_up = LedgerCatchUp::kAtOpening);
 
   // The station's ledger; null when none is kept.
   Ledger* ledger() const { return ledger_.get(); }
