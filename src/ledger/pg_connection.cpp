@@ -22,13 +22,13 @@ Waited WaitForSocket(int socket, short events, const Deadline& deadline,
   const SteadyClock::time_point began = SteadyClock::now();
   for (;;) {
     const SteadyClock::time_point now = SteadyClock::now();
-    if (deadline.stop != nullptr && *deadline.stop && now - began >= kStopGrace &&
-        (*deadline.stop)()) {
+    if (deadline.stop != nullptr && *deadline.stop &&
+        now - began >= kStopGrace && (*deadline.stop)()) {
       return Waited::kStopped;
     }
     if (now >= deadline.at) return Waited::kTimedOut;
-    const auto left = std::min<SteadyClock::duration>(deadline.at - now,
-                                                      kStopPollSlice);
+    const auto left =
+        std::min<SteadyClock::duration>(deadline.at - now, kStopPollSlice);
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left);
     const short got = WaitOnSocket(socket, events, ms);
     if (got > 0) {
@@ -45,6 +45,18 @@ bool IsSqlStateText(std::string_view text) {
            return std::isdigit(static_cast<unsigned char>(c)) ||
                   std::isupper(static_cast<unsigned char>(c));
          });
+}
+
+// libpq's own words when TLS fails to establish whom the station talks to,
+// from the server's side (its certificate, its host name, no TLS at all)
+// and from the station's (the files its address names, a client
+// certificate the server turned away with a TLS alert).
+bool IsTrustFailure(std::string_view text) {
+  for (std::string_view words :
+       {"certificate", "private key", "SSL was required", "alert"}) {
+    if (text.find(words) != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 // A connection attempt's failure. Its message, made with the verbose error
@@ -72,6 +84,8 @@ ConnectionError ConnectFailure(const char* message) {
   if (line.rfind("fe_sendauth", 0) == 0) {
     error.cut = Cut::kServer;
     error.sqlstate = "28000";
+  } else if (error.cut == Cut::kLost && IsTrustFailure(line)) {
+    error.cut = Cut::kUntrusted;
   }
   error.text = line.empty() ? "the connection failed" : line;
   return error;
@@ -149,19 +163,23 @@ bool Connection::Open(const std::string& url, const Deadline& deadline) {
   const std::vector<std::string> addrs = SplitList(OptionOf(url, "hostaddr"));
   const std::size_t count = std::max(hosts.size(), addrs.size());
   if (count <= 1) return OpenHost(url, nullptr, nullptr, nullptr, deadline);
-  ConnectionError refused;  // a host whose server answered with a refusal
+  // A host whose server answered with a refusal, or that could not be
+  // trusted: said rather than the others' silence.
+  ConnectionError refused;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string* host = i < hosts.size() ? &hosts[i] : nullptr;
-    const std::string* port =
-        ports.size() == count ? &ports[i] : ports.size() == 1 ? &ports[0]
-                                                             : nullptr;
+    const std::string* port = ports.size() == count ? &ports[i]
+                              : ports.size() == 1   ? &ports[0]
+                                                    : nullptr;
     const std::string* addr = i < addrs.size() ? &addrs[i] : nullptr;
     if (OpenHost(url, host, port, addr, deadline)) return true;
     if (error_.cut == Cut::kStopped) return false;
-    if (error_.cut == Cut::kServer) refused = error_;
+    if (error_.cut == Cut::kServer || error_.cut == Cut::kUntrusted) {
+      refused = error_;
+    }
     if (SteadyClock::now() >= deadline.at) break;
   }
-  if (refused.cut == Cut::kServer) error_ = refused;
+  if (refused.cut != Cut::kNone) error_ = refused;
   return false;
 }
 
@@ -176,14 +194,18 @@ bool Connection::OpenHost(const std::string& url, const std::string* host,
   const std::string user_timeout = std::to_string(kTcpUserTimeoutMs);
   // Keywords before "dbname" give way to what the address says; those after
   // it (one host of several) override it.
-  std::vector<const char*> keys = {"connect_timeout",     "keepalives",
-                                   "keepalives_idle",     "keepalives_interval",
-                                   "keepalives_count",    "tcp_user_timeout",
-                                   "application_name",    "dbname"};
-  std::vector<const char*> values = {connect_timeout.c_str(), "1",
-                                     idle.c_str(),            interval.c_str(),
-                                     probes.c_str(),          user_timeout.c_str(),
-                                     "srom-tool",             url.c_str()};
+  std::vector<const char*> keys = {"connect_timeout",  "keepalives",
+                                   "keepalives_idle",  "keepalives_interval",
+                                   "keepalives_count", "tcp_user_timeout",
+                                   "application_name", "dbname"};
+  std::vector<const char*> values = {connect_timeout.c_str(),
+                                     "1",
+                                     idle.c_str(),
+                                     interval.c_str(),
+                                     probes.c_str(),
+                                     user_timeout.c_str(),
+                                     "srom-tool",
+                                     url.c_str()};
   const auto put = [&](const char* key, const std::string* value) {
     if (value == nullptr || value->empty()) return;
     keys.push_back(key);
@@ -299,8 +321,8 @@ Result Connection::Exec(std::string_view sql,
     }
   }
   answer_pending_ = false;
-  Result answer = first_error != nullptr ? std::move(first_error)
-                                         : std::move(last);
+  Result answer =
+      first_error != nullptr ? std::move(first_error) : std::move(last);
   if (answer == nullptr) return Fail(Cut::kLost, PQerrorMessage(connection_));
   if (PQresultStatus(answer.get()) == PGRES_FATAL_ERROR) {
     error_ = ServerError(answer.get());
@@ -328,8 +350,8 @@ ConnectionError ServerError(const PGresult* result) {
   const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
   error.sqlstate = state != nullptr ? state : "";
   const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
-  error.text = FirstLine(primary != nullptr ? primary
-                                            : PQresultErrorMessage(result));
+  error.text =
+      FirstLine(primary != nullptr ? primary : PQresultErrorMessage(result));
   return error;
 }
 

@@ -71,6 +71,12 @@ enum class Cut {
   kTimedOut,  // the deadline passed: the server does not answer
   kStopped,   // the operator asked to stop while it was waited for
   kServer,    // the server refused: `sqlstate` says why
+  // TLS did not establish whom the station talks to: the server's
+  // certificate did not verify as the address asks (sslmode, sslrootcert),
+  // or the station's own (sslcert, sslkey) could not be used or was not
+  // taken. A setting or an impostor, not an outage: trying again changes
+  // nothing.
+  kUntrusted,
 };
 
 struct ConnectionError {

@@ -183,6 +183,8 @@ LedgerStatus Session::Failure() {
     case Cut::kNone:
     case Cut::kLost:
       return Unreachable(e.text);
+    case Cut::kUntrusted:
+      return Untrusted(e.text);
     case Cut::kServer:
       break;
   }
@@ -213,6 +215,15 @@ LedgerStatus Session::NoAnswer() const {
           " does not answer: nothing came back within " + Seconds(kCallBudget) +
           " s (the server or its network hangs). No unit is programmed "
           "until it answers; every unit tries it again.");
+}
+
+LedgerStatus Session::Untrusted(const std::string& cause) const {
+  return LedgerStatus::Failed(
+      LedgerFault::kSettingsRejected,
+      "The line's production ledger " + where_ + " is not trusted: " + cause +
+          ". No unit is programmed until its TLS certificate verifies as the "
+          "station's settings ask (sslmode, sslrootcert, sslcert and sslkey "
+          "of \"ledger=\" in station.ini or --ledger).");
 }
 
 LedgerStatus Session::SettingsRejected(const std::string& cause) const {

@@ -97,6 +97,7 @@ class Session {
   LedgerStatus Unreachable(std::string cause) const;
   LedgerStatus NoAnswer() const;
   LedgerStatus SettingsRejected(const std::string& cause) const;
+  LedgerStatus Untrusted(const std::string& cause) const;
 
   // After a wait that ran out its time, the server is left alone for a
   // call's time.
