@@ -43,3 +43,36 @@ server_cmd() {
   # shellcheck disable=SC2154  # folder is the caller's
   (cd "$folder" && ${as_server[@]+"${as_server[@]}"} "$@")
 }
+
+# A line's certificate authority and its server's certificate, made with
+# the openssl command (the stations verify the server against the first):
+#
+#   pg_make_ca <dir> <days>                 writes <dir>/root.key, root.crt
+#   pg_make_server_cert <ca-dir> <out-dir> <days> <name>...
+#                                           writes <out-dir>/server.key (0600)
+#                                           and server.crt, for each name (a
+#                                           host name or an IP address; the
+#                                           first is its common name)
+pg_make_ca() {
+  (umask 077 && openssl req -x509 -newkey rsa:2048 -nodes -days "$2" \
+    -subj "/CN=srom-tool line CA" -keyout "$1/root.key" -out "$1/root.crt") &&
+    chmod 644 "$1/root.crt"
+}
+
+pg_make_server_cert() {
+  local ca=$1 out=$2 days=$3 names="" name
+  shift 3
+  for name in "$@"; do
+    if [[ $name =~ ^[0-9.]+$ || $name == *:* ]]; then
+      names+=",IP:$name"
+    else
+      names+=",DNS:$name"
+    fi
+  done
+  (umask 077 && openssl req -newkey rsa:2048 -nodes -subj "/CN=$1" \
+    -keyout "$out/server.key" -out "$out/server.csr") &&
+    openssl x509 -req -in "$out/server.csr" -days "$days" -CA "$ca/root.crt" \
+      -CAkey "$ca/root.key" -CAcreateserial -out "$out/server.crt" \
+      -extfile <(echo "subjectAltName=${names#,}") &&
+    rm -f "$out/server.csr"
+}

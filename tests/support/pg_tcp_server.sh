@@ -65,19 +65,12 @@ rm "$folder/password"
 # The certificate authority and the server's certificate, both for the
 # server's run only.
 tls() {
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=srom-tool test line CA" \
-    -keyout "$folder/root.key" -out "$folder/root.crt" &&
-    openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
-      -keyout "$folder/server.key" -out "$folder/server.csr" &&
-    openssl x509 -req -in "$folder/server.csr" -days 2 -CA "$folder/root.crt" \
-      -CAkey "$folder/root.key" -CAcreateserial -out "$folder/server.crt" \
-      -extfile <(echo "subjectAltName=DNS:localhost,IP:127.0.0.1")
+  pg_make_ca "$folder" 2 && pg_make_server_cert "$folder" "$folder" 2 localhost 127.0.0.1
 }
 if ! out=$(tls 2>&1); then
   echo "pg_tcp_server: making the server's certificate failed: $out" >&2
   exit 1
 fi
-chmod 600 "$folder/server.key"
 [[ ${#as_server[@]} -eq 0 ]] || chown "$user:" "$folder/server.key" "$folder/server.crt"
 # TCP takes TLS connections only.
 sed -i 's/^host\([[:space:]]\)/hostssl\1/' "$folder/data/pg_hba.conf"
