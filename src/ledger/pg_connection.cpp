@@ -81,7 +81,7 @@ ConnectionError ConnectFailure(const char* message) {
   }
   // libpq answers a server's request for a password it has none for
   // itself, without a SQLSTATE: a setting, not an outage.
-  if (line.rfind("fe_sendauth", 0) == 0) {
+  if (line.find("fe_sendauth: ") != std::string::npos) {
     error.cut = Cut::kServer;
     error.sqlstate = "28000";
   } else if (error.cut == Cut::kLost && IsTrustFailure(line)) {
