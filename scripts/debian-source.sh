@@ -126,3 +126,19 @@ dep_key() {
   shift
   echo "$version-$(cat "$@" | sha256sum | cut -c1-12)"
 }
+
+# dep_prune <library> <key>: after <key> of <library> is built, keeps it and
+# the newest other build (another checkout may still build with that one)
+# and removes the older ones, and the work folders of builds that ended
+# unfinished. Called under the library's lock, so no build of it runs.
+dep_prune() {
+  local dir=$dep_cache/$1 keep=$2 entry kept=0
+  while read -r entry; do
+    [[ -n $entry && $entry != "$keep" ]] || continue
+    if [[ $entry == *.work || $kept -ge 1 ]]; then
+      rm -rf "${dir:?}/$entry"
+    else
+      kept=1
+    fi
+  done < <(ls -t "$dir")
+}

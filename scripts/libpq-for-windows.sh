@@ -129,5 +129,6 @@ if [[ ! -f $prefix/VERSION ]]; then
   exec 8>"$dep_cache/libpq.lock"
   flock 8
   [[ -f $prefix/VERSION ]] || build
+  dep_prune libpq "$(basename "$prefix")"
 fi
 echo "$prefix"

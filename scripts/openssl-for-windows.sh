@@ -71,5 +71,6 @@ if [[ ! -f $prefix/VERSION ]]; then
   exec 8>"$dep_cache/openssl.lock"
   flock 8
   [[ -f $prefix/VERSION ]] || build
+  dep_prune openssl "$(basename "$prefix")"
 fi
 echo "$prefix"

@@ -73,6 +73,7 @@ if [[ ! -f $cached/sqlite3.c ]]; then
   exec 8>"$dep_cache/sqlite.lock"
   flock 8
   [[ -f $cached/sqlite3.c ]] || generate
+  dep_prune sqlite "$(basename "$cached")"
 fi
 
 mkdir -p "$1"
