@@ -20,6 +20,11 @@ if(NOT TARGET GTest::gtest_main)
 endif()
 include(GoogleTest)
 
+# One ctest entry per test case (the default: a failure names its case, and
+# each case runs in a fresh process), or one per test executable: for builds
+# whose every process start is slow, as under wine or a sanitizer.
+option(SROM_TEST_PER_EXECUTABLE "One ctest entry per test executable, not per test case" OFF)
+
 # srom_add_test(<name> SOURCES <files...> LIBS <targets...>)
 function(srom_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
@@ -29,8 +34,7 @@ function(srom_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
       SROM_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
-  if(CMAKE_CROSSCOMPILING)
-    # Under wine every process start is slow: one ctest entry per executable.
+  if(CMAKE_CROSSCOMPILING OR SROM_TEST_PER_EXECUTABLE)
     add_test(NAME ${name} COMMAND ${name})
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
