@@ -29,7 +29,7 @@ using srom::ControlId;
 // The static control that holds a message box's text.
 constexpr int kMessageBoxTextItem = 0xFFFF;
 
-constexpr auto kStartLimit = 60s;  // wine's start and a first start's files
+constexpr auto kStartLimit = 120s;  // a fresh prefix: wine sets up the fonts
 constexpr auto kUnitLimit = 60s;
 constexpr auto kEndLimit = 30s;
 
