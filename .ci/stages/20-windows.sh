@@ -31,10 +31,17 @@ export PATH="/usr/lib/wine:$PATH"
 # packages the first time (some 15 minutes at the lowest priority) and kept
 # in the cache outside the checkout, where the next run finds them.
 libpq=$(./scripts/libpq-for-windows.sh)
+# The mixed line's test puts a Linux station beside the Windows ones: the
+# srom-cli ./scripts/test.sh built, which CI builds before this stage.
+linux_build=${SROM_BUILD_DIR:-build}
+[[ "$linux_build" == /* ]] || linux_build="$PWD/$linux_build"
+linux_cli="$linux_build/src/cli/srom-cli"
+[[ -x $linux_cli ]] || linux_cli=""
 
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake \
   -DSROM_SQLITE_AMALGAMATION_DIR="$build/sqlite" -DSROM_LIBPQ_DIR="$libpq" \
+  -DSROM_LINUX_CLI="$linux_cli" \
   -DCMAKE_BUILD_TYPE=Release -DSROM_BUILD_BENCH=OFF -DSROM_WERROR="${SROM_WERROR:-OFF}" >/dev/null
 cmake --build "$build"
 

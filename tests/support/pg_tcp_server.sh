@@ -16,12 +16,19 @@
 #                                    and <where>/pgpass (the password, for
 #                                    libpq's PGPASSFILE)
 #   pg_tcp_server.sh stop <where>    stops it at once and removes its folder
+#   pg_tcp_server.sh freeze <where>  stops every process of the server with
+#                                    SIGSTOP (the postmaster first, so that it
+#                                    starts no new one), as a machine that
+#                                    hangs: its port still takes connections,
+#                                    and nothing answers
+#   pg_tcp_server.sh thaw <where>    lets them all go on (SIGCONT), where
+#                                    they were
 #
 # Every wait has its deadline: the server starts and stops within 30 s.
 set -euo pipefail
 
-[[ $# -eq 2 && ($1 == start || $1 == stop) ]] || {
-  echo "usage: $0 start|stop <where>" >&2
+[[ $# -eq 2 && $1 =~ ^(start|stop|freeze|thaw)$ ]] || {
+  echo "usage: $0 start|stop|freeze|thaw <where>" >&2
   exit 2
 }
 action=$1
@@ -34,10 +41,40 @@ bindir=$(pg_bindir)
 [[ -n $bindir ]] || { echo "pg_tcp_server: no initdb or pg_ctl (Debian's postgresql)" >&2; exit 1; }
 pg_server_user
 
+# The postmaster, then its children, by the server's pid file.
+server_processes() {
+  local postmaster
+  postmaster=$(head -n 1 "$folder/data/postmaster.pid" 2>/dev/null) || return 0
+  [[ $postmaster =~ ^[0-9]+$ ]] || return 0
+  echo "$postmaster"
+  pgrep -P "$postmaster" || true
+}
+
+if [[ $action == freeze || $action == thaw ]]; then
+  folder=$(cat "$where/folder")
+  mapfile -t processes < <(server_processes)
+  [[ ${#processes[@]} -gt 0 ]] || { echo "pg_tcp_server: no server in $folder" >&2; exit 1; }
+  if [[ $action == freeze ]]; then
+    # The postmaster first; its children listed again once it can start no
+    # new one. A child may end meanwhile.
+    kill -STOP "${processes[0]}"
+    mapfile -t processes < <(server_processes)
+    kill -STOP "${processes[@]:1}" 2>/dev/null || true
+  else
+    # The children first: the postmaster, going on, finds them going too.
+    kill -CONT "${processes[@]:1}" 2>/dev/null || true
+    kill -CONT "${processes[0]}"
+  fi
+  exit 0
+fi
+
 if [[ $action == stop ]]; then
   [[ -f $where/folder ]] || exit 0
   folder=$(cat "$where/folder")
   if [[ -d $folder/data ]]; then
+    # A frozen server would take no signal to stop.
+    mapfile -t processes < <(server_processes)
+    [[ ${#processes[@]} -eq 0 ]] || kill -CONT "${processes[@]}" 2>/dev/null || true
     server_cmd "$bindir/pg_ctl" -D "$folder/data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
   fi
   rm -rf "$folder" "$where/folder" "$where/conninfo" "$where/pgpass" "$where/root.crt"
