@@ -1,15 +1,16 @@
 // A replaced file is always one whole version, old or new: whatever another
 // program, a crash, a full disk or a planted name does meanwhile.
-#include "ports/file_kind.h"
 #include "ports/safe_replace.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "ports/file_kind.h"
 #include "ports/process_identity.h"
 #include "ports/temp_names.h"
 #include "ports_test_support.h"
@@ -439,8 +440,14 @@ TEST_F(ReplaceTest, TwoProcessesReplacingOneFileLeaveOneWholeVersionAtATime) {
   ChildProcess b =
       ChildProcess::StartHelper({"replace", Utf8(target()), "150", "b"});
 
+  // 300 replacements take well under a second; a writer that hangs ends
+  // the reading here rather than the test's run.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::minutes(2);
   int reads = 0;
   while (!a.HasExited() || !b.HasExited()) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+        << "the writers did not end within 2 minutes";
     const std::optional<std::string> bytes = ReadWhileReplaced(target());
 #ifdef _WIN32
     // Windows may refuse an open while the name is being replaced.
