@@ -1,5 +1,6 @@
 // Starting the helper as a real process: locks and concurrent replacement are
 // only shown between processes, never between threads of one.
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -8,18 +9,14 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <chrono>
 #endif
 
 namespace srom::test {
 
 namespace {
 
-#ifndef _WIN32
 // A helper that has not answered or ended within this long hangs.
 constexpr auto kHelperLimit = std::chrono::minutes(5);
-#endif
 
 // The helper is built into the test executable's own folder.
 fs::path HelperPath() {
@@ -141,9 +138,21 @@ std::string ChildProcess::ReadLine() {
 #ifndef _WIN32
   return process_->ReadLine(kHelperLimit).value_or(std::string());
 #else
+  // An anonymous pipe has no read with a timeout: it is looked into until a
+  // byte is there, the child closes its end, or the helper's time is up.
+  const auto deadline = std::chrono::steady_clock::now() + kHelperLimit;
   std::string line;
   char c = 0;
   for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(output_, nullptr, 0, nullptr, &available, nullptr)) {
+      break;
+    }
+    if (available == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) break;
+      Sleep(1);
+      continue;
+    }
     DWORD n = 0;
     if (!ReadFile(output_, &c, 1, &n, nullptr) || n == 0) break;
     if (c == '\n') break;
@@ -186,8 +195,16 @@ bool ChildProcess::HasExited() {
 
 int ChildProcess::Wait() {
 #ifdef _WIN32
-  if (!exit_code_) WaitForSingleObject(process_, INFINITE);
-  HasExited();
+  if (!exit_code_ &&
+      WaitForSingleObject(
+          process_, static_cast<DWORD>(
+                        std::chrono::milliseconds(kHelperLimit).count())) !=
+          WAIT_OBJECT_0) {
+    // Hung: ended, as on POSIX, with the code of a kill.
+    Kill();
+    WaitForSingleObject(process_, 10000);
+  }
+  if (!HasExited()) exit_code_ = 137;
 #else
   if (!exit_code_) {
     bool hung = false;
