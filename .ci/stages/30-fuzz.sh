@@ -17,22 +17,38 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" --target eeprom_dat_fuzzer image_file_fuzzer
 
 mkdir -p "$build/artifacts"
-for target in eeprom_dat image_file; do
+# fuzz <target>: one fuzzer for its time; its verdict in its log's end.
+fuzz() {
+  local target=$1
   # New inputs go to a scratch folder; the seeds in the repository stay as
   # they are.
-  scratch="$build/corpus/$target"
+  local scratch="$build/corpus/$target"
   mkdir -p "$scratch"
-  log="$build/${target}_fuzzer.log"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    timeout $((seconds + 120)) "$build/fuzz/${target}_fuzzer" -max_total_time="$seconds" \
+    -print_final_stats=1 -max_len=12000 -artifact_prefix="$build/artifacts/${target}-" \
+    "$scratch" "fuzz/corpus/$target" >"$build/${target}_fuzzer.log" 2>&1
+}
+# Each fuzzer is one process on one core: both run at once.
+targets=(eeprom_dat image_file)
+pids=()
+for target in "${targets[@]}"; do
   echo "fuzzing ${target} for ${seconds}s"
-  if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      "$build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
-      -max_len=12000 -artifact_prefix="$build/artifacts/${target}-" \
-      "$scratch" "fuzz/corpus/$target" >"$log" 2>&1; then
+  fuzz "$target" &
+  pids+=($!)
+done
+failed=0
+for i in "${!targets[@]}"; do
+  target=${targets[$i]}
+  log="$build/${target}_fuzzer.log"
+  if ! wait "${pids[$i]}"; then
     tail -n 60 "$log"
     echo "fuzzing ${target}: FINDING, see $build/artifacts" >&2
-    exit 1
+    failed=1
+    continue
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   cover=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1)
   echo "fuzzing ${target}: ${runs} runs, ${cover}, no findings"
 done
+exit "$failed"
