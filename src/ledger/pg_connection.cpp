@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -91,6 +94,30 @@ ConnectionError ConnectFailure(const char* message) {
   return error;
 }
 
+// The cancels sent aside that have not reached their server yet.
+struct PendingCancels {
+  std::mutex mutex;
+  std::condition_variable done;
+  int count = 0;
+};
+
+// Never destroyed: a cancel's thread may outlive the program's end.
+PendingCancels& Pending() {
+  static auto* pending = new PendingCancels;
+  return *pending;
+}
+
+// A program that ends gives the cancels it sent aside up to kStopGrace to
+// reach their servers: a session whose statement nobody cancels may wait on
+// the server long after the station has gone (a commit waits for a
+// synchronous standby that is away, and no statement_timeout ends that
+// wait), holding its locks and the station's name all the while.
+void WaitForPendingCancels() {
+  PendingCancels& pending = Pending();
+  std::unique_lock<std::mutex> lock(pending.mutex);
+  pending.done.wait_for(lock, kStopGrace, [&] { return pending.count == 0; });
+}
+
 // Sends a cancel for the statement the server is running, on a thread of
 // its own: libpq's PQcancel waits for the server to take it, and a server
 // that does not answer would keep the station waiting. The thread ends when
@@ -98,10 +125,21 @@ ConnectionError ConnectFailure(const char* message) {
 void CancelAside(PGconn* connection) {
   PGcancel* cancel = PQgetCancel(connection);
   if (cancel == nullptr) return;
-  std::thread([cancel] {
+  static const bool waited_for_at_exit =
+      std::atexit(WaitForPendingCancels) == 0;
+  (void)waited_for_at_exit;
+  PendingCancels& pending = Pending();
+  {
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    ++pending.count;
+  }
+  std::thread([cancel, &pending] {
     char error[256];
     (void)PQcancel(cancel, error, sizeof error);
     PQfreeCancel(cancel);
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    --pending.count;
+    pending.done.notify_all();
   }).detach();
 }
 
