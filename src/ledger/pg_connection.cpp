@@ -157,6 +157,44 @@ std::vector<std::string> SplitList(const std::string& list) {
 
 void IgnoreNotice(void*, const char*) {}
 
+// The hosts of an address, one list a keyword, as libpq reads them.
+struct HostLists {
+  std::string host;
+  std::string port;
+  std::string hostaddr;
+};
+
+// The host lists of `url`, a service's included: a station's service
+// (service=line1, or PGSERVICE) may name the line's servers itself
+// (host=db1,db2). libpq reads a service only when it starts a connection, so
+// one is started for it (it looks up the first host and sends a connect, no
+// more) and dropped at once.
+HostLists HostsOf(const std::string& url) {
+  HostLists lists{OptionOf(url, "host"), OptionOf(url, "port"),
+                  OptionOf(url, "hostaddr")};
+  const char* service = std::getenv("PGSERVICE");
+  if (OptionOf(url, "service").empty() &&
+      (service == nullptr || *service == '\0')) {
+    return lists;
+  }
+  const char* keys[] = {"dbname", nullptr};
+  const char* values[] = {url.c_str(), nullptr};
+  PGconn* probe = PQconnectStartParams(keys, values, 1);
+  if (probe == nullptr) return lists;
+  PQconninfoOption* options = PQconninfo(probe);
+  for (PQconninfoOption* o = options; o != nullptr && o->keyword != nullptr;
+       ++o) {
+    if (o->val == nullptr) continue;
+    const std::string_view key = o->keyword;
+    if (key == "host") lists.host = o->val;
+    if (key == "port") lists.port = o->val;
+    if (key == "hostaddr") lists.hostaddr = o->val;
+  }
+  PQconninfoFree(options);
+  PQfinish(probe);
+  return lists;
+}
+
 }  // namespace
 
 std::string OptionOf(const std::string& url, std::string_view key) {
@@ -196,9 +234,10 @@ bool Connection::Open(const std::string& url, const Deadline& deadline) {
   // Each host of a multi-host address with its own share of the time, as
   // libpq's connect_timeout gives it in a blocking connect: one host that
   // hangs must not keep the station from the next.
-  const std::vector<std::string> hosts = SplitList(OptionOf(url, "host"));
-  const std::vector<std::string> ports = SplitList(OptionOf(url, "port"));
-  const std::vector<std::string> addrs = SplitList(OptionOf(url, "hostaddr"));
+  const HostLists lists = HostsOf(url);
+  const std::vector<std::string> hosts = SplitList(lists.host);
+  const std::vector<std::string> ports = SplitList(lists.port);
+  const std::vector<std::string> addrs = SplitList(lists.hostaddr);
   const std::size_t count = std::max(hosts.size(), addrs.size());
   if (count <= 1) return OpenHost(url, nullptr, nullptr, nullptr, deadline);
   // A host whose server answered with a refusal, or that could not be
