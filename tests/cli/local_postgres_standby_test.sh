@@ -56,8 +56,9 @@ units=$(ledger)
 timeout 60 "$script" stop "$server" >/dev/null
 again=$(timeout 60 "$script" start "$server")
 [[ $(sed -n 's/^  ledger=//p' <<<"$again") == "$address" ]] || fail "the address changed: $again"
-timeout 30 "$script" status "$server" | grep -q "$server/data (port $SROM_PG_PORT): retired, stopped" ||
-  fail "the retired primary was started again"
+state=$(timeout 30 "$script" status "$server")
+[[ $state == *"$server/data (port $SROM_PG_PORT): retired, stopped"* ]] ||
+  fail "the retired primary was started again: $state"
 [[ $(program) == PASS ]] || fail "no unit after the restart"
 code=0
 timeout 60 "$script" failover "$server" >/dev/null 2>&1 || code=$?
