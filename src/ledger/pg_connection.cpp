@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -91,6 +94,30 @@ ConnectionError ConnectFailure(const char* message) {
   return error;
 }
 
+// The cancels sent aside that have not reached their server yet.
+struct PendingCancels {
+  std::mutex mutex;
+  std::condition_variable done;
+  int count = 0;
+};
+
+// Never destroyed: a cancel's thread may outlive the program's end.
+PendingCancels& Pending() {
+  static auto* pending = new PendingCancels;
+  return *pending;
+}
+
+// A program that ends gives the cancels it sent aside up to kStopGrace to
+// reach their servers: a session whose statement nobody cancels may wait on
+// the server long after the station has gone (a commit waits for a
+// synchronous standby that is away, and no statement_timeout ends that
+// wait), holding its locks and the station's name all the while.
+void WaitForPendingCancels() {
+  PendingCancels& pending = Pending();
+  std::unique_lock<std::mutex> lock(pending.mutex);
+  pending.done.wait_for(lock, kStopGrace, [&] { return pending.count == 0; });
+}
+
 // Sends a cancel for the statement the server is running, on a thread of
 // its own: libpq's PQcancel waits for the server to take it, and a server
 // that does not answer would keep the station waiting. The thread ends when
@@ -98,10 +125,21 @@ ConnectionError ConnectFailure(const char* message) {
 void CancelAside(PGconn* connection) {
   PGcancel* cancel = PQgetCancel(connection);
   if (cancel == nullptr) return;
-  std::thread([cancel] {
+  static const bool waited_for_at_exit =
+      std::atexit(WaitForPendingCancels) == 0;
+  (void)waited_for_at_exit;
+  PendingCancels& pending = Pending();
+  {
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    ++pending.count;
+  }
+  std::thread([cancel, &pending] {
     char error[256];
     (void)PQcancel(cancel, error, sizeof error);
     PQfreeCancel(cancel);
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    --pending.count;
+    pending.done.notify_all();
   }).detach();
 }
 
@@ -118,6 +156,44 @@ std::vector<std::string> SplitList(const std::string& list) {
 }
 
 void IgnoreNotice(void*, const char*) {}
+
+// The hosts of an address, one list a keyword, as libpq reads them.
+struct HostLists {
+  std::string host;
+  std::string port;
+  std::string hostaddr;
+};
+
+// The host lists of `url`, a service's included: a station's service
+// (service=line1, or PGSERVICE) may name the line's servers itself
+// (host=db1,db2). libpq reads a service only when it starts a connection, so
+// one is started for it (it looks up the first host and sends a connect, no
+// more) and dropped at once.
+HostLists HostsOf(const std::string& url) {
+  HostLists lists{OptionOf(url, "host"), OptionOf(url, "port"),
+                  OptionOf(url, "hostaddr")};
+  const char* service = std::getenv("PGSERVICE");
+  if (OptionOf(url, "service").empty() &&
+      (service == nullptr || *service == '\0')) {
+    return lists;
+  }
+  const char* keys[] = {"dbname", nullptr};
+  const char* values[] = {url.c_str(), nullptr};
+  PGconn* probe = PQconnectStartParams(keys, values, 1);
+  if (probe == nullptr) return lists;
+  PQconninfoOption* options = PQconninfo(probe);
+  for (PQconninfoOption* o = options; o != nullptr && o->keyword != nullptr;
+       ++o) {
+    if (o->val == nullptr) continue;
+    const std::string_view key = o->keyword;
+    if (key == "host") lists.host = o->val;
+    if (key == "port") lists.port = o->val;
+    if (key == "hostaddr") lists.hostaddr = o->val;
+  }
+  PQconninfoFree(options);
+  PQfinish(probe);
+  return lists;
+}
 
 }  // namespace
 
@@ -158,9 +234,10 @@ bool Connection::Open(const std::string& url, const Deadline& deadline) {
   // Each host of a multi-host address with its own share of the time, as
   // libpq's connect_timeout gives it in a blocking connect: one host that
   // hangs must not keep the station from the next.
-  const std::vector<std::string> hosts = SplitList(OptionOf(url, "host"));
-  const std::vector<std::string> ports = SplitList(OptionOf(url, "port"));
-  const std::vector<std::string> addrs = SplitList(OptionOf(url, "hostaddr"));
+  const HostLists lists = HostsOf(url);
+  const std::vector<std::string> hosts = SplitList(lists.host);
+  const std::vector<std::string> ports = SplitList(lists.port);
+  const std::vector<std::string> addrs = SplitList(lists.hostaddr);
   const std::size_t count = std::max(hosts.size(), addrs.size());
   if (count <= 1) return OpenHost(url, nullptr, nullptr, nullptr, deadline);
   // A host whose server answered with a refusal, or that could not be

@@ -103,10 +103,11 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Connects to `url` (a libpq URI or keyword string), dropping the
-  // connection it had; each host of a multi-host address in turn, each
-  // within kHostConnectBudget. The server's notices (WARNING:, NOTICE:) are
-  // dropped from the start: they are not the operator's business. False
-  // with error() set when no host answers by the deadline.
+  // connection it had; each host of a multi-host address in turn (a
+  // service's hosts as well), each within kHostConnectBudget. The server's
+  // notices (WARNING:, NOTICE:) are dropped from the start: they are not the
+  // operator's business. False with error() set when no host answers by the
+  // deadline.
   bool Open(const std::string& url, const Deadline& deadline);
 
   bool connected() const;

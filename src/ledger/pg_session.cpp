@@ -213,8 +213,9 @@ LedgerStatus Session::NoAnswer() const {
       LedgerFault::kUnreachable,
       "The line's production ledger " + where_ +
           " does not answer: nothing came back within " + Seconds(kCallBudget) +
-          " s (the server or its network hangs). No unit is programmed "
-          "until it answers; every unit tries it again.");
+          " s (the server or its network hangs, or it waits for a "
+          "synchronous standby that is away). No unit is programmed until it "
+          "answers; every unit tries it again.");
 }
 
 LedgerStatus Session::Untrusted(const std::string& cause) const {

@@ -5,22 +5,15 @@
 // Not one MAC address may reach two units.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <cstdio>
 #include <iostream>
-#include <map>
-#include <mutex>
-#include <set>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "cli_process.h"
-#include "files/eeprom_dat.h"
-#include "ledger/pg_ledger.h"
-#include "logged_macs.h"
+#include "station_line.h"
 #include "support/pg_server.h"
-#include "support/temp_folder.h"
 
 namespace srom::test {
 namespace {
@@ -28,8 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kStations = 6;
-constexpr int kMacUsedExit = 11;
-constexpr int kUnreachableExit = 12;
 
 PgServer* Server() {
   static std::string why;
@@ -38,16 +29,7 @@ PgServer* Server() {
   return server.get();
 }
 
-std::string StationName(int i) { return "S" + std::to_string(i); }
-
-// What one station's runs came to.
-struct StationRun {
-  int programmed = 0;
-  int waited = 0;  // runs refused while the server was away
-  int kept = 0;    // units whose close waited in the station's outbox
-  std::vector<std::string> refusals;  // runs refused for a MAC address taken
-  std::vector<std::string> other_failures;
-};
+std::string StationName(int i) { return StationLine::Name(i); }
 
 class LineLedgerTest : public ::testing::Test {
  protected:
@@ -57,126 +39,37 @@ class LineLedgerTest : public ::testing::Test {
     const std::string database = "line" + std::to_string(++count);
     ASSERT_TRUE(Server()->CreateDatabase(database)) << Server()->last_error();
     url_ = Server()->Url(database);
-    for (int i = 0; i < kStations; ++i) {
-      const fs::path dir = folder_ / StationName(i);
-      fs::create_directories(dir);
-      stations_.push_back(dir);
-      ASSERT_EQ(Cli(i, {"sim", "create", "--size", "256"}).code, 0);
-    }
+    ASSERT_TRUE(line_.MakeAdapters());
+    for (int i = 0; i < kStations; ++i) stations_.push_back(line_.dir(i));
   }
 
   Exit Cli(int station, const std::vector<std::string>& args) {
-    return CliProcess(stations_[static_cast<std::size_t>(station)], args,
-                      folder_ / ("err-" + StationName(station) + ".txt"))
-        .Wait();
+    return line_.Cli(station, args);
   }
 
-  // station.ini and EEPROM.dat of station `i`, its MAC addresses from
-  // `first_mac` on.
   void SetUpStation(int i, const std::string& first_mac,
                     const std::string& pool = "") {
-    const fs::path& dir = stations_[static_cast<std::size_t>(i)];
-    WriteBytes(dir / "station.ini",
-               "; station " + StationName(i) + " of line 1\r\nledger=" + url_ +
-                   "\r\nstation=" + StationName(i) + "\r\n" +
-                   (pool.empty() ? "" : "pool=" + pool + "\r\n"));
-    SromSettings settings;
-    settings.CurrentMac = first_mac;
-    WriteBytes(dir / "EEPROM.dat", FormatEepromDat(settings));
+    line_.SetUpStation(i, url_, first_mac, pool);
   }
 
-  // Every station runs `srom-cli program` one unit after another, all at
-  // once, until it has `units` or its next MAC address is taken elsewhere.
-  // A run refused because the server is away waits and tries again.
-  // `between` runs on this thread meanwhile with the count programmed.
   std::vector<StationRun> RunLine(
       int units, const std::function<void(int)>& between = nullptr) {
-    std::vector<StationRun> runs(kStations);
-    std::atomic<int> total{0};
-    std::atomic<int> done{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kStations; ++i) {
-      threads.emplace_back([&, i] {
-        StationRun& run = runs[static_cast<std::size_t>(i)];
-        const fs::path err =
-            folder_ / ("run-" + StationName(i) + ".txt");
-        for (int attempt = 0; run.programmed < units && attempt < 400;
-             ++attempt) {
-          const Exit exit =
-              CliProcess(stations_[static_cast<std::size_t>(i)],
-                         {"-y", "program"}, err)
-                  .Wait();
-          if (exit.code == 0) {
-            ++run.programmed;
-            ++total;
-            if (exit.err.find("ledger-outbox.txt") != std::string::npos) {
-              ++run.kept;
-            }
-          } else if (exit.code == kMacUsedExit) {
-            run.refusals.push_back(exit.err);
-            break;
-          } else if (exit.code == kUnreachableExit) {
-            ++run.waited;
-            std::this_thread::sleep_for(100ms);
-          } else {
-            run.other_failures.push_back(std::to_string(exit.code) + ": " +
-                                         exit.err);
-            std::this_thread::sleep_for(100ms);
-          }
-        }
-        ++done;
-      });
-    }
-    while (done < kStations) {
-      if (between) between(total);
-      std::this_thread::sleep_for(20ms);
-    }
-    for (std::thread& t : threads) t.join();
-    return runs;
+    return line_.Run(units, between);
   }
 
-  std::vector<UnitRecord> ServerUnits() {
-    auto ledger = PgLedger::Open(url_, "test");
-    EXPECT_TRUE(ledger.ok()) << ledger.error;
-    if (!ledger.ok()) return {};
-    auto units = (*ledger.value)->Units();
-    EXPECT_TRUE(units.ok()) << units.error;
-    return units.value.value_or(std::vector<UnitRecord>{});
-  }
+  std::vector<UnitRecord> ServerUnits() { return LedgerUnits(url_); }
 
   // Every MAC address that reached an adapter, by the stations' logs, is
   // distinct across the line and has its unit on the server, programmed by
   // that station. The count of units logged.
   int CheckLine() {
-    std::map<std::string, std::string> given;  // MAC -> station
-    for (int i = 0; i < kStations; ++i) {
-      for (const std::string& mac :
-           LoggedMacs(stations_[static_cast<std::size_t>(i)])) {
-        const auto [at, fresh] = given.emplace(mac, StationName(i));
-        EXPECT_TRUE(fresh) << mac << " logged by " << at->second << " and "
-                           << StationName(i);
-      }
-    }
-    std::map<std::string, const UnitRecord*> held;
-    const std::vector<UnitRecord> units = ServerUnits();
-    for (const UnitRecord& u : units) {
-      if (u.state == UnitState::kReleased) continue;
-      EXPECT_TRUE(held.emplace(u.mac, &u).second)
-          << u.mac << " held twice on the server";
-    }
-    for (const auto& [mac, station] : given) {
-      const auto unit = held.find(mac);
-      if (unit == held.end()) {
-        ADD_FAILURE() << mac << " reached an adapter unreserved";
-        continue;
-      }
-      EXPECT_EQ(unit->second->station, station) << mac;
-      EXPECT_EQ(unit->second->state, UnitState::kProgrammed) << mac;
-    }
-    return static_cast<int>(given.size());
+    const LineFindings findings = line_.Check(ServerUnits());
+    ExpectNoneOf(findings);
+    return findings.units;
   }
 
   TempFolder folder_;
+  StationLine line_{folder_.path(), kStations};
   std::string url_;
   std::vector<fs::path> stations_;
 };
@@ -229,8 +122,8 @@ TEST_F(LineLedgerTest, SixStationsWithOverlappingRangesThenAPool) {
   // Each station's settings file follows the pool: past the station's own
   // last unit, within the pool, the pool's last address as its maximum.
   for (const fs::path& station : stations_) {
-    const auto saved = SettingsFromEepromDat(
-        ReadBytes(station / "EEPROM.dat"), SromSettings{});
+    const auto saved = SettingsFromEepromDat(ReadBytes(station / "EEPROM.dat"),
+                                             SromSettings{});
     ASSERT_TRUE(saved) << station;
     const std::vector<std::string> logged = LoggedMacs(station);
     ASSERT_FALSE(logged.empty());
@@ -247,8 +140,9 @@ TEST_F(LineLedgerTest, SixStationsWithOverlappingRangesThenAPool) {
     }
   }
   EXPECT_EQ(pool_units, kStations * 8);
-  std::cout << "[ figures  ] " << kStations << " stations at once: "
-            << typed_units << " units on typed ranges, " << refusals
+  std::cout << "[ figures  ] " << kStations
+            << " stations at once: " << typed_units
+            << " units on typed ranges, " << refusals
             << " refusals naming the other station; " << pool_units
             << " units from the pool; duplicates 0\n";
 }
@@ -315,10 +209,9 @@ TEST_F(LineLedgerTest, AStationKilledAtAnyStepOfAUnitGivesNoAddressTwice) {
   SetUpStation(0, "000000000001", "line3");
   SetUpStation(1, "000000000001", "line3");
   const auto program = [this](int station, int crash_at) {
-    return CliProcess(stations_[static_cast<std::size_t>(station)],
-                      {"-y", "program"},
-                      folder_ / ("kill-" + StationName(station) + ".txt"),
-                      crash_at)
+    return CliProcess(
+               stations_[static_cast<std::size_t>(station)], {"-y", "program"},
+               folder_ / ("kill-" + StationName(station) + ".txt"), crash_at)
         .Wait();
   };
   int killed = 0;

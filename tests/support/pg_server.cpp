@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -217,8 +218,8 @@ PgServer::PgServer(fs::path bindir, fs::path folder, int port,
       port_(port),
       options_(options) {}
 
-std::unique_ptr<PgServer> PgServer::Start(std::string* why,
-                                          PgServerOptions options) {
+std::unique_ptr<PgServer> PgServer::Make(std::string* why,
+                                         PgServerOptions options) {
   std::optional<fs::path> bindir = FindBindir(why);
   if (!bindir) return nullptr;
 
@@ -251,7 +252,13 @@ std::unique_ptr<PgServer> PgServer::Start(std::string* why,
     server->uid_ = user->uid;
     server->gid_ = user->gid;
   }
+  return server;
+}
 
+std::unique_ptr<PgServer> PgServer::Start(std::string* why,
+                                          PgServerOptions options) {
+  std::unique_ptr<PgServer> server = Make(why, options);
+  if (server == nullptr) return nullptr;
   std::string output;
   if (!Run(server->AsServerUser({(server->bindir_ / "initdb").string(), "-D",
                                  (server->folder_ / "data").string(), "-U",
@@ -266,6 +273,123 @@ std::unique_ptr<PgServer> PgServer::Start(std::string* why,
     return nullptr;
   }
   return server;
+}
+
+std::unique_ptr<PgServer> PgServer::StartStandby(bool synchronous,
+                                                 std::string* why) {
+  // One standby a server: its slot and the name the server waits for.
+  constexpr char kStandby[] = "standby";
+  std::string output;
+  if (!Psql("SELECT pg_create_physical_replication_slot('" +
+                std::string(kStandby) + "')",
+            &output, "postgres")) {
+    *why = last_error();
+    return nullptr;
+  }
+  std::unique_ptr<PgServer> standby = Make(why, options_);
+  if (standby == nullptr) return nullptr;
+  const fs::path data = standby->folder_ / "data";
+  if (!Run(standby->AsServerUser({(bindir_ / "pg_basebackup").string(), "-h",
+                                  folder_.string(), "-p", std::to_string(port_),
+                                  "-U", kUser, "-D", data.string(), "-X",
+                                  "stream", "-S", kStandby, "--checkpoint=fast",
+                                  "--no-sync"}),
+           standby->folder_, &output)) {
+    *why = "pg_basebackup failed:\n" + output + "\n" + LogTail();
+    return nullptr;
+  }
+  {
+    std::ofstream marker(data / "standby.signal");
+    std::ofstream settings(data / "postgresql.conf", std::ios::app);
+    settings << "\nprimary_conninfo = 'host=" << folder_.string()
+             << " port=" << port_ << " user=" << kUser
+             << " application_name=" << kStandby << "'\n"
+             << "primary_slot_name = '" << kStandby << "'\n";
+    if (!marker || !settings) {
+      *why = "Cannot write the standby's settings in " + data.string();
+      return nullptr;
+    }
+  }
+  if (standby->uid_ >= 0 && chown((data / "standby.signal").c_str(),
+                                  static_cast<uid_t>(standby->uid_),
+                                  static_cast<gid_t>(standby->gid_)) != 0) {
+    *why = std::string("Cannot give standby.signal to the server's user: ") +
+           std::strerror(errno);
+    return nullptr;
+  }
+  if (!standby->StartServer()) {
+    *why = standby->last_error();
+    return nullptr;
+  }
+  // Set after the copy was made, so that the standby, promoted, waits for
+  // no standby of its own.
+  if (synchronous && (!Psql("ALTER SYSTEM SET synchronous_standby_names = '" +
+                                std::string(kStandby) + "'",
+                            &output, "postgres") ||
+                      !Psql("SELECT pg_reload_conf()", &output, "postgres"))) {
+    *why = last_error();
+    return nullptr;
+  }
+  // Following: streaming, and in the part the server gives it.
+  const std::string wanted = synchronous ? "sync" : "async";
+  const auto give_up = std::chrono::steady_clock::now() + kCommandTimeout;
+  for (;;) {
+    if (!Psql("SELECT sync_state FROM pg_stat_replication "
+              "WHERE application_name = '" +
+                  std::string(kStandby) + "' AND state = 'streaming'",
+              &output, "postgres")) {
+      *why = last_error();
+      return nullptr;
+    }
+    if (output.rfind(wanted, 0) == 0) break;
+    if (std::chrono::steady_clock::now() > give_up) {
+      *why = "The standby does not follow the server (" + output + "):\n" +
+             standby->LogTail();
+      return nullptr;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return standby;
+}
+
+bool PgServer::Promote() {
+  std::string output;
+  if (!Run(AsServerUser({(bindir_ / "pg_ctl").string(), "-D",
+                         (folder_ / "data").string(), "-w", "-t",
+                         std::to_string(kPgCtlSeconds), "promote"}),
+           folder_, &output)) {
+    return Fail("pg_ctl promote", output);
+  }
+  return Psql("ALTER SYSTEM SET synchronous_standby_names = ''", &output,
+              "postgres") &&
+         Psql("SELECT pg_reload_conf()", &output, "postgres");
+}
+
+bool PgServer::Kill() {
+  const std::vector<long> processes = ServerProcesses();
+  if (processes.empty()) return Fail("Kill", "no postmaster.pid");
+  for (long pid : processes) {
+    if (kill(static_cast<pid_t>(pid), SIGKILL) != 0 && errno != ESRCH) {
+      return Fail("Kill", std::string("kill SIGKILL ") + std::to_string(pid) +
+                              ": " + std::strerror(errno));
+    }
+  }
+  // Gone once the postmaster is: it is not this process's child, so its end
+  // is seen in /proc.
+  const auto give_up = std::chrono::steady_clock::now() + kCommandTimeout;
+  const fs::path postmaster = "/proc/" + std::to_string(processes.front());
+  std::error_code ec;
+  while (fs::exists(postmaster, ec)) {
+    if (std::chrono::steady_clock::now() > give_up) {
+      return Fail("Kill", "the postmaster did not end");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Its number may be another process's soon: no later stop may signal it.
+  fs::remove(folder_ / "data" / "postmaster.pid", ec);
+  running_ = false;
+  frozen_ = false;
+  return true;
 }
 
 PgServer::~PgServer() {
@@ -393,6 +517,16 @@ std::string PgServer::Url(const std::string& database) const {
   return "postgresql:///" + UrlEncoded(database) +
          "?host=" + UrlEncoded(folder_.string()) +
          "&port=" + std::to_string(port_) + "&user=" + kUser;
+}
+
+std::string PgServer::PairUrl(const PgServer& first, const PgServer& second,
+                              const std::string& database) {
+  return "postgresql:///" + UrlEncoded(database) +
+         "?host=" + UrlEncoded(first.folder_.string()) + "," +
+         UrlEncoded(second.folder_.string()) +
+         "&port=" + std::to_string(first.port_) + "," +
+         std::to_string(second.port_) + "&user=" + kUser +
+         "&target_session_attrs=read-write";
 }
 
 bool PgServer::CreateDatabase(const std::string& name) {

@@ -26,6 +26,19 @@ class PgServer {
   static std::unique_ptr<PgServer> Start(std::string* why,
                                          PgServerOptions options = {});
 
+  // A standby of this running server: a copy made with pg_basebackup,
+  // following it through a replication slot of its own, on a socket of its
+  // own, read-only until promoted. Synchronous: this server then answers a
+  // commit only once the standby has it (and answers none while it is away);
+  // asynchronous: at once. Null with `*why` set otherwise.
+  std::unique_ptr<PgServer> StartStandby(bool synchronous, std::string* why);
+  // Makes this standby a primary that takes writes (pg_ctl promote), and
+  // one that waits for no standby of its own.
+  bool Promote();
+  // Kills every process of the server at once (SIGKILL), frozen or not: a
+  // machine that dies. Its socket file stays behind, answering nothing.
+  bool Kill();
+
   // Stops the server at once when it runs and removes its folder.
   ~PgServer();
   PgServer(const PgServer&) = delete;
@@ -34,6 +47,12 @@ class PgServer {
   // The libpq URL of `database`, as a station's "ledger=" has it:
   // postgresql:///srom?host=<folder>&port=<port>&user=srom
   std::string Url(const std::string& database = "srom") const;
+  // The address of a primary and its standby, as a line's stations have it
+  // to follow a failover: both hosts, the first that takes writes.
+  // postgresql:///srom?host=<f1>,<f2>&port=<p1>,<p2>&user=srom&
+  // target_session_attrs=read-write
+  static std::string PairUrl(const PgServer& first, const PgServer& second,
+                             const std::string& database = "srom");
 
   // A new empty database, so that each test has its own.
   bool CreateDatabase(const std::string& name);
@@ -67,8 +86,13 @@ class PgServer {
   int port() const { return port_; }
 
  private:
-  PgServer(std::filesystem::path bindir, std::filesystem::path folder,
-           int port, PgServerOptions options);
+  PgServer(std::filesystem::path bindir, std::filesystem::path folder, int port,
+           PgServerOptions options);
+
+  // A server object on a new empty folder that its user may write, before
+  // its cluster is made.
+  static std::unique_ptr<PgServer> Make(std::string* why,
+                                        PgServerOptions options);
 
   bool StartServer();
   // The postmaster and its children, by the server's pid file and /proc.
