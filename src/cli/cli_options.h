@@ -29,6 +29,7 @@ struct Options {
   std::string csv_file;
   bool check_log = false;
   bool rebuild_from_log = false;
+  bool health = false;
   std::string by;
   bool interrupted = false;
 

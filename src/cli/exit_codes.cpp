@@ -12,7 +12,7 @@ struct CodeRow {
   std::string_view meaning;
 };
 
-constexpr std::array<CodeRow, 16> kCodes = {{
+constexpr std::array<CodeRow, 17> kCodes = {{
     {ExitCode::kOk, "ok", "done; the last line says PASS"},
     {ExitCode::kFailed, "failed", "failed otherwise; the messages say why"},
     {ExitCode::kUsage, "usage",
@@ -47,6 +47,10 @@ constexpr std::array<CodeRow, 16> kCodes = {{
      "finished"},
     {ExitCode::kCheckFailed, "check failed",
      "ledger --check: a unit's record and Serial-MAC.log disagree"},
+    {ExitCode::kLedgerUnprotected, "ledger unprotected",
+     "no synchronous standby acknowledges the line's ledger server's "
+     "commits: require_standby=yes programs nothing until one does "
+     "(ledger --health says why)"},
 }};
 
 }  // namespace
@@ -106,6 +110,8 @@ ExitCode ExitCodeOf(Outcome outcome) {
       return ExitCode::kInterrupted;
     case Outcome::kLedgerRejected:
       return ExitCode::kLedgerRejected;
+    case Outcome::kLedgerUnprotected:
+      return ExitCode::kLedgerUnprotected;
   }
   return ExitCode::kFailed;
 }

@@ -29,6 +29,9 @@ enum class ExitCode : int {
   kLedgerRejected = 13,     // the line's ledger server refuses the settings
   kInterrupted = 14,        // stopped by Ctrl-C or a termination request
   kCheckFailed = 15,        // ledger --check: the ledger and the log disagree
+  kLedgerUnprotected = 16,  // no synchronous standby acknowledges the line's
+                            // ledger server's commits, and the station
+                            // requires one (or ledger --health found none)
 };
 
 // The code as a number, for returning from main().

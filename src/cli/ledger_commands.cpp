@@ -8,12 +8,13 @@
 #include "cli/commands.h"
 #include "cli/ledger_report.h"
 #include "files/file_io.h"
+#include "ledger/ledger_health.h"
 #include "ledger/ledger_rules.h"
 #include "ledger/units_csv.h"
 #include "ops/ledger_rebuild.h"
 #include "ops/unit_ledger.h"
-#include "ports/station_files.h"
 #include "ports/safe_replace.h"
+#include "ports/station_files.h"
 
 namespace srom::cli {
 
@@ -22,10 +23,11 @@ namespace fs = std::filesystem;
 void AddLedgerOptions(CLI::App& command, Options& o) {
   auto* csv =
       command.add_option("--csv", o.csv_file, "Write them to this CSV file");
-  auto* by = command
-                 .add_option("--by", o.by,
-                             "Count the units per station, per pool or per hour")
-                 ->check(CLI::IsMember({"station", "pool", "hour"}));
+  auto* by =
+      command
+          .add_option("--by", o.by,
+                      "Count the units per station, per pool or per hour")
+          ->check(CLI::IsMember({"station", "pool", "hour"}));
   auto* interrupted =
       command.add_flag("--interrupted", o.interrupted,
                        "List only the units that were interrupted while being "
@@ -34,6 +36,16 @@ void AddLedgerOptions(CLI::App& command, Options& o) {
       "--check", o.check_log,
       "Check them against Serial-MAC.log: every programmed unit is logged, "
       "once, and no unit that did not pass is (exit 15 when not)");
+  auto* health =
+      command
+          .add_flag("--health", o.health,
+                    "Show the line's ledger server the station is on, its "
+                    "standbys and their lag, and whether a synchronous standby "
+                    "acknowledges its commits (exit 16 when none does)")
+          ->excludes(check)
+          ->excludes(csv)
+          ->excludes(by)
+          ->excludes(interrupted);
   command
       .add_flag("--rebuild-from-log", o.rebuild_from_log,
                 "Enter every unit of Serial-MAC.log into a ledger that holds "
@@ -42,7 +54,8 @@ void AddLedgerOptions(CLI::App& command, Options& o) {
       ->excludes(check)
       ->excludes(csv)
       ->excludes(by)
-      ->excludes(interrupted);
+      ->excludes(interrupted)
+      ->excludes(health);
 }
 
 namespace {
@@ -62,6 +75,23 @@ ExitCode RebuildLedger(Run& run, Ledger& ledger) {
   return ExitCodeOf(rebuilt.outcome);
 }
 
+// The line's server's standbys and whether one acknowledges its commits:
+// 0 when a synchronous standby does, 16 when none does.
+ExitCode ShowHealth(Run& run, Ledger* ledger) {
+  const auto health = ledger != nullptr
+                          ? ledger->Health()
+                          : LedgerResult<LedgerHealth>(NoStandbys());
+  if (!health.ok()) {
+    run.Say(health.error);
+    return health.fault == LedgerFault::kRejected
+               ? ExitCode::kUsage
+               : ExitCodeOf(LedgerOutcome(health.fault));
+  }
+  run.out() << HealthReport(*health.value);
+  return UnprotectedReason(*health.value) ? ExitCode::kLedgerUnprotected
+                                          : ExitCode::kOk;
+}
+
 }  // namespace
 
 void AddPoolOptions(CLI::App& command, Options& o) {
@@ -71,8 +101,7 @@ void AddPoolOptions(CLI::App& command, Options& o) {
   create->add_option("name", o.pool_name, "The pool's name")->required();
   create->add_option("--first", o.pool_first, "Its first MAC address")
       ->required();
-  create->add_option("--last", o.pool_last, "Its last MAC address")
-      ->required();
+  create->add_option("--last", o.pool_last, "Its last MAC address")->required();
   create
       ->add_option("--increment", o.pool_increment,
                    "The step from one unit's MAC address to the next")
@@ -92,6 +121,7 @@ ExitCode LedgerUnits(Run& run) {
     return ExitCode::kFailed;
   }
   const Options& o = run.options();
+  if (o.health) return ShowHealth(run, ledger);
   if (o.rebuild_from_log) return RebuildLedger(run, *ledger);
   LedgerResult<std::vector<UnitRecord>> units(std::vector<UnitRecord>{});
   if (ledger != nullptr) units = ledger->Units();
@@ -165,7 +195,8 @@ ExitCode Pool(Run& run) {
   const Options& o = run.options();
   if (action == "create") {
     const auto upper = [](std::string mac) {
-      for (char& c : mac) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (char& c : mac)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       return mac;
     };
     const PoolState pool{o.pool_name, upper(o.pool_first), upper(o.pool_last),
@@ -183,7 +214,8 @@ ExitCode Pool(Run& run) {
     return ExitCode::kOk;
   }
   std::size_t width = 4;
-  for (const PoolState& p : *pools.value) width = std::max(width, p.name.size());
+  for (const PoolState& p : *pools.value)
+    width = std::max(width, p.name.size());
   const auto row = [width](std::string name, const std::string& first,
                            const std::string& last, const std::string& step,
                            const std::string& next) {

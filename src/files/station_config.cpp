@@ -50,6 +50,7 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
   if (text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
   int number = 0;
   std::vector<std::string*> given;
+  std::string require_standby;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -73,15 +74,22 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
       *error = at + ", holds a control character.";
       return std::nullopt;
     }
-    std::string* slot = key == "ledger"    ? &config.ledger
-                        : key == "station" ? &config.station
-                        : key == "pool"    ? &config.pool
-                                           : nullptr;
+    std::string* slot = key == "ledger"            ? &config.ledger
+                        : key == "station"         ? &config.station
+                        : key == "pool"            ? &config.pool
+                        : key == "require_standby" ? &require_standby
+                                                   : nullptr;
     if (slot == nullptr) {
       *error = at + ", names a setting the tool does not know: \"" +
                RedactedLedgerAddress(key) +
-               "\" (it knows ledger, station and pool). Fix it, then start "
-               "again.";
+               "\" (it knows ledger, station, pool and require_standby). Fix "
+               "it, then start again.";
+      return std::nullopt;
+    }
+    if (slot == &require_standby && value != "yes" && value != "no") {
+      *error = at + ", gives require_standby \"" +
+               RedactedLedgerAddress(value) +
+               "\": it takes yes or no. Fix it, then start again.";
       return std::nullopt;
     }
     // Two lines for one setting: which one the operator meant cannot be
@@ -99,6 +107,7 @@ std::optional<StationConfig> LoadStationConfig(const fs::path& folder,
     given.push_back(slot);
     *slot = value;
   }
+  config.require_standby = require_standby == "yes";
   return config;
 }
 

@@ -6,6 +6,7 @@
 //   ledger=postgresql:///srom?host=/run/srom&user=srom
 //   station=Line1-S3
 //   pool=line1
+//   require_standby=yes
 #pragma once
 
 #include <filesystem>
@@ -28,6 +29,10 @@ struct StationConfig {
   std::string station;
   // Empty: no pool; the station steps its own MAC addresses.
   std::string pool;
+  // "require_standby=yes": no unit is programmed while no synchronous
+  // standby of the line's server acknowledges its commits. "no" (the
+  // default) programs on the primary alone.
+  bool require_standby = false;
 };
 
 // The settings of station.ini in `folder`: "key=value" lines, blanks around

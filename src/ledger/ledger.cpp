@@ -17,6 +17,15 @@ LedgerResult<std::vector<PoolState>> Ledger::Pools() { return NoLinePools(); }
 
 LedgerStatus Ledger::CreatePool(const PoolState&) { return NoLinePools(); }
 
+LedgerResult<LedgerHealth> Ledger::Health() { return NoStandbys(); }
+
+LedgerStatus NoStandbys() {
+  return LedgerStatus::Failed(
+      LedgerFault::kRejected,
+      "This station keeps its own production ledger file, on this computer "
+      "alone: only the line's ledger server has a standby to look at.");
+}
+
 LedgerResult<std::optional<UnitRecord>> Ledger::Unit(std::int64_t id) {
   auto units = Units();
   if (!units.ok()) return units.status();

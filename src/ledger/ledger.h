@@ -120,6 +120,11 @@ enum class LedgerFault {
   // two stations under one name would take each other's units for
   // interrupted.
   kStationInUse,
+  // The station asks for a synchronous standby (require_standby=yes in
+  // station.ini) and none acknowledges the server's commits now: a unit
+  // reserved now would be on one machine only, and given again if that
+  // machine died. Nothing was committed; it is tried again later.
+  kUnprotected,
 };
 
 struct [[nodiscard]] LedgerStatus {
@@ -164,8 +169,35 @@ struct [[nodiscard]] LedgerResult {
   LedgerStatus status() const { return {fault, error, {}}; }
 };
 
+// A standby of the line's server as the primary sees it.
+struct StandbyState {
+  std::string name;        // its application_name
+  std::string state;       // "streaming", "catchup", ...; empty: not shown
+  std::string sync_state;  // "sync", "quorum", "potential", "async"; empty:
+                           // not shown to the station's role
+  std::int64_t replay_lag_ms = -1;  // -1: unknown (caught up and idle)
+  std::int64_t bytes_behind = -1;   // WAL not replayed yet; -1: unknown
+};
+
+// What keeps the line's ledger when its server machine dies, as the server
+// the station is on tells it.
+struct LedgerHealth {
+  std::string where;   // the address's server and database, no secrets
+  std::string server;  // the host and port that answered ("db1:5432")
+  bool primary = false;  // false: a standby, in recovery, read-only
+  // The server's synchronous_standby_names and the station's session's
+  // synchronous_commit.
+  std::string synchronous_standby_names;
+  std::string synchronous_commit;
+  // Whether the station's role may read the standbys' state (pg_monitor).
+  bool standbys_shown = true;
+  std::vector<StandbyState> standbys;  // on a primary only
+};
+
 // The refusal of a ledger that keeps no line pools.
 LedgerStatus NoLinePools();
+// The refusal of a health look at a ledger that has no server.
+LedgerStatus NoStandbys();
 
 // Every call is one transaction: it happens whole or not at all, and what it
 // committed survives a crash once it returns. Calls from several processes
@@ -242,6 +274,10 @@ class Ledger {
   virtual LedgerResult<std::vector<PoolState>> Pools();
   // A new pool; `next` is ignored (the pool starts at `first`).
   virtual LedgerStatus CreatePool(const PoolState& pool);
+
+  // The line's server's standbys and whether they acknowledge its commits;
+  // a station's own ledger has none (kRejected).
+  virtual LedgerResult<LedgerHealth> Health();
 };
 
 }  // namespace srom

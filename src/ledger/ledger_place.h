@@ -24,6 +24,9 @@ struct LedgerPlace {
   // Asked while the ledger waits for its server: true ends the wait
   // (Ctrl-C in srom-cli). May be empty.
   std::function<bool()> stop_requested = {};
+  // No unit while no synchronous standby of the line's server acknowledges
+  // its commits (require_standby=yes in station.ini).
+  bool require_standby = false;
 };
 
 // True for a ledger address that names a PostgreSQL server: a libpq URI

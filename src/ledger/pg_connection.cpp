@@ -220,6 +220,14 @@ int Connection::backend_pid() const {
   return connection_ != nullptr ? PQbackendPID(connection_) : 0;
 }
 
+std::string Connection::server() const {
+  if (connection_ == nullptr) return {};
+  const char* host = PQhost(connection_);
+  const char* port = PQport(connection_);
+  return std::string(host != nullptr ? host : "") + ":" +
+         (port != nullptr ? port : "");
+}
+
 void Connection::Drop() {
   if (connection_ == nullptr) return;
   if (answer_pending_) CancelAside(connection_);

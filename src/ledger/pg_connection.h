@@ -128,6 +128,9 @@ class Connection {
   // The server process serving this connection (0 when there is none):
   // how a session that was dropped is found again on the server.
   int backend_pid() const;
+  // The host (a socket's folder too) and port it is connected to,
+  // "host:port"; empty when there is no connection.
+  std::string server() const;
 
   const ConnectionError& error() const { return error_; }
 

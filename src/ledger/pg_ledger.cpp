@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ledger/ledger_health.h"
 #include "ledger/ledger_rules.h"
 #include "ledger/pg_session.h"
 #include "model/hex_text.h"
@@ -155,6 +156,58 @@ LedgerResult<std::optional<UnitRecord>> OneRecord(
   return std::optional<UnitRecord>(std::move(records.value->front()));
 }
 
+// A statement of the health look: inside a reservation's transaction as it
+// stands, or else on a connection made ready, once more if it was lost.
+Result HealthStatement(Session& s, bool in_transaction, std::string_view sql,
+                       std::optional<LedgerStatus>* failed) {
+  if (!in_transaction) return s.ExecAgainOnce(sql, {}, failed);
+  Result result = s.Exec(sql);
+  if (!Session::Succeeded(result.get())) *failed = s.Failure();
+  return result;
+}
+
+// What the server the session is on says of its standbys. The lag columns
+// and the standbys' states are shown only to a role with pg_monitor (or
+// pg_read_all_stats); without it sync_state comes back empty.
+LedgerResult<LedgerHealth> ReadHealth(Session& s, bool in_transaction) {
+  LedgerHealth health;
+  health.where = s.where();
+  health.server = s.server();
+  std::optional<LedgerStatus> failed;
+  Result settings =
+      HealthStatement(s, in_transaction,
+                      "SELECT pg_is_in_recovery(), "
+                      "current_setting('synchronous_standby_names'), "
+                      "current_setting('synchronous_commit')",
+                      &failed);
+  if (failed) return *failed;
+  health.primary = Field(settings.get(), 0, 0) == "f";
+  health.synchronous_standby_names = Field(settings.get(), 0, 1);
+  health.synchronous_commit = Field(settings.get(), 0, 2);
+  if (!health.primary) return health;
+  Result standbys = HealthStatement(
+      s, in_transaction,
+      "SELECT coalesce(application_name, ''), coalesce(state, ''), "
+      "coalesce(sync_state, ''), "
+      "coalesce((extract(epoch FROM replay_lag) * 1000)::bigint, -1), "
+      "coalesce(pg_wal_lsn_diff(pg_current_wal_lsn(), replay_lsn)::bigint, "
+      "-1) "
+      "FROM pg_stat_replication ORDER BY application_name, pid",
+      &failed);
+  if (failed) return *failed;
+  for (int row = 0; row < PQntuples(standbys.get()); ++row) {
+    StandbyState standby;
+    standby.name = Field(standbys.get(), row, 0);
+    standby.state = Field(standbys.get(), row, 1);
+    standby.sync_state = Field(standbys.get(), row, 2);
+    standby.replay_lag_ms = IntField(standbys.get(), row, 3);
+    standby.bytes_behind = IntField(standbys.get(), row, 4);
+    if (standby.sync_state.empty()) health.standbys_shown = false;
+    health.standbys.push_back(std::move(standby));
+  }
+  return health;
+}
+
 }  // namespace
 
 PgLedger::PgLedger(std::unique_ptr<Session> session)
@@ -189,6 +242,18 @@ LedgerResult<std::int64_t> PgLedger::Reserve(const UnitDraft& draft) {
   bool cut_off = false;
   LedgerStatus status = s.Transaction(
       [&](bool& commit) -> LedgerStatus {
+        // Looked at in the reservation's own transaction, just before its
+        // commit: the closest the station can come to the standby it needs
+        // being there when the commit goes out.
+        if (s.options().require_standby) {
+          const auto health = ReadHealth(s, true);
+          if (!health.ok()) return health.status();
+          if (auto reason = UnprotectedReason(*health.value)) {
+            return LedgerStatus::Failed(
+                LedgerFault::kUnprotected,
+                UnprotectedText(*health.value, *reason));
+          }
+        }
         const bool from_pool = !draft.pool.empty();
         if (from_pool) {
           Result pool = s.Exec(
@@ -422,6 +487,12 @@ LedgerResult<std::optional<UnitRecord>> PgLedger::Unit(std::int64_t id) {
   return OneRecord(
       s, "SELECT " + std::string(kColumns) + " FROM srom_unit WHERE id = $1",
       {std::to_string(id)});
+}
+
+LedgerResult<LedgerHealth> PgLedger::Health() {
+  Session& s = session_->Begin();
+  if (auto down = s.Ready()) return *down;
+  return ReadHealth(s, false);
 }
 
 LedgerResult<PoolState> PgLedger::Pool(const std::string& name) {

@@ -29,6 +29,10 @@ struct PgLedgerOptions {
   bool hold_station_name = false;
   // This computer's name, for that refusal.
   std::string computer = {};
+  // Refuse every reservation (kUnprotected) while no synchronous standby
+  // acknowledges the server's commits: a unit is then never kept on one
+  // server machine alone.
+  bool require_standby = false;
   // Asked while the ledger waits for its server: true ends the wait (Ctrl-C
   // in srom-cli). May be empty.
   std::function<bool()> stop_requested = {};
@@ -85,6 +89,7 @@ class PgLedger final : public Ledger {
   LedgerResult<PoolState> Pool(const std::string& name) override;
   LedgerResult<std::vector<PoolState>> Pools() override;
   LedgerStatus CreatePool(const PoolState& pool) override;
+  LedgerResult<LedgerHealth> Health() override;
 
   // The server and database, for the operator (never the password).
   const std::string& where() const;

@@ -438,14 +438,33 @@ std::optional<LedgerStatus> Session::HoldName() {
     if (SteadyClock::now() + kLookAgain >= give_up) return NameInUse();
     std::this_thread::sleep_for(kLookAgain);
   }
-  Result noted = Exec(
+  return CommitWithoutStandby(
       "INSERT INTO srom_station AS s (name, computer, pid, since) "
       "VALUES ($1, $2, $3, now()) ON CONFLICT (name) DO UPDATE SET "
       "computer = EXCLUDED.computer, pid = EXCLUDED.pid, since = CASE "
       "WHEN s.computer = EXCLUDED.computer AND s.pid = EXCLUDED.pid "
       "THEN s.since ELSE EXCLUDED.since END",
       {station_, options_.computer, std::to_string(ThisProcess())});
-  if (!Succeeded(noted.get())) return Failure();
+}
+
+// The session's own bookkeeping commits without waiting for a synchronous
+// standby: a failover that loses it loses nothing a unit relies on (the
+// name is taken again on the new primary; a reservation not given back
+// stays held there, and is set aside), and a standby that is away keeps no
+// station from opening and saying so. SET LOCAL ends with the transaction,
+// whatever becomes of it: a unit's own commits always wait.
+std::optional<LedgerStatus> Session::CommitWithoutStandby(
+    std::string_view sql, std::initializer_list<std::string> params) {
+  const LedgerStatus done = Transaction(
+      [&](bool&) -> LedgerStatus {
+        Result local = Exec("SET LOCAL synchronous_commit = local");
+        if (!Succeeded(local.get())) return Failure();
+        Result changed = Exec(sql, params);
+        if (!Succeeded(changed.get())) return Failure();
+        return {};
+      },
+      nullptr, /*ready=*/false);
+  if (!done.ok()) return done;
   return std::nullopt;
 }
 
@@ -473,11 +492,12 @@ LedgerStatus Session::NameInUse() {
 
 std::optional<LedgerStatus> Session::ReleaseCutOffReservation() {
   if (cut_off_token_.empty()) return std::nullopt;
-  Result released = Exec(
-      "UPDATE srom_unit SET state = 'released', closed_at = $2 "
-      "WHERE token = $1 AND state IN ('reserved', 'interrupted')",
-      {cut_off_token_, cut_off_time_});
-  if (!Succeeded(released.get())) return Failure();
+  if (auto failed = CommitWithoutStandby(
+          "UPDATE srom_unit SET state = 'released', closed_at = $2 "
+          "WHERE token = $1 AND state IN ('reserved', 'interrupted')",
+          {cut_off_token_, cut_off_time_})) {
+    return failed;
+  }
   cut_off_token_.clear();
   return std::nullopt;
 }

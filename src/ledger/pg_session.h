@@ -44,6 +44,10 @@ class Session {
   const std::string& station() const { return station_; }
   // The server and database, for the operator (never the password).
   const std::string& where() const { return where_; }
+  // The host and port of the server the connection is on ("db1:5432"), or
+  // empty without one: which of a multi-host address's servers answered.
+  std::string server() const { return connection_.server(); }
+  const PgLedgerOptions& options() const { return options_; }
   // The database that first answered: see PgLedger::LedgerIdentity().
   const std::string& identity() const { return identity_; }
 
@@ -112,6 +116,8 @@ class Session {
   std::optional<LedgerStatus> HoldName();
   LedgerStatus NameInUse();
   std::optional<LedgerStatus> ReleaseCutOffReservation();
+  std::optional<LedgerStatus> CommitWithoutStandby(
+      std::string_view sql, std::initializer_list<std::string> params);
 
   std::string url_;
   std::string station_;

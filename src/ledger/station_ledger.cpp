@@ -13,6 +13,15 @@ namespace srom {
 LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
     const LedgerPlace& place) {
   if (IsLocalLedgerUrl(place.url)) {
+    if (place.require_standby) {
+      return LedgerStatus::Failed(
+          LedgerFault::kSettingsRejected,
+          "station.ini asks for a synchronous standby of the line's ledger "
+          "server (require_standby=yes), but the station keeps its own "
+          "production ledger file, which has none: no unit is programmed. "
+          "Point \"ledger=\" at the line's server, or remove "
+          "require_standby.");
+    }
     auto opened =
         SqliteLedger::Open(place.folder / std::string(kLedgerFileName));
     if (!opened.ok()) return opened.status();
@@ -24,6 +33,7 @@ LedgerResult<std::unique_ptr<Ledger>> OpenStationLedger(
     options.hold_station_name = true;
     options.computer = place.computer;
     options.stop_requested = place.stop_requested;
+    options.require_standby = place.require_standby;
     auto opened = PgLedger::Open(place.url, place.station, std::move(options));
     if (!opened.ok()) return opened.status();
     return std::unique_ptr<Ledger>(std::move(*opened.value));

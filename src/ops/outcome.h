@@ -20,6 +20,8 @@ enum class Outcome {
   kLedgerUnreachable, // the line's ledger server does not answer
   kInterrupted,       // stopped on request between adapters of a loop
   kLedgerRejected,    // the line's ledger server refuses the settings
+  kLedgerUnprotected, // no synchronous standby acknowledges the line's
+                      // ledger server's commits, and the station requires one
 };
 
 // The first failure stands: later ones follow from it.

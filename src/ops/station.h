@@ -31,6 +31,9 @@ struct Station {
   std::string name;
   // The line pool the station takes its MAC addresses from, or empty.
   std::string pool;
+  // No unit while no synchronous standby acknowledges the line's server's
+  // commits (require_standby=yes in station.ini).
+  bool require_standby = false;
   // The line's ledger server was away when the station opened: the station
   // is brought into step with it before its first unit.
   bool ledger_out_of_step = false;

@@ -154,6 +154,7 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
           ? config.station
           : DefaultStationName(folder, IsServerLedgerUrl(config.ledger));
   station.pool = config.pool;
+  station.require_standby = config.require_standby;
   station.ledger_gap.clear();
   if (!open_ledger) return true;
   // Only the station's own file can lose its units unseen; the line's
@@ -181,6 +182,7 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
   }
   LedgerPlace place{folder, config.ledger, station.name};
   place.computer = HostName();
+  place.require_standby = config.require_standby;
   auto opened = open_ledger(place);
   if (!opened.ok()) {
     reporter.ShowMessage(opened.error);
@@ -197,6 +199,19 @@ bool StationSession::OpenLedger(const fs::path& folder, Station& station,
     }
   }
   const bool now = catch_up == LedgerCatchUp::kAtOpening;
+  // A station that requires a standby and finds none (or no server) opens,
+  // says so, and catches up before its first unit, when that unit finds one.
+  if (const Outcome unprotected =
+          now ? CheckStandby(station, *ledger_, reporter) : Outcome::kOk;
+      unprotected == Outcome::kLedgerUnprotected ||
+      unprotected == Outcome::kLedgerUnreachable) {
+    station.ledger_out_of_step = true;
+    return true;
+  } else if (unprotected != Outcome::kOk) {
+    refusal = unprotected;
+    ledger_.reset();
+    return false;
+  }
   // Closes kept while the server was away go before the units left
   // reserved are set aside. The station's pool is not looked at here: it is
   // read at every unit, and "pool create" may be about to make it. A server

@@ -7,6 +7,7 @@
 #include "files/file_io.h"
 #include "files/logs.h"
 #include "ledger/image_digest.h"
+#include "ledger/ledger_health.h"
 #include "ledger/ledger_rules.h"
 #include "model/hex_text.h"
 #include "model/messages.h"
@@ -232,6 +233,8 @@ Outcome LedgerOutcome(LedgerFault fault) {
       return Outcome::kLedgerRejected;
     case LedgerFault::kStationInUse:
       return Outcome::kStationBusy;
+    case LedgerFault::kUnprotected:
+      return Outcome::kLedgerUnprotected;
     default:
       return Outcome::kFileRejected;
   }
@@ -420,7 +423,15 @@ Outcome BringIntoStepWithLedger(const OpsContext& ctx) {
     ctx.panel.ShowMessage(LedgerGapRefusal());
     return Outcome::kFileRejected;
   }
-  if (!st.ledger_out_of_step || ctx.ledger == nullptr) return Outcome::kOk;
+  if (ctx.ledger == nullptr) return Outcome::kOk;
+  // Before anything is sent: a commit waits for a synchronous standby that
+  // is away until the call's time runs out, and the operator would be told
+  // the server does not answer.
+  if (const Outcome unprotected = CheckStandby(st, *ctx.ledger, ctx.panel);
+      unprotected != Outcome::kOk) {
+    return unprotected;
+  }
+  if (!st.ledger_out_of_step) return Outcome::kOk;
   if (const LedgerStatus sent = SendOutbox(st, *ctx.ledger, ctx.panel);
       !sent.ok()) {
     ctx.panel.ShowMessage(sent.error);
@@ -431,6 +442,21 @@ Outcome BringIntoStepWithLedger(const OpsContext& ctx) {
   if (reconciled != Outcome::kOk) return reconciled;
   st.ledger_out_of_step = false;
   ctx.panel.UpdateData(false);
+  return Outcome::kOk;
+}
+
+Outcome CheckStandby(const Station& station, Ledger& ledger,
+                     Reporter& reporter) {
+  if (!station.require_standby) return Outcome::kOk;
+  const auto health = ledger.Health();
+  if (!health.ok()) {
+    reporter.ShowMessage(health.error);
+    return LedgerOutcome(health.fault);
+  }
+  if (const auto reason = UnprotectedReason(*health.value)) {
+    reporter.ShowMessage(UnprotectedText(*health.value, *reason));
+    return Outcome::kLedgerUnprotected;
+  }
   return Outcome::kOk;
 }
 

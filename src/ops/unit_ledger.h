@@ -76,4 +76,12 @@ void StepPastUnit(Station& station, const UnitRecord& unit);
 // otherwise no unit is written.
 Outcome BringIntoStepWithLedger(const OpsContext& ctx);
 
+// For a station that requires a standby (require_standby=yes), before its
+// ledger is written to at opening and before each unit: kOk when a
+// synchronous standby acknowledges the line's server's commits (or the
+// station does not require one); otherwise, after the message saying why,
+// kLedgerUnprotected, or the outcome of a server that cannot tell.
+Outcome CheckStandby(const Station& station, Ledger& ledger,
+                     Reporter& reporter);
+
 }  // namespace srom

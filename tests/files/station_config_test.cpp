@@ -48,6 +48,7 @@ TEST_P(StationConfigTest, ReadsOrRefusesNamingTheLine) {
     EXPECT_EQ(loaded->ledger, row.config.ledger);
     EXPECT_EQ(loaded->station, row.config.station);
     EXPECT_EQ(loaded->pool, row.config.pool);
+    EXPECT_EQ(loaded->require_standby, row.config.require_standby);
     return;
   }
   ASSERT_FALSE(loaded) << "taken: ledger=" << loaded->ledger;
@@ -124,6 +125,20 @@ const ConfigRow kRows[] = {
     {"ControlCharacterInAValue", "station=Line1\x1bS3\n", {}, "line 1",
      "control character"},
     {"TabInsideAValue", "pool=line\t1\n", {}, "line 1", "control character"},
+    {"StandbyRequired",
+     "ledger=postgresql:///srom?host=/run/srom&user=srom\n"
+     "require_standby = yes\n",
+     {kServer, "", "", true},
+     nullptr,
+     ""},
+    {"StandbyNotRequired", "ledger=postgresql:///srom?host=/run/srom&user=srom\n"
+     "require_standby=no\n",
+     {kServer, "", "", false},
+     nullptr,
+     ""},
+    // "true" or "1" could as well be a mistyped "no": only the two words.
+    {"StandbyRequirementTakesOnlyYesOrNo", "ledger=sqlite\nrequire_standby=true\n",
+     {}, "line 2", "takes yes or no"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, StationConfigTest, ::testing::ValuesIn(kRows),
