@@ -19,6 +19,9 @@
 namespace srom::pg {
 namespace {
 
+// SQLSTATE read_only_sql_transaction: a write sent to a standby.
+constexpr std::string_view kReadOnlyTransaction = "25006";
+
 using namespace std::chrono_literals;
 
 // What a station's name is hashed with into the key of the advisory lock
@@ -193,6 +196,15 @@ LedgerStatus Session::Failure() {
     return Unreachable("it is too busy to answer in time (" + e.text + ")");
   }
   if (IsSettingsState(e.sqlstate)) return SettingsRejected(e.text);
+  // A standby answered (an address without target_session_attrs=read-write
+  // takes whichever server answers first): it takes no write until it is
+  // promoted, and the station waits for that as for a server away.
+  if (e.sqlstate == kReadOnlyTransaction) {
+    return Unreachable("the server that answered, " + server() +
+                       ", is a standby and takes no unit until it is promoted "
+                       "(an address naming both servers with "
+                       "target_session_attrs=read-write finds the primary)");
+  }
   return LedgerStatus::Failed(
       LedgerFault::kStorage,
       "The line's production ledger " + where_ + " failed: " + e.text + ".");

@@ -268,7 +268,8 @@ class HangingPort {
 
 // A station's address names the servers in any order: it stays with the one
 // that takes writes, whichever is listed first, and one that names only a
-// standby is a server away (the station waits), not a broken ledger. A
+// standby (with target_session_attrs or without) is a server away (the
+// station waits), not a broken ledger. A
 // service may name them too, and a first one that hangs does not keep the
 // station from the next.
 TEST(TwoServerAddressTest, TheStationFindsThePrimaryInAnyOrder) {
@@ -291,6 +292,10 @@ TEST(TwoServerAddressTest, TheStationFindsThePrimaryInAnyOrder) {
       {"standby first", PgServer::PairUrl(*standby, *primary),
        LedgerFault::kNone},
       {"the standby alone", standby->Url() + "&target_session_attrs=read-write",
+       LedgerFault::kUnreachable},
+      // Named without target_session_attrs, a standby answers, and refuses
+      // every write until it is promoted: a wait, as for a server away.
+      {"the standby alone, taken as it answers", standby->Url(),
        LedgerFault::kUnreachable},
       {"a service: a machine that hangs, the standby, the primary",
        "postgresql:///srom?service=line", LedgerFault::kNone},
