@@ -5,6 +5,7 @@
 // before it may write the adapter.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -25,14 +26,17 @@ class TimedLedger : public Ledger {
   void StartUnit() {
     started_.reset();
     reserved_.reset();
+    moved_this_unit_ = 0;
   }
   // The unit's reservation time, once it reserved.
   std::optional<Clock::duration> reservation() const {
     if (!started_ || !reserved_) return std::nullopt;
     return *reserved_ - *started_;
   }
-  // Reservations refused because another station took the pool's value.
+  // Reservations refused because another station took the pool's value:
+  // in all, and the most for one unit.
   int pool_moved() const { return pool_moved_; }
+  int most_pool_moved() const { return most_pool_moved_; }
   // The first call the server did not answer in time, or empty.
   const std::string& first_unanswered() const { return first_unanswered_; }
 
@@ -43,6 +47,7 @@ class TimedLedger : public Ledger {
       reserved_ = Clock::now();
     } else if (reserved.fault == LedgerFault::kPoolMoved) {
       ++pool_moved_;
+      most_pool_moved_ = std::max(most_pool_moved_, ++moved_this_unit_);
     }
     return reserved;
   }
@@ -128,6 +133,8 @@ class TimedLedger : public Ledger {
   std::optional<Clock::time_point> started_;
   std::optional<Clock::time_point> reserved_;
   int pool_moved_ = 0;
+  int moved_this_unit_ = 0;
+  int most_pool_moved_ = 0;
   std::string first_unanswered_;
 };
 
