@@ -19,7 +19,7 @@
 #include <sys/wait.h>
 #endif
 
-#include "logged_macs.h"
+#include "support/logged_macs.h"
 #include "device/sim/sim_setup.h"
 #include "ledger/sqlite_ledger.h"
 #include "ports/station_lock.h"

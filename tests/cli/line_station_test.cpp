@@ -19,7 +19,7 @@
 #include "files/eeprom_dat.h"
 #include "ledger/pg_connection.h"
 #include "ledger/pg_ledger.h"
-#include "logged_macs.h"
+#include "support/logged_macs.h"
 #include "ports/host_name.h"
 #include "support/pg_server.h"
 #include "support/temp_folder.h"

@@ -14,7 +14,7 @@
 #include "files/eeprom_dat.h"
 #include "files/logs.h"
 #include "ledger/sqlite_ledger.h"
-#include "logged_macs.h"
+#include "support/logged_macs.h"
 #include "support/temp_folder.h"
 
 namespace srom::test {

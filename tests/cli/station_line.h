@@ -9,16 +9,15 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli_process.h"
-#include "files/eeprom_dat.h"
 #include "ledger/ledger.h"
 #include "ledger/pg_ledger.h"
-#include "logged_macs.h"
+#include "support/line_findings.h"
+#include "support/line_station_files.h"
 #include "support/temp_folder.h"
 
 namespace srom::test {
@@ -33,17 +32,6 @@ struct StationRun {
   int kept = 0;    // units whose close waited in the station's outbox
   std::vector<std::string> refusals;  // runs refused for a MAC address taken
   std::vector<std::string> other_failures;
-};
-
-// What the stations' logs and the server's units say together.
-struct LineFindings {
-  int units = 0;  // distinct MAC addresses logged
-  // "<MAC> logged by <station> and <station>"
-  std::vector<std::string> twice;
-  // A logged MAC address without its unit on the server, or with a unit of
-  // another station or not programmed.
-  std::vector<std::string> unrecorded;
-  std::vector<std::string> held_twice;  // two open units on the server
 };
 
 class StationLine {
@@ -80,13 +68,7 @@ class StationLine {
   // MAC addresses from `first_mac` on (or from `pool`).
   void SetUpStation(int i, const std::string& url, const std::string& first_mac,
                     const std::string& pool = "") const {
-    WriteBytes(dir(i) / "station.ini",
-               "; station " + Name(i) + " of the line\r\nledger=" + url +
-                   "\r\nstation=" + Name(i) + "\r\n" +
-                   (pool.empty() ? "" : "pool=" + pool + "\r\n"));
-    SromSettings settings;
-    settings.CurrentMac = first_mac;
-    WriteBytes(dir(i) / "EEPROM.dat", FormatEepromDat(settings));
+    WriteLineStationFiles(dir(i), Name(i), url, first_mac, pool);
   }
 
   // Every station runs `srom-cli program` one unit after another, all at
@@ -140,36 +122,9 @@ class StationLine {
   // against `units`, the ledger's: each must be logged once, and be a unit
   // programmed by that station.
   LineFindings Check(const std::vector<UnitRecord>& units) const {
-    LineFindings findings;
-    std::map<std::string, std::string> given;  // MAC -> station
-    for (int i = 0; i < size(); ++i) {
-      for (const std::string& mac : LoggedMacs(dir(i))) {
-        const auto [at, fresh] = given.emplace(mac, Name(i));
-        if (!fresh) {
-          findings.twice.push_back(mac + " logged by " + at->second + " and " +
-                                   Name(i));
-        }
-      }
-    }
-    std::map<std::string, const UnitRecord*> held;
-    for (const UnitRecord& u : units) {
-      if (u.state == UnitState::kReleased) continue;
-      if (!held.emplace(u.mac, &u).second) findings.held_twice.push_back(u.mac);
-    }
-    for (const auto& [mac, station] : given) {
-      const auto unit = held.find(mac);
-      if (unit == held.end()) {
-        findings.unrecorded.push_back(mac + " reached an adapter unreserved");
-      } else if (unit->second->station != station ||
-                 unit->second->state != UnitState::kProgrammed) {
-        findings.unrecorded.push_back(
-            mac + " of " + station + " is " +
-            std::string(UnitStateName(unit->second->state)) + " by " +
-            unit->second->station + " on the server");
-      }
-    }
-    findings.units = static_cast<int>(given.size());
-    return findings;
+    std::vector<LineStation> stations;
+    for (int i = 0; i < size(); ++i) stations.push_back({Name(i), dir(i)});
+    return FindOnLine(stations, units);
   }
 
  private:

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "logged_macs.h"
 #include "cli_process.h"
 #include "files/eeprom_dat.h"
 #include "ledger/sqlite_ledger.h"
+#include "support/logged_macs.h"
 #include "support/temp_folder.h"
 
 namespace srom::test {

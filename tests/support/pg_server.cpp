@@ -419,7 +419,10 @@ bool PgServer::StartServer() {
       std::to_string(port_) +
       (options_.durable ? " -c fsync=on -c full_page_writes=on"
                         : " -c fsync=off -c full_page_writes=off") +
-      " -c synchronous_commit=on";
+      " -c synchronous_commit=on" +
+      (options_.max_connections > 0
+           ? " -c max_connections=" + std::to_string(options_.max_connections)
+           : std::string());
   std::string output;
   if (!Run(
           AsServerUser(

@@ -17,6 +17,9 @@ struct PgServerOptions {
   // Every commit flushed to the disk, as on a line's server. Off by default:
   // the tests crash the server but never the machine, and want it fast.
   bool durable = false;
+  // How many sessions the server takes at once; 0 keeps the server's own
+  // default (100), too few for a line of a few hundred stations.
+  int max_connections = 0;
 };
 
 class PgServer {
