@@ -9,18 +9,7 @@
 #   local_postgres_standby_test.sh CLI
 set -euo pipefail
 
-[[ $# -eq 1 ]] || { echo "usage: $0 CLI" >&2; exit 2; }
-cli=$1
-repo=$(cd "$(dirname "$0")/../.." && pwd)
-script=$repo/scripts/local-postgres.sh
-
-work=$(mktemp -d /tmp/srom-local-pg.XXXXXX)
-chmod 755 "$work"
-server=$work/server
-trap 'timeout 60 "$script" stop "$server" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-export SROM_PG_PORT=$((20000 + RANDOM % 20000))
-
-fail() { echo "$*" >&2; exit 1; }
+source "$(dirname "$0")/local_postgres_test_setup.sh"
 
 said=$(timeout 120 "$script" start --standby "$server")
 address=$(sed -n 's/^  ledger=//p' <<<"$said")
