@@ -1,6 +1,7 @@
 // srom-tool: the main window on the station folder (--dir, the current folder
 // by default), on the folder's simulated adapter wherever the maker's driver
-// is absent (--device), with the simulator's panel beside it.
+// is absent (--device), with the simulator's panel beside it (unless
+// --no-sim-panel).
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QEvent>
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
       ->excludes(dir_option);
   std::string device = "sim";
   srom::AddDeviceOption(cli, device);
+  bool no_sim_panel = false;
+  cli.add_flag("--no-sim-panel", no_sim_panel,
+               "The window alone on the simulated adapter, as a station with "
+               "the maker's driver shows it: no simulator's panel beside it");
   cli.set_version_flag("--version",
                        std::string("srom-tool ") + srom::kSromVersion,
                        "Print the program's version and exit");
@@ -123,7 +128,8 @@ int main(int argc, char** argv) {
   // and watch its memories while the window programs it, every change saved
   // in the station's files. Both are centred together where the screen has
   // room for them side by side.
-  srom::SimulatedBench* bench = station_device.bench();
+  srom::SimulatedBench* bench =
+      no_sim_panel ? nullptr : station_device.bench();
   srom::SimPanel* panel = nullptr;
   if (bench != nullptr) {
     std::vector<srom::SimPanelAdapter> adapters;

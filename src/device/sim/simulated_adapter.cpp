@@ -532,15 +532,19 @@ bool SimulatedAdapter::FollowStateFileLocked() {
   if (!state_file_) return false;
   // The adapter's own saves happen under its mutex, held here, and another
   // program replaces the file whole: what is read is one whole state.
-  const auto text = ReadSimText(*state_file_);
+  auto text = ReadSimText(*state_file_);
   if (!text) return false;
-  auto memories = ParseSimState(*text);
-  if (!memories) return false;
-  std::string own = FormatSimState(*memories);
-  if (saved_state_ == own) return false;
-  eeprom_ = std::move(memories->eeprom);
-  efuse_ = memories->efuse;
-  saved_state_ = std::move(own);
+  if (!followed_ || followed_->text != *text) {
+    auto memories = ParseSimState(*text);
+    if (!memories) return false;
+    std::string own = FormatSimState(*memories);
+    followed_ = FollowedText{std::move(*text), std::move(*memories),
+                             std::move(own)};
+  }
+  if (saved_state_ == followed_->own) return false;
+  eeprom_ = followed_->memories.eeprom;
+  efuse_ = followed_->memories.efuse;
+  saved_state_ = followed_->own;
   return true;
 }
 

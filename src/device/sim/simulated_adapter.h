@@ -227,6 +227,15 @@ class SimulatedAdapter : public DriverPort {
   // The state the file holds as this adapter last read or wrote it; nothing
   // while there is no file.
   std::optional<std::string> saved_state_;
+  // The file's text as it was last followed, with what it parsed to: every
+  // open of the control device follows the file, which mostly has not
+  // changed, and parsing it again cost more than the rest of the open.
+  struct FollowedText {
+    std::string text;
+    SimMemories memories;
+    std::string own;
+  };
+  std::optional<FollowedText> followed_;
 };
 
 }  // namespace srom

@@ -6,17 +6,15 @@
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
-#include <array>
 
 #include "ui/picture_ids.h"
 
 namespace srom {
 
-// Every picture of kPictures by PictureId, the window-coloured ones with
-// their top-left pixel's colour made `window_colour`. A picture whose
-// resource is missing is a null pixmap.
-using QtPictures = std::array<QPixmap, kPictures.size()>;
-QtPictures WindowPictures(const QColor& window_colour);
+// The picture `id` as the window shows it: a window-coloured one with its
+// top-left pixel's colour made `window_colour`. A picture whose resource is
+// missing is a null pixmap.
+QPixmap WindowPicture(PictureId id, const QColor& window_colour);
 
 // The program's icon.
 QIcon AppIcon();

@@ -89,9 +89,12 @@ void QtView::SetText(ControlId id, const std::string& text) {
   OnWindow([&] {
     QWidget* w = widget(id);
     if (id == ControlId::kOutputBox) {
+      // The same listing again, as each refresh of an unchanged image sets
+      // it: laying out its lines again would only cost time.
+      if (text == output_text_) return;
       output_text_ = text;
-      auto* out = static_cast<QPlainTextEdit*>(w);
-      out->setPlainText(WithPlainBreaks(text));
+      output_text_pending_ = true;
+      if (isVisible()) ShowOutputText();
       return;
     }
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
@@ -108,6 +111,13 @@ void QtView::SetText(ControlId id, const std::string& text) {
                                                    : kWindowFontPoints);
     }
   });
+}
+
+void QtView::ShowOutputText() {
+  if (!output_text_pending_) return;
+  output_text_pending_ = false;
+  static_cast<QPlainTextEdit*>(widget(ControlId::kOutputBox))
+      ->setPlainText(WithPlainBreaks(output_text_));
 }
 
 bool QtView::Checked(ControlId id) {
@@ -142,7 +152,13 @@ bool QtView::Visible(ControlId id) {
 }
 
 void QtView::SetVisible(ControlId id, bool visible) {
-  OnWindow([&] { widget(id)->setVisible(visible); });
+  OnWindow([&] {
+    if (visible && id == ControlId::kCautionPicture && picture_background_) {
+      static_cast<QLabel*>(widget(id))
+          ->setPixmap(Picture(PictureId::kCaution));
+    }
+    widget(id)->setVisible(visible);
+  });
 }
 
 int QtView::ListIndex(ControlId id) {
@@ -210,10 +226,22 @@ bool QtView::AskOkCancel(const std::string& caption, const std::string& text,
 
 void QtView::LoadPictures() {
   OnWindow([&] {
-    pictures_ = WindowPictures(palette().color(QPalette::Window));
-    static_cast<QLabel*>(widget(ControlId::kCautionPicture))
-        ->setPixmap(pictures_[static_cast<int>(PictureId::kCaution)]);
+    picture_background_ = palette().color(QPalette::Window);
+    pictures_ = {};
+    // The caution picture goes into its control when the control is shown.
+    QWidget* caution = widget(ControlId::kCautionPicture);
+    if (!caution->isHidden()) {
+      static_cast<QLabel*>(caution)->setPixmap(Picture(PictureId::kCaution));
+    }
   });
+}
+
+const QPixmap& QtView::Picture(PictureId id) {
+  QPixmap& picture = pictures_[static_cast<int>(id)];
+  if (picture.isNull() && picture_background_) {
+    picture = WindowPicture(id, *picture_background_);
+  }
+  return picture;
 }
 
 void QtView::SetResultPicture(ResultPicture picture) {
@@ -224,14 +252,14 @@ void QtView::SetResultPicture(ResultPicture picture) {
       label->clear();
       return;
     }
-    label->setPixmap(pictures_[static_cast<int>(*id)]);
+    label->setPixmap(Picture(*id));
   });
 }
 
 void QtView::SetAdapterPicture(int index, AdapterPictureKind picture) {
   OnWindow([&] {
     static_cast<QLabel*>(widget(AdapterPicture(index)))
-        ->setPixmap(pictures_[static_cast<int>(PictureFor(picture))]);
+        ->setPixmap(Picture(PictureFor(picture)));
   });
 }
 

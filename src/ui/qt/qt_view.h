@@ -86,6 +86,7 @@ class QtView : public QDialog, public View {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void reject() override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -99,6 +100,10 @@ class QtView : public QDialog, public View {
   auto OnWindow(F f) -> decltype(f());
   // A modal box or dialog is open while this lives.
   struct Modal;
+  // The picture, decoded the first time it is shown.
+  const QPixmap& Picture(PictureId id);
+  // The output box shows output_text_.
+  void ShowOutputText();
 
   CKM62058_SromDlg* logic_ = nullptr;
   BaseUnits base_ = kReferenceBaseUnits;
@@ -107,8 +112,13 @@ class QtView : public QDialog, public View {
   std::array<QWidget*, kControlCount> widgets_{};
   std::map<QWidget*, ControlId> ids_;
   // The output box's text as it was set, line ends included; the widget
-  // shows it with plain line breaks.
+  // shows it with plain line breaks. Start-up sets it a dozen times before
+  // the window is shown: the widget takes only the last, when it is shown.
   std::string output_text_;
+  bool output_text_pending_ = false;
+  // Decoded on first use: start-up shows none of them but the caution
+  // picture, and that only in an eFuse layout.
+  std::optional<QColor> picture_background_;
   std::array<QPixmap, kPictures.size()> pictures_;
   std::map<int, QTimer*> timers_;
   int modal_depth_ = 0;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QShowEvent>
 #include <QTimer>
 #include <utility>
 
@@ -125,6 +126,11 @@ void QtView::keyPressEvent(QKeyEvent* event) {
     }
   }
   QDialog::keyPressEvent(event);
+}
+
+void QtView::showEvent(QShowEvent* event) {
+  ShowOutputText();
+  QDialog::showEvent(event);
 }
 
 // Escape never closes the window.

@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "model/device_sel.h"
+#include "model/srom_image.h"
 #include "qt_window_driver.h"
 #include "ui/layout.h"
 #include "ui/window_texts.h"
@@ -193,6 +195,77 @@ TEST_F(QtWindowTest, AdapterCaptionsAndTheVerdictAreShownWhole) {
       EXPECT_LT(w->font().pointSize(), kWindowFontPoints);
     }
     EXPECT_EQ(w->toolTip().toStdString(), row.whole ? "" : row.text);
+  }
+}
+
+// Start-up sets the output box a dozen times before the window is shown,
+// and the widget takes only the last text: the window opens on the listing
+// start-up built, not on an earlier one or none.
+TEST_F(QtWindowTest, TheWindowOpensOnTheListingStartUpBuilt) {
+  const std::string listing =
+      FormatImagePreview(dlg_->station().prev, dlg_->station().image_size);
+  ASSERT_FALSE(listing.empty());
+  std::string shown;
+  for (const char c : listing) {
+    if (c != '\r') shown += c;
+  }
+  EXPECT_EQ(Text(ControlId::kOutputBox), shown);
+}
+
+// The caution picture is decoded only when an eFuse layout first shows it:
+// each eFuse selection shows it whole, an EEPROM selection hides it.
+TEST_F(QtWindowTest, EveryEfuseLayoutShowsTheCautionPicture) {
+  const PictureInfo& caution = PictureOf(PictureId::kCaution);
+  const std::pair<int, int> whole{caution.width, caution.height};
+  for (const int sel : {kChipAEfuse, kChipBEeprom, kChipBEfuse}) {
+    SCOPED_TRACE(sel);
+    Pick(ControlId::kDeviceSel, sel);
+    ASSERT_EQ(view_->ListIndex(ControlId::kDeviceSel), sel);
+    const bool efuse = IsEfuseSel(sel);
+    EXPECT_EQ(Visible(ControlId::kCautionPicture), efuse);
+    if (efuse) {
+      EXPECT_EQ(PictureSize(ControlId::kCautionPicture), whole);
+    }
+  }
+}
+
+// The output box shows the last text set, before and after the window is
+// shown, whatever was set in between; a text set again unchanged leaves it
+// as it is. A window of its own, with no logic.
+TEST_F(QtWindowTest, TheOutputBoxShowsTheLastTextSetBeforeOrAfterShowing) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> before_show;
+    std::vector<std::string> after_show;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"last before show", {"A\r\n", "B\r\n"}, {}, "B\n"},
+      {"back to the shown text", {"A"}, {"B", "A"}, "A"},
+      {"back to an earlier text before show", {"A", "B", "A"}, {}, "A"},
+      {"the same text again", {}, {"A\r\nB", "A\r\nB"}, "A\nB"},
+      {"emptied before show", {"A"}, {""}, ""},
+      {"emptied after show", {"A", ""}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QtView view;
+    auto* box =
+        qobject_cast<QPlainTextEdit*>(view.widget(ControlId::kOutputBox));
+    for (const std::string& text : c.before_show) {
+      view.SetText(ControlId::kOutputBox, text);
+    }
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    for (const std::string& text : c.after_show) {
+      view.SetText(ControlId::kOutputBox, text);
+    }
+    EXPECT_EQ(box->toPlainText().toStdString(), c.shown);
+    const std::string last = c.after_show.empty()
+                                 ? (c.before_show.empty() ? std::string()
+                                                          : c.before_show.back())
+                                 : c.after_show.back();
+    EXPECT_EQ(view.Text(ControlId::kOutputBox), last);
   }
 }
 
