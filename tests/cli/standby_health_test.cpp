@@ -15,7 +15,7 @@
 #include "files/eeprom_dat.h"
 #include "ledger/pg_ledger.h"
 #include "ledger/station_ledger.h"
-#include "logged_macs.h"
+#include "support/logged_macs.h"
 #include "support/pg_server.h"
 #include "support/temp_folder.h"
 #include "ui/fresh_window_fixture.h"

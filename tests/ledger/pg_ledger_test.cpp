@@ -81,6 +81,28 @@ class LineLedgerTest : public ::testing::Test {
 // Whatever state station A's unit is in, station B never gets its MAC
 // address, not even as a rework, and is told which station took it and
 // when.
+// A station that requires a synchronous standby gets no reservation from a
+// server that waits for none, however it reaches the ledger: the
+// reservation's own transaction looks, not only the station before it.
+TEST_F(LineLedgerTest, ARequiringStationReservesNothingWithoutAStandby) {
+  const std::string url = test::FreshDatabaseUrl();
+  PgLedgerOptions requiring;
+  requiring.require_standby = true;
+  auto bound = PgLedger::Open(url, "S", requiring);
+  ASSERT_TRUE(bound.ok()) << bound.error;
+  const auto refused = (*bound.value)->Reserve(DraftAt("S", 1));
+  EXPECT_EQ(refused.fault, LedgerFault::kUnprotected) << refused.error;
+  EXPECT_NE(refused.error.find("synchronous_standby_names is empty"),
+            std::string::npos)
+      << refused.error;
+  const auto units = (*bound.value)->Units();
+  ASSERT_TRUE(units.ok()) << units.error;
+  EXPECT_TRUE(units.value->empty());
+  auto free = PgLedger::Open(url, "T");
+  ASSERT_TRUE(free.ok()) << free.error;
+  EXPECT_TRUE((*free.value)->Reserve(DraftAt("T", 1)).ok());
+}
+
 TEST_F(LineLedgerTest, AnotherStationsAddressIsRefusedNamingThatStation) {
   ASSERT_TRUE(a_ && b_);
   struct Case {
