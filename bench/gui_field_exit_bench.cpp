@@ -16,10 +16,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,13 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "device/sim/sim_setup.h"
-#include "files/eeprom_dat.h"
-#include "ledger/sqlite_ledger.h"
-#include "ledger/station_ledger.h"
-#include "model/settings.h"
-#include "ports/clock.h"
-#include "support/temp_folder.h"
+#include "bench_window.h"
 #include "ui/qt/qt_fonts.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/qt_view.h"
@@ -115,35 +107,10 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
 
-  // A station that opens without a message box.
-  srom::test::TempFolder station;
-  srom::test::WriteBytes(station / "EEPROM.dat",
-                         srom::FormatEepromDat(srom::SromSettings{}));
-  srom::test::WriteBytes(station / "SROM.dat", "FF FF FF FF\r\n");
-  std::string problem;
-  const std::unique_ptr<srom::SimulatedAdapter> adapter =
-      srom::OpenStationSimAdapter(station.path(), problem);
-  if (!adapter) {
-    std::cerr << problem << "\n";
-    return 2;
-  }
-  srom::SystemClock clock;
-  srom::QtView view;
-  srom::CKM62058_SromDlg dlg(view, *adapter, clock,
-                             srom::FileFolders{station.path(), station.path()});
-  view.set_logic(&dlg);
-  // A message box would stop the measurement: say what it says and end.
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [] {
-    if (auto* box =
-            qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      std::cerr << "a message box opened: " << box->text().toStdString()
-                << "\n";
-      std::exit(2);
-    }
-  });
-  watch.start(50);
-  if (!dlg.OnInitDialog(srom::OpenStationLedger)) return 2;
+  const std::unique_ptr<srom::bench::BenchWindow> started =
+      srom::bench::BenchWindow::Start();
+  if (!started) return 2;
+  srom::QtView& view = started->view();
   view.show();
   if (!QTest::qWaitForWindowExposed(&view)) return 2;
 
