@@ -2,38 +2,18 @@
 // shown, it writes the wall-clock time of its first paint (nanoseconds since
 // 1970) into the file SROM_FIRST_PAINT_FILE names and ends. The yardstick
 // for srom-tool.exe's start-up time in scripts/windows-first-paint.sh.
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
+// The view's header first: it tames <windows.h>'s macros (MessageBox).
 #include "ui/win32/win32_controls.h"
 
+#include "first_paint_stamp.h"
+
 namespace {
-
-std::wstring StampFile() {
-  wchar_t name[32768];
-  const DWORD n =
-      GetEnvironmentVariableW(L"SROM_FIRST_PAINT_FILE", name, 32768);
-  return n > 0 && n < 32768 ? std::wstring(name, n) : std::wstring();
-}
-
-std::int64_t UnixNanoseconds() {
-  FILETIME now{};
-  GetSystemTimePreciseAsFileTime(&now);
-  const std::int64_t ticks =
-      (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return (ticks - 116444736000000000) * 100;
-}
 
 INT_PTR CALLBACK EmptyProc(HWND dialog, UINT message, WPARAM, LPARAM) {
   static bool painted = false;
   if (message == WM_PAINT && !painted) {
     painted = true;
-    const std::wstring file = StampFile();
-    if (!file.empty()) {
-      std::ofstream(std::filesystem::path(file)) << UnixNanoseconds() << "\n";
-    }
+    srom::test::WriteFirstPaintStamp();
     PostMessageW(dialog, WM_CLOSE, 0, 0);
   } else if (message == WM_CLOSE) {
     DestroyWindow(dialog);
