@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench_window.h"
+#include "median_ratio.h"
 #include "ui/qt/qt_fonts.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/qt_view.h"
@@ -83,12 +84,6 @@ double ExitOnce(const Boxes& boxes, char digit, SetListing set_listing) {
   boxes.listing->repaint();
   return std::chrono::duration<double, std::micro>(Clock::now() - start)
       .count();
-}
-
-double Percentile(std::vector<double> values, double p) {
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(p * (values.size() - 1) + 0.5);
-  return values[at];
 }
 
 QLineEdit* PlainEdit(QWidget* window, srom::ControlId place,
@@ -202,20 +197,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  const double window_median = Percentile(window_us, 0.5);
-  const double plain_median = Percentile(plain_us, 0.5);
-  const double ratio = window_median / plain_median;
-  const bool ok = ratio <= kTarget;
-  std::printf(
+  return srom::bench::ReportMedianRatio(
       "One character and Tab out of a box, until the listing is painted, "
-      "Qt offscreen, %zu exits a side\n",
-      window_us.size());
-  std::printf("  %-22s %12s %12s\n", "", "median us", "p90 us");
-  std::printf("  %-22s %12.1f %12.1f\n", "MAC Current box", window_median,
-              Percentile(window_us, 0.9));
-  std::printf("  %-22s %12.1f %12.1f\n", "plain boxes", plain_median,
-              Percentile(plain_us, 0.9));
-  std::printf("  ratio %.2f (target <= %.1f): %s\n", ratio, kTarget,
-              ok ? "met" : "MISSED");
-  return ok ? 0 : 1;
+      "Qt offscreen, " +
+          std::to_string(window_us.size()) + " exits a side",
+      "MAC Current box", window_us, "plain boxes", plain_us, kTarget);
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench_window.h"
+#include "median_ratio.h"
 #include "ui/qt/qt_view.h"
 #include "ui/srom_dlg.h"
 
@@ -55,12 +56,6 @@ void TypeBlock(QLineEdit* box, QWidget* output, std::vector<double>* times) {
     const double us = TypeOne(box, output, key);
     if (times != nullptr) times->push_back(us);
   }
-}
-
-double Percentile(std::vector<double> values, double p) {
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(p * (values.size() - 1) + 0.5);
-  return values[at];
 }
 
 }  // namespace
@@ -118,20 +113,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  const double mac_median = Percentile(mac_us, 0.5);
-  const double plain_median = Percentile(plain_us, 0.5);
-  const double ratio = mac_median / plain_median;
-  const bool ok = ratio <= kTarget;
-  std::printf(
-      "One typed character, handled and repainted, Qt offscreen, "
-      "%zu keys a box\n",
-      mac_us.size());
-  std::printf("  %-16s %12s %12s\n", "", "median us", "p90 us");
-  std::printf("  %-16s %12.1f %12.1f\n", "MAC Current box", mac_median,
-              Percentile(mac_us, 0.9));
-  std::printf("  %-16s %12.1f %12.1f\n", "plain QLineEdit", plain_median,
-              Percentile(plain_us, 0.9));
-  std::printf("  ratio %.2f (target <= %.1f): %s\n", ratio, kTarget,
-              ok ? "met" : "MISSED");
-  return ok ? 0 : 1;
+  return srom::bench::ReportMedianRatio(
+      "One typed character, handled and repainted, Qt offscreen, " +
+          std::to_string(mac_us.size()) + " keys a box",
+      "MAC Current box", mac_us, "plain QLineEdit", plain_us, kTarget);
 }
